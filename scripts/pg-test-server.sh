@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Sourced by test.sh: a PostgreSQL server in a temporary directory on
+# 127.0.0.1, for the tests only. Exports FEEOFFICE_TEST_PG_* when it runs.
+pg_test_server_start() {
+  local bindir
+  bindir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+  [ -n "$bindir" ] && [ -x "$bindir/initdb" ] || return 1
+  PG_TEST_DIR=$(mktemp -d /tmp/feeoffice-pg.XXXXXX)
+  chmod 755 "$PG_TEST_DIR"
+  local port=${FEEOFFICE_TEST_PG_PORT:-55432}
+  local runas=()
+  if [ "$(id -u)" -eq 0 ]; then
+    chown postgres:postgres "$PG_TEST_DIR"
+    runas=(runuser -u postgres --)
+  fi
+  "${runas[@]}" "$bindir/initdb" -D "$PG_TEST_DIR/data" -U feeoffice -A trust -E UTF8 >/dev/null || return 1
+  "${runas[@]}" "$bindir/pg_ctl" -D "$PG_TEST_DIR/data" -w -l "$PG_TEST_DIR/log" \
+    -o "-c listen_addresses=127.0.0.1 -p $port -k $PG_TEST_DIR -c fsync=off" start >/dev/null || return 1
+  "${runas[@]}" "$bindir/createdb" -h 127.0.0.1 -p "$port" -U feeoffice feeoffice_test || return 1
+  export FEEOFFICE_TEST_PG_HOST=127.0.0.1 FEEOFFICE_TEST_PG_PORT=$port
+  export FEEOFFICE_TEST_PG_USER=feeoffice FEEOFFICE_TEST_PG_DB=feeoffice_test
+  PG_TEST_BINDIR=$bindir
+  PG_TEST_RUNAS=("${runas[@]}")
+  echo "PostgreSQL test server on 127.0.0.1:$port" >&2
+}
+
+pg_test_server_stop() {
+  if [ -n "${PG_TEST_DIR:-}" ] && [ -d "$PG_TEST_DIR/data" ]; then
+    "${PG_TEST_RUNAS[@]}" "$PG_TEST_BINDIR/pg_ctl" -D "$PG_TEST_DIR/data" -m immediate stop >/dev/null 2>&1 || true
+    rm -rf "$PG_TEST_DIR"
+  fi
+}

@@ -1,0 +1,68 @@
+#include "fees.h"
+
+#include <cmath>
+#include <limits>
+
+namespace Fees {
+
+float discountFactor(const Roster::Cells &row, const FeeMirror &fees)
+{
+    const Roster::Cell &flag = row[Roster::Discount];
+    if (flag && Roster::toInt(*flag) != 0)
+        return fees.price(DiscountFactor);
+    return 1.0f;
+}
+
+float roundHalfUp(float x) { return static_cast<float>(std::floor(static_cast<double>(x) + 0.5)); }
+
+float tuitionAmount(int value, float factor, const QStringList &tuitionPrices)
+{
+    if (value < tuitionPrices.size()) {
+        // A negative index reads as an empty entry, worth 0.
+        const int price = value >= 0 ? Roster::toInt(tuitionPrices.at(value)) : 0;
+        return roundHalfUp(static_cast<float>(price) * factor);
+    }
+    return roundHalfUp(static_cast<float>(value) * factor);
+}
+
+qint32 saturatingTrunc(double x)
+{
+    if (std::isnan(x))
+        return 0;
+    if (x >= static_cast<double>(std::numeric_limits<qint32>::max()))
+        return std::numeric_limits<qint32>::max();
+    if (x <= static_cast<double>(std::numeric_limits<qint32>::min()))
+        return std::numeric_limits<qint32>::min();
+    return static_cast<qint32>(std::trunc(x));
+}
+
+qint32 rosterTotal(const Roster::Cells &row, const FeeMirror &fees)
+{
+    using namespace Roster;
+    const float d = discountFactor(row, fees);
+    auto quantity = [&](int column) { return static_cast<float>(toInt(row[column])); };
+
+    float tuition = 0, accommodation = 0, meals = 0, bedding = 0, bus = 0, insurance = 0;
+    if (row[Tuition])
+        tuition = tuitionAmount(toInt(*row[Tuition]), d, fees.tuitionPrices);
+    if (row[Accommodation])
+        accommodation = fees.price(AccommodationPrice) * quantity(Accommodation);
+    if (row[Meals])
+        meals = roundHalfUp(fees.price(MealPrice) * quantity(Meals) * d);
+    if (row[Bedding])
+        bedding = fees.price(BeddingPrice) * quantity(Bedding);
+    if (row[SchoolBus])
+        bus = fees.price(SchoolBusPrice) * quantity(SchoolBus);
+    if (row[Insurance])
+        insurance = fees.price(InsurancePrice) * quantity(Insurance);
+
+    const float sum = tuition + accommodation + meals + bedding + bus + insurance;
+    return saturatingTrunc(static_cast<double>(sum));
+}
+
+bool totalCellNeedsRewrite(const Roster::Cell &cell, qint32 total)
+{
+    return !cell || Roster::toInt(*cell) != total;
+}
+
+} // namespace Fees

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "roster.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// The fee settings as every roster page holds them.
+struct FeeMirror {
+    // 0 discount factor, 1 accommodation, 2 daily meals, 3 bedding,
+    // 4 school bus, 5 accident insurance. A missing number reads as 0.
+    QMap<int, float> feePrices;
+    QString clerkName;
+    QStringList tuitionPrices;
+
+    float price(int index) const { return feePrices.value(index, 0.0f); }
+};
+
+namespace Fees {
+
+enum PriceIndex {
+    DiscountFactor = 0,
+    AccommodationPrice = 1,
+    MealPrice = 2,
+    BeddingPrice = 3,
+    SchoolBusPrice = 4,
+    InsurancePrice = 5,
+};
+
+// Discount factor of a row: the stored factor when the discount cell holds a
+// non-zero number, 1 otherwise.
+float discountFactor(const Roster::Cells &row, const FeeMirror &fees);
+
+// The childcare amount for a tuition cell value: a value below the size of
+// the list picks that entry, any other value is the amount itself; both are
+// discounted and rounded half up.
+float tuitionAmount(int value, float factor, const QStringList &tuitionPrices);
+
+// floor(x + 0.5) on a single-precision product, as the fee formulas define it.
+float roundHalfUp(float x);
+
+// Truncation toward zero into 32 bits, saturating instead of overflowing; a
+// NaN (only reachable with absurd prices) counts as 0.
+qint32 saturatingTrunc(double x);
+
+// The roster total of one row: tuition and meals discounted and rounded,
+// accommodation, bedding, bus and insurance as plain products, summed in
+// single precision and truncated.
+qint32 rosterTotal(const Roster::Cells &row, const FeeMirror &fees);
+
+// Whether the total cell must be rewritten: it is kept when its value already
+// equals the total (a cell holding 0350 stays for 350).
+bool totalCellNeedsRewrite(const Roster::Cell &cell, qint32 total);
+
+} // namespace Fees

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "fees.h"
+#include "roster.h"
+
+#include <QByteArray>
+#include <array>
+
+// What one receipt prints: up to four fee lines, the child, the clerk and the
+// total in fen. Texts are GB18030 bytes held within the fixed widths of the
+// receipt fields.
+struct FeeEntry {
+    QByteArray label; // at most LabelBytes
+    qint32 amount = 0; // fen
+};
+
+struct Receipt {
+    static constexpr int Slots = 4;
+    static constexpr int TextBytes = 29;  // name, age, clerk
+    static constexpr int LabelBytes = 31; // fee-line labels
+
+    std::array<FeeEntry, Slots> entries;
+    QByteArray name;
+    QByteArray age;
+    QByteArray clerk;
+    qint32 total = 0; // fen
+    qint32 entryCount = 0;
+};
+
+namespace ReceiptText {
+// GB18030 bytes of the text, cut at a character boundary to at most maxBytes.
+QByteArray encode(const QString &text, int maxBytes);
+QString decode(const QByteArray &bytes);
+
+QByteArray childcareLabel();     // "保 教 费"
+QByteArray accommodationLabel(); // "住 宿 费"
+} // namespace ReceiptText
+
+// Stores one fee line: the amount in yuan becomes trunc(amount × 100) fen.
+void addFeeEntry(Receipt &receipt, const QByteArray &label, float amount, int slot);
+
+struct BuiltReceipt {
+    Receipt receipt;
+    qint32 totalColumn = 0; // whole yuan, written back into the roster's total cell
+};
+
+// Fills a receipt from a roster row and the page's fee settings. Unlike the
+// roster total, accommodation is discounted and rounded here, and at most two
+// further lines (meals, bedding, bus, insurance, in that order) are counted.
+BuiltReceipt buildReceipt(const Roster::Cells &row, const FeeMirror &fees);

@@ -1,0 +1,35 @@
+#include "roster.h"
+
+#include <QDateTime>
+
+namespace Roster {
+
+QStringList headers()
+{
+    return {QStringLiteral("儿童姓名"),     QStringLiteral("儿童年龄"),
+            QStringLiteral("保教费（月）"), QStringLiteral("住宿费（月）"),
+            QStringLiteral("伙食费"),       QStringLiteral("床上用品费"),
+            QStringLiteral("校车接送费"),   QStringLiteral("意外伤害保险费"),
+            QStringLiteral("合计金额"),     QStringLiteral("享受折扣"),
+            QStringLiteral("经办人"),       QStringLiteral("打印状态")};
+}
+
+QString resultClassHeader() { return QStringLiteral("班级"); }
+
+QString notPrinted() { return QStringLiteral("否"); }
+
+QString printedStatus(const QDateTime &when)
+{
+    return when.toString(QStringLiteral("MM")) + QStringLiteral("已打印");
+}
+
+int toInt(const QString &text)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok, 10);
+    return ok ? v : 0;
+}
+
+int toInt(const Cell &cell) { return cell ? toInt(*cell) : 0; }
+
+} // namespace Roster

@@ -1,0 +1,409 @@
+#include "mainwindow.h"
+
+#include "calibrationdialog.h"
+#include "clock.h"
+#include "configview.h"
+#include "excelengine.h"
+#include "invoice.h"
+#include "prompts.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDockWidget>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+DbConfig configuredDatabase()
+{
+    const auto settings = configView::openStore();
+    return DbConfig::fromSettings(*settings);
+}
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : MainWindow(configuredDatabase(), parent) {}
+
+MainWindow::MainWindow(const DbConfig &config, QWidget *parent)
+    : QMainWindow(parent), m_config(config)
+{
+    build();
+}
+
+MainWindow::~MainWindow()
+{
+    if (excelEngine) {
+        excelEngine->close();
+        delete excelEngine;
+        excelEngine = nullptr;
+    }
+    // The pages use the connection; they go before it.
+    delete tabWidget;
+    tabWidget = nullptr;
+    delete selectWidget;
+    delete addclassWidget;
+}
+
+void MainWindow::build()
+{
+    setObjectName(QStringLiteral("MainWindow"));
+
+    auto *toolBar = new QToolBar(this);
+    for (const char16_t *text : {u"保存到数据库", u"查询", u"导出未打印名单", u"添加班级"})
+        m_actions << new QAction(QString::fromUtf16(text), this);
+    toolBar->addActions(m_actions);
+    addToolBar(toolBar);
+
+    m_status = new QLabel(this);
+    statusBar()->addWidget(m_status, 1);
+
+    tabWidget = new QTabWidget(this);
+    // Tabs show a close button, but a class is never closed from here.
+    tabWidget->setTabsClosable(true);
+
+    openDatabase();
+    setCentralWidget(tabWidget);
+
+    // Query panel.
+    selectWidget = new QWidget;
+    selectPage = new Invoice(this);
+    selectEdit = new QLineEdit;
+    auto *selectButton = new QToolButton;
+    selectButton->setText(QStringLiteral("查询"));
+    {
+        auto *outer = new QVBoxLayout;
+        auto *top = new QHBoxLayout;
+        top->addWidget(selectEdit);
+        top->addWidget(selectButton);
+        auto *bottom = new QVBoxLayout;
+        bottom->addWidget(selectPage);
+        outer->addLayout(top);
+        outer->addLayout(bottom);
+        selectWidget->setLayout(outer);
+    }
+    connect(selectPage, &Invoice::isPrint, this, &MainWindow::updataPrintType);
+    connect(selectPage, &Invoice::statusMessage, this, &MainWindow::showStatus);
+
+    // Add-class dialog.
+    addclassWidget = new QWidget;
+    addclassEdit = new QLineEdit;
+    auto *addButton = new QToolButton;
+    addButton->setText(QStringLiteral(" 添加 "));
+    auto *cancelButton = new QToolButton;
+    cancelButton->setText(QStringLiteral(" 取消 "));
+    {
+        auto *outer = new QVBoxLayout;
+        auto *top = new QHBoxLayout;
+        top->addWidget(new QLabel(QStringLiteral(" 填写要添加班级名称： ")));
+        top->addWidget(addclassEdit);
+        auto *bottom = new QHBoxLayout;
+        bottom->addWidget(addButton);
+        bottom->addWidget(cancelButton);
+        outer->addLayout(top);
+        outer->addLayout(bottom);
+        addclassWidget->setLayout(outer);
+    }
+    connect(addButton, &QToolButton::clicked, this, &MainWindow::onButtonAddclassOK);
+    connect(cancelButton, &QToolButton::clicked, addclassWidget, &QWidget::close);
+
+    // Fee settings: the first load computes every page's fees.
+    configview = new configView(this);
+    connect(configview, &configView::expensesChange, this, &MainWindow::onExpensesChange);
+    configview->loadSettings();
+
+    dockWidget = new QDockWidget(this);
+    dockWidget->setMinimumSize(100, 100);
+    auto *dockContent = new QWidget(dockWidget);
+    auto *dockLayout = new QVBoxLayout(dockContent);
+    dockLayout->setContentsMargins(0, 0, 0, 0);
+    dockLayout->addWidget(configview);
+    auto *calibrate = new QPushButton(QStringLiteral("打印校准…"), dockContent);
+    dockLayout->addWidget(calibrate);
+    connect(calibrate, &QPushButton::clicked, this, &MainWindow::showCalibration);
+    dockWidget->setWidget(dockContent);
+    dockWidget->setObjectName(QStringLiteral("dockwidget_"));
+    addDockWidget(Qt::RightDockWidgetArea, dockWidget);
+
+    connect(m_actions[0], &QAction::triggered, this, &MainWindow::onButtonSaveDB);
+    connect(m_actions[1], &QAction::triggered, this, &MainWindow::onButtonSelectWidget);
+    connect(m_actions[2], &QAction::triggered, this, &MainWindow::onButtonSaveUnprint);
+    connect(m_actions[3], &QAction::triggered, this, &MainWindow::onButtonAddclass);
+    connect(selectButton, &QToolButton::clicked, this, &MainWindow::onButtonSelect);
+
+    // What the window shows now is what "unchanged" means until the next save.
+    for (Invoice *p : pages())
+        p->markSaved();
+}
+
+Invoice *MainWindow::page(int index) const { return qobject_cast<Invoice *>(tabWidget->widget(index)); }
+
+QList<Invoice *> MainWindow::pages() const
+{
+    QList<Invoice *> list;
+    for (int i = 0; tabWidget && i < tabWidget->count(); ++i)
+        list << page(i);
+    return list;
+}
+
+bool MainWindow::hasUnsavedChanges() const
+{
+    for (Invoice *p : pages())
+        if (p->isModified())
+            return true;
+    return false;
+}
+
+QString MainWindow::statusText() const { return m_status->text(); }
+
+void MainWindow::showStatus(const QString &text) { m_status->setText(text); }
+
+// ------------------------------------------------------------ database
+
+bool MainWindow::openDatabase()
+{
+    m_database = std::make_unique<Database>(m_config);
+    if (!m_database->open()) {
+        showStatus(QStringLiteral("无法打开数据库 %1").arg(m_database->errorString()));
+        return false;
+    }
+    const auto classes = m_database->readClasses();
+    const auto students = m_database->readAllStudents();
+    if (!classes || !students) {
+        showStatus(QStringLiteral("无法读取数据库 %1").arg(m_database->errorString()));
+        return false;
+    }
+    showStatus(QStringLiteral("数据库：%1").arg(m_config.describe()));
+    if (classes->isEmpty())
+        return false;
+    classList = *classes;
+    QSet<QString> loaded;
+    for (const QString &name : *classes) {
+        Invoice *p = addClassTab(name, classList);
+        // A class listed twice gets its children once, on its first tab, so
+        // that saving never stores them twice.
+        if (!loaded.contains(name)) {
+            p->loadRoster(students->value(name));
+            loaded.insert(name);
+        }
+    }
+    return true;
+}
+
+Invoice *MainWindow::addClassTab(const QString &name, const QStringList &classes)
+{
+    auto *p = new Invoice(this);
+    p->setObjectName(name);
+    p->setDatabase(m_database.get());
+    p->fillClassCombo(classes);
+    connect(p, &Invoice::signaldata, this, &MainWindow::setSelectTableView);
+    connect(p, &Invoice::signalunPrintdata, this, &MainWindow::saveUnprinterPeople);
+    connect(p, &Invoice::statusMessage, this, &MainWindow::showStatus);
+    connect(p, &Invoice::modifiedChanged, this, [this, p](bool m) { updateTabTitle(p, m); });
+    tabWidget->addTab(p, name);
+    return p;
+}
+
+void MainWindow::updateTabTitle(Invoice *p, bool modified)
+{
+    const int i = tabWidget->indexOf(p);
+    if (i >= 0)
+        tabWidget->setTabText(i, modified ? p->objectName() + QStringLiteral(" *") : p->objectName());
+}
+
+void MainWindow::applyFees(Invoice *p)
+{
+    p->feePrices = configview->priceTable();
+    p->clerkName = configview->clerkName();
+    p->tuitionPrices = configview->childcareFees();
+    p->recomputeFees();
+}
+
+void MainWindow::onExpensesChange()
+{
+    for (Invoice *p : pages())
+        applyFees(p);
+    applyFees(selectPage);
+}
+
+bool MainWindow::onButtonSaveDB()
+{
+    Database *db = m_database.get();
+    bool ok = db && db->isOpen() && db->beginStudentRewrite();
+    int children = 0;
+    if (ok) {
+        // Every page's rows in tab order, one transaction for all.
+        for (Invoice *p : pages()) {
+            children += p->model->rowCount();
+            if (!p->writeDB()) {
+                ok = false;
+                break;
+            }
+        }
+        ok = ok ? db->finishStudentRewrite() : (db->abandonStudentRewrite(), false);
+    }
+    if (!ok) {
+        const QString reason = db ? db->errorString() : QString();
+        showStatus(QStringLiteral("保存失败，数据库未改动：%1").arg(reason));
+        if (db && db->lastFailureWasConflict())
+            offerReload(QStringLiteral("保存"));
+        else
+            Prompts::current().critical(nullptr, tr("Collection"), QStringLiteral("连接数据库失败"));
+        return false;
+    }
+    for (Invoice *p : pages())
+        p->markSaved();
+    showStatus(QStringLiteral("已保存 %1 名儿童到数据库").arg(children));
+    return true;
+}
+
+void MainWindow::offerReload(const QString &what)
+{
+    const QString when = m_database->lastSavedAt();
+    const QString text =
+        QStringLiteral("%1被拒绝：另一台电脑%2已保存了花名册，本机的内容已过时。\n"
+                       "是否重新载入数据库中的花名册？本机未保存的更改将被放弃。")
+            .arg(what, when.isEmpty() ? QString() : QStringLiteral("于 %1 ").arg(when));
+    const auto answer = Prompts::current().question(this, tr("Collection"), text,
+                                                    QMessageBox::Yes | QMessageBox::Cancel);
+    if (answer == QMessageBox::Yes)
+        reloadFromDatabase();
+}
+
+void MainWindow::reloadFromDatabase()
+{
+    while (tabWidget->count() > 0) {
+        QWidget *w = tabWidget->widget(0);
+        tabWidget->removeTab(0);
+        delete w;
+    }
+    classList.clear();
+    openDatabase();
+    onExpensesChange();
+    for (Invoice *p : pages())
+        p->markSaved();
+}
+
+void MainWindow::onButtonAddclass() { addclassWidget->show(); }
+
+void MainWindow::onButtonAddclassOK()
+{
+    const QString name = addclassEdit->text();
+    classList << name;
+    Invoice *p = addClassTab(name, classList);
+    applyFees(p);
+    p->markSaved();
+    Database *db = m_database.get();
+    if (!db || !db->isOpen() || !db->rewriteClasses(classList)) {
+        showStatus(QStringLiteral("班级保存失败：%1").arg(db ? db->errorString() : QString()));
+        if (db && db->lastFailureWasConflict()) {
+            addclassWidget->close();
+            offerReload(QStringLiteral("添加班级"));
+            return;
+        }
+        Prompts::current().critical(nullptr, tr("Collection"), QStringLiteral("班级保存失败"));
+        addclassWidget->close();
+        return;
+    }
+    showStatus(QStringLiteral("已添加班级 %1").arg(name));
+    addclassWidget->close();
+}
+
+// ------------------------------------------------------------ query, export
+
+void MainWindow::onButtonSelectWidget() { selectWidget->show(); }
+
+void MainWindow::onButtonSelect()
+{
+    selectPage->clearRows();
+    const QString text = selectEdit->text();
+    for (Invoice *p : pages())
+        p->scanRoster(Roster::Name, text);
+    showStatus(QStringLiteral("找到 %1 名儿童").arg(selectPage->model->rowCount()));
+}
+
+void MainWindow::setSelectTableView(QStringList data) { selectPage->appendResultRow(data); }
+
+void MainWindow::updataPrintType(QString className, QString name)
+{
+    const QString status = Roster::printedStatus(Clock::now());
+    for (Invoice *p : pages())
+        if (p->objectName() == className)
+            p->updataPrintType(name, status);
+}
+
+void MainWindow::onButtonSaveUnprint()
+{
+    unprintRow = 1;
+    const QString dir = Prompts::current().existingDirectory(this);
+    if (dir.isEmpty())
+        return;
+    if (excelEngine) {
+        excelEngine->close();
+        delete excelEngine;
+        excelEngine = nullptr;
+    }
+    excelEngine = new ExcelEngine;
+    const QString path = dir + QLatin1Char('/') + Clock::now().toString(QStringLiteral("yyyyMM")) +
+                         QStringLiteral("未打印发票打印副本");
+    bool ok = excelEngine->open(path, 1, false);
+    if (ok) {
+        for (Invoice *p : pages())
+            p->scanRoster(Roster::PrintStatus, Roster::notPrinted());
+        // The workbook is complete on disk when the command ends.
+        ok = excelEngine->close();
+    }
+    if (!ok) {
+        Prompts::current().critical(this, tr("Collection"),
+                                    QStringLiteral("无法写入 %1：%2")
+                                        .arg(QDir::toNativeSeparators(excelEngine->filePath()),
+                                             excelEngine->errorString()));
+        return;
+    }
+    showStatus(QStringLiteral("未打印名单（%1 名儿童）已导出到 %2")
+                   .arg(unprintRow - 1)
+                   .arg(QDir::toNativeSeparators(excelEngine->filePath())));
+}
+
+void MainWindow::saveUnprinterPeople(QStringList data)
+{
+    if (!excelEngine || !excelEngine->isOpened())
+        return;
+    for (int k = 0; k < Roster::ResultColumnCount; ++k)
+        excelEngine->setCellValue(unsigned(unprintRow), unsigned(k + 1), data.value(k));
+    ++unprintRow;
+    excelEngine->save();
+}
+
+void MainWindow::showCalibration()
+{
+    auto *dialog = new CalibrationDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+// ------------------------------------------------------------ closing
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (hasUnsavedChanges()) {
+        const auto answer = Prompts::current().question(
+            this, tr("Collection"), QStringLiteral("花名册有未保存的更改。是否保存到数据库？"),
+            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Save && !onButtonSaveDB())) {
+            event->ignore();
+            return;
+        }
+    }
+    selectWidget->close();
+    addclassWidget->close();
+    event->accept();
+}

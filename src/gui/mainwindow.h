@@ -1,0 +1,79 @@
+#pragma once
+
+#include "database.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <memory>
+
+class ExcelEngine;
+class Invoice;
+class QAction;
+class QLabel;
+class QLineEdit;
+class QTabWidget;
+class QDockWidget;
+class configView;
+
+// The program's one window: a tool bar of four commands, one tab per class,
+// and the fee-settings dock.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // Opens the database named in the settings store.
+    explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(const DbConfig &config, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    QDockWidget *dockWidget = nullptr;
+    QTabWidget *tabWidget = nullptr;
+    configView *configview = nullptr;
+    QWidget *selectWidget = nullptr;
+    Invoice *selectPage = nullptr;
+    QLineEdit *selectEdit = nullptr;
+    QLineEdit *addclassEdit = nullptr;
+    QWidget *addclassWidget = nullptr;
+    ExcelEngine *excelEngine = nullptr;
+    QStringList classList;
+    int unprintRow = 0;
+
+    Database *database() const { return m_database.get(); }
+    QList<QAction *> toolActions() const { return m_actions; }
+    Invoice *page(int index) const;
+    QList<Invoice *> pages() const;
+    bool hasUnsavedChanges() const;
+    // The status-bar text, for the clerk (and tests).
+    QString statusText() const;
+
+public slots:
+    bool onButtonSaveDB();
+    void onExpensesChange();
+    void onButtonSelect();
+    void onButtonSelectWidget();
+    void setSelectTableView(QStringList data);
+    void saveUnprinterPeople(QStringList data);
+    void onButtonSaveUnprint();
+    void updataPrintType(QString className, QString name);
+    void onButtonAddclass();
+    void onButtonAddclassOK();
+    void showCalibration();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void build();
+    bool openDatabase();
+    Invoice *addClassTab(const QString &name, const QStringList &classes);
+    void applyFees(Invoice *page);
+    void updateTabTitle(Invoice *page, bool modified);
+    void showStatus(const QString &text);
+    void offerReload(const QString &what);
+    void reloadFromDatabase();
+
+    std::unique_ptr<Database> m_database;
+    DbConfig m_config;
+    QList<QAction *> m_actions;
+    QLabel *m_status = nullptr;
+};

@@ -1,0 +1,79 @@
+#include "receiptprinter.h"
+
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrinter>
+#include <cmath>
+
+namespace ReceiptPrinter {
+
+void setUp(QPrinter &printer, const SheetLayout &sheet)
+{
+    printer.setFullPage(true);
+    const QPageSize size(QSizeF(sheet.paperWidth, sheet.paperHeight), QPageSize::Millimeter,
+                         QStringLiteral("Receipt %1 x %2 mm").arg(sheet.paperWidth).arg(sheet.paperHeight),
+                         QPageSize::ExactMatch);
+    printer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
+                                      QPageLayout::Millimeter));
+}
+
+float scaleOf(int dotsPerInch) { return static_cast<float>(dotsPerInch) / 25.4f; }
+
+int toDevice(double mm, float scale) { return static_cast<int>(std::trunc(mm * double(scale))); }
+
+QFont receiptFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("DejaVu Sans"),
+                      QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC"),
+                      QStringLiteral("SimSun")});
+    font.setPointSize(12);
+    font.setWeight(QFont::Bold);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setOverline(false);
+    font.setCapitalization(QFont::SmallCaps);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
+    return font;
+}
+
+void draw(QPainter &painter, const QVector<DrawOp> &ops, float scale)
+{
+    painter.setFont(receiptFont());
+    painter.setPen(Qt::black);
+    for (const DrawOp &op : ops) {
+        if (op.kind == DrawOp::Text) {
+            painter.drawText(QPoint(toDevice(op.at.x(), scale), toDevice(op.at.y(), scale)), op.text);
+            continue;
+        }
+        const QRect r(QPoint(toDevice(op.box.left(), scale), toDevice(op.box.top(), scale)),
+                      QPoint(toDevice(op.box.right(), scale), toDevice(op.box.bottom(), scale)));
+        if (op.kind == DrawOp::Frame) {
+            if (r.width() <= 1 || r.height() <= 1)
+                painter.drawLine(r.topLeft(), r.bottomRight());
+            else
+                painter.drawRect(r);
+        }
+        if (!op.text.isEmpty())
+            painter.drawText(r, Qt::AlignCenter, op.text);
+    }
+}
+
+QImage render(const QVector<DrawOp> &ops, int dotsPerInch, const SheetLayout &sheet)
+{
+    const float scale = scaleOf(dotsPerInch);
+    QImage image(toDevice(sheet.paperWidth, scale) + 1, toDevice(sheet.paperHeight, scale) + 1,
+                 QImage::Format_RGB32);
+    image.setDotsPerMeterX(qRound(dotsPerInch / 0.0254));
+    image.setDotsPerMeterY(qRound(dotsPerInch / 0.0254));
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setPen(QPen(Qt::gray, 1, Qt::DashLine));
+    painter.drawRect(0, 0, image.width() - 1, image.height() - 1);
+    draw(painter, ops, scale);
+    return image;
+}
+
+} // namespace ReceiptPrinter

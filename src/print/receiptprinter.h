@@ -1,0 +1,35 @@
+#pragma once
+
+#include "layout.h"
+
+#include <QFont>
+#include <QImage>
+
+class QPainter;
+class QPrinter;
+
+// The only code that puts receipts on paper: it replays the layout's drawing
+// instructions, converting millimetres to device units.
+namespace ReceiptPrinter {
+
+// 205 × 100 mm custom paper, portrait, no margins, full page. Drivers may
+// reset these in the print dialog, so callers apply them again afterwards.
+void setUp(QPrinter &printer, const SheetLayout &sheet = {});
+
+// Device units per millimetre, single precision as the form was measured.
+float scaleOf(int dotsPerInch);
+
+// Millimetres to device units, truncated toward zero.
+int toDevice(double mm, float scale);
+
+// "Arial" 12 pt bold, with deliberate fallbacks so Chinese never turns into
+// boxes.
+QFont receiptFont();
+
+void draw(QPainter &painter, const QVector<DrawOp> &ops, float scale);
+
+// One receipt on a white page of the form's size with its outline, for the
+// preview.
+QImage render(const QVector<DrawOp> &ops, int dotsPerInch = 200, const SheetLayout &sheet = {});
+
+} // namespace ReceiptPrinter

@@ -1,0 +1,557 @@
+#include "workbook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QStringDecoder>
+#include <QTemporaryFile>
+#include <QXmlStreamReader>
+#include <quazip/quazip.h>
+#include <quazip/quazipfile.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <freexl.h>
+#include <xlsxwriter.h>
+
+// ---------------------------------------------------------------- Sheet
+
+QString Sheet::cell(int row, int column) const
+{
+    const auto r = m_rows.constFind(row);
+    return r == m_rows.cend() ? QString() : r->value(column);
+}
+
+bool Sheet::hasCell(int row, int column) const
+{
+    const auto r = m_rows.constFind(row);
+    return r != m_rows.cend() && r->contains(column);
+}
+
+void Sheet::setCell(int row, int column, const QString &text)
+{
+    QMap<int, QString> &r = m_rows[row];
+    const auto before = r.size();
+    r.insert(column, text);
+    m_cells += int(r.size() - before);
+}
+
+int Sheet::firstRow() const { return m_rows.isEmpty() ? 0 : m_rows.firstKey(); }
+int Sheet::lastRow() const { return m_rows.isEmpty() ? 0 : m_rows.lastKey(); }
+
+int Sheet::firstColumn() const
+{
+    int c = 0;
+    for (const auto &r : m_rows)
+        if (!r.isEmpty() && (c == 0 || r.firstKey() < c))
+            c = r.firstKey();
+    return c;
+}
+
+int Sheet::lastColumn() const
+{
+    int c = 0;
+    for (const auto &r : m_rows)
+        if (!r.isEmpty() && r.lastKey() > c)
+            c = r.lastKey();
+    return c;
+}
+
+namespace Workbook {
+
+namespace {
+
+bool setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+// Numbers in their shortest text form: 12, not 12.0.
+QString numberText(const QString &raw)
+{
+    bool ok = false;
+    const double d = raw.trimmed().toDouble(&ok);
+    return ok ? QString::number(d, 'g', QLocale::FloatingPointShortest) : raw;
+}
+
+// ------------------------------------------------------------- xlsx
+
+class XlsxReader
+{
+public:
+    explicit XlsxReader(const QString &path) : m_zip(path) {}
+
+    bool read(int sheetIndex, Sheet &sheet, QString *error)
+    {
+        if (!m_zip.open(QuaZip::mdUnzip))
+            return setError(error, QStringLiteral("not a readable workbook (the zip container is damaged)"));
+        QByteArray workbook, rels;
+        if (!entry(QStringLiteral("xl/workbook.xml"), workbook, error) ||
+            !entry(QStringLiteral("xl/_rels/workbook.xml.rels"), rels, error))
+            return false;
+
+        // Relationship id → target, and the shared-strings part.
+        QHash<QString, QString> targets;
+        QString sharedStringsPart;
+        {
+            QXmlStreamReader x(rels);
+            while (!x.atEnd()) {
+                x.readNext();
+                if (x.isStartElement() && x.name() == QLatin1String("Relationship")) {
+                    const auto a = x.attributes();
+                    const QString target = partPath(a.value(QLatin1String("Target")).toString());
+                    targets.insert(a.value(QLatin1String("Id")).toString(), target);
+                    if (a.value(QLatin1String("Type")).endsWith(QLatin1String("/sharedStrings")))
+                        sharedStringsPart = target;
+                }
+            }
+            if (x.hasError())
+                return setError(error, QStringLiteral("the workbook's relationships are damaged"));
+        }
+
+        // The n-th sheet in workbook order, through its relationship.
+        QString sheetPart;
+        {
+            QXmlStreamReader x(workbook);
+            int n = 0;
+            while (!x.atEnd()) {
+                x.readNext();
+                if (x.isStartElement() && x.name() == QLatin1String("sheet")) {
+                    if (++n == sheetIndex) {
+                        for (const QXmlStreamAttribute &a : x.attributes())
+                            if (a.name() == QLatin1String("id"))
+                                sheetPart = targets.value(a.value().toString());
+                        break;
+                    }
+                }
+            }
+            if (x.hasError() && sheetPart.isEmpty())
+                return setError(error, QStringLiteral("the workbook part is damaged"));
+        }
+        if (sheetPart.isEmpty())
+            return setError(error, QStringLiteral("the workbook has no worksheet %1").arg(sheetIndex));
+
+        if (!sharedStringsPart.isEmpty() && !readSharedStrings(sharedStringsPart, error))
+            return false;
+        return readSheet(sheetPart, sheet, error);
+    }
+
+private:
+    static QString partPath(QString target)
+    {
+        if (target.startsWith(QLatin1Char('/')))
+            return target.mid(1);
+        return QDir::cleanPath(QStringLiteral("xl/") + target);
+    }
+
+    bool entry(const QString &name, QByteArray &out, QString *error)
+    {
+        if (!m_zip.setCurrentFile(name))
+            return setError(error, QStringLiteral("not a workbook (%1 is missing)").arg(name));
+        QuaZipFile f(&m_zip);
+        if (!f.open(QIODevice::ReadOnly))
+            return setError(error, QStringLiteral("%1 cannot be unpacked").arg(name));
+        out.clear();
+        char buf[65536];
+        for (;;) {
+            const qint64 n = f.read(buf, sizeof buf);
+            if (n < 0)
+                return setError(error, QStringLiteral("%1 is damaged").arg(name));
+            if (n == 0)
+                break;
+            if (out.size() + n > MaxEntryBytes)
+                return setError(error, QStringLiteral("%1 is too large to be a roster").arg(name));
+            out.append(buf, int(n));
+        }
+        if (f.getZipError() != UNZ_OK)
+            return setError(error, QStringLiteral("%1 is damaged").arg(name));
+        return true;
+    }
+
+    // Text of a string item: every <t> below it except phonetic runs.
+    static QString itemText(QXmlStreamReader &x)
+    {
+        QString text;
+        const QString end = x.name().toString();
+        int phonetic = 0;
+        while (!x.atEnd()) {
+            x.readNext();
+            if (x.isStartElement()) {
+                if (x.name() == QLatin1String("rPh"))
+                    ++phonetic;
+                else if (x.name() == QLatin1String("t") && phonetic == 0)
+                    text += x.readElementText(QXmlStreamReader::IncludeChildElements);
+            } else if (x.isEndElement()) {
+                if (x.name() == QLatin1String("rPh"))
+                    --phonetic;
+                else if (x.name() == end)
+                    break;
+            }
+        }
+        return text;
+    }
+
+    bool readSharedStrings(const QString &part, QString *error)
+    {
+        QByteArray xml;
+        if (!entry(part, xml, error))
+            return false;
+        QXmlStreamReader x(xml);
+        while (!x.atEnd()) {
+            x.readNext();
+            if (x.isStartElement() && x.name() == QLatin1String("si")) {
+                if (m_strings.size() >= MaxCells)
+                    return setError(error, QStringLiteral("too many strings in the workbook"));
+                m_strings << itemText(x);
+            }
+        }
+        if (x.hasError())
+            return setError(error, QStringLiteral("the shared strings are damaged: %1").arg(x.errorString()));
+        return true;
+    }
+
+    static bool parseRef(QStringView ref, int &row, int &col)
+    {
+        int i = 0, c = 0, r = 0;
+        while (i < ref.size() && ref[i].isLetter()) {
+            const int v = ref[i].toUpper().unicode() - 'A' + 1;
+            if (v < 1 || v > 26)
+                return false;
+            c = c * 26 + v;
+            if (c > MaxColumn)
+                return false;
+            ++i;
+        }
+        if (i == 0 || i == ref.size())
+            return false;
+        for (; i < ref.size(); ++i) {
+            if (!ref[i].isDigit())
+                return false;
+            r = r * 10 + ref[i].digitValue();
+            if (r > MaxRow)
+                return false;
+        }
+        if (r < 1)
+            return false;
+        row = r;
+        col = c;
+        return true;
+    }
+
+    bool readSheet(const QString &part, Sheet &sheet, QString *error)
+    {
+        QByteArray xml;
+        if (!entry(part, xml, error))
+            return false;
+        QXmlStreamReader x(xml);
+        int row = 0, col = 0;
+        while (!x.atEnd()) {
+            x.readNext();
+            if (!x.isStartElement())
+                continue;
+            if (x.name() == QLatin1String("row")) {
+                bool ok = false;
+                const int r = x.attributes().value(QLatin1String("r")).toInt(&ok);
+                row = ok ? r : row + 1;
+                col = 0;
+                if (row < 1 || row > MaxRow)
+                    return setError(error, QStringLiteral("the worksheet is damaged (row %1)").arg(row));
+            } else if (x.name() == QLatin1String("c")) {
+                const auto a = x.attributes();
+                int r = row, c = col + 1;
+                const QStringView ref = a.value(QLatin1String("r"));
+                if (!ref.isEmpty() && !parseRef(ref, r, c))
+                    return setError(error, QStringLiteral("the worksheet is damaged (cell %1)").arg(ref.toString()));
+                if (r < 1 || c < 1 || c > MaxColumn)
+                    return setError(error, QStringLiteral("the worksheet is damaged"));
+                row = r;
+                col = c;
+                const QString type = a.value(QLatin1String("t")).toString();
+                QString value;
+                bool has = false;
+                while (!x.atEnd()) {
+                    x.readNext();
+                    if (x.isEndElement() && x.name() == QLatin1String("c"))
+                        break;
+                    if (!x.isStartElement())
+                        continue;
+                    if (x.name() == QLatin1String("v")) {
+                        value = x.readElementText();
+                        has = true;
+                    } else if (x.name() == QLatin1String("is")) {
+                        value = itemText(x);
+                        has = true;
+                    }
+                }
+                if (!has)
+                    continue;
+                QString text;
+                if (type == QLatin1String("s")) {
+                    bool ok = false;
+                    const int idx = value.trimmed().toInt(&ok);
+                    if (!ok || idx < 0 || idx >= m_strings.size())
+                        return setError(error, QStringLiteral("the worksheet refers to a missing string"));
+                    text = m_strings.at(idx);
+                } else if (type == QLatin1String("b")) {
+                    text = value.trimmed() == QLatin1String("1") ? QStringLiteral("TRUE")
+                                                                 : QStringLiteral("FALSE");
+                } else if (type.isEmpty() || type == QLatin1String("n")) {
+                    text = numberText(value);
+                } else {
+                    text = value; // str, inlineStr, e
+                }
+                if (sheet.cellCount() >= MaxCells)
+                    return setError(error, QStringLiteral("the worksheet is too large to be a roster"));
+                sheet.setCell(row, col, text);
+            }
+        }
+        if (x.hasError())
+            return setError(error, QStringLiteral("the worksheet is damaged: %1").arg(x.errorString()));
+        return true;
+    }
+
+    QuaZip m_zip;
+    QStringList m_strings;
+};
+
+// -------------------------------------------------------------- xls
+
+bool readXls(const QString &path, int sheetIndex, Sheet &sheet, QString *error)
+{
+    const void *handle = nullptr;
+    const QByteArray native = QFile::encodeName(path);
+    if (freexl_open(native.constData(), &handle) != FREEXL_OK) {
+        if (handle)
+            freexl_close(handle);
+        return setError(error, QStringLiteral("not a readable .xls workbook"));
+    }
+    struct Closer {
+        const void *h;
+        ~Closer() { freexl_close(h); }
+    } closer{handle};
+
+    unsigned int sheets = 0;
+    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK || sheetIndex < 1 ||
+        unsigned(sheetIndex) > sheets)
+        return setError(error, QStringLiteral("the workbook has no worksheet %1").arg(sheetIndex));
+    if (freexl_select_active_worksheet(handle, static_cast<unsigned short>(sheetIndex - 1)) != FREEXL_OK)
+        return setError(error, QStringLiteral("the worksheet cannot be read"));
+    unsigned int rows = 0;
+    unsigned short cols = 0;
+    if (freexl_worksheet_dimensions(handle, &rows, &cols) != FREEXL_OK)
+        return setError(error, QStringLiteral("the worksheet cannot be read"));
+    if (qint64(rows) * cols > qint64(MaxCells) * 4)
+        return setError(error, QStringLiteral("the worksheet is too large to be a roster"));
+    for (unsigned int r = 0; r < rows; ++r) {
+        for (unsigned short c = 0; c < cols; ++c) {
+            FreeXL_CellValue v;
+            if (freexl_get_cell_value(handle, r, c, &v) != FREEXL_OK)
+                continue;
+            QString text;
+            switch (v.type) {
+            case FREEXL_CELL_INT:
+                text = QString::number(v.value.int_value);
+                break;
+            case FREEXL_CELL_DOUBLE:
+                text = QString::number(v.value.double_value, 'g', QLocale::FloatingPointShortest);
+                break;
+            case FREEXL_CELL_TEXT:
+            case FREEXL_CELL_SST_TEXT:
+            case FREEXL_CELL_DATE:
+            case FREEXL_CELL_DATETIME:
+            case FREEXL_CELL_TIME:
+                text = QString::fromUtf8(v.value.text_value);
+                break;
+            default:
+                continue;
+            }
+            if (sheet.cellCount() >= MaxCells)
+                return setError(error, QStringLiteral("the worksheet is too large to be a roster"));
+            sheet.setCell(int(r) + 1, int(c) + 1, text);
+        }
+    }
+    return true;
+}
+
+// -------------------------------------------------------------- csv
+
+bool readCsv(const QByteArray &bytes, Sheet &sheet, QString *error)
+{
+    const QString text = decodeText(bytes);
+    // Tab-separated text saved as .csv is common enough to accept.
+    const int firstLineEnd = text.indexOf(QLatin1Char('\n'));
+    const QStringView firstLine = QStringView(text).left(firstLineEnd < 0 ? text.size() : firstLineEnd);
+    const QChar sep = (!firstLine.contains(QLatin1Char(',')) && firstLine.contains(QLatin1Char('\t')))
+                          ? QLatin1Char('\t')
+                          : QLatin1Char(',');
+    int row = 1, col = 1;
+    QString field;
+    bool quoted = false, wasQuoted = false;
+    auto flush = [&]() -> bool {
+        if (!field.isEmpty() || wasQuoted) {
+            if (sheet.cellCount() >= MaxCells || row > MaxRow || col > MaxColumn)
+                return false;
+            sheet.setCell(row, col, field);
+        }
+        field.clear();
+        wasQuoted = false;
+        return true;
+    };
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (quoted) {
+            if (ch == QLatin1Char('"')) {
+                if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"')) {
+                    field += ch;
+                    ++i;
+                } else {
+                    quoted = false;
+                }
+            } else {
+                field += ch;
+            }
+        } else if (ch == QLatin1Char('"') && field.isEmpty()) {
+            quoted = wasQuoted = true;
+        } else if (ch == sep) {
+            if (!flush())
+                return setError(error, QStringLiteral("the file is too large to be a roster"));
+            ++col;
+        } else if (ch == QLatin1Char('\n') || ch == QLatin1Char('\r')) {
+            if (ch == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            if (!flush())
+                return setError(error, QStringLiteral("the file is too large to be a roster"));
+            ++row;
+            col = 1;
+        } else {
+            field += ch;
+        }
+    }
+    if (!flush())
+        return setError(error, QStringLiteral("the file is too large to be a roster"));
+    return true;
+}
+
+} // namespace
+
+QString decodeText(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(bytes.mid(3));
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        QStringDecoder d(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE
+                                                      : QStringDecoder::Utf16BE);
+        return d.decode(bytes.mid(2));
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString asUtf8 = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return asUtf8;
+    QStringDecoder gb("GB18030");
+    return gb.decode(bytes);
+}
+
+Format detect(const QByteArray &head, const QString &fileName)
+{
+    if (head.startsWith("PK\x03\x04"))
+        return Format::Xlsx;
+    if (head.startsWith(QByteArray::fromHex("D0CF11E0A1B11AE1")))
+        return Format::Xls;
+    // Anything else with a NUL byte is some binary file, not text.
+    if (head.contains('\0') || head.startsWith("%PDF") || head.startsWith("PK"))
+        return Format::Unknown;
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix == QLatin1String("xlsx") || suffix == QLatin1String("xlsm") ||
+        suffix == QLatin1String("xls"))
+        return Format::Unknown; // text in a workbook's clothing
+    return Format::Csv;
+}
+
+bool read(const QString &path, int sheetIndex, Sheet &sheet, QString *error)
+{
+    sheet = Sheet();
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return setError(error, f.errorString());
+    const qint64 size = f.size();
+    if (size == 0)
+        return setError(error, QStringLiteral("the file is empty"));
+    const QByteArray head = f.peek(4096);
+    Sheet result;
+    bool ok = false;
+    switch (detect(head, path)) {
+    case Format::Xlsx:
+        f.close();
+        ok = XlsxReader(path).read(sheetIndex, result, error);
+        break;
+    case Format::Xls:
+        f.close();
+        ok = readXls(path, sheetIndex, result, error);
+        break;
+    case Format::Csv:
+        if (sheetIndex != 1)
+            return setError(error, QStringLiteral("a text file has only one worksheet"));
+        if (size > MaxEntryBytes)
+            return setError(error, QStringLiteral("the file is too large to be a roster"));
+        ok = readCsv(f.readAll(), result, error);
+        break;
+    case Format::Unknown:
+        return setError(error, QStringLiteral("not a workbook (.xlsx, .xls or .csv)"));
+    }
+    if (ok)
+        sheet = std::move(result);
+    return ok;
+}
+
+bool writeXlsx(const QString &path, const Sheet &sheet, QString *error)
+{
+    const QFileInfo info(path);
+    QTemporaryFile tmp(info.absolutePath() + QStringLiteral("/.feeoffice-XXXXXX.xlsx"));
+    if (!tmp.open())
+        return setError(error, QStringLiteral("cannot write in %1: %2")
+                                   .arg(QDir::toNativeSeparators(info.absolutePath()), tmp.errorString()));
+    tmp.close();
+    const QByteArray tmpName = QFile::encodeName(tmp.fileName());
+    const QByteArray tmpDir = QFile::encodeName(info.absolutePath());
+
+    lxw_workbook_options options = {};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = const_cast<char *>(tmpDir.constData());
+    lxw_workbook *wb = workbook_new_opt(tmpName.constData(), &options);
+    if (!wb)
+        return setError(error, QStringLiteral("cannot create the workbook"));
+    lxw_worksheet *ws = workbook_add_worksheet(wb, nullptr);
+    bool ok = ws != nullptr;
+    for (auto r = sheet.rows().cbegin(); ok && r != sheet.rows().cend(); ++r) {
+        for (auto c = r->cbegin(); ok && c != r->cend(); ++c) {
+            if (c->isEmpty())
+                continue;
+            const QByteArray utf8 = c->toUtf8();
+            ok = worksheet_write_string(ws, lxw_row_t(r.key() - 1), lxw_col_t(c.key() - 1),
+                                        utf8.constData(), nullptr) == LXW_NO_ERROR;
+        }
+    }
+    const lxw_error closed = workbook_close(wb);
+    if (!ok || closed != LXW_NO_ERROR)
+        return setError(error, QStringLiteral("cannot write the workbook: %1")
+                                   .arg(QString::fromUtf8(lxw_strerror(closed))));
+    // Flush to disk before the rename, so a crash cannot leave an empty file.
+    const int fd = ::open(tmpName.constData(), O_RDONLY);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return setError(error, QStringLiteral("cannot write the workbook to disk"));
+    }
+    ::close(fd);
+    if (std::rename(tmpName.constData(), QFile::encodeName(path).constData()) != 0)
+        return setError(error, QStringLiteral("cannot replace %1").arg(QDir::toNativeSeparators(path)));
+    tmp.setAutoRemove(false);
+    return true;
+}
+
+} // namespace Workbook

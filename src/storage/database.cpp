@@ -1,0 +1,386 @@
+#include "database.h"
+
+#include <QAtomicInt>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardPaths>
+
+namespace {
+QAtomicInt connectionCounter;
+
+QString quoted(const QString &identifier)
+{
+    QString s = identifier;
+    s.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+// Roster cells without text are stored as empty text, not NULL.
+QString nonNull(const QString &s) { return s.isNull() ? QString(QLatin1String("")) : s; }
+
+QString errorText(const QSqlError &e)
+{
+    const QString t = e.text().trimmed();
+    return t.isEmpty() ? QStringLiteral("unknown error") : t;
+}
+} // namespace
+
+QString DbConfig::defaultSqlitePath()
+{
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return base + QStringLiteral("/feeoffice/feeoffice.sqlite");
+}
+
+DbConfig DbConfig::fromSettings(QSettings &s)
+{
+    DbConfig c;
+    s.beginGroup(QStringLiteral("database"));
+    c.driver = s.value(QStringLiteral("driver"), c.driver).toString().trimmed().toUpper();
+    c.path = s.value(QStringLiteral("path")).toString();
+    c.host = s.value(QStringLiteral("host")).toString();
+    c.port = s.value(QStringLiteral("port"), c.port).toInt();
+    c.name = s.value(QStringLiteral("name")).toString();
+    c.user = s.value(QStringLiteral("user")).toString();
+    c.options = s.value(QStringLiteral("options")).toString();
+    c.odbc = s.value(QStringLiteral("odbc")).toString();
+    s.endGroup();
+    if (c.driver.isEmpty())
+        c.driver = QStringLiteral("QSQLITE");
+    if (c.driver == QLatin1String("QSQLITE") && c.path.isEmpty())
+        c.path = defaultSqlitePath();
+    return c;
+}
+
+DbConfig DbConfig::sqlite(const QString &file)
+{
+    DbConfig c;
+    c.path = file;
+    return c;
+}
+
+QString DbConfig::describe() const
+{
+    if (driver == QLatin1String("QPSQL"))
+        return QStringLiteral("%1 %2@%3:%4/%5").arg(driver, user, host).arg(port).arg(name);
+    if (driver == QLatin1String("QODBC"))
+        return QStringLiteral("%1 %2").arg(driver, odbc);
+    return QStringLiteral("%1 %2").arg(driver, QDir::toNativeSeparators(path));
+}
+
+QStringList Database::studentColumns()
+{
+    return {QStringLiteral("儿童姓名"),   QStringLiteral("儿童年龄"),       QStringLiteral("保教费"),
+            QStringLiteral("住宿费"),     QStringLiteral("伙食费"),         QStringLiteral("床上用品费"),
+            QStringLiteral("校车接送费"), QStringLiteral("意外伤害保险费"), QStringLiteral("合计金额"),
+            QStringLiteral("折扣"),       QStringLiteral("经办人"),         QStringLiteral("打印状态"),
+            QStringLiteral("班级")};
+}
+
+Database::Database(const DbConfig &config)
+    : m_config(config),
+      m_connectionName(QStringLiteral("feeoffice-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
+{
+}
+
+Database::~Database()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        if (db.isValid()) {
+            if (m_inRewrite)
+                db.rollback();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QSqlDatabase Database::connection() const { return QSqlDatabase::database(m_connectionName, false); }
+
+bool Database::isOpen() const { return connection().isOpen(); }
+
+bool Database::fail(const QString &what, const QString &detail)
+{
+    m_error = QStringLiteral("%1: %2").arg(what, detail);
+    return false;
+}
+
+bool Database::open()
+{
+    m_error.clear();
+    if (!QSqlDatabase::isDriverAvailable(m_config.driver))
+        return fail(m_config.describe(),
+                    QStringLiteral("the database driver %1 is not installed").arg(m_config.driver));
+    QSqlDatabase db = QSqlDatabase::addDatabase(m_config.driver, m_connectionName);
+    if (m_config.driver == QLatin1String("QSQLITE")) {
+        // A new user has no data directory yet.
+        const QFileInfo info(m_config.path);
+        if (!m_config.path.isEmpty() && m_config.path != QLatin1String(":memory:"))
+            QDir().mkpath(info.absolutePath());
+        db.setDatabaseName(m_config.path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    } else if (m_config.driver == QLatin1String("QPSQL")) {
+        db.setHostName(m_config.host);
+        db.setPort(m_config.port);
+        db.setDatabaseName(m_config.name);
+        db.setUserName(m_config.user);
+        db.setConnectOptions(m_config.options);
+    } else {
+        db.setDatabaseName(m_config.odbc);
+    }
+    if (!db.open())
+        return fail(m_config.describe(), errorText(db.lastError()));
+    if (m_config.driver == QLatin1String("QSQLITE")) {
+        // Refuse to treat a file that is not a database as an empty one.
+        QSqlQuery probe(db);
+        if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+            return fail(m_config.describe(), errorText(probe.lastError()));
+    }
+    if (!createSchema())
+        return false;
+    const QSqlRecord rec = db.record(QStringLiteral("student"));
+    if (!rec.isEmpty())
+        m_keyColumn = rec.fieldName(0);
+    return refreshRevision();
+}
+
+bool Database::createSchema()
+{
+    QSqlDatabase db = connection();
+    const bool pg = m_config.driver == QLatin1String("QPSQL");
+    const QString key = pg ? QStringLiteral("id INTEGER GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")
+                           : QStringLiteral("id INTEGER PRIMARY KEY AUTOINCREMENT");
+    QStringList studentCols;
+    for (const QString &c : studentColumns())
+        studentCols << quoted(c) + QStringLiteral(" TEXT");
+    const QStringList statements = {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS \"class\" (%1, \"班级\" TEXT)").arg(key),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS student (%1, %2)")
+            .arg(key, studentCols.join(QStringLiteral(", "))),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS student_class ON student (\"班级\")"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS feeoffice_revision (id INTEGER PRIMARY KEY, "
+                       "revision BIGINT NOT NULL, saved_at TEXT)"),
+    };
+    const QStringList existing = db.tables();
+    const bool haveAll = existing.contains(QStringLiteral("class"), Qt::CaseInsensitive) &&
+                         existing.contains(QStringLiteral("student"), Qt::CaseInsensitive) &&
+                         existing.contains(QStringLiteral("feeoffice_revision"), Qt::CaseInsensitive);
+    if (!haveAll) {
+        QSqlQuery q(db);
+        for (const QString &sql : statements) {
+            if (!q.exec(sql))
+                return fail(m_config.describe(), QStringLiteral("cannot create the tables: %1")
+                                                     .arg(errorText(q.lastError())));
+        }
+    }
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM feeoffice_revision")) || !q.next())
+        return fail(m_config.describe(), errorText(q.lastError()));
+    if (q.value(0).toLongLong() == 0) {
+        QSqlQuery ins(db);
+        // Two PCs starting at once may both try; the second insert failing
+        // on the key is harmless.
+        ins.exec(QStringLiteral("INSERT INTO feeoffice_revision (id, revision, saved_at) VALUES "
+                                "(1, 0, '')"));
+    }
+    return true;
+}
+
+bool Database::refreshRevision()
+{
+    QSqlQuery q(connection());
+    if (!q.exec(QStringLiteral("SELECT revision FROM feeoffice_revision WHERE id = 1")) || !q.next())
+        return fail(m_config.describe(), errorText(q.lastError()));
+    m_knownRevision = q.value(0).toLongLong();
+    return true;
+}
+
+std::optional<QStringList> Database::readClasses()
+{
+    QSqlQuery q(connection());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT \"班级\" FROM \"class\" ORDER BY %1").arg(quoted(m_keyColumn)))) {
+        fail(m_config.describe(), errorText(q.lastError()));
+        return std::nullopt;
+    }
+    QStringList names;
+    while (q.next())
+        names << q.value(0).toString();
+    return names;
+}
+
+std::optional<QVector<QStringList>> Database::readStudents(const QString &className)
+{
+    QStringList cols;
+    for (const QString &c : studentColumns().mid(0, 12))
+        cols << quoted(c);
+    QSqlQuery q(connection());
+    q.setForwardOnly(true);
+    // The class name is bound, never pasted into the statement.
+    q.prepare(QStringLiteral("SELECT %1 FROM student WHERE \"班级\" = ? ORDER BY %2")
+                  .arg(cols.join(QStringLiteral(", ")), quoted(m_keyColumn)));
+    q.addBindValue(className);
+    if (!q.exec()) {
+        fail(m_config.describe(), errorText(q.lastError()));
+        return std::nullopt;
+    }
+    QVector<QStringList> rows;
+    while (q.next()) {
+        QStringList row;
+        row.reserve(12);
+        for (int i = 0; i < 12; ++i)
+            row << q.value(i).toString();
+        rows << row;
+    }
+    return rows;
+}
+
+std::optional<QHash<QString, QVector<QStringList>>> Database::readAllStudents()
+{
+    QStringList cols;
+    for (const QString &c : studentColumns())
+        cols << quoted(c);
+    QSqlQuery q(connection());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT %1 FROM student ORDER BY %2")
+                    .arg(cols.join(QStringLiteral(", ")), quoted(m_keyColumn)))) {
+        fail(m_config.describe(), errorText(q.lastError()));
+        return std::nullopt;
+    }
+    QHash<QString, QVector<QStringList>> byClass;
+    while (q.next()) {
+        QStringList row;
+        row.reserve(12);
+        for (int i = 0; i < 12; ++i)
+            row << q.value(i).toString();
+        byClass[q.value(12).toString()] << row;
+    }
+    return byClass;
+}
+
+bool Database::claimRevision()
+{
+    m_conflict = false;
+    m_conflictSavedAt.clear();
+    QSqlDatabase db = connection();
+    const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral(
+        "UPDATE feeoffice_revision SET revision = revision + 1, saved_at = ? WHERE id = 1 AND "
+        "revision = ?"));
+    q.addBindValue(now);
+    q.addBindValue(m_knownRevision);
+    if (!q.exec())
+        return fail(m_config.describe(), errorText(q.lastError()));
+    if (q.numRowsAffected() != 1) {
+        m_conflict = true;
+        QSqlQuery who(db);
+        if (who.exec(QStringLiteral("SELECT saved_at FROM feeoffice_revision WHERE id = 1")) &&
+            who.next())
+            m_conflictSavedAt = who.value(0).toString();
+        return fail(m_config.describe(),
+                    QStringLiteral("another computer saved the rosters since they were loaded"));
+    }
+    return true;
+}
+
+bool Database::rewriteClasses(const QStringList &names)
+{
+    m_error.clear();
+    QSqlDatabase db = connection();
+    if (!db.transaction())
+        return fail(m_config.describe(), errorText(db.lastError()));
+    if (!claimRevision()) {
+        db.rollback();
+        return false;
+    }
+    QSqlQuery q(db);
+    bool ok = q.exec(QStringLiteral("DELETE FROM \"class\"")) &&
+              q.prepare(QStringLiteral("INSERT INTO \"class\" (\"班级\") VALUES (?)"));
+    for (int i = 0; ok && i < names.size(); ++i) {
+        q.bindValue(0, nonNull(names.at(i)));
+        ok = q.exec();
+    }
+    if (!ok) {
+        fail(m_config.describe(), errorText(q.lastError()));
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        fail(m_config.describe(), errorText(db.lastError()));
+        db.rollback();
+        return false;
+    }
+    ++m_knownRevision;
+    return true;
+}
+
+bool Database::beginStudentRewrite()
+{
+    m_error.clear();
+    QSqlDatabase db = connection();
+    if (!db.transaction())
+        return fail(m_config.describe(), errorText(db.lastError()));
+    m_inRewrite = true;
+    if (!claimRevision()) {
+        abandonStudentRewrite();
+        return false;
+    }
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("DELETE FROM student"))) {
+        fail(m_config.describe(), errorText(q.lastError()));
+        abandonStudentRewrite();
+        return false;
+    }
+    return true;
+}
+
+bool Database::appendStudents(const QVector<QStringList> &rows)
+{
+    if (!m_inRewrite)
+        return fail(m_config.describe(), QStringLiteral("no rewrite in progress"));
+    if (rows.isEmpty())
+        return true;
+    QStringList cols, marks;
+    for (const QString &c : studentColumns()) {
+        cols << quoted(c);
+        marks << QStringLiteral("?");
+    }
+    QSqlQuery q(connection());
+    if (!q.prepare(QStringLiteral("INSERT INTO student (%1) VALUES (%2)")
+                       .arg(cols.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")))))
+        return fail(m_config.describe(), errorText(q.lastError()));
+    for (const QStringList &row : rows) {
+        for (int i = 0; i < 13; ++i)
+            q.bindValue(i, nonNull(i < row.size() ? row.at(i) : QString()));
+        if (!q.exec())
+            return fail(m_config.describe(), errorText(q.lastError()));
+    }
+    return true;
+}
+
+bool Database::finishStudentRewrite()
+{
+    QSqlDatabase db = connection();
+    m_inRewrite = false;
+    if (!db.commit()) {
+        fail(m_config.describe(), errorText(db.lastError()));
+        db.rollback();
+        return false;
+    }
+    ++m_knownRevision;
+    return true;
+}
+
+void Database::abandonStudentRewrite()
+{
+    if (!m_inRewrite)
+        return;
+    m_inRewrite = false;
+    connection().rollback();
+}

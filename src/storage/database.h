@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <optional>
+
+class QSettings;
+
+// Where the rosters live. SQLite by default; PostgreSQL for offices where
+// several PCs share one database; any ODBC connection string where a driver
+// exists.
+struct DbConfig {
+    QString driver = QStringLiteral("QSQLITE");
+    QString path;     // QSQLITE: the database file
+    QString host;     // QPSQL
+    int port = 5432;  // QPSQL
+    QString name;     // QPSQL: database name
+    QString user;     // QPSQL: the password comes from libpq's password file or environment
+    QString options;  // QPSQL: extra connect options
+    QString odbc;     // QODBC: the connection string as given
+
+    // The per-user default SQLite file, in the user's data directory.
+    static QString defaultSqlitePath();
+    // Reads group "database" of the settings store; missing keys keep the
+    // defaults above.
+    static DbConfig fromSettings(QSettings &settings);
+    static DbConfig sqlite(const QString &file);
+    // "QSQLITE /home/…/feeoffice.sqlite", for messages.
+    QString describe() const;
+};
+
+// One connection to the rosters' database, with the whole-table operations
+// the program needs. Every rewrite is one transaction: it lands whole or not
+// at all.
+class Database
+{
+public:
+    explicit Database(const DbConfig &config);
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    // Opens the connection and creates the tables when they are missing.
+    bool open();
+    bool isOpen() const;
+    QString errorString() const { return m_error; }
+    const DbConfig &config() const { return m_config; }
+    QSqlDatabase connection() const;
+
+    // Class names in table order; nullopt when the table cannot be read.
+    std::optional<QStringList> readClasses();
+    // The twelve roster texts of every child of the class, in key order.
+    std::optional<QVector<QStringList>> readStudents(const QString &className);
+    // Every class's children at once, grouped by class, each in key order.
+    std::optional<QHash<QString, QVector<QStringList>>> readAllStudents();
+
+    // Replaces the class table with the names, in order, atomically.
+    bool rewriteClasses(const QStringList &names);
+
+    // The student rewrite: begin (which empties the table inside a
+    // transaction), append the rows of each page, then finish (commit) or
+    // abandon (roll back). Rows hold thirteen texts: the twelve roster
+    // columns and the class.
+    bool beginStudentRewrite();
+    bool appendStudents(const QVector<QStringList> &rows);
+    bool finishStudentRewrite();
+    void abandonStudentRewrite();
+    bool rewriteInProgress() const { return m_inRewrite; }
+
+    // Save counter shared by every PC on the database: a rewrite is refused
+    // when another connection saved since this one last read or wrote.
+    qint64 knownRevision() const { return m_knownRevision; }
+    bool lastFailureWasConflict() const { return m_conflict; }
+    QString lastSavedAt() const { return m_conflictSavedAt; }
+    bool refreshRevision();
+
+    static QStringList studentColumns(); // positions 1 to 13
+
+private:
+    bool createSchema();
+    bool claimRevision();
+    bool fail(const QString &what, const QString &detail);
+
+    DbConfig m_config;
+    QString m_connectionName;
+    QString m_error;
+    QString m_keyColumn = QStringLiteral("id");
+    qint64 m_knownRevision = -1;
+    bool m_conflict = false;
+    QString m_conflictSavedAt;
+    bool m_inRewrite = false;
+};

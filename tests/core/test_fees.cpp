@@ -1,0 +1,155 @@
+#include "fees.h"
+
+#include <QTest>
+#include <limits>
+
+Q_DECLARE_METATYPE(Roster::Cell)
+
+namespace {
+Roster::Cells row(std::initializer_list<std::pair<int, QString>> cells)
+{
+    Roster::Cells r;
+    for (const auto &c : cells)
+        r[c.first] = c.second;
+    return r;
+}
+} // namespace
+
+class TestFees : public QObject
+{
+    Q_OBJECT
+private slots:
+    void discountFlag_data()
+    {
+        QTest::addColumn<Roster::Cell>("flag");
+        QTest::addColumn<int>("total");
+        QTest::newRow("zero") << Roster::Cell(QStringLiteral("0")) << 1000;
+        QTest::newRow("absent") << Roster::Cell() << 1000;
+        QTest::newRow("empty") << Roster::Cell(QString()) << 1000;
+        QTest::newRow("not a number") << Roster::Cell(QStringLiteral("yes")) << 1000;
+        QTest::newRow("one") << Roster::Cell(QStringLiteral("1")) << 900;
+        QTest::newRow("two") << Roster::Cell(QStringLiteral("2")) << 900;
+        QTest::newRow("minus one") << Roster::Cell(QStringLiteral("-1")) << 900;
+    }
+    void discountFlag()
+    {
+        QFETCH(Roster::Cell, flag);
+        QFETCH(int, total);
+        FeeMirror fees;
+        fees.feePrices[Fees::DiscountFactor] = 0.9f;
+        Roster::Cells r = row({{Roster::Tuition, QStringLiteral("1000")}});
+        r[Roster::Discount] = flag;
+        QCOMPARE(Fees::rosterTotal(r, fees), total);
+    }
+
+    void tuition_data()
+    {
+        QTest::addColumn<QStringList>("list");
+        QTest::addColumn<Roster::Cell>("cell");
+        QTest::addColumn<float>("discount");
+        QTest::addColumn<int>("total");
+        const QStringList list{QStringLiteral("800"), QStringLiteral("900"), QStringLiteral("1000")};
+        QTest::newRow("index 1") << list << Roster::Cell(QStringLiteral("1")) << 1.0f << 900;
+        QTest::newRow("index 1 discounted") << list << Roster::Cell(QStringLiteral("1")) << 0.9f << 810;
+        QTest::newRow("3 is an amount") << list << Roster::Cell(QStringLiteral("3")) << 1.0f << 3;
+        QTest::newRow("850 is an amount") << list << Roster::Cell(QStringLiteral("850")) << 0.9f << 765;
+        QTest::newRow("negative") << list << Roster::Cell(QStringLiteral("-1")) << 1.0f << 0;
+        QTest::newRow("empty picks first") << list << Roster::Cell(QString()) << 0.9f << 720;
+        QTest::newRow("text picks first") << list << Roster::Cell(QStringLiteral("abc")) << 1.0f << 800;
+        QTest::newRow("absent adds nothing") << list << Roster::Cell() << 1.0f << 0;
+        QTest::newRow("empty list: amount") << QStringList() << Roster::Cell(QStringLiteral("1")) << 1.0f << 1;
+        QTest::newRow("half rounds up") << QStringList() << Roster::Cell(QStringLiteral("5")) << 0.9f << 5;
+        QTest::newRow("list entry not a number")
+            << QStringList{QStringLiteral("x")} << Roster::Cell(QStringLiteral("0")) << 1.0f << 0;
+    }
+    void tuition()
+    {
+        QFETCH(QStringList, list);
+        QFETCH(Roster::Cell, cell);
+        QFETCH(float, discount);
+        QFETCH(int, total);
+        FeeMirror fees;
+        fees.tuitionPrices = list;
+        fees.feePrices[Fees::DiscountFactor] = discount;
+        Roster::Cells r = row({{Roster::Discount, QStringLiteral("1")}});
+        r[Roster::Tuition] = cell;
+        QCOMPARE(Fees::rosterTotal(r, fees), total);
+    }
+
+    void otherFees()
+    {
+        // Meals are discounted and rounded; accommodation keeps its fraction
+        // until the total is truncated.
+        FeeMirror fees;
+        fees.feePrices[Fees::DiscountFactor] = 0.9f;
+        fees.feePrices[Fees::AccommodationPrice] = 100.6f;
+        fees.feePrices[Fees::MealPrice] = 10.5f;
+        fees.feePrices[Fees::BeddingPrice] = 0.3f;
+        fees.feePrices[Fees::SchoolBusPrice] = 0.3f;
+        fees.feePrices[Fees::InsurancePrice] = 0.3f;
+        Roster::Cells r = row({{Roster::Discount, QStringLiteral("1")},
+                               {Roster::Meals, QStringLiteral("3")}});
+        QCOMPARE(Fees::rosterTotal(r, fees), 28);
+        r[Roster::Accommodation] = QStringLiteral("1");
+        QCOMPARE(Fees::rosterTotal(r, fees), 128);
+        // Three fractions of 0.3 add up to one more unit, after the sum.
+        r[Roster::Bedding] = QStringLiteral("1");
+        r[Roster::SchoolBus] = QStringLiteral("1");
+        r[Roster::Insurance] = QStringLiteral("1");
+        QCOMPARE(Fees::rosterTotal(r, fees), 129);
+    }
+
+    void absurdInputs_data()
+    {
+        QTest::addColumn<QString>("quantity");
+        QTest::addColumn<float>("price");
+        QTest::addColumn<int>("total");
+        const int max = std::numeric_limits<qint32>::max();
+        const int min = std::numeric_limits<qint32>::min();
+        QTest::newRow("huge quantity") << QStringLiteral("2000000000") << 100.0f << max;
+        QTest::newRow("huge price") << QStringLiteral("2") << 1e30f << max;
+        QTest::newRow("infinite product") << QStringLiteral("2000000000") << 1e30f << max;
+        QTest::newRow("huge negative") << QStringLiteral("-2000000000") << 1e30f << min;
+        QTest::newRow("beyond int") << QStringLiteral("99999999999") << 1.0f << 0;
+    }
+    void absurdInputs()
+    {
+        QFETCH(QString, quantity);
+        QFETCH(float, price);
+        QFETCH(int, total);
+        FeeMirror fees;
+        fees.feePrices[Fees::BeddingPrice] = price;
+        QCOMPARE(Fees::rosterTotal(row({{Roster::Bedding, quantity}}), fees), total);
+    }
+
+    void infiniteBothWaysIsDefined()
+    {
+        FeeMirror fees;
+        fees.feePrices[Fees::BeddingPrice] = 1e30f;
+        fees.feePrices[Fees::SchoolBusPrice] = 1e30f;
+        const auto r = row({{Roster::Bedding, QStringLiteral("2000000000")},
+                            {Roster::SchoolBus, QStringLiteral("-2000000000")}});
+        QCOMPARE(Fees::rosterTotal(r, fees), 0);
+    }
+
+    void totalCell_data()
+    {
+        QTest::addColumn<Roster::Cell>("cell");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<bool>("rewrite");
+        QTest::newRow("leading zero equals") << Roster::Cell(QStringLiteral("0350")) << 350 << false;
+        QTest::newRow("differs") << Roster::Cell(QStringLiteral("351")) << 350 << true;
+        QTest::newRow("absent") << Roster::Cell() << 0 << true;
+        QTest::newRow("empty counts as 0") << Roster::Cell(QString()) << 0 << false;
+    }
+    void totalCell()
+    {
+        QFETCH(Roster::Cell, cell);
+        QFETCH(int, total);
+        QFETCH(bool, rewrite);
+        QCOMPARE(Fees::totalCellNeedsRewrite(cell, total), rewrite);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFees)
+#include "test_fees.moc"

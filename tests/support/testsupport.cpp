@@ -1,0 +1,108 @@
+#include "testsupport.h"
+
+#include "clock.h"
+#include "configview.h"
+#include "database.h"
+
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTest>
+
+TestWorld::TestWorld()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path(QStringLiteral("user")));
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, path(QStringLiteral("system")));
+    Clock::setFixed(QDateTime(QDate(2026, 5, 14), QTime(10, 0)));
+
+    Prompts &p = Prompts::current();
+    p.openFile = [this](QWidget *) { return openFileAnswers.isEmpty() ? QString() : openFileAnswers.takeFirst(); };
+    p.existingDirectory = [this](QWidget *) {
+        return directoryAnswers.isEmpty() ? QString() : directoryAnswers.takeFirst();
+    };
+    p.printDialog = [this](QPrinter *printer, QWidget *) {
+        ++printDialogs;
+        if (printToPdf.isEmpty())
+            return false;
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(printToPdf);
+        return true;
+    };
+    p.critical = [this](QWidget *, const QString &title, const QString &text) {
+        messages << Message{QStringLiteral("critical"), title, text};
+    };
+    p.warning = [this](QWidget *, const QString &title, const QString &text) {
+        messages << Message{QStringLiteral("warning"), title, text};
+    };
+    p.question = [this](QWidget *, const QString &, const QString &, QMessageBox::StandardButtons) {
+        ++questions;
+        return questionAnswer;
+    };
+    p.preview = [this](QWidget *, const QString &, const QVector<QImage> &pages) { previews << pages; };
+}
+
+TestWorld::~TestWorld()
+{
+    Prompts::current() = Prompts::standard();
+    Clock::reset();
+}
+
+void TestWorld::setSetting(const QString &key, const QString &value)
+{
+    const auto s = configView::openStore();
+    s->setValue(key, value);
+    s->sync();
+}
+
+QVector<QStringList> storedStudents(const QString &databasePath)
+{
+    Database db(DbConfig::sqlite(databasePath));
+    QVector<QStringList> rows;
+    if (!db.open())
+        return rows;
+    QSqlQuery q(db.connection());
+    QStringList cols;
+    for (const QString &c : Database::studentColumns())
+        cols << QLatin1Char('"') + c + QLatin1Char('"');
+    q.exec(QStringLiteral("SELECT %1 FROM student ORDER BY id").arg(cols.join(QLatin1Char(','))));
+    while (q.next()) {
+        QStringList row;
+        for (int i = 0; i < 13; ++i)
+            row << q.value(i).toString();
+        rows << row;
+    }
+    return rows;
+}
+
+QStringList storedClasses(const QString &databasePath)
+{
+    Database db(DbConfig::sqlite(databasePath));
+    if (!db.open())
+        return {};
+    return db.readClasses().value_or(QStringList());
+}
+
+void seedDatabase(const QString &databasePath, const QStringList &classes,
+                  const QVector<QStringList> &students)
+{
+    Database db(DbConfig::sqlite(databasePath));
+    QVERIFY2(db.open(), qPrintable(db.errorString()));
+    QVERIFY(db.rewriteClasses(classes));
+    QVERIFY(db.beginStudentRewrite());
+    QVERIFY(db.appendStudents(students));
+    QVERIFY(db.finishStudentRewrite());
+}
+
+int pdfPageCount(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdfinfo"), {pdf});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return -1;
+    const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(QString::fromUtf8(p.readAllStandardOutput()));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "prompts.h"
+
+#include <QDateTime>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVector>
+
+// A private world for one test: settings, data directory and database file
+// in a temporary directory, the clock pinned, and every modal prompt
+// answered by the test instead of a person.
+class TestWorld
+{
+public:
+    TestWorld();
+    ~TestWorld();
+
+    QString path(const QString &name) const { return m_dir.path() + QLatin1Char('/') + name; }
+    QString databasePath() const { return path(QStringLiteral("rosters.sqlite")); }
+
+    // Writes fee settings straight into the store.
+    void setSetting(const QString &key, const QString &value);
+
+    struct Message {
+        QString kind, title, text;
+    };
+    QVector<Message> messages;
+    QStringList openFileAnswers;
+    QStringList directoryAnswers;
+    // Print dialog: accepted and printed to this PDF, or cancelled when empty.
+    QString printToPdf;
+    int printDialogs = 0;
+    QMessageBox::StandardButton questionAnswer = QMessageBox::Cancel;
+    int questions = 0;
+    QVector<QVector<QImage>> previews;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Rows of the student table as stored, key order, with the class last.
+QVector<QStringList> storedStudents(const QString &databasePath);
+QStringList storedClasses(const QString &databasePath);
+// Creates a database holding the classes and rows (twelve texts and the class).
+void seedDatabase(const QString &databasePath, const QStringList &classes,
+                  const QVector<QStringList> &students);
+// Number of pages of a PDF, read by poppler's pdfinfo (an independent reader).
+int pdfPageCount(const QString &pdf);
