@@ -1,4 +1,362 @@
+#include "configview.h"
+#include "database.h"
+#include "invoice.h"
+#include "mainwindow.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QLineEdit>
+#include <QSqlQuery>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_GUILESS_MAIN(T)
+#include <QToolButton>
+
+namespace {
+QStringList comboItems(const QComboBox *c)
+{
+    QStringList items;
+    for (int i = 0; i < c->count(); ++i)
+        items << c->itemText(i);
+    return items;
+}
+
+QStringList child(const QString &name, const QString &cls, const QString &status = QStringLiteral("否"))
+{
+    return {name, QStringLiteral("4"), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("20"),
+            QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("999"),
+            QStringLiteral("0"), QStringLiteral("old"), status, cls};
+}
+
+QString cell(Invoice *p, int r, int c)
+{
+    const QStandardItem *item = p->model->item(r, c);
+    return item ? item->text() : QStringLiteral("<absent>");
+}
+
+QToolButton *findButton(QWidget *w, const QString &text)
+{
+    for (QToolButton *b : w->findChildren<QToolButton *>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
+}
+
+void installSaboteur(const QString &path)
+{
+    Database db(DbConfig::sqlite(path));
+    QVERIFY(db.open());
+    QSqlQuery q(db.connection());
+    QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse_bad BEFORE INSERT ON student WHEN "
+                                  "NEW.\"儿童姓名\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+    QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse_bad_class BEFORE INSERT ON \"class\" WHEN "
+                                  "NEW.\"班级\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+    TestWorld *w = nullptr;
+
+    DbConfig dbConfig() const { return DbConfig::sqlite(w->databasePath()); }
+
+private slots:
+    void init() { w = new TestWorld; }
+    void cleanup()
+    {
+        delete w;
+        w = nullptr;
+    }
+
+    void firstStartIsEmptyButWorking()
+    {
+        // No database file and no data directory yet.
+        const QString path = w->path(QStringLiteral("fresh/dir/rosters.sqlite"));
+        MainWindow mw(DbConfig::sqlite(path));
+        QCOMPARE(mw.tabWidget->count(), 0);
+        QVERIFY(QFile::exists(path));
+        QVERIFY(mw.database()->isOpen());
+        QStringList texts;
+        for (QAction *a : mw.toolActions())
+            texts << a->text();
+        QCOMPARE(texts, (QStringList{QStringLiteral("保存到数据库"), QStringLiteral("查询"),
+                                     QStringLiteral("导出未打印名单"), QStringLiteral("添加班级")}));
+        mw.toolActions().at(3)->trigger();
+        QVERIFY(mw.addclassWidget->isVisible());
+        mw.addclassEdit->setText(QStringLiteral("大一班"));
+        QTest::mouseClick(findButton(mw.addclassWidget, QStringLiteral(" 添加 ")), Qt::LeftButton);
+        QVERIFY(!mw.addclassWidget->isVisible());
+        QCOMPARE(mw.tabWidget->count(), 1);
+        QCOMPARE(mw.tabWidget->tabText(0), QStringLiteral("大一班"));
+        QCOMPARE(storedClasses(path), QStringList{QStringLiteral("大一班")});
+        QVERIFY(w->messages.isEmpty());
+    }
+
+    void tabsInClassOrderWithClassLists()
+    {
+        seedDatabase(w->databasePath(), {QStringLiteral("C"), QStringLiteral("A"), QStringLiteral("B")}, {});
+        MainWindow mw(dbConfig());
+        QCOMPARE(mw.tabWidget->count(), 3);
+        const QStringList abc{QStringLiteral("C"), QStringLiteral("A"), QStringLiteral("B")};
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(mw.tabWidget->tabText(i), abc.at(i));
+            QCOMPARE(mw.page(i)->objectName(), abc.at(i));
+            QCOMPARE(comboItems(mw.page(i)->classCombo), abc);
+        }
+        mw.addclassEdit->setText(QStringLiteral("D"));
+        mw.onButtonAddclassOK();
+        QCOMPARE(mw.tabWidget->count(), 4);
+        QCOMPARE(comboItems(mw.page(3)->classCombo), abc + QStringList{QStringLiteral("D")});
+        QCOMPARE(comboItems(mw.page(0)->classCombo), abc);
+        QCOMPARE(storedClasses(w->databasePath()), abc + QStringList{QStringLiteral("D")});
+        // An empty name is a class too.
+        mw.addclassEdit->clear();
+        mw.onButtonAddclassOK();
+        QCOMPARE(mw.tabWidget->tabText(4), QString());
+        QCOMPARE(storedClasses(w->databasePath()).last(), QString());
+    }
+
+    void tabCloseDoesNothingAndDockMinimum()
+    {
+        seedDatabase(w->databasePath(), {QStringLiteral("A")}, {});
+        MainWindow mw(dbConfig());
+        QVERIFY(mw.tabWidget->tabsClosable());
+        emit mw.tabWidget->tabCloseRequested(0);
+        QCOMPARE(mw.tabWidget->count(), 1);
+        QCOMPARE(mw.dockWidget->minimumSize(), QSize(100, 100));
+        QCOMPARE(mw.dockWidget->objectName(), QStringLiteral("dockwidget_"));
+        mw.dockWidget->resize(10, 10);
+        QVERIFY(mw.dockWidget->width() >= 100);
+        QVERIFY(mw.findChildren<configView *>().size() == 1);
+    }
+
+    void loadingAppliesMonthRuleTagAndFees()
+    {
+        w->setSetting(QStringLiteral("name"), QStringLiteral("李老师"));
+        w->setSetting(QStringLiteral("b"), QStringLiteral("300"));
+        w->setSetting(QStringLiteral("c"), QStringLiteral("10"));
+        w->setSetting(QStringLiteral("bjcombox"), QStringLiteral("1200,1500,"));
+        seedDatabase(w->databasePath(), {QStringLiteral("A"), QStringLiteral("B")},
+                     {child(QStringLiteral("甲"), QStringLiteral("A"), QStringLiteral("05已打印")),
+                      child(QStringLiteral("乙"), QStringLiteral("B"), QStringLiteral("04已打印")),
+                      child(QStringLiteral("丙"), QStringLiteral("A"), QString()),
+                      child(QStringLiteral("丁"), QStringLiteral("A"), QStringLiteral("已打印"))});
+        MainWindow mw(dbConfig());
+        Invoice *a = mw.page(0);
+        QCOMPARE(a->model->rowCount(), 3);
+        QCOMPARE(cell(a, 0, 0), QStringLiteral("甲"));
+        QCOMPARE(cell(a, 1, 0), QStringLiteral("丙"));
+        QCOMPARE(cell(a, 2, 0), QStringLiteral("丁"));
+        QCOMPARE(cell(a, 0, 11), QStringLiteral("05已打印"));
+        QCOMPARE(cell(a, 1, 11), QStringLiteral("否"));
+        QCOMPARE(cell(a, 2, 11), QStringLiteral("否"));
+        QCOMPARE(cell(mw.page(1), 0, 11), QStringLiteral("否"));
+        QCOMPARE(a->model->item(0, 11)->data(33).toString(), QStringLiteral("A"));
+        QCOMPARE(mw.page(1)->model->item(0, 11)->data(33).toString(), QStringLiteral("B"));
+        // 1200 (first list entry) + 300 accommodation + 20 × 10 meals.
+        QCOMPARE(cell(a, 0, 8), QStringLiteral("1700"));
+        QCOMPARE(cell(a, 0, 10), QStringLiteral("李老师"));
+        QVERIFY(!mw.hasUnsavedChanges());
+    }
+
+    void repeatedClassNameKeepsChildrenOnce()
+    {
+        seedDatabase(w->databasePath(), {QStringLiteral("A"), QStringLiteral("A")},
+                     {child(QStringLiteral("甲"), QStringLiteral("A"))});
+        MainWindow mw(dbConfig());
+        QCOMPARE(mw.tabWidget->count(), 2);
+        QCOMPARE(mw.page(0)->model->rowCount(), 1);
+        QCOMPARE(mw.page(1)->model->rowCount(), 0);
+        QVERIFY(mw.onButtonSaveDB());
+        QCOMPARE(storedStudents(w->databasePath()).size(), 1);
+    }
+
+    void unopenableDatabaseSaysWhy()
+    {
+        QFile garbage(w->databasePath());
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write(QByteArray(8192, '\x7f'));
+        garbage.close();
+        MainWindow mw(dbConfig());
+        QCOMPARE(mw.tabWidget->count(), 0);
+        QVERIFY2(mw.statusText().contains(QStringLiteral("QSQLITE")), qPrintable(mw.statusText()));
+        QVERIFY(mw.statusText().contains(QStringLiteral("rosters.sqlite")));
+        // Saving is not silent either.
+        QVERIFY(!mw.onButtonSaveDB());
+        QCOMPARE(w->messages.size(), 1);
+        QCOMPARE(w->messages.at(0).text, QStringLiteral("连接数据库失败"));
+        mw.addclassEdit->setText(QStringLiteral("A"));
+        mw.onButtonAddclassOK();
+        QCOMPARE(w->messages.last().text, QStringLiteral("班级保存失败"));
+    }
+
+    void failedAddClassKeepsClassTable()
+    {
+        seedDatabase(w->databasePath(), {QStringLiteral("A")}, {});
+        installSaboteur(w->databasePath());
+        MainWindow mw(dbConfig());
+        mw.onButtonAddclass();
+        mw.addclassEdit->setText(QStringLiteral("BAD"));
+        mw.onButtonAddclassOK();
+        QCOMPARE(w->messages.size(), 1);
+        QCOMPARE(w->messages.at(0).title, QStringLiteral("Collection"));
+        QCOMPARE(w->messages.at(0).text, QStringLiteral("班级保存失败"));
+        QVERIFY(!mw.addclassWidget->isVisible());
+        QCOMPARE(mw.tabWidget->count(), 2);
+        QCOMPARE(storedClasses(w->databasePath()), QStringList{QStringLiteral("A")});
+    }
+
+    void saveRoundTrip()
+    {
+        seedDatabase(w->databasePath(), {QStringLiteral("A"), QStringLiteral("B")},
+                     {child(QStringLiteral("甲"), QStringLiteral("A")), child(QStringLiteral("乙"), QStringLiteral("B")),
+                      child(QStringLiteral("丙"), QStringLiteral("A"))});
+        QVector<QStringList> saved;
+        {
+            MainWindow mw(dbConfig());
+            Invoice *b = mw.page(1);
+            b->tableView->selectRow(0);
+            b->toolButtons().at(0)->click(); // 添加
+            b->model->setItem(1, 0, new QStandardItem(QStringLiteral("新生")));
+            QVERIFY(mw.hasUnsavedChanges());
+            QCOMPARE(mw.tabWidget->tabText(1), QStringLiteral("B *"));
+            QCOMPARE(b->objectName(), QStringLiteral("B"));
+            mw.toolActions().at(0)->trigger();
+            QVERIFY(!mw.hasUnsavedChanges());
+            QCOMPARE(mw.tabWidget->tabText(1), QStringLiteral("B"));
+            QVERIFY(w->messages.isEmpty());
+            saved = storedStudents(w->databasePath());
+            QCOMPARE(saved.size(), 4);
+            QCOMPARE(saved.at(0).at(0), QStringLiteral("甲"));
+            QCOMPARE(saved.at(1).at(0), QStringLiteral("丙"));
+            QCOMPARE(saved.at(2).at(0), QStringLiteral("乙"));
+            QCOMPARE(saved.at(3).at(0), QStringLiteral("新生"));
+            QCOMPARE(saved.at(3).at(12), QStringLiteral("B"));
+            // Saving twice stores the same.
+            QVERIFY(mw.onButtonSaveDB());
+            QCOMPARE(storedStudents(w->databasePath()), saved);
+        }
+        MainWindow again(dbConfig());
+        QCOMPARE(again.page(0)->rosterRecords(), saved.mid(0, 2));
+        QCOMPARE(again.page(1)->rosterRecords(), saved.mid(2, 2));
+    }
+
+    void movedClassTagStoredUnderNewClass()
+    {
+        seedDatabase(w->databasePath(), {QStringLiteral("A"), QStringLiteral("B")},
+                     {child(QStringLiteral("甲"), QStringLiteral("A")), child(QStringLiteral("乙"), QStringLiteral("A"))});
+        {
+            MainWindow mw(dbConfig());
+            mw.page(0)->model->item(1, 11)->setData(QStringLiteral("B"), 33);
+            QVERIFY(mw.onButtonSaveDB());
+        }
+        MainWindow again(dbConfig());
+        QCOMPARE(again.page(0)->model->rowCount(), 1);
+        QCOMPARE(cell(again.page(1), 0, 0), QStringLiteral("乙"));
+    }
+
+    void failedSaveChangesNothing()
+    {
+        seedDatabase(w->databasePath(), {QStringLiteral("A"), QStringLiteral("B")},
+                     {child(QStringLiteral("甲"), QStringLiteral("A")), child(QStringLiteral("乙"), QStringLiteral("B"))});
+        installSaboteur(w->databasePath());
+        MainWindow mw(dbConfig());
+        mw.page(1)->model->item(0, 0)->setText(QStringLiteral("BAD"));
+        const auto before = mw.page(0)->rosterRecords() + mw.page(1)->rosterRecords();
+        const QByteArray bytes = fileBytes(w->databasePath());
+        QVERIFY(!mw.onButtonSaveDB());
+        QCOMPARE(w->messages.size(), 1);
+        QCOMPARE(w->messages.at(0).title, QStringLiteral("Collection"));
+        QCOMPARE(w->messages.at(0).text, QStringLiteral("连接数据库失败"));
+        QCOMPARE(fileBytes(w->databasePath()), bytes);
+        QCOMPARE(mw.page(0)->rosterRecords() + mw.page(1)->rosterRecords(), before);
+        QVERIFY(mw.hasUnsavedChanges());
+        // The clerk mends the row and retries.
+        mw.page(1)->model->item(0, 0)->setText(QStringLiteral("乙"));
+        QVERIFY(mw.onButtonSaveDB());
+    }
+
+    void closePrompt_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("save") << int(QMessageBox::Save) << true << true;
+        QTest::newRow("discard") << int(QMessageBox::Discard) << true << false;
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << false << false;
+    }
+    void closePrompt()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, closes);
+        QFETCH(bool, stored);
+        seedDatabase(w->databasePath(), {QStringLiteral("A")}, {child(QStringLiteral("甲"), QStringLiteral("A"))});
+        MainWindow mw(dbConfig());
+        mw.show();
+        // Nothing changed: no question.
+        QVERIFY(mw.close());
+        QCOMPARE(w->questions, 0);
+        mw.show();
+        mw.page(0)->addRow();
+        w->questionAnswer = QMessageBox::StandardButton(answer);
+        QCOMPARE(mw.close(), closes);
+        QCOMPARE(w->questions, 1);
+        QCOMPARE(storedStudents(w->databasePath()).size(), stored ? 2 : 1);
+    }
+
+    void failedSaveOnCloseKeepsWindowOpen()
+    {
+        seedDatabase(w->databasePath(), {QStringLiteral("A")}, {child(QStringLiteral("甲"), QStringLiteral("A"))});
+        installSaboteur(w->databasePath());
+        MainWindow mw(dbConfig());
+        mw.show();
+        mw.page(0)->model->item(0, 0)->setText(QStringLiteral("BAD"));
+        w->questionAnswer = QMessageBox::Save;
+        QVERIFY(!mw.close());
+        QVERIFY(mw.isVisible());
+        QCOMPARE(w->messages.size(), 1);
+    }
+
+    void secondWindowConflict()
+    {
+        seedDatabase(w->databasePath(), {QStringLiteral("A")}, {child(QStringLiteral("甲"), QStringLiteral("A"))});
+        MainWindow pcA(dbConfig());
+        MainWindow pcB(dbConfig());
+        pcA.page(0)->addRow();
+        QVERIFY(pcA.onButtonSaveDB());
+        pcB.page(0)->model->item(0, 0)->setText(QStringLiteral("改名"));
+        // B would overwrite A's new child: refused, and B cancels the reload.
+        w->questionAnswer = QMessageBox::Cancel;
+        QVERIFY(!pcB.onButtonSaveDB());
+        QCOMPARE(w->questions, 1);
+        QCOMPARE(storedStudents(w->databasePath()).size(), 2);
+        QCOMPARE(cell(pcB.page(0), 0, 0), QStringLiteral("改名"));
+        // Now B reloads: it sees A's save, its own change is gone.
+        w->questionAnswer = QMessageBox::Yes;
+        QVERIFY(!pcB.onButtonSaveDB());
+        QCOMPARE(pcB.page(0)->model->rowCount(), 2);
+        QCOMPARE(cell(pcB.page(0), 0, 0), QStringLiteral("甲"));
+        QVERIFY(!pcB.hasUnsavedChanges());
+        QVERIFY(pcB.onButtonSaveDB());
+        // Adding a class is guarded the same way.
+        pcA.addclassEdit->setText(QStringLiteral("Z"));
+        w->questionAnswer = QMessageBox::Cancel;
+        pcA.onButtonAddclassOK();
+        QCOMPARE(w->questions, 3);
+        QCOMPARE(storedClasses(w->databasePath()), QStringList{QStringLiteral("A")});
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
 #include "test_mainwindow.moc"

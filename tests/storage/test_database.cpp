@@ -1,4 +1,274 @@
+#include "database.h"
+#include "testsupport.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_GUILESS_MAIN(T)
+
+namespace {
+QStringList student(const QString &name, const QString &cls)
+{
+    return {name, QStringLiteral("4"), QStringLiteral("1"), QString(), QStringLiteral("20"),
+            QString(), QString(), QString(), QStringLiteral("1450"), QStringLiteral("0"),
+            QStringLiteral("李老师"), QStringLiteral("否"), cls};
+}
+
+bool postgresAvailable() { return !qEnvironmentVariableIsEmpty("FEEOFFICE_TEST_PG_HOST"); }
+
+DbConfig postgresConfig()
+{
+    DbConfig c;
+    c.driver = QStringLiteral("QPSQL");
+    c.host = qEnvironmentVariable("FEEOFFICE_TEST_PG_HOST");
+    c.port = qEnvironmentVariableIntValue("FEEOFFICE_TEST_PG_PORT");
+    c.user = qEnvironmentVariable("FEEOFFICE_TEST_PG_USER");
+    c.name = qEnvironmentVariable("FEEOFFICE_TEST_PG_DB");
+    return c;
+}
+
+// Makes inserting a row named "BAD" fail inside the database, to break a
+// rewrite part-way through.
+void installSaboteur(Database &db)
+{
+    QSqlQuery q(db.connection());
+    if (db.config().driver == QLatin1String("QPSQL")) {
+        QVERIFY(q.exec(QStringLiteral(
+            "CREATE OR REPLACE FUNCTION refuse_bad() RETURNS trigger AS $$ BEGIN "
+            "IF NEW.\"儿童姓名\" = 'BAD' THEN RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END $$ "
+            "LANGUAGE plpgsql")));
+        QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse_bad BEFORE INSERT ON student FOR EACH "
+                                      "ROW EXECUTE FUNCTION refuse_bad()")));
+        QVERIFY(q.exec(QStringLiteral(
+            "CREATE OR REPLACE FUNCTION refuse_bad_class() RETURNS trigger AS $$ BEGIN "
+            "IF NEW.\"班级\" = 'BAD' THEN RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END $$ "
+            "LANGUAGE plpgsql")));
+        QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse_bad_class BEFORE INSERT ON \"class\" "
+                                      "FOR EACH ROW EXECUTE FUNCTION refuse_bad_class()")));
+    } else {
+        QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse_bad BEFORE INSERT ON student WHEN "
+                                      "NEW.\"儿童姓名\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+        QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse_bad_class BEFORE INSERT ON \"class\" WHEN "
+                                      "NEW.\"班级\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+    }
+}
+} // namespace
+
+class TestDatabase : public QObject
+{
+    Q_OBJECT
+    TestWorld *m_world = nullptr;
+
+    DbConfig config(const QString &backend)
+    {
+        if (backend == QLatin1String("postgres")) {
+            // A clean database for every test.
+            Database admin(postgresConfig());
+            if (admin.open()) {
+                QSqlQuery q(admin.connection());
+                q.exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", feeoffice_revision CASCADE"));
+            }
+            return postgresConfig();
+        }
+        return DbConfig::sqlite(m_world->databasePath());
+    }
+
+    void backends()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::newRow("sqlite") << QStringLiteral("sqlite");
+        QTest::newRow("postgres") << QStringLiteral("postgres");
+    }
+
+#define SKIP_UNAVAILABLE(backend)                                                                  \
+    if ((backend) == QLatin1String("postgres") && !postgresAvailable())                           \
+    QSKIP("no PostgreSQL test server (scripts/test.sh starts one)")
+
+private slots:
+    void init() { m_world = new TestWorld; }
+    void cleanup()
+    {
+        delete m_world;
+        m_world = nullptr;
+    }
+
+    void schemaOnFirstUse_data() { backends(); }
+    void schemaOnFirstUse()
+    {
+        QFETCH(QString, backend);
+        SKIP_UNAVAILABLE(backend);
+        Database db(config(backend));
+        QVERIFY2(db.open(), qPrintable(db.errorString()));
+        const QSqlRecord students = db.connection().record(QStringLiteral("student"));
+        QCOMPARE(students.count(), 14);
+        QCOMPARE(students.fieldName(0), QStringLiteral("id"));
+        for (int i = 0; i < 13; ++i)
+            QCOMPARE(students.fieldName(i + 1), Database::studentColumns().at(i));
+        const QSqlRecord classes = db.connection().record(QStringLiteral("class"));
+        QCOMPARE(classes.count(), 2);
+        QCOMPARE(classes.fieldName(1), QStringLiteral("班级"));
+        QCOMPARE(db.readClasses().value(), QStringList());
+        // Opening again keeps what is there.
+        QVERIFY(db.rewriteClasses({QStringLiteral("大一班")}));
+        Database again(db.config());
+        QVERIFY(again.open());
+        QCOMPARE(again.readClasses().value(), QStringList{QStringLiteral("大一班")});
+    }
+
+    void defaultFileInDataDirectory()
+    {
+        const QString path = DbConfig::defaultSqlitePath();
+        QVERIFY(path.endsWith(QStringLiteral("feeoffice/feeoffice.sqlite")));
+        QVERIFY(QDir::isAbsolutePath(path));
+    }
+
+    void quotedClassNameLoadsOnlyItsOwn_data() { backends(); }
+    void quotedClassNameLoadsOnlyItsOwn()
+    {
+        QFETCH(QString, backend);
+        SKIP_UNAVAILABLE(backend);
+        Database db(config(backend));
+        QVERIFY(db.open());
+        const QString hostile = QStringLiteral("a' OR '1'='1");
+        QVERIFY(db.beginStudentRewrite());
+        QVERIFY(db.appendStudents({student(QStringLiteral("甲"), QStringLiteral("大一班")),
+                                   student(QStringLiteral("乙"), hostile),
+                                   student(QStringLiteral("丙"), QStringLiteral("大一班")),
+                                   student(QStringLiteral("丁"), hostile)}));
+        QVERIFY(db.finishStudentRewrite());
+        const auto rows = db.readStudents(hostile).value();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(0).at(0), QStringLiteral("乙"));
+        QCOMPARE(rows.at(1).at(0), QStringLiteral("丁"));
+        QCOMPARE(rows.at(0).size(), 12);
+        const auto all = db.readAllStudents().value();
+        QCOMPARE(all.value(QStringLiteral("大一班")).size(), 2);
+        QCOMPARE(all.value(QStringLiteral("大一班")).at(1).at(0), QStringLiteral("丙"));
+    }
+
+    void failedClassRewriteKeepsOldRows_data() { backends(); }
+    void failedClassRewriteKeepsOldRows()
+    {
+        QFETCH(QString, backend);
+        SKIP_UNAVAILABLE(backend);
+        Database db(config(backend));
+        QVERIFY(db.open());
+        QVERIFY(db.rewriteClasses({QStringLiteral("A"), QStringLiteral("B")}));
+        installSaboteur(db);
+        QVERIFY(!db.rewriteClasses({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("BAD")}));
+        QVERIFY(!db.errorString().isEmpty());
+        QCOMPARE(db.readClasses().value(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+        // And the connection is usable afterwards.
+        QVERIFY(db.rewriteClasses({QStringLiteral("C")}));
+        QCOMPARE(db.readClasses().value(), QStringList{QStringLiteral("C")});
+    }
+
+    void failedStudentRewriteKeepsOldRows_data() { backends(); }
+    void failedStudentRewriteKeepsOldRows()
+    {
+        QFETCH(QString, backend);
+        SKIP_UNAVAILABLE(backend);
+        Database db(config(backend));
+        QVERIFY(db.open());
+        QVERIFY(db.beginStudentRewrite());
+        QVERIFY(db.appendStudents({student(QStringLiteral("甲"), QStringLiteral("A"))}));
+        QVERIFY(db.finishStudentRewrite());
+        installSaboteur(db);
+        QVERIFY(db.beginStudentRewrite());
+        QVERIFY(db.appendStudents({student(QStringLiteral("乙"), QStringLiteral("A"))}));
+        QVERIFY(!db.appendStudents({student(QStringLiteral("BAD"), QStringLiteral("B"))}));
+        db.abandonStudentRewrite();
+        const auto rows = db.readStudents(QStringLiteral("A")).value();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.at(0).at(0), QStringLiteral("甲"));
+    }
+
+    void unopenable_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("not a database") << QStringLiteral("garbage");
+        QTest::newRow("no such directory") << QStringLiteral("unreachable");
+        QTest::newRow("no such driver") << QStringLiteral("driver");
+    }
+    void unopenable()
+    {
+        QFETCH(QString, kind);
+        DbConfig c = DbConfig::sqlite(m_world->path(QStringLiteral("garbage.sqlite")));
+        if (kind == QLatin1String("garbage")) {
+            QFile f(c.path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(4096, 'x'));
+        } else if (kind == QLatin1String("unreachable")) {
+            c.path = QStringLiteral("/proc/feeoffice-nowhere/rosters.sqlite");
+        } else {
+            c.driver = QStringLiteral("QNOSUCHDRIVER");
+        }
+        Database db(c);
+        QVERIFY(!db.open());
+        QVERIFY2(db.errorString().contains(c.driver), qPrintable(db.errorString()));
+        QVERIFY(!db.isOpen() || !db.readClasses());
+    }
+
+    void hostileTextStoredExactly_data() { backends(); }
+    void hostileTextStoredExactly()
+    {
+        QFETCH(QString, backend);
+        SKIP_UNAVAILABLE(backend);
+        Database db(config(backend));
+        QVERIFY(db.open());
+        const QStringList texts = {
+            QStringLiteral("'; DROP TABLE student; --"),
+            QStringLiteral("\"班级\" = '' OR 1=1"),
+            QString(10000, QChar(0x738B)),
+            QStringLiteral("tab\there\nnew line\r\x01\x1f"),
+            QString::fromUcs4(U"\U00020BB7\U0001F600 王"),
+            QStringLiteral("  surrounding blanks  "),
+        };
+        QVector<QStringList> rows;
+        for (const QString &t : texts) {
+            QStringList r = student(t, t);
+            r[10] = t;
+            rows << r;
+        }
+        QVERIFY(db.beginStudentRewrite());
+        QVERIFY2(db.appendStudents(rows), qPrintable(db.errorString()));
+        QVERIFY(db.finishStudentRewrite());
+        QVERIFY(db.rewriteClasses(texts));
+        QCOMPARE(db.readClasses().value(), texts);
+        for (const QString &t : texts) {
+            const auto back = db.readStudents(t).value();
+            QCOMPARE(back.size(), 1);
+            QCOMPARE(back.at(0).at(0), t);
+            QCOMPARE(back.at(0).at(10), t);
+        }
+    }
+
+    void concurrentSaveRefused_data() { backends(); }
+    void concurrentSaveRefused()
+    {
+        QFETCH(QString, backend);
+        SKIP_UNAVAILABLE(backend);
+        const DbConfig c = config(backend);
+        Database pcA(c), pcB(c);
+        QVERIFY(pcA.open());
+        QVERIFY(pcB.open());
+        QVERIFY(pcA.beginStudentRewrite());
+        QVERIFY(pcA.appendStudents({student(QStringLiteral("甲"), QStringLiteral("A"))}));
+        QVERIFY(pcA.finishStudentRewrite());
+        // B loaded before A saved: its save would silently undo A's.
+        QVERIFY(!pcB.beginStudentRewrite());
+        QVERIFY(pcB.lastFailureWasConflict());
+        QVERIFY(!pcB.lastSavedAt().isEmpty());
+        QVERIFY(!pcB.rewriteClasses({QStringLiteral("X")}));
+        QVERIFY(pcB.lastFailureWasConflict());
+        QCOMPARE(pcA.readStudents(QStringLiteral("A")).value().size(), 1);
+        // After reloading B may save again, and then A is the stale one.
+        QVERIFY(pcB.refreshRevision());
+        QVERIFY(pcB.beginStudentRewrite());
+        QVERIFY(pcB.finishStudentRewrite());
+        QVERIFY(!pcA.beginStudentRewrite());
+        QVERIFY(pcA.lastFailureWasConflict());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatabase)
 #include "test_database.moc"
