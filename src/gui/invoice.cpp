@@ -52,6 +52,23 @@ QHBoxLayout *row(std::initializer_list<QWidget *> widgets)
 }
 
 QStandardItem *textItem(const QString &text) { return new QStandardItem(text); }
+
+// Whole numbers within the range only: unlike a plain QIntValidator, a
+// number above the top cannot even be typed.
+class BoundedIntValidator : public QIntValidator
+{
+public:
+    using QIntValidator::QIntValidator;
+    State validate(QString &input, int &pos) const override
+    {
+        const State state = QIntValidator::validate(input, pos);
+        bool ok = false;
+        const qlonglong value = input.toLongLong(&ok);
+        if (state == Intermediate && ok && value > top())
+            return Invalid;
+        return state;
+    }
+};
 } // namespace
 
 Invoice::Invoice(QWidget *) : QWidget(nullptr)
@@ -114,7 +131,7 @@ Invoice::Invoice(QWidget *) : QWidget(nullptr)
     readFromEdit = new QLineEdit;
     readToEdit = new QLineEdit;
     for (QLineEdit *e : {readColumnEdit, readFromEdit, readToEdit})
-        e->setValidator(new QIntValidator(0, 1000, this));
+        e->setValidator(new BoundedIntValidator(0, 1000, this));
     auto *readOk = new QPushButton(QStringLiteral("确认"));
     auto *readCancel = new QPushButton(QStringLiteral("取消"));
     {
