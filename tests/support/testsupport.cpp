@@ -14,6 +14,8 @@
 
 TestWorld::TestWorld()
 {
+    // Set FEEOFFICE_KEEP_TEST_DIR to look at what a test wrote.
+    m_dir.setAutoRemove(!qEnvironmentVariableIsSet("FEEOFFICE_KEEP_TEST_DIR"));
     QStandardPaths::setTestModeEnabled(true);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path(QStringLiteral("user")));
     QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, path(QStringLiteral("system")));
