@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkgconf
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins
-  libxlsxwriter-dev libquazip1-qt6-dev libfreexl-dev
+  libxlsxwriter-dev libminizip-dev libfreexl-dev
   fonts-wqy-zenhei fonts-dejavu-core
   poppler-utils python3-openpyxl
   postgresql

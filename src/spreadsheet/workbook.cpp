@@ -7,14 +7,13 @@
 #include <QStringDecoder>
 #include <QTemporaryFile>
 #include <QXmlStreamReader>
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
 
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <freexl.h>
+#include <unzip.h>
 #include <xlsxwriter.h>
 
 // ---------------------------------------------------------------- Sheet
@@ -84,11 +83,20 @@ QString numberText(const QString &raw)
 class XlsxReader
 {
 public:
-    explicit XlsxReader(const QString &path) : m_zip(path) {}
+    // The same minizip that libxlsxwriter writes with: a second zip
+    // library exporting the same symbols in one process would clash.
+    explicit XlsxReader(const QString &path) : m_zip(unzOpen64(QFile::encodeName(path).constData())) {}
+    ~XlsxReader()
+    {
+        if (m_zip)
+            unzClose(m_zip);
+    }
+    XlsxReader(const XlsxReader &) = delete;
+    XlsxReader &operator=(const XlsxReader &) = delete;
 
     bool read(int sheetIndex, Sheet &sheet, QString *error)
     {
-        if (!m_zip.open(QuaZip::mdUnzip))
+        if (!m_zip)
             return setError(error, QStringLiteral("not a readable workbook (the zip container is damaged)"));
         QByteArray workbook, rels;
         if (!entry(QStringLiteral("xl/workbook.xml"), workbook, error) ||
@@ -151,26 +159,32 @@ private:
 
     bool entry(const QString &name, QByteArray &out, QString *error)
     {
-        if (!m_zip.setCurrentFile(name))
+        if (unzLocateFile(m_zip, name.toUtf8().constData(), 1) != UNZ_OK)
             return setError(error, QStringLiteral("not a workbook (%1 is missing)").arg(name));
-        QuaZipFile f(&m_zip);
-        if (!f.open(QIODevice::ReadOnly))
+        if (unzOpenCurrentFile(m_zip) != UNZ_OK)
             return setError(error, QStringLiteral("%1 cannot be unpacked").arg(name));
         out.clear();
         char buf[65536];
+        bool ok = true;
         for (;;) {
-            const qint64 n = f.read(buf, sizeof buf);
-            if (n < 0)
-                return setError(error, QStringLiteral("%1 is damaged").arg(name));
+            const int n = unzReadCurrentFile(m_zip, buf, sizeof buf);
+            if (n < 0) {
+                ok = setError(error, QStringLiteral("%1 is damaged").arg(name));
+                break;
+            }
             if (n == 0)
                 break;
-            if (out.size() + n > MaxEntryBytes)
-                return setError(error, QStringLiteral("%1 is too large to be a roster").arg(name));
-            out.append(buf, int(n));
+            if (out.size() + n > MaxEntryBytes) {
+                ok = setError(error, QStringLiteral("%1 is too large to be a roster").arg(name));
+                break;
+            }
+            out.append(buf, n);
         }
-        if (f.getZipError() != UNZ_OK)
+        // Closing checks the CRC of what was read in full.
+        const int closed = unzCloseCurrentFile(m_zip);
+        if (ok && closed != UNZ_OK)
             return setError(error, QStringLiteral("%1 is damaged").arg(name));
-        return true;
+        return ok;
     }
 
     // Text of a string item: every <t> below it except phonetic runs.
@@ -315,7 +329,7 @@ private:
         return true;
     }
 
-    QuaZip m_zip;
+    unzFile m_zip = nullptr;
     QStringList m_strings;
 };
 
@@ -462,7 +476,10 @@ Format detect(const QByteArray &head, const QString &fileName)
         return Format::Xlsx;
     if (head.startsWith(QByteArray::fromHex("D0CF11E0A1B11AE1")))
         return Format::Xls;
-    // Anything else with a NUL byte is some binary file, not text.
+    // Text in UTF-16 is full of NUL bytes; anything else with one is some
+    // binary file, not text.
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
+        return Format::Csv;
     if (head.contains('\0') || head.startsWith("%PDF") || head.startsWith("PK"))
         return Format::Unknown;
     const QString suffix = QFileInfo(fileName).suffix().toLower();

@@ -5,6 +5,8 @@
 #include "database.h"
 
 #include <QPrinter>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -107,4 +109,33 @@ int pdfPageCount(const QString &pdf)
         return -1;
     const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(QString::fromUtf8(p.readAllStandardOutput()));
     return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QVector<QStringList> readWithOpenpyxl(const QString &path)
+{
+    static const char *script = R"(
+import json, sys, openpyxl
+ws = openpyxl.load_workbook(sys.argv[1]).worksheets[0]
+rows = []
+for row in ws.iter_rows(min_row=1, max_row=ws.max_row, min_col=1, max_col=ws.max_column, values_only=True):
+    rows.append(['' if v is None else str(v) for v in row])
+if ws.max_row == 1 and all(v == '' for v in rows[0]):
+    rows = []
+print(json.dumps(rows))
+)";
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(script), path});
+    QVector<QStringList> rows;
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        qWarning("openpyxl refused %s: %s", qPrintable(path), p.readAllStandardError().constData());
+        return {{QStringLiteral("<unreadable>")}};
+    }
+    const QJsonArray array = QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+    for (const QJsonValue &row : array) {
+        QStringList cells;
+        for (const QJsonValue &v : row.toArray())
+            cells << v.toString();
+        rows << cells;
+    }
+    return rows;
 }

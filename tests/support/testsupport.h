@@ -47,3 +47,8 @@ void seedDatabase(const QString &databasePath, const QStringList &classes,
                   const QVector<QStringList> &students);
 // Number of pages of a PDF, read by poppler's pdfinfo (an independent reader).
 int pdfPageCount(const QString &pdf);
+
+// The cells of the first worksheet as an independent program (openpyxl)
+// reads them: rows from 1, columns from 1, empty text for empty cells.
+// Fails the test when the reader refuses the file.
+QVector<QStringList> readWithOpenpyxl(const QString &path);
