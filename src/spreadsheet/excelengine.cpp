@@ -16,6 +16,9 @@ ExcelEngine::~ExcelEngine()
 
 bool ExcelEngine::open(const QString &name, unsigned int index, bool show)
 {
+    // The open workbook is written under its own name, not the next one.
+    if (opened)
+        close();
     fileName = name;
     sheetIndex = index;
     visible = show;

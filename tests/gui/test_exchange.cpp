@@ -1,4 +1,261 @@
+#include "clock.h"
+#include "excelengine.h"
+#include "invoice.h"
+#include "mainwindow.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QStringEncoder>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_GUILESS_MAIN(T)
+#include <QToolButton>
+
+namespace {
+const QString data = QStringLiteral(FEEOFFICE_TEST_DATA);
+
+QString cell(const Invoice &p, int r, int c)
+{
+    const QStandardItem *item = p.model->item(r, c);
+    return item ? item->text() : QStringLiteral("<absent>");
+}
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+QPushButton *button(QWidget *w, const QString &text)
+{
+    for (QPushButton *b : w->findChildren<QPushButton *>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
+}
+
+QStringList child(const QString &name, const QString &cls, const QString &status = QStringLiteral("否"))
+{
+    return {name, QStringLiteral("4"), QStringLiteral("1"), QString(), QStringLiteral("20"), QString(),
+            QString(), QString(), QStringLiteral("1200"), QString(), QStringLiteral("李"), status, cls};
+}
+} // namespace
+
+class TestExchange : public QObject
+{
+    Q_OBJECT
+    TestWorld *w = nullptr;
+    Invoice *page = nullptr;
+
+    void import(const QString &file, const QString &column, const QString &from, const QString &to)
+    {
+        w->openFileAnswers << file;
+        page->toolButtons().at(4)->click();
+        QVERIFY(page->readRangeDialog->isVisible());
+        page->readColumnEdit->setText(column);
+        page->readFromEdit->setText(from);
+        page->readToEdit->setText(to);
+        QTest::mousePress(button(page->readRangeDialog, QStringLiteral("确认")), Qt::LeftButton);
+    }
+
+private slots:
+    void init()
+    {
+        w = new TestWorld;
+        page = new Invoice;
+        page->setObjectName(QStringLiteral("大一班"));
+    }
+    void cleanup()
+    {
+        delete page;
+        delete w;
+    }
+
+    void importFormats_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("xlsx") << QStringLiteral("odd.xlsx") << QStringLiteral("2")
+                              << QStringList{"王小明", "李&小红", ""};
+        QTest::newRow("numbers as text") << QStringLiteral("odd.xlsx") << QStringLiteral("3")
+                                         << QStringList{"12", "3.5", ""};
+        QTest::newRow("xls") << QStringLiteral("names.xls") << QStringLiteral("2")
+                             << QStringList{"王小明", "李小红", ""};
+        QTest::newRow("gbk csv") << QStringLiteral("names.csv") << QStringLiteral("1")
+                                 << QStringList{"王小明", "李小红", "𠮷"};
+    }
+    void importFormats()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, column);
+        QFETCH(QStringList, names);
+        QString path = w->path(file);
+        if (file.endsWith(QStringLiteral(".csv"))) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            // GB18030 keeps the rare character that GBK lacks.
+            f.write(QStringEncoder("GB18030").encode(QStringLiteral("姓名\n王小明\n李小红\n𠮷\n")));
+        } else {
+            QVERIFY(QFile::copy(data + QLatin1Char('/') + file, path));
+        }
+        const QByteArray before = bytesOf(path);
+        page->clerkName = QStringLiteral("李老师");
+        page->addRow();
+        import(path, column, QStringLiteral("2"), QStringLiteral("5"));
+        QVERIFY(!page->readRangeDialog->isVisible());
+        QCOMPARE(page->model->rowCount(), 4);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(cell(*page, i + 1, 0), names.at(i));
+            QCOMPARE(cell(*page, i + 1, 11), QStringLiteral("否"));
+            QCOMPARE(page->model->item(i + 1, 11)->data(33).toString(), QStringLiteral("大一班"));
+            for (int c = 1; c <= 10; ++c)
+                QCOMPARE(cell(*page, i + 1, c), QStringLiteral("<absent>"));
+        }
+        // The source was only read.
+        QCOMPARE(bytesOf(path), before);
+        QVERIFY(!page->pageEngine->isOpened());
+        QVERIFY(w->messages.isEmpty());
+    }
+
+    void importRefusals()
+    {
+        // File dialog cancelled.
+        page->onButtonOpenExcel();
+        QVERIFY(!page->readRangeDialog->isVisible());
+        // A file that cannot be read says so, naming it.
+        const QString bad = w->path(QStringLiteral("名单.xlsx"));
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("%PDF-1.7");
+        f.close();
+        w->openFileAnswers << bad;
+        page->onButtonOpenExcel();
+        QVERIFY(!page->readRangeDialog->isVisible());
+        QCOMPARE(w->messages.size(), 1);
+        QVERIFY(w->messages.at(0).text.contains(QStringLiteral("名单.xlsx")));
+        // Column 0 or first row 0 add nothing and say why.
+        for (const auto &range : {QStringList{"0", "1", "5"}, QStringList{"1", "0", "5"}}) {
+            import(data + QStringLiteral("/odd.xlsx"), range[0], range[1], range[2]);
+            QCOMPARE(page->model->rowCount(), 0);
+            QCOMPARE(w->messages.last().kind, QStringLiteral("warning"));
+            QTest::mousePress(button(page->readRangeDialog, QStringLiteral("取消")), Qt::LeftButton);
+            QVERIFY(!page->readRangeDialog->isVisible());
+            QVERIFY(!page->pageEngine->isOpened());
+        }
+        // End not after the start: nothing, but everything closes.
+        import(data + QStringLiteral("/odd.xlsx"), "2", "5", "5");
+        QCOMPARE(page->model->rowCount(), 0);
+        QVERIFY(!page->readRangeDialog->isVisible());
+    }
+
+    void exportAndSecondExport()
+    {
+        for (const char16_t *n : {u"甲", u"乙", u"丙"}) {
+            page->addRow();
+            page->model->setItem(page->model->rowCount() - 1, 0, new QStandardItem(QString::fromUtf16(n)));
+        }
+        page->model->setItem(1, 8, new QStandardItem(QStringLiteral("0350")));
+        QSignalSpy status(page, &Invoice::statusMessage);
+        w->directoryAnswers << w->path(QString());
+        page->toolButtons().at(5)->click();
+        const QString file = w->path(QStringLiteral("202605大一班发票打印副本.xlsx"));
+        QVERIFY(QFile::exists(file));
+        QVERIFY(status.last().at(0).toString().contains(QStringLiteral("202605大一班发票打印副本.xlsx")));
+        auto rows = readWithOpenpyxl(file);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.at(0).size(), 12);
+        QCOMPARE(rows.at(0).at(0), QStringLiteral("甲"));
+        QCOMPARE(rows.at(1).at(8), QStringLiteral("0350"));
+        QCOMPARE(rows.at(2).at(11), QStringLiteral("否"));
+        QCOMPARE(rows.at(2).at(3), QString());
+        // A shorter roster later in the month: its rows replace the first
+        // ones, the rest of the file stays.
+        page->model->removeRows(0, 2);
+        page->model->item(0, 0)->setText(QStringLiteral("丁"));
+        w->directoryAnswers << w->path(QString());
+        page->onButtonSaveExcel();
+        rows = readWithOpenpyxl(file);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.at(0).at(0), QStringLiteral("丁"));
+        QCOMPARE(rows.at(1).at(0), QStringLiteral("乙"));
+        QCOMPARE(QDir(w->path(QString())).entryList({QStringLiteral("*发票打印副本*")}).size(), 1);
+        // Another month, another file.
+        Clock::setFixed(QDateTime(QDate(2027, 1, 3), QTime(9, 0)));
+        w->directoryAnswers << w->path(QString());
+        page->onButtonSaveExcel();
+        QVERIFY(QFile::exists(w->path(QStringLiteral("202701大一班发票打印副本.xlsx"))));
+        // Round trip back into a roster.
+        Invoice other;
+        w->openFileAnswers << file;
+        other.onButtonOpenExcel();
+        other.readColumnEdit->setText("1");
+        other.readFromEdit->setText("1");
+        other.readToEdit->setText("4");
+        other.onreadExcelButtonOK();
+        QCOMPARE(cell(other, 0, 0), QStringLiteral("丁"));
+        QCOMPARE(cell(other, 2, 0), QStringLiteral("丙"));
+    }
+
+    void exportEmptyAndFailed()
+    {
+        w->directoryAnswers << w->path(QString());
+        page->onButtonSaveExcel();
+        QVERIFY(QFile::exists(w->path(QStringLiteral("202605大一班发票打印副本.xlsx"))));
+        QVERIFY(readWithOpenpyxl(w->path(QStringLiteral("202605大一班发票打印副本.xlsx"))).isEmpty());
+        page->onButtonSaveExcel(); // cancelled directory choice
+        QVERIFY(w->messages.isEmpty());
+        w->directoryAnswers << w->path(QStringLiteral("gone"));
+        page->onButtonSaveExcel();
+        QCOMPARE(w->messages.size(), 1);
+        QVERIFY(w->messages.at(0).text.contains(QStringLiteral("发票打印副本")));
+    }
+
+    void unprintedList()
+    {
+        seedDatabase(w->databasePath(), {"A", "B", "C"},
+                     {child("甲", "A"), child("乙", "A", "05已打印"), child("丙", "B", "05已打印"),
+                      child("丁", "C"), child("戊", "C", ""), child("己", "C")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        // Loading turns an empty status into "否"; one emptied by hand is
+        // not "否" and is not listed.
+        mw.page(2)->model->item(1, 11)->setText(QString());
+        w->directoryAnswers << w->path(QString());
+        mw.toolActions().at(2)->trigger();
+        const QString file = w->path(QStringLiteral("202605未打印发票打印副本.xlsx"));
+        // Complete on disk right away.
+        auto rows = readWithOpenpyxl(file);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.at(0).size(), 13);
+        QCOMPARE(rows.at(0).at(0), QStringLiteral("甲"));
+        QCOMPARE(rows.at(0).at(12), QStringLiteral("A"));
+        QCOMPARE(rows.at(1).at(0), QStringLiteral("丁"));
+        QCOMPARE(rows.at(2).at(0), QStringLiteral("己"));
+        QCOMPARE(rows.at(2).at(11), QStringLiteral("否"));
+        QCOMPARE(rows.at(2).at(8), QStringLiteral("1200"));
+        QVERIFY(mw.statusText().contains(QStringLiteral("202605未打印发票打印副本.xlsx")));
+        // A second export in the same run, after everything was printed.
+        for (Invoice *p : mw.pages())
+            for (int r = 0; r < p->model->rowCount(); ++r)
+                p->updataPrintType(p->model->item(r, 0)->text(), QStringLiteral("05已打印"));
+        QVERIFY(QDir().mkpath(w->path(QStringLiteral("later"))));
+        w->directoryAnswers << w->path(QStringLiteral("later"));
+        mw.onButtonSaveUnprint();
+        QVERIFY(readWithOpenpyxl(w->path(QStringLiteral("later/202605未打印发票打印副本.xlsx"))).isEmpty());
+        QCOMPARE(readWithOpenpyxl(file).size(), 3);
+        // Cancelled: nothing.
+        mw.onButtonSaveUnprint();
+        // Unwritable: a message naming the file.
+        w->directoryAnswers << w->path(QStringLiteral("missing"));
+        mw.onButtonSaveUnprint();
+        QCOMPARE(w->messages.size(), 1);
+        QVERIFY(w->messages.at(0).text.contains(QStringLiteral("未打印发票打印副本")));
+    }
+};
+
+QTEST_MAIN(TestExchange)
 #include "test_exchange.moc"
