@@ -1,1 +1,241 @@
-int main() { return 0; }
+// Benchmarks of the clerk's long operations on a generated database.
+// Usage: feeoffice_bench [N] [--driver QPSQL --host H --port P --db NAME --user U]
+// Prints one line per figure: "figure: NAME VALUE UNIT".
+
+#include "configview.h"
+#include "database.h"
+#include "excelengine.h"
+#include "invoice.h"
+#include "mainwindow.h"
+#include "prompts.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QSettings>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QSqlTableModel>
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <cstdio>
+
+namespace {
+void figure(const char *name, double value, const char *unit)
+{
+    std::printf("figure: %s %.4f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+double peakRssMb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return -1;
+}
+
+QStringList childRow(int i, const QString &cls)
+{
+    return {QStringLiteral("儿童%1").arg(i), QString::number(3 + i % 4), QString::number(i % 3),
+            QStringLiteral("1"), QString::number(15 + i % 8), QStringLiteral("1"),
+            QString::number(i % 2), QStringLiteral("1"), QString(), QString::number(i % 5 == 0),
+            QStringLiteral("李老师"), QStringLiteral("否"), cls};
+}
+
+// The per-row save the program was first described with: a table model on
+// the student table, every row inserted at the end and submitted on its own.
+// Returns the rows stored before the time cap.
+int baselineSave(const DbConfig &config, const QVector<QStringList> &rows, double capSeconds,
+                 double &seconds)
+{
+    Database db(config);
+    if (!db.open())
+        return 0;
+    QSqlQuery(db.connection()).exec(QStringLiteral("DELETE FROM student"));
+    QElapsedTimer t;
+    t.start();
+    int stored = 0;
+    QSqlTableModel model(nullptr, db.connection());
+    model.setTable(QStringLiteral("student"));
+    model.setEditStrategy(QSqlTableModel::OnManualSubmit);
+    model.select();
+    for (const QStringList &row : rows) {
+        while (model.canFetchMore())
+            model.fetchMore();
+        const int r = model.rowCount();
+        model.insertRow(r);
+        for (int i = 0; i < 13; ++i)
+            model.setData(model.index(r, i + 1), row.at(i));
+        if (!model.submitAll())
+            break;
+        db.connection().commit();
+        ++stored;
+        if (t.elapsed() / 1000.0 > capSeconds)
+            break;
+    }
+    seconds = t.elapsed() / 1000.0;
+    return stored;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    int n = 10000;
+    DbConfig config;
+    QTemporaryDir dir;
+    config.path = dir.path() + QStringLiteral("/bench.sqlite");
+    for (int i = 1; i < args.size(); ++i) {
+        const QString a = args.at(i);
+        const QString v = i + 1 < args.size() ? args.at(i + 1) : QString();
+        if (a == QLatin1String("--driver"))
+            config.driver = v, ++i;
+        else if (a == QLatin1String("--host"))
+            config.host = v, ++i;
+        else if (a == QLatin1String("--port"))
+            config.port = v.toInt(), ++i;
+        else if (a == QLatin1String("--db"))
+            config.name = v, ++i;
+        else if (a == QLatin1String("--user"))
+            config.user = v, ++i;
+        else
+            n = qMax(100, a.toInt());
+    }
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path() + QStringLiteral("/user"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, dir.path() + QStringLiteral("/system"));
+    {
+        const auto s = configView::openStore();
+        s->setValue(QStringLiteral("name"), QStringLiteral("李老师"));
+        s->setValue(QStringLiteral("a"), QStringLiteral("0.9"));
+        s->setValue(QStringLiteral("b"), QStringLiteral("300"));
+        s->setValue(QStringLiteral("c"), QStringLiteral("12.5"));
+        s->setValue(QStringLiteral("d"), QStringLiteral("80"));
+        s->setValue(QStringLiteral("bjcombox"), QStringLiteral("1200,1500,1800,"));
+    }
+    Prompts &prompts = Prompts::current();
+    QString pdf = dir.path() + QStringLiteral("/range.pdf");
+    prompts.printDialog = [&](QPrinter *p, QWidget *) {
+        p->setOutputFormat(QPrinter::PdfFormat);
+        p->setOutputFileName(pdf);
+        return true;
+    };
+    prompts.existingDirectory = [&](QWidget *) { return dir.path(); };
+    prompts.critical = [](QWidget *, const QString &, const QString &text) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    };
+    prompts.warning = prompts.critical;
+
+    // The database: N children over N/100 classes.
+    QVector<QStringList> rows;
+    QStringList classes;
+    {
+        if (config.driver == QLatin1String("QPSQL")) {
+            Database admin(config);
+            if (admin.open())
+                QSqlQuery(admin.connection())
+                    .exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", feeoffice_revision"));
+        }
+        Database db(config);
+        if (!db.open()) {
+            std::fprintf(stderr, "cannot open %s\n", qPrintable(db.errorString()));
+            return 1;
+        }
+        const int classCount = qMax(1, n / 100);
+        for (int c = 0; c < classCount; ++c)
+            classes << QStringLiteral("班级%1").arg(c, 3, 10, QLatin1Char('0'));
+        for (int i = 0; i < n; ++i)
+            rows << childRow(i, classes.at(i % classCount));
+        db.rewriteClasses(classes);
+        db.beginStudentRewrite();
+        db.appendStudents(rows);
+        db.finishStudentRewrite();
+    }
+    std::printf("children: %d, classes: %lld, driver: %s\n", n, qlonglong(classes.size()),
+                qPrintable(config.driver));
+
+    QElapsedTimer t;
+    t.start();
+    auto *mw = new MainWindow(config);
+    figure("startup_seconds", t.elapsed() / 1000.0, "s");
+    figure("startup_peak_rss_mb", peakRssMb(), "MB");
+
+    t.start();
+    const bool saved = mw->onButtonSaveDB();
+    const double ours = t.elapsed() / 1000.0;
+    figure("save_seconds", ours, "s");
+    if (!saved)
+        std::fprintf(stderr, "save failed\n");
+
+    // Unprinted list: every child is unprinted.
+    t.start();
+    mw->onButtonSaveUnprint();
+    figure("unprinted_export_seconds", t.elapsed() / 1000.0, "s");
+    delete mw;
+
+    // One class of N children: export, then import N names from one column.
+    {
+        Invoice page;
+        page.setObjectName(QStringLiteral("大班"));
+        QVector<QStringList> records;
+        for (const QStringList &r : rows)
+            records << r.mid(0, 12);
+        page.loadRoster(records);
+        t.start();
+        page.onButtonSaveExcel();
+        figure("export_seconds", t.elapsed() / 1000.0, "s");
+
+        // A names list as schools hand it over: a header, one name a row.
+        const QString file = dir.path() + QStringLiteral("/names.xlsx");
+        {
+            ExcelEngine names;
+            names.open(file, 1, false);
+            names.setCellValue(1, 1, QStringLiteral("序号"));
+            names.setCellValue(1, 2, QStringLiteral("姓名"));
+            for (int i = 0; i < n; ++i) {
+                names.setCellValue(unsigned(i + 2), 1, QString::number(i + 1));
+                names.setCellValue(unsigned(i + 2), 2, rows.at(i).at(0));
+            }
+            names.close();
+        }
+        Invoice target;
+        prompts.openFile = [&](QWidget *) { return file; };
+        t.start();
+        target.onButtonOpenExcel();
+        target.readColumnEdit->setText(QStringLiteral("2"));
+        target.readFromEdit->setText(QStringLiteral("2"));
+        target.readToEdit->setText(QString::number(n + 2));
+        target.onreadExcelButtonOK();
+        figure("import_seconds", t.elapsed() / 1000.0, "s");
+        if (target.model->rowCount() != n)
+            std::fprintf(stderr, "import read %d names\n", target.model->rowCount());
+
+        // 500 receipts in one PDF.
+        Invoice printing;
+        printing.setObjectName(QStringLiteral("大班"));
+        printing.loadRoster(records.mid(0, 500));
+        printing.tuitionPrices = {QStringLiteral("1200"), QStringLiteral("1500")};
+        printing.feePrices = {{0, 0.9f}, {1, 300.0f}, {2, 12.5f}, {3, 80.0f}};
+        t.start();
+        printing.printReceiptRange(1, 500);
+        figure("print_pdf_seconds", t.elapsed() / 1000.0, "s");
+    }
+
+    // The per-row baseline, capped; scaled to N when the cap stops it.
+    double baseline = 0;
+    const int stored = baselineSave(config, rows, 20.0, baseline);
+    const double scaled = stored > 0 ? baseline * n / stored : 0;
+    std::printf("baseline stored %d of %d rows in %.2f s%s\n", stored, n, baseline,
+                stored < n ? " (figure scaled to N)" : "");
+    figure("save_baseline_seconds", scaled, "s");
+    figure("save_speedup", ours > 0 ? scaled / ours : 0, "x");
+    return 0;
+}

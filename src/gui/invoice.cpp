@@ -24,6 +24,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QSignalBlocker>
 #include <algorithm>
 
 // Many cell changes at once (loading, recomputing, importing): the modified
@@ -245,15 +246,31 @@ void Invoice::loadRoster()
         loadRoster(*records);
 }
 
+void Invoice::appendRows(int count, const std::function<void(int row)> &fill)
+{
+    if (count <= 0)
+        return;
+    BulkChange bulk(this);
+    const int first = model->rowCount();
+    model->setRowCount(first + count);
+    {
+        // Filling cell by cell would have the view react to every cell;
+        // it hears of the whole block once instead.
+        const QSignalBlocker blocker(model);
+        for (int i = 0; i < count; ++i)
+            fill(first + i);
+    }
+    emit model->dataChanged(model->index(first, 0),
+                            model->index(first + count - 1, model->columnCount() - 1));
+}
+
 void Invoice::loadRoster(const QVector<QStringList> &records)
 {
-    BulkChange bulk(this);
     const QString printedNow = Roster::printedStatus(Clock::now());
     const int first = model->rowCount();
-    model->setRowCount(first + records.size());
-    for (int i = 0; i < records.size(); ++i) {
+    appendRows(records.size(), [&](int r) {
+        const int i = r - first;
         const QStringList &rec = records.at(i);
-        const int r = first + i;
         for (int c = 0; c < Roster::PrintStatus; ++c)
             model->setItem(r, c, textItem(rec.value(c)));
         // A receipt printed in an earlier month no longer counts.
@@ -261,22 +278,29 @@ void Invoice::loadRoster(const QVector<QStringList> &records)
         auto *status = textItem(stored == printedNow ? stored : Roster::notPrinted());
         status->setData(objectName(), Roster::ClassTagRole);
         model->setItem(r, Roster::PrintStatus, status);
-    }
+    });
 }
 
 FeeMirror Invoice::feeMirror() const { return FeeMirror{feePrices, clerkName, tuitionPrices}; }
 
 void Invoice::recomputeFees()
 {
+    const int rows = model->rowCount();
+    if (rows == 0)
+        return;
     BulkChange bulk(this);
     const FeeMirror fees = feeMirror();
-    for (int r = 0; r < model->rowCount(); ++r) {
-        const Roster::Cells row = cells(r);
-        const qint32 total = Fees::rosterTotal(row, fees);
-        model->setItem(r, Roster::Clerk, textItem(clerkName));
-        if (Fees::totalCellNeedsRewrite(row[Roster::Total], total))
-            model->setItem(r, Roster::Total, textItem(QString::number(total)));
+    {
+        const QSignalBlocker blocker(model);
+        for (int r = 0; r < rows; ++r) {
+            const Roster::Cells row = cells(r);
+            const qint32 total = Fees::rosterTotal(row, fees);
+            model->setItem(r, Roster::Clerk, textItem(clerkName));
+            if (Fees::totalCellNeedsRewrite(row[Roster::Total], total))
+                model->setItem(r, Roster::Total, textItem(QString::number(total)));
+        }
     }
+    emit model->dataChanged(model->index(0, Roster::Total), model->index(rows - 1, Roster::Clerk));
 }
 
 // ------------------------------------------------------------ add, delete
@@ -612,18 +636,14 @@ void Invoice::onreadExcelButtonOK()
                                    QStringLiteral("列编号和起始行都从 1 开始：没有读取任何儿童"));
         return;
     }
-    int added = 0;
-    {
-        BulkChange bulk(this);
-        for (int i = first; i < end; ++i) {
-            const QString name = pageEngine->cellValue(unsigned(i), unsigned(column)).toString();
-            const int n = model->rowCount();
-            model->setRowCount(n + 1);
-            model->setItem(n, Roster::Name, textItem(name));
-            setPrintStatus(n, Roster::notPrinted());
-            ++added;
-        }
-    }
+    // The end row itself is not read.
+    const int added = qMax(0, end - first);
+    const int n = model->rowCount();
+    appendRows(added, [&](int r) {
+        const unsigned sheetRow = unsigned(first + r - n);
+        model->setItem(r, Roster::Name, textItem(pageEngine->cellValue(sheetRow, unsigned(column)).toString()));
+        setPrintStatus(r, Roster::notPrinted());
+    });
     readRangeDialog->close();
     // Only read: the source file is never written.
     pageEngine->closeWithoutSaving();

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVector>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class Database;
@@ -111,6 +112,8 @@ signals:
 
 private:
     class BulkChange;
+    // Appends count rows, filled by fill(row), telling views once.
+    void appendRows(int count, const std::function<void(int row)> &fill);
     void setPrintStatus(int row, const QString &status);
     void reportPrinted(int row);
     QStringList rowTexts(int row) const;
