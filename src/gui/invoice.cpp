@@ -25,6 +25,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <algorithm>
 
 // Many cell changes at once (loading, recomputing, importing): the modified
@@ -226,13 +227,19 @@ void Invoice::markSaved()
 
 void Invoice::onModelChanged()
 {
-    if (m_bulk > 0)
+    // Comparing the whole roster after every cell would make bulk edits
+    // quadratic; the mark is worked out once the event loop is free again.
+    if (m_bulk > 0 || m_checkPending)
         return;
-    const bool modified = isModified();
-    if (modified != m_modified) {
-        m_modified = modified;
-        emit modifiedChanged(modified);
-    }
+    m_checkPending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_checkPending = false;
+        const bool modified = isModified();
+        if (modified != m_modified) {
+            m_modified = modified;
+            emit modifiedChanged(modified);
+        }
+    });
 }
 
 // ------------------------------------------------------------ loading, fees

@@ -126,5 +126,6 @@ private:
     QList<QToolButton *> m_toolButtons;
     QVector<QStringList> m_savedRecords;
     bool m_modified = false;
+    bool m_checkPending = false;
     int m_bulk = 0;
 };

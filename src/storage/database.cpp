@@ -3,12 +3,15 @@
 #include <QAtomicInt>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
 
 namespace {
 QAtomicInt connectionCounter;
@@ -143,6 +146,7 @@ bool Database::open()
     }
     if (!createSchema())
         return false;
+    m_fileId = fileIdentity();
     const QSqlRecord rec = db.record(QStringLiteral("student"));
     if (!rec.isEmpty())
         m_keyColumn = rec.fieldName(0);
@@ -188,6 +192,25 @@ bool Database::createSchema()
         ins.exec(QStringLiteral("INSERT INTO feeoffice_revision (id, revision, saved_at) VALUES "
                                 "(1, 0, '')"));
     }
+    return true;
+}
+
+QString Database::fileIdentity() const
+{
+    if (m_config.driver != QLatin1String("QSQLITE"))
+        return {};
+    struct stat st;
+    if (::stat(QFile::encodeName(m_config.path).constData(), &st) != 0)
+        return QStringLiteral("missing");
+    return QStringLiteral("%1:%2").arg(st.st_dev).arg(st.st_ino);
+}
+
+bool Database::fileStillThere()
+{
+    // A file deleted or replaced behind the program's back would take the
+    // writes and lose them at the next start.
+    if (m_config.driver == QLatin1String("QSQLITE") && fileIdentity() != m_fileId)
+        return fail(m_config.describe(), QStringLiteral("the database file has been removed or replaced"));
     return true;
 }
 
@@ -292,6 +315,9 @@ bool Database::claimRevision()
 bool Database::rewriteClasses(const QStringList &names)
 {
     m_error.clear();
+    m_conflict = false;
+    if (!fileStillThere())
+        return false;
     QSqlDatabase db = connection();
     if (!db.transaction())
         return fail(m_config.describe(), errorText(db.lastError()));
@@ -323,6 +349,9 @@ bool Database::rewriteClasses(const QStringList &names)
 bool Database::beginStudentRewrite()
 {
     m_error.clear();
+    m_conflict = false;
+    if (!fileStillThere())
+        return false;
     QSqlDatabase db = connection();
     if (!db.transaction())
         return fail(m_config.describe(), errorText(db.lastError()));

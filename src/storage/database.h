@@ -81,6 +81,8 @@ public:
 private:
     bool createSchema();
     bool claimRevision();
+    QString fileIdentity() const;
+    bool fileStillThere();
     bool fail(const QString &what, const QString &detail);
 
     DbConfig m_config;
@@ -91,4 +93,5 @@ private:
     bool m_conflict = false;
     QString m_conflictSavedAt;
     bool m_inRewrite = false;
+    QString m_fileId;
 };

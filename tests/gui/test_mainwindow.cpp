@@ -230,11 +230,11 @@ private slots:
             b->toolButtons().at(0)->click(); // 添加
             b->model->setItem(1, 0, new QStandardItem(QStringLiteral("新生")));
             QVERIFY(mw.hasUnsavedChanges());
-            QCOMPARE(mw.tabWidget->tabText(1), QStringLiteral("B *"));
+            QTRY_COMPARE(mw.tabWidget->tabText(1), QStringLiteral("B *"));
             QCOMPARE(b->objectName(), QStringLiteral("B"));
             mw.toolActions().at(0)->trigger();
             QVERIFY(!mw.hasUnsavedChanges());
-            QCOMPARE(mw.tabWidget->tabText(1), QStringLiteral("B"));
+            QTRY_COMPARE(mw.tabWidget->tabText(1), QStringLiteral("B"));
             QVERIFY(w->messages.isEmpty());
             saved = storedStudents(w->databasePath());
             QCOMPARE(saved.size(), 4);

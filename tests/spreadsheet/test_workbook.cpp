@@ -151,7 +151,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         for (const char *k : {"empty", "pdf renamed", "random binary", "truncated", "sheet cut in half",
                               "zip bomb", "missing workbook", "bad string index", "huge cell reference",
-                              "text named xlsx", "no such sheet", "missing file"})
+                              "text named xlsx", "no such sheet", "missing file", "crafted xls"})
             QTest::newRow(k) << QString::fromLatin1(k);
     }
     void corrupt()
@@ -190,6 +190,10 @@ private slots:
                   "<worksheet><sheetData><row r=\"1\"><c r=\"ZZZZZZ99999999999\"><v>1</v></c></row></sheetData></worksheet>");
         } else if (kind == "text named xlsx") {
             writeFile(path, "name,age\n");
+        } else if (kind == "crafted xls") {
+            // Overflows a stack buffer inside libfreexl; the reader's child
+            // process takes the damage.
+            QVERIFY(QFile::copy(data + "/crafted.xls", path));
         } else if (kind == "no such sheet") {
             QVERIFY(QFile::copy(data + "/odd.xlsx", path));
             sheet = 5;

@@ -1,0 +1,274 @@
+#include "database.h"
+#include "invoice.h"
+#include "mainwindow.h"
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QLineEdit>
+#include <QTest>
+#include <QThread>
+#include <csignal>
+
+namespace {
+const int Children = 12000;
+
+QVector<QStringList> roster(const QStringList &classes)
+{
+    QVector<QStringList> rows;
+    for (int i = 0; i < Children; ++i)
+        rows << QStringList{QStringLiteral("儿童%1").arg(i), "4", "1", "1", "20", "1", "0", "1", "1800",
+                            "0", "李老师", "否", classes.at(i % classes.size())};
+    return rows;
+}
+
+bool postgresAvailable() { return !qEnvironmentVariableIsEmpty("FEEOFFICE_TEST_PG_HOST"); }
+
+DbConfig postgresConfig()
+{
+    DbConfig c;
+    c.driver = QStringLiteral("QPSQL");
+    c.host = qEnvironmentVariable("FEEOFFICE_TEST_PG_HOST");
+    c.port = qEnvironmentVariableIntValue("FEEOFFICE_TEST_PG_PORT");
+    c.user = qEnvironmentVariable("FEEOFFICE_TEST_PG_USER");
+    // A database of its own: the other storage tests drop tables freely.
+    c.name = qEnvironmentVariable("FEEOFFICE_TEST_PG_DB");
+    return c;
+}
+
+// Names of every stored child, and whether the set is the old or the new.
+enum class State { Old, New, Mixed };
+State storedState(const DbConfig &config, int *count)
+{
+    Database db(config);
+    if (!db.open())
+        return State::Mixed;
+    QSqlQuery q(db.connection());
+    q.exec(QStringLiteral("SELECT \"儿童姓名\" FROM student"));
+    int renamed = 0, plain = 0;
+    while (q.next())
+        (q.value(0).toString().endsWith(QStringLiteral("新")) ? renamed : plain)++;
+    *count = renamed + plain;
+    if (plain == Children && renamed == 0)
+        return State::Old;
+    if (renamed == Children && plain == 0)
+        return State::New;
+    return State::Mixed;
+}
+
+void seed(const DbConfig &config)
+{
+    const QStringList classes{"大一班", "大二班", "中一班", "小一班"};
+    Database db(config);
+    QVERIFY2(db.open(), qPrintable(db.errorString()));
+    QVERIFY(db.rewriteClasses(classes));
+    QVERIFY(db.beginStudentRewrite());
+    QVERIFY(db.appendStudents(roster(classes)));
+    QVERIFY(db.finishStudentRewrite());
+}
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+    TestWorld *w = nullptr;
+
+private slots:
+    void init() { w = new TestWorld; }
+    void cleanup()
+    {
+        delete w;
+        w = nullptr;
+    }
+
+    void killedDuringSave_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::newRow("sqlite") << QStringLiteral("sqlite");
+        QTest::newRow("postgres") << QStringLiteral("postgres");
+    }
+    void killedDuringSave()
+    {
+        QFETCH(QString, backend);
+        const bool pg = backend == QLatin1String("postgres");
+        if (pg && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        DbConfig config = pg ? postgresConfig() : DbConfig::sqlite(w->databasePath());
+        if (pg) {
+            config.name = QStringLiteral("feeoffice_crash");
+            Database admin(postgresConfig());
+            QVERIFY(admin.open());
+            QSqlQuery q(admin.connection());
+            q.exec(QStringLiteral("DROP DATABASE IF EXISTS feeoffice_crash"));
+            QVERIFY(q.exec(QStringLiteral("CREATE DATABASE feeoffice_crash")));
+        }
+        QStringList args{config.path};
+        if (pg)
+            args = QStringList{QString(), config.driver, config.host, QString::number(config.port),
+                               config.name, config.user};
+
+        // How long one save takes, to spread the kills over it.
+        seed(config);
+        QElapsedTimer clock;
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        probe.start(QStringLiteral(FEEOFFICE_CRASH_SAVER), args);
+        QVERIFY(probe.waitForReadyRead(60000));
+        clock.start();
+        QVERIFY(probe.waitForFinished(60000));
+        const qint64 saveMs = qMax<qint64>(clock.elapsed(), 20);
+        int count = 0;
+        QCOMPARE(storedState(config, &count), State::New);
+
+        const int killPoints = 60;
+        int sawOld = 0, sawNew = 0;
+        for (int k = 0; k < killPoints; ++k) {
+            seed(config);
+            QProcess child;
+            child.start(QStringLiteral(FEEOFFICE_CRASH_SAVER), args);
+            QVERIFY(child.waitForStarted());
+            QVERIFY(child.waitForReadyRead(60000));
+            // From just after the save starts to a little after it should end.
+            QThread::usleep(ulong(saveMs * 1100 * k / killPoints));
+            ::kill(pid_t(child.processId()), SIGKILL);
+            child.waitForFinished(10000);
+            const State s = storedState(config, &count);
+            QVERIFY2(s != State::Mixed, qPrintable(QStringLiteral("kill point %1: %2 rows, mixed").arg(k).arg(count)));
+            (s == State::Old ? sawOld : sawNew)++;
+        }
+        qInfo("%s: %d kill points over a %lld ms save: %d left the old rosters, %d the new",
+              qPrintable(backend), killPoints, saveMs, sawOld, sawNew);
+        QVERIFY(sawOld > 0);
+    }
+
+    void diskFullOrReadOnly_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("classesFail"); // a few class names still fit a full disk
+        QTest::newRow("disk full") << QStringLiteral("PRAGMA max_page_count = 1") << false;
+        QTest::newRow("read-only") << QStringLiteral("PRAGMA query_only = ON") << true;
+    }
+    void diskFullOrReadOnly()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, classesFail);
+        const QStringList classes{"A", "B"};
+        {
+            Database db(DbConfig::sqlite(w->databasePath()));
+            QVERIFY(db.open());
+            QVERIFY(db.rewriteClasses(classes));
+            QVERIFY(db.beginStudentRewrite());
+            QVERIFY(db.appendStudents(roster(classes).mid(0, 200)));
+            QVERIFY(db.finishStudentRewrite());
+        }
+        const auto before = storedStudents(w->databasePath());
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        for (Invoice *p : mw.pages())
+            for (int i = 0; i < 300; ++i)
+                p->addRow();
+        const auto window = mw.page(0)->rosterRecords() + mw.page(1)->rosterRecords();
+        QSqlQuery q(mw.database()->connection());
+        q.exec(fault);
+        QVERIFY(!mw.onButtonSaveDB());
+        QCOMPARE(w->messages.size(), 1);
+        QCOMPARE(w->messages.at(0).text, QStringLiteral("连接数据库失败"));
+        QVERIFY(!mw.statusText().isEmpty());
+        QCOMPARE(mw.page(0)->rosterRecords() + mw.page(1)->rosterRecords(), window);
+        QCOMPARE(storedStudents(w->databasePath()), before);
+        if (classesFail) {
+            mw.addclassEdit->setText(QStringLiteral("C"));
+            mw.onButtonAddclassOK();
+            QCOMPARE(w->messages.last().text, QStringLiteral("班级保存失败"));
+            QCOMPARE(storedClasses(w->databasePath()), classes);
+        }
+    }
+
+    void databaseFileGone()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {{"甲", "4", "", "", "", "", "", "", "", "", "", "否", "A"}});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        mw.page(0)->addRow();
+        QVERIFY(QFile::remove(w->databasePath()));
+        // Writing into the deleted file would look like success and lose
+        // everything at the next start.
+        QVERIFY(!mw.onButtonSaveDB());
+        QCOMPARE(w->messages.size(), 1);
+        QVERIFY(mw.statusText().contains(QStringLiteral("rosters.sqlite")));
+        QCOMPARE(mw.page(0)->model->rowCount(), 2);
+    }
+
+    void serverGoneBetweenLoadAndSave()
+    {
+        if (!postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        DbConfig config = postgresConfig();
+        config.name = QStringLiteral("feeoffice_gone");
+        {
+            Database admin(postgresConfig());
+            QVERIFY(admin.open());
+            QSqlQuery q(admin.connection());
+            q.exec(QStringLiteral("DROP DATABASE IF EXISTS feeoffice_gone"));
+            QVERIFY(q.exec(QStringLiteral("CREATE DATABASE feeoffice_gone")));
+        }
+        {
+            Database db(config);
+            QVERIFY(db.open());
+            QVERIFY(db.rewriteClasses({"A"}));
+        }
+        MainWindow mw(config);
+        mw.page(0)->addRow();
+        // The server drops this PC's connection, as a restart would.
+        {
+            Database admin(postgresConfig());
+            QVERIFY(admin.open());
+            QSqlQuery q(admin.connection());
+            QVERIFY(q.exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                          "WHERE datname = 'feeoffice_gone'")));
+        }
+        QVERIFY(!mw.onButtonSaveDB());
+        QCOMPARE(w->messages.size(), 1);
+        QCOMPARE(mw.page(0)->model->rowCount(), 1);
+        Database check(config);
+        QVERIFY(check.open());
+        QCOMPARE(check.readAllStudents().value().size(), 0);
+    }
+
+    void hostileTextThroughTheWindow()
+    {
+        const QStringList texts = {QStringLiteral("a' OR '1'='1"), QStringLiteral("'); DELETE FROM student; --"),
+                                   QString(10000, QChar(0x738B)), QStringLiteral("\t\x01\x7f"),
+                                   QString::fromUcs4(U"\U00020BB7\U0001F600")};
+        {
+            MainWindow mw(DbConfig::sqlite(w->databasePath()));
+            for (const QString &t : texts) {
+                mw.addclassEdit->setText(t);
+                mw.onButtonAddclassOK();
+                Invoice *p = mw.page(mw.tabWidget->count() - 1);
+                for (const QString &name : texts) {
+                    p->addRow();
+                    p->model->setItem(p->model->rowCount() - 1, 0, new QStandardItem(name));
+                    p->model->setItem(p->model->rowCount() - 1, 1, new QStandardItem(name));
+                }
+            }
+            QVERIFY(mw.onButtonSaveDB());
+        }
+        QVERIFY(w->messages.isEmpty());
+        MainWindow again(DbConfig::sqlite(w->databasePath()));
+        QCOMPARE(again.classList, texts);
+        for (int i = 0; i < texts.size(); ++i) {
+            Invoice *p = again.page(i);
+            QCOMPARE(p->objectName(), texts.at(i));
+            QCOMPARE(p->model->rowCount(), texts.size());
+            for (int r = 0; r < texts.size(); ++r) {
+                QCOMPARE(p->model->item(r, 0)->text(), texts.at(r));
+                QCOMPARE(p->model->item(r, 1)->text(), texts.at(r));
+            }
+        }
+    }
+};
+
+QTEST_MAIN(TestFaults)
+#include "test_faults.moc"
