@@ -14,7 +14,7 @@
 #include <csignal>
 
 namespace {
-const int Children = 12000;
+const int Children = 4000;
 
 QVector<QStringList> roster(const QStringList &classes)
 {
