@@ -23,7 +23,8 @@
 #include <QTextStream>
 #include <cstdio>
 
-namespace {
+namespace
+{
 void figure(const char *name, double value, const char *unit)
 {
     std::printf("figure: %s %.4f %s\n", name, value, unit);
@@ -43,10 +44,19 @@ double peakRssMb()
 
 QStringList childRow(int i, const QString &cls)
 {
-    return {QStringLiteral("儿童%1").arg(i), QString::number(3 + i % 4), QString::number(i % 3),
-            QStringLiteral("1"), QString::number(15 + i % 8), QStringLiteral("1"),
-            QString::number(i % 2), QStringLiteral("1"), QString(), QString::number(i % 5 == 0),
-            QStringLiteral("李老师"), QStringLiteral("否"), cls};
+    return {QStringLiteral("儿童%1").arg(i),
+            QString::number(3 + i % 4),
+            QString::number(i % 3),
+            QStringLiteral("1"),
+            QString::number(15 + i % 8),
+            QStringLiteral("1"),
+            QString::number(i % 2),
+            QStringLiteral("1"),
+            QString(),
+            QString::number(i % 5 == 0),
+            QStringLiteral("李老师"),
+            QStringLiteral("否"),
+            cls};
 }
 
 // The per-row save the program was first described with: a table model on
@@ -110,8 +120,10 @@ int main(int argc, char **argv)
         else
             n = qMax(100, a.toInt());
     }
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path() + QStringLiteral("/user"));
-    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, dir.path() + QStringLiteral("/system"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       dir.path() + QStringLiteral("/user"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope,
+                       dir.path() + QStringLiteral("/system"));
     {
         const auto s = configView::openStore();
         s->setValue(QStringLiteral("name"), QStringLiteral("李老师"));
@@ -142,7 +154,8 @@ int main(int argc, char **argv)
             Database admin(config);
             if (admin.open())
                 QSqlQuery(admin.connection())
-                    .exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", feeoffice_revision"));
+                    .exec(QStringLiteral(
+                        "DROP TABLE IF EXISTS student, \"class\", feeoffice_revision"));
         }
         Database db(config);
         if (!db.open()) {

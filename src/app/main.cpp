@@ -13,11 +13,13 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(FEEOFFICE_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Fee office of the kindergarten: rosters, fees and receipts."));
+    parser.setApplicationDescription(
+        QStringLiteral("Fee office of the kindergarten: rosters, fees and receipts."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption databaseOption(
-        QStringLiteral("database"), QStringLiteral("Open the SQLite database FILE instead of the configured one."),
+        QStringLiteral("database"),
+        QStringLiteral("Open the SQLite database FILE instead of the configured one."),
         QStringLiteral("FILE"));
     parser.addOption(databaseOption);
     parser.process(app);

@@ -1,16 +1,24 @@
 #include "capital.h"
 
-namespace Capital {
+namespace Capital
+{
 
-namespace {
+namespace
+{
 const QString kDigits = QStringLiteral("零壹贰叁肆伍陆柒捌玖");
 const QString kUnits = QStringLiteral("分角元拾佰仟万");
 
 // Decimal digits of the amount, at least two of them.
-QString paddedDigits(qint32 fen) { return QString::number(fen).rightJustified(2, QLatin1Char('0')); }
+QString paddedDigits(qint32 fen)
+{
+    return QString::number(fen).rightJustified(2, QLatin1Char('0'));
+}
 } // namespace
 
-bool writable(qint32 fen) { return fen >= 0 && fen <= MaxAmount; }
+bool writable(qint32 fen)
+{
+    return fen >= 0 && fen <= MaxAmount;
+}
 
 std::optional<QString> amountText(qint32 fen)
 {

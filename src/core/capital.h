@@ -8,7 +8,8 @@
 // (1500.00, .45) and the capital numerals, one digit glyph per digit, each
 // followed by the glyph of its place value. Zeros are written literally so
 // that every glyph lands in its own box of the pre-printed form.
-namespace Capital {
+namespace Capital
+{
 
 // Largest amount the form's boxes can hold: eight digits of fen.
 constexpr qint32 MaxAmount = 99999999;

@@ -1,6 +1,7 @@
 #include "clock.h"
 
-namespace {
+namespace
+{
 QDateTime &fixedMoment()
 {
     static QDateTime moment;
@@ -8,7 +9,8 @@ QDateTime &fixedMoment()
 }
 } // namespace
 
-namespace Clock {
+namespace Clock
+{
 
 QDateTime now()
 {
@@ -16,8 +18,14 @@ QDateTime now()
     return fixed.isValid() ? fixed : QDateTime::currentDateTime();
 }
 
-void setFixed(const QDateTime &moment) { fixedMoment() = moment; }
+void setFixed(const QDateTime &moment)
+{
+    fixedMoment() = moment;
+}
 
-void reset() { fixedMoment() = QDateTime(); }
+void reset()
+{
+    fixedMoment() = QDateTime();
+}
 
 } // namespace Clock

@@ -4,7 +4,8 @@
 
 // Local time for everything that depends on the date (print status, receipt
 // date, workbook names). Tests pin it to a chosen moment.
-namespace Clock {
+namespace Clock
+{
 
 QDateTime now();
 void setFixed(const QDateTime &moment);

@@ -3,7 +3,8 @@
 #include <cmath>
 #include <limits>
 
-namespace Fees {
+namespace Fees
+{
 
 float discountFactor(const Roster::Cells &row, const FeeMirror &fees)
 {
@@ -13,7 +14,10 @@ float discountFactor(const Roster::Cells &row, const FeeMirror &fees)
     return 1.0f;
 }
 
-float roundHalfUp(float x) { return static_cast<float>(std::floor(static_cast<double>(x) + 0.5)); }
+float roundHalfUp(float x)
+{
+    return static_cast<float>(std::floor(static_cast<double>(x) + 0.5));
+}
 
 float tuitionAmount(int value, float factor, const QStringList &tuitionPrices)
 {

@@ -17,7 +17,8 @@ struct FeeMirror {
     float price(int index) const { return feePrices.value(index, 0.0f); }
 };
 
-namespace Fees {
+namespace Fees
+{
 
 enum PriceIndex {
     DiscountFactor = 0,

@@ -2,9 +2,11 @@
 
 #include "capital.h"
 
-namespace ReceiptLayout {
+namespace ReceiptLayout
+{
 
-namespace {
+namespace
+{
 DrawOp text(const QString &t, double x, double y, const QPointF &off)
 {
     DrawOp op;
@@ -123,15 +125,15 @@ QVector<DrawOp> calibrationPage(const QPointF &off, const SheetLayout &s)
         ops << frame(QString(), 0, y, s.paperWidth, y, off);
     const double left = s.feeLeft, top = s.feeTop;
     ops << frame(QStringLiteral("日期"), s.date.x() - 2, s.date.y() - 2, s.date.x() + 40,
-               s.date.y() + 5, off)
+                 s.date.y() + 5, off)
         << frame(QStringLiteral("姓名"), s.name.x() - 2, s.name.y() - 2, s.name.x() + 40,
-               s.name.y() + 5, off)
+                 s.name.y() + 5, off)
         << frame(QStringLiteral("年龄"), s.name.x() + 73, s.name.y() - 2, s.name.x() + 100,
-               s.name.y() + 5, off)
+                 s.name.y() + 5, off)
         << frame(QStringLiteral("金额"), left + 15, top + 6, left + 60, top + 48, off)
         << frame(QStringLiteral("大写"), left, top + 45, s.feeRight, top + 52, off)
         << frame(QStringLiteral("经办人"), s.clerk.x() + 13, s.clerk.y() - 2, s.clerk.x() + 50,
-               s.clerk.y() + 5, off);
+                 s.clerk.y() + 5, off);
     return ops;
 }
 

@@ -25,8 +25,8 @@ struct DrawOp {
     enum Kind { Text, Box, Frame };
     Kind kind = Text;
     QString text;
-    QPointF at;  // Text: baseline start
-    QRectF box;  // Box, Frame: left, top, width, height
+    QPointF at; // Text: baseline start
+    QRectF box; // Box, Frame: left, top, width, height
 
     bool operator==(const DrawOp &o) const
     {
@@ -38,7 +38,8 @@ struct DrawOp {
 // length of the amount); a printed range uses one fixed column per place.
 enum class CapitalPlacement { LeftAligned, FixedColumns };
 
-namespace ReceiptLayout {
+namespace ReceiptLayout
+{
 
 // Why a receipt cannot be printed, or empty when it can: an amount that does
 // not fit the form's boxes (negative, more than eight digits) is refused

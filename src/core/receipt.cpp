@@ -1,11 +1,12 @@
 #include "receipt.h"
 
-#include <QStringEncoder>
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <cmath>
 #include <limits>
 
-namespace ReceiptText {
+namespace ReceiptText
+{
 
 QByteArray encode(const QString &text, int maxBytes)
 {
@@ -30,8 +31,14 @@ QString decode(const QByteArray &bytes)
     return decoder.decode(bytes);
 }
 
-QByteArray childcareLabel() { return encode(QStringLiteral("保 教 费"), Receipt::LabelBytes); }
-QByteArray accommodationLabel() { return encode(QStringLiteral("住 宿 费"), Receipt::LabelBytes); }
+QByteArray childcareLabel()
+{
+    return encode(QStringLiteral("保 教 费"), Receipt::LabelBytes);
+}
+QByteArray accommodationLabel()
+{
+    return encode(QStringLiteral("住 宿 费"), Receipt::LabelBytes);
+}
 
 } // namespace ReceiptText
 
@@ -44,8 +51,8 @@ void addFeeEntry(Receipt &receipt, const QByteArray &label, float amount, int sl
     entry.amount = Fees::saturatingTrunc(static_cast<double>(amount * 100));
     receipt.entries[slot] = entry;
     const qint64 total = qint64(receipt.total) + entry.amount;
-    receipt.total = static_cast<qint32>(
-        qBound(qint64(std::numeric_limits<qint32>::min()), total, qint64(std::numeric_limits<qint32>::max())));
+    receipt.total = static_cast<qint32>(qBound(qint64(std::numeric_limits<qint32>::min()), total,
+                                               qint64(std::numeric_limits<qint32>::max())));
     ++receipt.entryCount;
 }
 

@@ -10,7 +10,7 @@
 // total in fen. Texts are GB18030 bytes held within the fixed widths of the
 // receipt fields.
 struct FeeEntry {
-    QByteArray label; // at most LabelBytes
+    QByteArray label;  // at most LabelBytes
     qint32 amount = 0; // fen
 };
 
@@ -27,7 +27,8 @@ struct Receipt {
     qint32 entryCount = 0;
 };
 
-namespace ReceiptText {
+namespace ReceiptText
+{
 // GB18030 bytes of the text, cut at a character boundary to at most maxBytes.
 QByteArray encode(const QString &text, int maxBytes);
 QString decode(const QByteArray &bytes);

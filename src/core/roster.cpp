@@ -2,7 +2,8 @@
 
 #include <QDateTime>
 
-namespace Roster {
+namespace Roster
+{
 
 QStringList headers()
 {
@@ -14,9 +15,15 @@ QStringList headers()
             QStringLiteral("经办人"),       QStringLiteral("打印状态")};
 }
 
-QString resultClassHeader() { return QStringLiteral("班级"); }
+QString resultClassHeader()
+{
+    return QStringLiteral("班级");
+}
 
-QString notPrinted() { return QStringLiteral("否"); }
+QString notPrinted()
+{
+    return QStringLiteral("否");
+}
 
 QString printedStatus(const QDateTime &when)
 {
@@ -30,6 +37,9 @@ int toInt(const QString &text)
     return ok ? v : 0;
 }
 
-int toInt(const Cell &cell) { return cell ? toInt(*cell) : 0; }
+int toInt(const Cell &cell)
+{
+    return cell ? toInt(*cell) : 0;
+}
 
 } // namespace Roster

@@ -8,7 +8,8 @@ class QDateTime;
 
 // The twelve columns of a roster page, one row per child. The query-result
 // page adds a thirteenth column holding the class.
-namespace Roster {
+namespace Roster
+{
 
 enum Column {
     Name = 0,

@@ -16,7 +16,8 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
-namespace {
+namespace
+{
 QString keyFor(const QString &printerName)
 {
     QString key = printerName.trimmed();
@@ -27,7 +28,10 @@ QString keyFor(const QString &printerName)
 }
 } // namespace
 
-QString CalibrationDialog::defaultPrinterName() { return QPrinterInfo::defaultPrinterName(); }
+QString CalibrationDialog::defaultPrinterName()
+{
+    return QPrinterInfo::defaultPrinterName();
+}
 
 QPointF CalibrationDialog::offsetFor(const QString &printerName)
 {

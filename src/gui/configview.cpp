@@ -151,9 +151,9 @@ void configView::saveAll()
         list += m_combo->itemText(i) + QLatin1Char(',');
     ok = writeSetting(QStringLiteral("bjcombox"), list) && ok;
     if (!ok)
-        Prompts::current().critical(this, QStringLiteral("Collection"),
-                                    QStringLiteral("设置保存失败：%1 无法写入")
-                                        .arg(openStore()->fileName()));
+        Prompts::current().critical(
+            this, QStringLiteral("Collection"),
+            QStringLiteral("设置保存失败：%1 无法写入").arg(openStore()->fileName()));
     loadSettings();
 }
 

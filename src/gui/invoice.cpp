@@ -19,13 +19,13 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QSet>
+#include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QSignalBlocker>
-#include <QTimer>
 #include <algorithm>
 
 // Many cell changes at once (loading, recomputing, importing): the modified
@@ -44,7 +44,8 @@ private:
     Invoice *m_page;
 };
 
-namespace {
+namespace
+{
 QHBoxLayout *row(std::initializer_list<QWidget *> widgets)
 {
     auto *layout = new QHBoxLayout;
@@ -53,7 +54,10 @@ QHBoxLayout *row(std::initializer_list<QWidget *> widgets)
     return layout;
 }
 
-QStandardItem *textItem(const QString &text) { return new QStandardItem(text); }
+QStandardItem *textItem(const QString &text)
+{
+    return new QStandardItem(text);
+}
 
 // Whole numbers within the range only: unlike a plain QIntValidator, a
 // number above the top cannot even be typed.
@@ -217,7 +221,10 @@ QVector<QStringList> Invoice::rosterRecords() const
     return records;
 }
 
-bool Invoice::isModified() const { return rosterRecords() != m_savedRecords; }
+bool Invoice::isModified() const
+{
+    return rosterRecords() != m_savedRecords;
+}
 
 void Invoice::markSaved()
 {
@@ -288,7 +295,10 @@ void Invoice::loadRoster(const QVector<QStringList> &records)
     });
 }
 
-FeeMirror Invoice::feeMirror() const { return FeeMirror{feePrices, clerkName, tuitionPrices}; }
+FeeMirror Invoice::feeMirror() const
+{
+    return FeeMirror{feePrices, clerkName, tuitionPrices};
+}
 
 void Invoice::recomputeFees()
 {
@@ -345,9 +355,15 @@ bool Invoice::writeDB()
 
 // ------------------------------------------------------------ scans
 
-void Invoice::fillClassCombo(const QStringList &classes) { classCombo->addItems(classes); }
+void Invoice::fillClassCombo(const QStringList &classes)
+{
+    classCombo->addItems(classes);
+}
 
-void Invoice::onButtonclassChange() { classChangeDialog->show(); }
+void Invoice::onButtonclassChange()
+{
+    classChangeDialog->show();
+}
 
 void Invoice::onclassChange()
 {
@@ -537,8 +553,9 @@ void Invoice::printReceiptRange(int from, int to)
     if (printed > 0)
         painter.end();
     if (!refused.isEmpty())
-        Prompts::current().warning(this, QStringLiteral("Collection"),
-                                   QStringLiteral("以下收据未打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
+        Prompts::current().warning(
+            this, QStringLiteral("Collection"),
+            QStringLiteral("以下收据未打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
     emit statusMessage(QStringLiteral("已打印 %1 张收据").arg(printed));
 }
 
@@ -550,7 +567,10 @@ void Invoice::onButtonPrint()
         printSelectedReceipt();
 }
 
-void Invoice::showPrintallWidget() { printRangeDialog->show(); }
+void Invoice::showPrintallWidget()
+{
+    printRangeDialog->show();
+}
 
 void Invoice::onButtonPrintOK()
 {
@@ -583,12 +603,13 @@ void Invoice::onButtonPreview()
             refused << refusal;
             continue;
         }
-        pages << ReceiptPrinter::render(ReceiptLayout::layout(preview, Clock::now().date(),
-                                                              placement, offset, sheetLayout));
+        pages << ReceiptPrinter::render(
+            ReceiptLayout::layout(preview, Clock::now().date(), placement, offset, sheetLayout));
     }
     if (!refused.isEmpty())
-        Prompts::current().warning(this, QStringLiteral("Collection"),
-                                   QStringLiteral("以下收据无法打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
+        Prompts::current().warning(
+            this, QStringLiteral("Collection"),
+            QStringLiteral("以下收据无法打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
     if (pages.isEmpty()) {
         emit statusMessage(QStringLiteral("没有可预览的收据：请先选中一名儿童"));
         return;
@@ -614,9 +635,10 @@ void Invoice::onButtonOpenExcel()
         pageEngine->closeWithoutSaving();
     pageEngine = std::make_unique<ExcelEngine>();
     if (!pageEngine->open(path, 1, false)) {
-        Prompts::current().critical(this, QStringLiteral("Collection"),
-                                    QStringLiteral("无法读取 %1：%2")
-                                        .arg(QDir::toNativeSeparators(path), pageEngine->errorString()));
+        Prompts::current().critical(
+            this, QStringLiteral("Collection"),
+            QStringLiteral("无法读取 %1：%2")
+                .arg(QDir::toNativeSeparators(path), pageEngine->errorString()));
         return;
     }
     readRangeDialog->show();
@@ -648,7 +670,8 @@ void Invoice::onreadExcelButtonOK()
     const int n = model->rowCount();
     appendRows(added, [&](int r) {
         const unsigned sheetRow = unsigned(first + r - n);
-        model->setItem(r, Roster::Name, textItem(pageEngine->cellValue(sheetRow, unsigned(column)).toString()));
+        model->setItem(r, Roster::Name,
+                       textItem(pageEngine->cellValue(sheetRow, unsigned(column)).toString()));
         setPrintStatus(r, Roster::notPrinted());
     });
     readRangeDialog->close();
@@ -676,10 +699,12 @@ void Invoice::onButtonSaveExcel()
     }
     ok = ok && engine.close();
     if (!ok) {
-        Prompts::current().critical(this, QStringLiteral("Collection"),
-                                    QStringLiteral("无法写入 %1：%2")
-                                        .arg(QDir::toNativeSeparators(engine.filePath()), engine.errorString()));
+        Prompts::current().critical(
+            this, QStringLiteral("Collection"),
+            QStringLiteral("无法写入 %1：%2")
+                .arg(QDir::toNativeSeparators(engine.filePath()), engine.errorString()));
         return;
     }
-    emit statusMessage(QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(engine.filePath())));
+    emit statusMessage(
+        QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(engine.filePath())));
 }

@@ -23,7 +23,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace {
+namespace
+{
 DbConfig configuredDatabase()
 {
     const auto settings = configView::openStore();
@@ -144,7 +145,10 @@ void MainWindow::build()
         p->markSaved();
 }
 
-Invoice *MainWindow::page(int index) const { return qobject_cast<Invoice *>(tabWidget->widget(index)); }
+Invoice *MainWindow::page(int index) const
+{
+    return qobject_cast<Invoice *>(tabWidget->widget(index));
+}
 
 QList<Invoice *> MainWindow::pages() const
 {
@@ -162,9 +166,15 @@ bool MainWindow::hasUnsavedChanges() const
     return false;
 }
 
-QString MainWindow::statusText() const { return m_status->text(); }
+QString MainWindow::statusText() const
+{
+    return m_status->text();
+}
 
-void MainWindow::showStatus(const QString &text) { m_status->setText(text); }
+void MainWindow::showStatus(const QString &text)
+{
+    m_status->setText(text);
+}
 
 // ------------------------------------------------------------ database
 
@@ -216,7 +226,8 @@ void MainWindow::updateTabTitle(Invoice *p, bool modified)
 {
     const int i = tabWidget->indexOf(p);
     if (i >= 0)
-        tabWidget->setTabText(i, modified ? p->objectName() + QStringLiteral(" *") : p->objectName());
+        tabWidget->setTabText(i,
+                              modified ? p->objectName() + QStringLiteral(" *") : p->objectName());
 }
 
 void MainWindow::applyFees(Invoice *p)
@@ -256,7 +267,8 @@ bool MainWindow::onButtonSaveDB()
         if (db && db->lastFailureWasConflict())
             offerReload(QStringLiteral("保存"));
         else
-            Prompts::current().critical(nullptr, tr("Collection"), QStringLiteral("连接数据库失败"));
+            Prompts::current().critical(nullptr, tr("Collection"),
+                                        QStringLiteral("连接数据库失败"));
         return false;
     }
     for (Invoice *p : pages())
@@ -292,7 +304,10 @@ void MainWindow::reloadFromDatabase()
         p->markSaved();
 }
 
-void MainWindow::onButtonAddclass() { addclassWidget->show(); }
+void MainWindow::onButtonAddclass()
+{
+    addclassWidget->show();
+}
 
 void MainWindow::onButtonAddclassOK()
 {
@@ -319,7 +334,10 @@ void MainWindow::onButtonAddclassOK()
 
 // ------------------------------------------------------------ query, export
 
-void MainWindow::onButtonSelectWidget() { selectWidget->show(); }
+void MainWindow::onButtonSelectWidget()
+{
+    selectWidget->show();
+}
 
 void MainWindow::onButtonSelect()
 {
@@ -330,7 +348,10 @@ void MainWindow::onButtonSelect()
     showStatus(QStringLiteral("找到 %1 名儿童").arg(selectPage->model->rowCount()));
 }
 
-void MainWindow::setSelectTableView(QStringList data) { selectPage->appendResultRow(data); }
+void MainWindow::setSelectTableView(QStringList data)
+{
+    selectPage->appendResultRow(data);
+}
 
 void MainWindow::updataPrintType(QString className, QString name)
 {

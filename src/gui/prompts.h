@@ -22,7 +22,8 @@ struct Prompts {
                                               const QString &text,
                                               QMessageBox::StandardButtons buttons)>
         question;
-    std::function<void(QWidget *parent, const QString &title, const QVector<QImage> &pages)> preview;
+    std::function<void(QWidget *parent, const QString &title, const QVector<QImage> &pages)>
+        preview;
 
     // The prompts in force (the real dialogs unless a test replaced them).
     static Prompts &current();

@@ -6,21 +6,29 @@
 #include <QPrinter>
 #include <cmath>
 
-namespace ReceiptPrinter {
+namespace ReceiptPrinter
+{
 
 void setUp(QPrinter &printer, const SheetLayout &sheet)
 {
     printer.setFullPage(true);
-    const QPageSize size(QSizeF(sheet.paperWidth, sheet.paperHeight), QPageSize::Millimeter,
-                         QStringLiteral("Receipt %1 x %2 mm").arg(sheet.paperWidth).arg(sheet.paperHeight),
-                         QPageSize::ExactMatch);
-    printer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
-                                      QPageLayout::Millimeter));
+    const QPageSize size(
+        QSizeF(sheet.paperWidth, sheet.paperHeight), QPageSize::Millimeter,
+        QStringLiteral("Receipt %1 x %2 mm").arg(sheet.paperWidth).arg(sheet.paperHeight),
+        QPageSize::ExactMatch);
+    printer.setPageLayout(
+        QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
 }
 
-float scaleOf(int dotsPerInch) { return static_cast<float>(dotsPerInch) / 25.4f; }
+float scaleOf(int dotsPerInch)
+{
+    return static_cast<float>(dotsPerInch) / 25.4f;
+}
 
-int toDevice(double mm, float scale) { return static_cast<int>(std::trunc(mm * double(scale))); }
+int toDevice(double mm, float scale)
+{
+    return static_cast<int>(std::trunc(mm * double(scale)));
+}
 
 QFont receiptFont()
 {
@@ -44,7 +52,8 @@ void draw(QPainter &painter, const QVector<DrawOp> &ops, float scale)
     painter.setPen(Qt::black);
     for (const DrawOp &op : ops) {
         if (op.kind == DrawOp::Text) {
-            painter.drawText(QPoint(toDevice(op.at.x(), scale), toDevice(op.at.y(), scale)), op.text);
+            painter.drawText(QPoint(toDevice(op.at.x(), scale), toDevice(op.at.y(), scale)),
+                             op.text);
             continue;
         }
         const QRect r(QPoint(toDevice(op.box.left(), scale), toDevice(op.box.top(), scale)),

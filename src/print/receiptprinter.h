@@ -10,7 +10,8 @@ class QPrinter;
 
 // The only code that puts receipts on paper: it replays the layout's drawing
 // instructions, converting millimetres to device units.
-namespace ReceiptPrinter {
+namespace ReceiptPrinter
+{
 
 // 205 × 100 mm custom paper, portrait, no margins, full page. Drivers may
 // reset these in the print dialog, so callers apply them again afterwards.

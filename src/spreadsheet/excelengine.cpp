@@ -152,7 +152,8 @@ bool ExcelEngine::readTable(QAbstractItemModel *table)
     table->insertRows(0, dataRows);
     for (int k = 0; k < dataRows; ++k)
         for (int j = 0; j < usedColumnCount; ++j)
-            table->setData(table->index(k, j), m_sheet.cell(usedFirstRow + 1 + k, usedFirstColumn + j));
+            table->setData(table->index(k, j),
+                           m_sheet.cell(usedFirstRow + 1 + k, usedFirstColumn + j));
     return true;
 }
 

@@ -42,8 +42,14 @@ void Sheet::setCell(int row, int column, const QString &text)
     m_cells += int(r.size() - before);
 }
 
-int Sheet::firstRow() const { return m_rows.isEmpty() ? 0 : m_rows.firstKey(); }
-int Sheet::lastRow() const { return m_rows.isEmpty() ? 0 : m_rows.lastKey(); }
+int Sheet::firstRow() const
+{
+    return m_rows.isEmpty() ? 0 : m_rows.firstKey();
+}
+int Sheet::lastRow() const
+{
+    return m_rows.isEmpty() ? 0 : m_rows.lastKey();
+}
 
 int Sheet::firstColumn() const
 {
@@ -63,9 +69,11 @@ int Sheet::lastColumn() const
     return c;
 }
 
-namespace Workbook {
+namespace Workbook
+{
 
-namespace {
+namespace
+{
 
 bool setError(QString *error, const QString &text)
 {
@@ -89,7 +97,9 @@ class XlsxReader
 public:
     // The same minizip that libxlsxwriter writes with: a second zip
     // library exporting the same symbols in one process would clash.
-    explicit XlsxReader(const QString &path) : m_zip(unzOpen64(QFile::encodeName(path).constData())) {}
+    explicit XlsxReader(const QString &path) : m_zip(unzOpen64(QFile::encodeName(path).constData()))
+    {
+    }
     ~XlsxReader()
     {
         if (m_zip)
@@ -101,7 +111,8 @@ public:
     bool read(int sheetIndex, Sheet &sheet, QString *error)
     {
         if (!m_zip)
-            return setError(error, QStringLiteral("not a readable workbook (the zip container is damaged)"));
+            return setError(
+                error, QStringLiteral("not a readable workbook (the zip container is damaged)"));
         QByteArray workbook, rels;
         if (!entry(QStringLiteral("xl/workbook.xml"), workbook, error) ||
             !entry(QStringLiteral("xl/_rels/workbook.xml.rels"), rels, error))
@@ -146,7 +157,8 @@ public:
                 return setError(error, QStringLiteral("the workbook part is damaged"));
         }
         if (sheetPart.isEmpty())
-            return setError(error, QStringLiteral("the workbook has no worksheet %1").arg(sheetIndex));
+            return setError(error,
+                            QStringLiteral("the workbook has no worksheet %1").arg(sheetIndex));
 
         if (!sharedStringsPart.isEmpty() && !readSharedStrings(sharedStringsPart, error))
             return false;
@@ -229,7 +241,8 @@ private:
             }
         }
         if (x.hasError())
-            return setError(error, QStringLiteral("the shared strings are damaged: %1").arg(x.errorString()));
+            return setError(
+                error, QStringLiteral("the shared strings are damaged: %1").arg(x.errorString()));
         return true;
     }
 
@@ -278,13 +291,16 @@ private:
                 row = ok ? r : row + 1;
                 col = 0;
                 if (row < 1 || row > MaxRow)
-                    return setError(error, QStringLiteral("the worksheet is damaged (row %1)").arg(row));
+                    return setError(error,
+                                    QStringLiteral("the worksheet is damaged (row %1)").arg(row));
             } else if (x.name() == QLatin1String("c")) {
                 const auto a = x.attributes();
                 int r = row, c = col + 1;
                 const QStringView ref = a.value(QLatin1String("r"));
                 if (!ref.isEmpty() && !parseRef(ref, r, c))
-                    return setError(error, QStringLiteral("the worksheet is damaged (cell %1)").arg(ref.toString()));
+                    return setError(
+                        error,
+                        QStringLiteral("the worksheet is damaged (cell %1)").arg(ref.toString()));
                 if (r < 1 || c < 1 || c > MaxColumn)
                     return setError(error, QStringLiteral("the worksheet is damaged"));
                 row = r;
@@ -313,7 +329,8 @@ private:
                     bool ok = false;
                     const int idx = value.trimmed().toInt(&ok);
                     if (!ok || idx < 0 || idx >= m_strings.size())
-                        return setError(error, QStringLiteral("the worksheet refers to a missing string"));
+                        return setError(error,
+                                        QStringLiteral("the worksheet refers to a missing string"));
                     text = m_strings.at(idx);
                 } else if (type == QLatin1String("b")) {
                     text = value.trimmed() == QLatin1String("1") ? QStringLiteral("TRUE")
@@ -324,12 +341,14 @@ private:
                     text = value; // str, inlineStr, e
                 }
                 if (sheet.cellCount() >= MaxCells)
-                    return setError(error, QStringLiteral("the worksheet is too large to be a roster"));
+                    return setError(error,
+                                    QStringLiteral("the worksheet is too large to be a roster"));
                 sheet.setCell(row, col, text);
             }
         }
         if (x.hasError())
-            return setError(error, QStringLiteral("the worksheet is damaged: %1").arg(x.errorString()));
+            return setError(error,
+                            QStringLiteral("the worksheet is damaged: %1").arg(x.errorString()));
         return true;
     }
 
@@ -371,7 +390,8 @@ QByteArray xlsRecords(const QByteArray &native, int sheetIndex)
     unsigned int sheets = 0;
     if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK || sheetIndex < 1 ||
         unsigned(sheetIndex) > sheets || sheets > 65535 ||
-        freexl_select_active_worksheet(handle, static_cast<unsigned short>(sheetIndex - 1)) != FREEXL_OK)
+        freexl_select_active_worksheet(handle, static_cast<unsigned short>(sheetIndex - 1)) !=
+            FREEXL_OK)
         return error("the workbook has no such worksheet");
     unsigned int rows = 0;
     unsigned short cols = 0;
@@ -391,7 +411,8 @@ QByteArray xlsRecords(const QByteArray &native, int sheetIndex)
                 text = QByteArray::number(v.value.int_value);
                 break;
             case FREEXL_CELL_DOUBLE:
-                text = QByteArray::number(v.value.double_value, 'g', QLocale::FloatingPointShortest);
+                text =
+                    QByteArray::number(v.value.double_value, 'g', QLocale::FloatingPointShortest);
                 break;
             case FREEXL_CELL_TEXT:
             case FREEXL_CELL_SST_TEXT:
@@ -427,9 +448,13 @@ bool readXls(const QString &path, int sheetIndex, Sheet &sheet, QString *error)
     }
     if (pid == 0) {
         ::close(fds[0]);
-        // A sanitizer build must not report the library's faults as ours.
+        // A sanitizer build must not report the library's faults as ours:
+        // the child dies quietly and the parent reports a damaged file.
         if (__sanitizer_set_death_callback)
             __sanitizer_set_death_callback([] { ::_exit(3); });
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        if (devnull >= 0)
+            ::dup2(devnull, STDERR_FILENO);
         ::alarm(30);
         const QByteArray out = xlsRecords(native, sheetIndex);
         qint64 done = 0;
@@ -493,10 +518,12 @@ bool readCsv(const QByteArray &bytes, Sheet &sheet, QString *error)
     const QString text = decodeText(bytes);
     // Tab-separated text saved as .csv is common enough to accept.
     const int firstLineEnd = text.indexOf(QLatin1Char('\n'));
-    const QStringView firstLine = QStringView(text).left(firstLineEnd < 0 ? text.size() : firstLineEnd);
-    const QChar sep = (!firstLine.contains(QLatin1Char(',')) && firstLine.contains(QLatin1Char('\t')))
-                          ? QLatin1Char('\t')
-                          : QLatin1Char(',');
+    const QStringView firstLine =
+        QStringView(text).left(firstLineEnd < 0 ? text.size() : firstLineEnd);
+    const QChar sep =
+        (!firstLine.contains(QLatin1Char(',')) && firstLine.contains(QLatin1Char('\t')))
+            ? QLatin1Char('\t')
+            : QLatin1Char(',');
     int row = 1, col = 1;
     QString field;
     bool quoted = false, wasQuoted = false;
@@ -530,7 +557,8 @@ bool readCsv(const QByteArray &bytes, Sheet &sheet, QString *error)
                 return setError(error, QStringLiteral("the file is too large to be a roster"));
             ++col;
         } else if (ch == QLatin1Char('\n') || ch == QLatin1Char('\r')) {
-            if (ch == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            if (ch == QLatin1Char('\r') && i + 1 < text.size() &&
+                text.at(i + 1) == QLatin1Char('\n'))
                 ++i;
             if (!flush())
                 return setError(error, QStringLiteral("the file is too large to be a roster"));
@@ -624,8 +652,9 @@ bool writeXlsx(const QString &path, const Sheet &sheet, QString *error)
     const QFileInfo info(path);
     QTemporaryFile tmp(info.absolutePath() + QStringLiteral("/.feeoffice-XXXXXX.xlsx"));
     if (!tmp.open())
-        return setError(error, QStringLiteral("cannot write in %1: %2")
-                                   .arg(QDir::toNativeSeparators(info.absolutePath()), tmp.errorString()));
+        return setError(error,
+                        QStringLiteral("cannot write in %1: %2")
+                            .arg(QDir::toNativeSeparators(info.absolutePath()), tmp.errorString()));
     tmp.close();
     const QByteArray tmpName = QFile::encodeName(tmp.fileName());
     const QByteArray tmpDir = QFile::encodeName(info.absolutePath());
@@ -660,7 +689,8 @@ bool writeXlsx(const QString &path, const Sheet &sheet, QString *error)
     }
     ::close(fd);
     if (std::rename(tmpName.constData(), QFile::encodeName(path).constData()) != 0)
-        return setError(error, QStringLiteral("cannot replace %1").arg(QDir::toNativeSeparators(path)));
+        return setError(error,
+                        QStringLiteral("cannot replace %1").arg(QDir::toNativeSeparators(path)));
     tmp.setAutoRemove(false);
     return true;
 }

@@ -28,7 +28,8 @@ private:
     int m_cells = 0;
 };
 
-namespace Workbook {
+namespace Workbook
+{
 
 enum class Format { Xlsx, Xls, Csv, Unknown };
 

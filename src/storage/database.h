@@ -13,13 +13,13 @@ class QSettings;
 // exists.
 struct DbConfig {
     QString driver = QStringLiteral("QSQLITE");
-    QString path;     // QSQLITE: the database file
-    QString host;     // QPSQL
-    int port = 5432;  // QPSQL
-    QString name;     // QPSQL: database name
-    QString user;     // QPSQL: the password comes from libpq's password file or environment
-    QString options;  // QPSQL: extra connect options
-    QString odbc;     // QODBC: the connection string as given
+    QString path;    // QSQLITE: the database file
+    QString host;    // QPSQL
+    int port = 5432; // QPSQL
+    QString name;    // QPSQL: database name
+    QString user;    // QPSQL: the password comes from libpq's password file or environment
+    QString options; // QPSQL: extra connect options
+    QString odbc;    // QODBC: the connection string as given
 
     // The per-user default SQLite file, in the user's data directory.
     static QString defaultSqlitePath();

@@ -5,7 +5,8 @@
 
 Q_DECLARE_METATYPE(Roster::Cell)
 
-namespace {
+namespace
+{
 Roster::Cells row(std::initializer_list<std::pair<int, QString>> cells)
 {
     Roster::Cells r;
@@ -48,17 +49,23 @@ private slots:
         QTest::addColumn<Roster::Cell>("cell");
         QTest::addColumn<float>("discount");
         QTest::addColumn<int>("total");
-        const QStringList list{QStringLiteral("800"), QStringLiteral("900"), QStringLiteral("1000")};
+        const QStringList list{QStringLiteral("800"), QStringLiteral("900"),
+                               QStringLiteral("1000")};
         QTest::newRow("index 1") << list << Roster::Cell(QStringLiteral("1")) << 1.0f << 900;
-        QTest::newRow("index 1 discounted") << list << Roster::Cell(QStringLiteral("1")) << 0.9f << 810;
+        QTest::newRow("index 1 discounted")
+            << list << Roster::Cell(QStringLiteral("1")) << 0.9f << 810;
         QTest::newRow("3 is an amount") << list << Roster::Cell(QStringLiteral("3")) << 1.0f << 3;
-        QTest::newRow("850 is an amount") << list << Roster::Cell(QStringLiteral("850")) << 0.9f << 765;
+        QTest::newRow("850 is an amount")
+            << list << Roster::Cell(QStringLiteral("850")) << 0.9f << 765;
         QTest::newRow("negative") << list << Roster::Cell(QStringLiteral("-1")) << 1.0f << 0;
         QTest::newRow("empty picks first") << list << Roster::Cell(QString()) << 0.9f << 720;
-        QTest::newRow("text picks first") << list << Roster::Cell(QStringLiteral("abc")) << 1.0f << 800;
+        QTest::newRow("text picks first")
+            << list << Roster::Cell(QStringLiteral("abc")) << 1.0f << 800;
         QTest::newRow("absent adds nothing") << list << Roster::Cell() << 1.0f << 0;
-        QTest::newRow("empty list: amount") << QStringList() << Roster::Cell(QStringLiteral("1")) << 1.0f << 1;
-        QTest::newRow("half rounds up") << QStringList() << Roster::Cell(QStringLiteral("5")) << 0.9f << 5;
+        QTest::newRow("empty list: amount")
+            << QStringList() << Roster::Cell(QStringLiteral("1")) << 1.0f << 1;
+        QTest::newRow("half rounds up")
+            << QStringList() << Roster::Cell(QStringLiteral("5")) << 0.9f << 5;
         QTest::newRow("list entry not a number")
             << QStringList{QStringLiteral("x")} << Roster::Cell(QStringLiteral("0")) << 1.0f << 0;
     }
@@ -87,8 +94,8 @@ private slots:
         fees.feePrices[Fees::BeddingPrice] = 0.3f;
         fees.feePrices[Fees::SchoolBusPrice] = 0.3f;
         fees.feePrices[Fees::InsurancePrice] = 0.3f;
-        Roster::Cells r = row({{Roster::Discount, QStringLiteral("1")},
-                               {Roster::Meals, QStringLiteral("3")}});
+        Roster::Cells r =
+            row({{Roster::Discount, QStringLiteral("1")}, {Roster::Meals, QStringLiteral("3")}});
         QCOMPARE(Fees::rosterTotal(r, fees), 28);
         r[Roster::Accommodation] = QStringLiteral("1");
         QCOMPARE(Fees::rosterTotal(r, fees), 128);
@@ -137,7 +144,8 @@ private slots:
         QTest::addColumn<Roster::Cell>("cell");
         QTest::addColumn<int>("total");
         QTest::addColumn<bool>("rewrite");
-        QTest::newRow("leading zero equals") << Roster::Cell(QStringLiteral("0350")) << 350 << false;
+        QTest::newRow("leading zero equals")
+            << Roster::Cell(QStringLiteral("0350")) << 350 << false;
         QTest::newRow("differs") << Roster::Cell(QStringLiteral("351")) << 350 << true;
         QTest::newRow("absent") << Roster::Cell() << 0 << true;
         QTest::newRow("empty counts as 0") << Roster::Cell(QString()) << 0 << false;

@@ -2,7 +2,8 @@
 
 #include <QTest>
 
-namespace {
+namespace
+{
 Receipt receiptOf(std::initializer_list<std::pair<const char16_t *, qint32>> lines)
 {
     Receipt r;
@@ -45,12 +46,12 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("left-aligned")
             << int(CapitalPlacement::LeftAligned)
-            << QStringList{"壹@49", "仟@54", "伍@66.5", "佰@71.5", "零@84", "拾@89",
-                           "零@101.5", "元@106.5", "零@119", "角@124", "零@136.5", "分@141.5"};
+            << QStringList{"壹@49",    "仟@54",    "伍@66.5", "佰@71.5", "零@84",    "拾@89",
+                           "零@101.5", "元@106.5", "零@119",  "角@124",  "零@136.5", "分@141.5"};
         QTest::newRow("fixed columns")
             << int(CapitalPlacement::FixedColumns)
-            << QStringList{"壹@32", "仟@36.5", "伍@49.5", "佰@54", "零@67", "拾@71.5",
-                           "零@84.5", "元@89", "零@102", "角@106.5", "零@119.5", "分@124"};
+            << QStringList{"壹@32",   "仟@36.5", "伍@49.5", "佰@54",    "零@67",    "拾@71.5",
+                           "零@84.5", "元@89",   "零@102",  "角@106.5", "零@119.5", "分@124"};
     }
     void capitalPlacements()
     {
@@ -64,7 +65,8 @@ private slots:
     void eightDigitsHaveNoTopUnit()
     {
         const Receipt r = receiptOf({{u"保 教 费", 12345600}});
-        const auto left = capitals(ReceiptLayout::layout(r, QDate(2026, 5, 14), CapitalPlacement::LeftAligned));
+        const auto left =
+            capitals(ReceiptLayout::layout(r, QDate(2026, 5, 14), CapitalPlacement::LeftAligned));
         QCOMPARE(left.first(), QStringLiteral("壹@49"));
         QCOMPARE(left.at(1), QStringLiteral("贰@66.5"));
         QCOMPARE(left.size(), 15);
@@ -84,9 +86,12 @@ private slots:
         QCOMPARE(head.at(3).at, QPointF(45, 33));
         QCOMPARE(head.at(4).text, QStringLiteral("4"));
         QCOMPARE(head.at(4).at, QPointF(120, 33));
-        QCOMPARE(findText(ops, QStringLiteral("1500.00"))->box, QRectF(QPointF(34, 41), QPointF(79, 51)));
-        QCOMPARE(findText(ops, QStringLiteral("540.00"))->box, QRectF(QPointF(34, 49), QPointF(79, 59)));
-        QCOMPARE(findText(ops, QStringLiteral("2040.00"))->box, QRectF(QPointF(34, 73), QPointF(79, 83)));
+        QCOMPARE(findText(ops, QStringLiteral("1500.00"))->box,
+                 QRectF(QPointF(34, 41), QPointF(79, 51)));
+        QCOMPARE(findText(ops, QStringLiteral("540.00"))->box,
+                 QRectF(QPointF(34, 49), QPointF(79, 59)));
+        QCOMPARE(findText(ops, QStringLiteral("2040.00"))->box,
+                 QRectF(QPointF(34, 73), QPointF(79, 83)));
         QCOMPARE(ops.last().text, QStringLiteral("李老师"));
         QCOMPARE(ops.last().at, QPointF(136, 93.5));
         // The two fixed labels are printed on the form already.
@@ -95,8 +100,10 @@ private slots:
 
     void furtherLineWithZeroFirstLines()
     {
-        const Receipt r = receiptOf({{u"保 教 费", 0}, {u"住 宿 费", 0}, {u"校车接送费", 5000}, {u"床上用品费", 0}});
-        const auto ops = ReceiptLayout::layout(r, QDate(2026, 5, 14), CapitalPlacement::FixedColumns);
+        const Receipt r = receiptOf(
+            {{u"保 教 费", 0}, {u"住 宿 费", 0}, {u"校车接送费", 5000}, {u"床上用品费", 0}});
+        const auto ops =
+            ReceiptLayout::layout(r, QDate(2026, 5, 14), CapitalPlacement::FixedColumns);
         const DrawOp *bus = findText(ops, QStringLiteral("校车接送费"));
         QVERIFY(bus);
         QCOMPARE(bus->box, QRectF(QPointF(14, 57), QPointF(39, 67)));
@@ -117,14 +124,16 @@ private slots:
     void emptyReceiptHasNoTotal()
     {
         Receipt r;
-        const auto ops = ReceiptLayout::layout(r, QDate(2026, 5, 14), CapitalPlacement::LeftAligned);
+        const auto ops =
+            ReceiptLayout::layout(r, QDate(2026, 5, 14), CapitalPlacement::LeftAligned);
         QCOMPARE(ops.size(), 6); // date ×3, name, age, clerk
         QVERIFY(capitals(ops).isEmpty());
     }
 
     void offsetMovesEverything()
     {
-        const Receipt r = receiptOf({{u"保 教 费", 150000}, {u"住 宿 费", 30000}, {u"伙 食 费", 2500}});
+        const Receipt r =
+            receiptOf({{u"保 教 费", 150000}, {u"住 宿 费", 30000}, {u"伙 食 费", 2500}});
         for (auto placement : {CapitalPlacement::LeftAligned, CapitalPlacement::FixedColumns}) {
             const auto plain = ReceiptLayout::layout(r, QDate(2026, 5, 14), placement);
             const QPointF off(1.3, -0.7);
@@ -132,7 +141,8 @@ private slots:
             QCOMPARE(moved.size(), plain.size());
             for (int i = 0; i < plain.size(); ++i) {
                 QCOMPARE(moved[i].text, plain[i].text);
-                QCOMPARE(moved[i].at, plain[i].at + (plain[i].kind == DrawOp::Text ? off : QPointF()));
+                QCOMPARE(moved[i].at,
+                         plain[i].at + (plain[i].kind == DrawOp::Text ? off : QPointF()));
                 if (plain[i].kind != DrawOp::Text)
                     QCOMPARE(moved[i].box, plain[i].box.translated(off));
             }

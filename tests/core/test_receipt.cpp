@@ -2,7 +2,8 @@
 
 #include <QTest>
 
-namespace {
+namespace
+{
 Roster::Cells row(std::initializer_list<std::pair<int, QString>> cells)
 {
     Roster::Cells r;
@@ -11,7 +12,10 @@ Roster::Cells row(std::initializer_list<std::pair<int, QString>> cells)
     return r;
 }
 
-QString label(const Receipt &r, int slot) { return ReceiptText::decode(r.entries[slot].label); }
+QString label(const Receipt &r, int slot)
+{
+    return ReceiptText::decode(r.entries[slot].label);
+}
 } // namespace
 
 class TestReceipt : public QObject
@@ -91,7 +95,8 @@ private slots:
     {
         FeeMirror fees;
         fees.feePrices = {{2, 10.0f}, {3, 80.0f}, {4, 50.0f}, {5, 30.0f}};
-        const auto r = row({{Roster::Meals, QStringLiteral("0")}, {Roster::Insurance, QStringLiteral("1")}});
+        const auto r =
+            row({{Roster::Meals, QStringLiteral("0")}, {Roster::Insurance, QStringLiteral("1")}});
         const BuiltReceipt b = buildReceipt(r, fees);
         QCOMPARE(b.receipt.entryCount, 3);
         QCOMPARE(label(b.receipt, 2), QStringLiteral("意外保险费"));
@@ -112,7 +117,8 @@ private slots:
         // The roster adds 100.6; the receipt discounts and rounds.
         FeeMirror fees;
         fees.feePrices = {{0, 0.9f}, {1, 100.6f}};
-        const auto r = row({{Roster::Accommodation, QStringLiteral("1")}, {Roster::Discount, QStringLiteral("1")}});
+        const auto r = row({{Roster::Accommodation, QStringLiteral("1")},
+                            {Roster::Discount, QStringLiteral("1")}});
         QCOMPARE(buildReceipt(r, fees).receipt.entries[1].amount, 9100);
     }
 
@@ -136,16 +142,18 @@ private slots:
         QTest::addColumn<QString>("kept");
         const QString fourteen = QString(14, QChar(0x738B));
         QTest::newRow("fits") << QStringLiteral("王小明") << QStringLiteral("王小明");
-        QTest::newRow("29 bytes exactly") << QStringLiteral("a") + fourteen << QStringLiteral("a") + fourteen;
-        QTest::newRow("cut before a half") << QStringLiteral("ab") + fourteen
-                                           << QStringLiteral("ab") + QString(13, QChar(0x738B));
+        QTest::newRow("29 bytes exactly")
+            << QStringLiteral("a") + fourteen << QStringLiteral("a") + fourteen;
+        QTest::newRow("cut before a half")
+            << QStringLiteral("ab") + fourteen << QStringLiteral("ab") + QString(13, QChar(0x738B));
         QTest::newRow("twenty Chinese") << QString(20, QChar(0x674E)) << QString(14, QChar(0x674E));
         // A character outside the BMP takes four bytes and is kept whole.
         QTest::newRow("four-byte character")
             << QString(13, QChar(0x738B)) + QString::fromUcs4(U"\U00020BB7")
             << QString(13, QChar(0x738B));
         QTest::newRow("rare character survives")
-            << QString::fromUcs4(U"\U00020BB7") + QStringLiteral("明") << QString::fromUcs4(U"\U00020BB7") + QStringLiteral("明");
+            << QString::fromUcs4(U"\U00020BB7") + QStringLiteral("明")
+            << QString::fromUcs4(U"\U00020BB7") + QStringLiteral("明");
     }
     void fieldsCutAtCharacterBoundary()
     {
@@ -154,7 +162,8 @@ private slots:
         const QByteArray bytes = ReceiptText::encode(text, Receipt::TextBytes);
         QVERIFY(bytes.size() <= Receipt::TextBytes);
         QCOMPARE(ReceiptText::decode(bytes), kept);
-        const BuiltReceipt b = buildReceipt(row({{Roster::Name, text}, {Roster::Clerk, text}}), FeeMirror());
+        const BuiltReceipt b =
+            buildReceipt(row({{Roster::Name, text}, {Roster::Clerk, text}}), FeeMirror());
         QCOMPARE(ReceiptText::decode(b.receipt.name), kept);
         QCOMPARE(ReceiptText::decode(b.receipt.clerk), kept);
     }

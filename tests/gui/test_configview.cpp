@@ -12,7 +12,8 @@
 #include <QTableView>
 #include <QTest>
 
-namespace {
+namespace
+{
 QPushButton *button(QWidget *w, const QString &text)
 {
     for (QPushButton *b : w->findChildren<QPushButton *>())
@@ -83,12 +84,14 @@ private slots:
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QString>("price");
         QTest::addColumn<float>("value");
-        QTest::newRow("trailing comma") << QStringLiteral("1200,1500,")
-                                        << QStringList{QStringLiteral("1200"), QStringLiteral("1500")}
-                                        << QStringLiteral("12.5") << 12.5f;
-        QTest::newRow("empty parts dropped") << QStringLiteral("1200,,1500,")
-                                             << QStringList{QStringLiteral("1200"), QStringLiteral("1500")}
-                                             << QStringLiteral("90") << 90.0f;
+        QTest::newRow("trailing comma")
+            << QStringLiteral("1200,1500,")
+            << QStringList{QStringLiteral("1200"), QStringLiteral("1500")} << QStringLiteral("12.5")
+            << 12.5f;
+        QTest::newRow("empty parts dropped")
+            << QStringLiteral("1200,,1500,")
+            << QStringList{QStringLiteral("1200"), QStringLiteral("1500")} << QStringLiteral("90")
+            << 90.0f;
         QTest::newRow("empty list") << QString() << QStringList() << QStringLiteral("abc") << 0.0f;
     }
     void storedValues()
@@ -150,8 +153,32 @@ private slots:
     void saveRecomputesEveryPage()
     {
         seedDatabase(w->databasePath(), {QStringLiteral("A"), QStringLiteral("B")},
-                     {{QStringLiteral("甲"), {}, QStringLiteral("0"), {}, {}, {}, {}, {}, {}, {}, {}, QStringLiteral("否"), QStringLiteral("A")},
-                      {QStringLiteral("乙"), {}, QStringLiteral("1"), {}, {}, {}, {}, {}, {}, {}, {}, QStringLiteral("否"), QStringLiteral("B")}});
+                     {{QStringLiteral("甲"),
+                       {},
+                       QStringLiteral("0"),
+                       {},
+                       {},
+                       {},
+                       {},
+                       {},
+                       {},
+                       {},
+                       {},
+                       QStringLiteral("否"),
+                       QStringLiteral("A")},
+                      {QStringLiteral("乙"),
+                       {},
+                       QStringLiteral("1"),
+                       {},
+                       {},
+                       {},
+                       {},
+                       {},
+                       {},
+                       {},
+                       {},
+                       QStringLiteral("否"),
+                       QStringLiteral("B")}});
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
         // An empty total already equals 0 and is left alone.
         QCOMPARE(mw.page(0)->model->item(0, 8)->text(), QString());
@@ -165,7 +192,8 @@ private slots:
         QCOMPARE(mw.page(1)->model->item(0, 8)->text(), QStringLiteral("1100"));
         QCOMPARE(mw.page(1)->model->item(0, 10)->text(), QStringLiteral("赵老师"));
         QCOMPARE(mw.selectPage->model->item(0, 8)->text(), QStringLiteral("1100"));
-        QCOMPARE(mw.page(0)->tuitionPrices, (QStringList{QStringLiteral("1000"), QStringLiteral("1100")}));
+        QCOMPARE(mw.page(0)->tuitionPrices,
+                 (QStringList{QStringLiteral("1000"), QStringLiteral("1100")}));
         // New totals are not in the database yet.
         QVERIFY(mw.hasUnsavedChanges());
     }
@@ -175,7 +203,8 @@ private slots:
         // An administrator provisions defaults system-wide; the clerk's own
         // saves go to the per-user file and win.
         {
-            QSettings system(QSettings::IniFormat, QSettings::SystemScope, QStringLiteral("invoiceconfig"));
+            QSettings system(QSettings::IniFormat, QSettings::SystemScope,
+                             QStringLiteral("invoiceconfig"));
             system.setValue(QStringLiteral("c"), QStringLiteral("15"));
             system.setValue(QStringLiteral("name"), QStringLiteral("管理员"));
         }
@@ -185,7 +214,8 @@ private slots:
         view.tableModel()->item(0, 1)->setText(QStringLiteral("李老师"));
         view.saveAll();
         QCOMPARE(view.clerkName(), QStringLiteral("李老师"));
-        QSettings system(QSettings::IniFormat, QSettings::SystemScope, QStringLiteral("invoiceconfig"));
+        QSettings system(QSettings::IniFormat, QSettings::SystemScope,
+                         QStringLiteral("invoiceconfig"));
         QCOMPARE(system.value(QStringLiteral("name")).toString(), QStringLiteral("管理员"));
     }
 };

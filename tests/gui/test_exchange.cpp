@@ -14,7 +14,8 @@
 #include <QTest>
 #include <QToolButton>
 
-namespace {
+namespace
+{
 const QString data = QStringLiteral(FEEOFFICE_TEST_DATA);
 
 QString cell(const Invoice &p, int r, int c)
@@ -38,10 +39,22 @@ QPushButton *button(QWidget *w, const QString &text)
     return nullptr;
 }
 
-QStringList child(const QString &name, const QString &cls, const QString &status = QStringLiteral("否"))
+QStringList child(const QString &name, const QString &cls,
+                  const QString &status = QStringLiteral("否"))
 {
-    return {name, QStringLiteral("4"), QStringLiteral("1"), QString(), QStringLiteral("20"), QString(),
-            QString(), QString(), QStringLiteral("1200"), QString(), QStringLiteral("李"), status, cls};
+    return {name,
+            QStringLiteral("4"),
+            QStringLiteral("1"),
+            QString(),
+            QStringLiteral("20"),
+            QString(),
+            QString(),
+            QString(),
+            QStringLiteral("1200"),
+            QString(),
+            QStringLiteral("李"),
+            status,
+            cls};
 }
 } // namespace
 
@@ -82,8 +95,8 @@ private slots:
         QTest::addColumn<QStringList>("names");
         QTest::newRow("xlsx") << QStringLiteral("odd.xlsx") << QStringLiteral("2")
                               << QStringList{"王小明", "李&小红", ""};
-        QTest::newRow("numbers as text") << QStringLiteral("odd.xlsx") << QStringLiteral("3")
-                                         << QStringList{"12", "3.5", ""};
+        QTest::newRow("numbers as text")
+            << QStringLiteral("odd.xlsx") << QStringLiteral("3") << QStringList{"12", "3.5", ""};
         QTest::newRow("xls") << QStringLiteral("names.xls") << QStringLiteral("2")
                              << QStringList{"王小明", "李小红", ""};
         QTest::newRow("gbk csv") << QStringLiteral("names.csv") << QStringLiteral("1")
@@ -143,7 +156,8 @@ private slots:
             import(data + QStringLiteral("/odd.xlsx"), range[0], range[1], range[2]);
             QCOMPARE(page->model->rowCount(), 0);
             QCOMPARE(w->messages.last().kind, QStringLiteral("warning"));
-            QTest::mousePress(button(page->readRangeDialog, QStringLiteral("取消")), Qt::LeftButton);
+            QTest::mousePress(button(page->readRangeDialog, QStringLiteral("取消")),
+                              Qt::LeftButton);
             QVERIFY(!page->readRangeDialog->isVisible());
             QVERIFY(!page->pageEngine->isOpened());
         }
@@ -157,7 +171,8 @@ private slots:
     {
         for (const char16_t *n : {u"甲", u"乙", u"丙"}) {
             page->addRow();
-            page->model->setItem(page->model->rowCount() - 1, 0, new QStandardItem(QString::fromUtf16(n)));
+            page->model->setItem(page->model->rowCount() - 1, 0,
+                                 new QStandardItem(QString::fromUtf16(n)));
         }
         page->model->setItem(1, 8, new QStandardItem(QStringLiteral("0350")));
         QSignalSpy status(page, &Invoice::statusMessage);
@@ -165,7 +180,8 @@ private slots:
         page->toolButtons().at(5)->click();
         const QString file = w->path(QStringLiteral("202605大一班发票打印副本.xlsx"));
         QVERIFY(QFile::exists(file));
-        QVERIFY(status.last().at(0).toString().contains(QStringLiteral("202605大一班发票打印副本.xlsx")));
+        QVERIFY(status.last().at(0).toString().contains(
+            QStringLiteral("202605大一班发票打印副本.xlsx")));
         auto rows = readWithOpenpyxl(file);
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows.at(0).size(), 12);
@@ -206,7 +222,8 @@ private slots:
         w->directoryAnswers << w->path(QString());
         page->onButtonSaveExcel();
         QVERIFY(QFile::exists(w->path(QStringLiteral("202605大一班发票打印副本.xlsx"))));
-        QVERIFY(readWithOpenpyxl(w->path(QStringLiteral("202605大一班发票打印副本.xlsx"))).isEmpty());
+        QVERIFY(
+            readWithOpenpyxl(w->path(QStringLiteral("202605大一班发票打印副本.xlsx"))).isEmpty());
         page->onButtonSaveExcel(); // cancelled directory choice
         QVERIFY(w->messages.isEmpty());
         w->directoryAnswers << w->path(QStringLiteral("gone"));
@@ -245,7 +262,8 @@ private slots:
         QVERIFY(QDir().mkpath(w->path(QStringLiteral("later"))));
         w->directoryAnswers << w->path(QStringLiteral("later"));
         mw.onButtonSaveUnprint();
-        QVERIFY(readWithOpenpyxl(w->path(QStringLiteral("later/202605未打印发票打印副本.xlsx"))).isEmpty());
+        QVERIFY(readWithOpenpyxl(w->path(QStringLiteral("later/202605未打印发票打印副本.xlsx")))
+                    .isEmpty());
         QCOMPARE(readWithOpenpyxl(file).size(), 3);
         // Cancelled: nothing.
         mw.onButtonSaveUnprint();

@@ -15,7 +15,8 @@
 #include <QTest>
 #include <QToolButton>
 
-namespace {
+namespace
+{
 QStringList comboItems(const QComboBox *c)
 {
     QStringList items;
@@ -24,11 +25,22 @@ QStringList comboItems(const QComboBox *c)
     return items;
 }
 
-QStringList child(const QString &name, const QString &cls, const QString &status = QStringLiteral("否"))
+QStringList child(const QString &name, const QString &cls,
+                  const QString &status = QStringLiteral("否"))
 {
-    return {name, QStringLiteral("4"), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("20"),
-            QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("999"),
-            QStringLiteral("0"), QStringLiteral("old"), status, cls};
+    return {name,
+            QStringLiteral("4"),
+            QStringLiteral("0"),
+            QStringLiteral("1"),
+            QStringLiteral("20"),
+            QStringLiteral("0"),
+            QStringLiteral("0"),
+            QStringLiteral("0"),
+            QStringLiteral("999"),
+            QStringLiteral("0"),
+            QStringLiteral("old"),
+            status,
+            cls};
 }
 
 QString cell(Invoice *p, int r, int c)
@@ -50,10 +62,12 @@ void installSaboteur(const QString &path)
     Database db(DbConfig::sqlite(path));
     QVERIFY(db.open());
     QSqlQuery q(db.connection());
-    QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse_bad BEFORE INSERT ON student WHEN "
-                                  "NEW.\"儿童姓名\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
-    QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse_bad_class BEFORE INSERT ON \"class\" WHEN "
-                                  "NEW.\"班级\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+    QVERIFY(q.exec(
+        QStringLiteral("CREATE TRIGGER refuse_bad BEFORE INSERT ON student WHEN "
+                       "NEW.\"儿童姓名\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+    QVERIFY(
+        q.exec(QStringLiteral("CREATE TRIGGER refuse_bad_class BEFORE INSERT ON \"class\" WHEN "
+                              "NEW.\"班级\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
 }
 
 QByteArray fileBytes(const QString &path)
@@ -90,8 +104,9 @@ private slots:
         QStringList texts;
         for (QAction *a : mw.toolActions())
             texts << a->text();
-        QCOMPARE(texts, (QStringList{QStringLiteral("保存到数据库"), QStringLiteral("查询"),
-                                     QStringLiteral("导出未打印名单"), QStringLiteral("添加班级")}));
+        QCOMPARE(texts,
+                 (QStringList{QStringLiteral("保存到数据库"), QStringLiteral("查询"),
+                              QStringLiteral("导出未打印名单"), QStringLiteral("添加班级")}));
         mw.toolActions().at(3)->trigger();
         QVERIFY(mw.addclassWidget->isVisible());
         mw.addclassEdit->setText(QStringLiteral("大一班"));
@@ -105,7 +120,8 @@ private slots:
 
     void tabsInClassOrderWithClassLists()
     {
-        seedDatabase(w->databasePath(), {QStringLiteral("C"), QStringLiteral("A"), QStringLiteral("B")}, {});
+        seedDatabase(w->databasePath(),
+                     {QStringLiteral("C"), QStringLiteral("A"), QStringLiteral("B")}, {});
         MainWindow mw(dbConfig());
         QCOMPARE(mw.tabWidget->count(), 3);
         const QStringList abc{QStringLiteral("C"), QStringLiteral("A"), QStringLiteral("B")};
@@ -220,7 +236,8 @@ private slots:
     void saveRoundTrip()
     {
         seedDatabase(w->databasePath(), {QStringLiteral("A"), QStringLiteral("B")},
-                     {child(QStringLiteral("甲"), QStringLiteral("A")), child(QStringLiteral("乙"), QStringLiteral("B")),
+                     {child(QStringLiteral("甲"), QStringLiteral("A")),
+                      child(QStringLiteral("乙"), QStringLiteral("B")),
                       child(QStringLiteral("丙"), QStringLiteral("A"))});
         QVector<QStringList> saved;
         {
@@ -255,7 +272,8 @@ private slots:
     void movedClassTagStoredUnderNewClass()
     {
         seedDatabase(w->databasePath(), {QStringLiteral("A"), QStringLiteral("B")},
-                     {child(QStringLiteral("甲"), QStringLiteral("A")), child(QStringLiteral("乙"), QStringLiteral("A"))});
+                     {child(QStringLiteral("甲"), QStringLiteral("A")),
+                      child(QStringLiteral("乙"), QStringLiteral("A"))});
         {
             MainWindow mw(dbConfig());
             mw.page(0)->model->item(1, 11)->setData(QStringLiteral("B"), 33);
@@ -269,7 +287,8 @@ private slots:
     void failedSaveChangesNothing()
     {
         seedDatabase(w->databasePath(), {QStringLiteral("A"), QStringLiteral("B")},
-                     {child(QStringLiteral("甲"), QStringLiteral("A")), child(QStringLiteral("乙"), QStringLiteral("B"))});
+                     {child(QStringLiteral("甲"), QStringLiteral("A")),
+                      child(QStringLiteral("乙"), QStringLiteral("B"))});
         installSaboteur(w->databasePath());
         MainWindow mw(dbConfig());
         mw.page(1)->model->item(0, 0)->setText(QStringLiteral("BAD"));
@@ -301,7 +320,8 @@ private slots:
         QFETCH(int, answer);
         QFETCH(bool, closes);
         QFETCH(bool, stored);
-        seedDatabase(w->databasePath(), {QStringLiteral("A")}, {child(QStringLiteral("甲"), QStringLiteral("A"))});
+        seedDatabase(w->databasePath(), {QStringLiteral("A")},
+                     {child(QStringLiteral("甲"), QStringLiteral("A"))});
         MainWindow mw(dbConfig());
         mw.show();
         // Nothing changed: no question.
@@ -317,7 +337,8 @@ private slots:
 
     void failedSaveOnCloseKeepsWindowOpen()
     {
-        seedDatabase(w->databasePath(), {QStringLiteral("A")}, {child(QStringLiteral("甲"), QStringLiteral("A"))});
+        seedDatabase(w->databasePath(), {QStringLiteral("A")},
+                     {child(QStringLiteral("甲"), QStringLiteral("A"))});
         installSaboteur(w->databasePath());
         MainWindow mw(dbConfig());
         mw.show();
@@ -330,7 +351,8 @@ private slots:
 
     void secondWindowConflict()
     {
-        seedDatabase(w->databasePath(), {QStringLiteral("A")}, {child(QStringLiteral("甲"), QStringLiteral("A"))});
+        seedDatabase(w->databasePath(), {QStringLiteral("A")},
+                     {child(QStringLiteral("甲"), QStringLiteral("A"))});
         MainWindow pcA(dbConfig());
         MainWindow pcB(dbConfig());
         pcA.page(0)->addRow();

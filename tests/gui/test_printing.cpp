@@ -4,26 +4,28 @@
 #include "receiptprinter.h"
 #include "testsupport.h"
 
-#include <QDoubleSpinBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
 
-namespace {
+namespace
+{
 QString cell(const Invoice &p, int r, int c)
 {
     const QStandardItem *item = p.model->item(r, c);
     return item ? item->text() : QStringLiteral("<absent>");
 }
 
-void addChild(Invoice &p, const QString &name, const QString &tuition, const QString &accommodation = QStringLiteral("0"))
+void addChild(Invoice &p, const QString &name, const QString &tuition,
+              const QString &accommodation = QStringLiteral("0"))
 {
     const int r = p.model->rowCount();
     p.model->setRowCount(r + 1);
@@ -99,8 +101,11 @@ private slots:
         QCOMPARE(pdfPageCount(w->printToPdf), 1);
         const QString info = pdfInfo(w->printToPdf);
         // 205 × 100 mm in points.
-        QVERIFY2(QRegularExpression(QStringLiteral("Page size:\\s+581(\\.\\d+)? x 283(\\.\\d+)? pts")).match(info).hasMatch(),
-                 qPrintable(info));
+        QVERIFY2(
+            QRegularExpression(QStringLiteral("Page size:\\s+581(\\.\\d+)? x 283(\\.\\d+)? pts"))
+                .match(info)
+                .hasMatch(),
+            qPrintable(info));
         const QString text = pdfText(w->printToPdf);
         QVERIFY2(text.contains(QStringLiteral("李小红")), qPrintable(text));
         QVERIFY(text.contains(QStringLiteral("1800.00")));
@@ -135,13 +140,27 @@ private slots:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
         QTest::addColumn<QString>("printed"); // one flag per row
-        QTest::newRow("middle") << "2" << "3" << "0110";
-        QTest::newRow("past the end") << "3" << "10" << "0011";
-        QTest::newRow("from zero") << "0" << "1" << "1000";
-        QTest::newRow("start after end") << "3" << "2" << "0000";
-        QTest::newRow("not numbers") << "abc" << "x" << "0000";
-        QTest::newRow("negative") << "-5" << "-1" << "0000";
-        QTest::newRow("absurd") << "-2000000000" << "2000000000" << "1111";
+        QTest::newRow("middle") << "2"
+                                << "3"
+                                << "0110";
+        QTest::newRow("past the end") << "3"
+                                      << "10"
+                                      << "0011";
+        QTest::newRow("from zero") << "0"
+                                   << "1"
+                                   << "1000";
+        QTest::newRow("start after end") << "3"
+                                         << "2"
+                                         << "0000";
+        QTest::newRow("not numbers") << "abc"
+                                     << "x"
+                                     << "0000";
+        QTest::newRow("negative") << "-5"
+                                  << "-1"
+                                  << "0000";
+        QTest::newRow("absurd") << "-2000000000"
+                                << "2000000000"
+                                << "1111";
     }
     void ranges()
     {
@@ -153,11 +172,14 @@ private slots:
         QVERIFY(page->printRangeDialog->isVisible());
         page->printFromEdit->setText(from);
         page->printToEdit->setText(to);
-        QTest::mousePress(button(page->printRangeDialog, QStringLiteral("确认并打印")), Qt::LeftButton);
+        QTest::mousePress(button(page->printRangeDialog, QStringLiteral("确认并打印")),
+                          Qt::LeftButton);
         QCOMPARE(w->printDialogs, 1);
         QVERIFY(!page->printRangeDialog->isVisible());
         for (int r = 0; r < 4; ++r)
-            QCOMPARE(cell(*page, r, 11), printed.at(r) == QLatin1Char('1') ? QStringLiteral("05已打印") : QStringLiteral("否"));
+            QCOMPARE(cell(*page, r, 11), printed.at(r) == QLatin1Char('1')
+                                             ? QStringLiteral("05已打印")
+                                             : QStringLiteral("否"));
         const int pages = printed.count(QLatin1Char('1'));
         QCOMPARE(pdfPageCount(w->printToPdf), pages == 0 ? -1 : pages);
     }
@@ -184,7 +206,8 @@ private slots:
         page->onButtonPrint();
         QCOMPARE(w->printDialogs, 0);
         QCOMPARE(w->messages.size(), 1);
-        QVERIFY2(w->messages.at(0).text.contains(QStringLiteral("李小红")), qPrintable(w->messages.at(0).text));
+        QVERIFY2(w->messages.at(0).text.contains(QStringLiteral("李小红")),
+                 qPrintable(w->messages.at(0).text));
         QCOMPARE(cell(*page, 1, 11), QStringLiteral("否"));
         page->printReceiptRange(1, 4);
         QCOMPARE(pdfPageCount(w->printToPdf), 2);

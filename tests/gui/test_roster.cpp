@@ -13,7 +13,8 @@
 #include <QTest>
 #include <QToolButton>
 
-namespace {
+namespace
+{
 QString cell(const Invoice &p, int r, int c)
 {
     const QStandardItem *item = p.model->item(r, c);
@@ -44,14 +45,16 @@ void selectRows(Invoice &p, std::initializer_list<int> rows)
 {
     p.tableView->clearSelection();
     for (int r : rows)
-        p.tableView->selectionModel()->select(p.model->index(r, 3),
-                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        p.tableView->selectionModel()->select(p.model->index(r, 3), QItemSelectionModel::Select |
+                                                                        QItemSelectionModel::Rows);
 }
 
-QStringList child(const QString &name, const QString &cls, const QString &status = QStringLiteral("否"))
+QStringList child(const QString &name, const QString &cls,
+                  const QString &status = QStringLiteral("否"))
 {
-    return {name, QStringLiteral("4"), QStringLiteral("0"), QString(), QString(), QString(), QString(),
-            QString(), QString(), QString(), QString(), status, cls};
+    return {name,      QStringLiteral("4"), QStringLiteral("0"), QString(), QString(), QString(),
+            QString(), QString(),           QString(),           QString(), QString(), status,
+            cls};
 }
 } // namespace
 
@@ -187,8 +190,14 @@ private slots:
         Invoice p;
         p.clerkName = QStringLiteral("新");
         p.feePrices[1] = 350;
-        setRow(p, 0, {"甲", "", QString(), "1", QString(), QString(), QString(), QString(), "0350", "", "旧"}, "A");
-        setRow(p, 1, {"乙", "", QString(), "1", QString(), QString(), QString(), QString(), "349", "", "旧"}, "A");
+        setRow(p, 0,
+               {"甲", "", QString(), "1", QString(), QString(), QString(), QString(), "0350", "",
+                "旧"},
+               "A");
+        setRow(
+            p, 1,
+            {"乙", "", QString(), "1", QString(), QString(), QString(), QString(), "349", "", "旧"},
+            "A");
         p.recomputeFees();
         QCOMPARE(cell(p, 0, 8), QStringLiteral("0350"));
         QCOMPARE(cell(p, 1, 8), QStringLiteral("350"));
@@ -197,8 +206,9 @@ private slots:
 
     void classChange()
     {
-        seedDatabase(w->databasePath(), {"A", "B"},
-                     {child("甲", "A"), child("乙", "A", "05已打印"), child("丙", "A"), child("丁", "B")});
+        seedDatabase(
+            w->databasePath(), {"A", "B"},
+            {child("甲", "A"), child("乙", "A", "05已打印"), child("丙", "A"), child("丁", "B")});
         {
             MainWindow mw(DbConfig::sqlite(w->databasePath()));
             Invoice *a = mw.page(0);
@@ -260,7 +270,8 @@ private slots:
     void queryPanel()
     {
         seedDatabase(w->databasePath(), {"A", "B"},
-                     {child("Tom", "A"), child("tom", "A"), child("Tom ", "B"), child("Tom", "B"), child("乙", "B")});
+                     {child("Tom", "A"), child("tom", "A"), child("Tom ", "B"), child("Tom", "B"),
+                      child("乙", "B")});
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
         mw.toolActions().at(1)->trigger();
         QVERIFY(mw.selectWidget->isVisible());

@@ -6,7 +6,8 @@
 #include <QStandardItemModel>
 #include <QTest>
 
-namespace {
+namespace
+{
 QByteArray bytesOf(const QString &path)
 {
     QFile f(path);
@@ -49,7 +50,8 @@ private slots:
         QCOMPARE(bytesOf(path), once);
         QVERIFY(e.close());
         QVERIFY(!e.isOpened());
-        QCOMPARE(readWithOpenpyxl(path), (QVector<QStringList>{{QStringLiteral("甲")}, {QStringLiteral("乙")}}));
+        QCOMPARE(readWithOpenpyxl(path),
+                 (QVector<QStringList>{{QStringLiteral("甲")}, {QStringLiteral("乙")}}));
         // Save after close: nothing.
         const QByteArray closed = bytesOf(path);
         QVERIFY(e.save());
@@ -134,10 +136,12 @@ private slots:
         QVERIFY(e.open(w->path(QStringLiteral("a.xlsx")), 1, false));
         e.setCellValue(1, 1, QStringLiteral("a"));
         QVERIFY(e.open(w->path(QStringLiteral("b.xlsx")), 1, false));
-        QCOMPARE(readWithOpenpyxl(w->path(QStringLiteral("a.xlsx"))).at(0).at(0), QStringLiteral("a"));
+        QCOMPARE(readWithOpenpyxl(w->path(QStringLiteral("a.xlsx"))).at(0).at(0),
+                 QStringLiteral("a"));
         e.setCellValue(1, 1, QStringLiteral("b"));
         QVERIFY(e.close());
-        QCOMPARE(readWithOpenpyxl(w->path(QStringLiteral("b.xlsx"))).at(0).at(0), QStringLiteral("b"));
+        QCOMPARE(readWithOpenpyxl(w->path(QStringLiteral("b.xlsx"))).at(0).at(0),
+                 QStringLiteral("b"));
     }
 
     void unreadableFileRefused()

@@ -8,7 +8,8 @@
 #include <unzip.h>
 #include <zip.h>
 
-namespace {
+namespace
+{
 const QString data = QStringLiteral(FEEOFFICE_TEST_DATA);
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -32,9 +33,10 @@ void writeZip(const QString &to, const QVector<QPair<QString, QByteArray>> &entr
     zipFile out = zipOpen64(QFile::encodeName(to).constData(), APPEND_STATUS_CREATE);
     QVERIFY(out);
     for (const auto &e : entries) {
-        QVERIFY(zipOpenNewFileInZip64(out, e.first.toUtf8().constData(), nullptr, nullptr, 0, nullptr,
-                                      0, nullptr, Z_DEFLATED, level, 1) == ZIP_OK);
-        QVERIFY(zipWriteInFileInZip(out, e.second.constData(), unsigned(e.second.size())) == ZIP_OK);
+        QVERIFY(zipOpenNewFileInZip64(out, e.first.toUtf8().constData(), nullptr, nullptr, 0,
+                                      nullptr, 0, nullptr, Z_DEFLATED, level, 1) == ZIP_OK);
+        QVERIFY(zipWriteInFileInZip(out, e.second.constData(), unsigned(e.second.size())) ==
+                ZIP_OK);
         zipCloseFileInZip(out);
     }
     zipClose(out, nullptr);
@@ -50,7 +52,8 @@ void rezip(const QString &from, const QString &to, const QString &entry, const Q
     for (int more = unzGoToFirstFile(in); more == UNZ_OK; more = unzGoToNextFile(in)) {
         char name[512];
         unz_file_info64 info;
-        QVERIFY(unzGetCurrentFileInfo64(in, &info, name, sizeof name, nullptr, 0, nullptr, 0) == UNZ_OK);
+        QVERIFY(unzGetCurrentFileInfo64(in, &info, name, sizeof name, nullptr, 0, nullptr, 0) ==
+                UNZ_OK);
         if (QString::fromUtf8(name) == entry)
             continue;
         QByteArray content(int(info.uncompressed_size), '\0');
@@ -84,16 +87,18 @@ private slots:
         QTest::addColumn<int>("sheet");
         QTest::addColumn<QStringList>("cells"); // "row,col=text"
         QTest::newRow("xls") << data + "/names.xls" << 1
-                             << QStringList{"1,2=姓名", "2,1=1", "2,2=王小明", "3,3=5.5", "4,2=",
-                                            "5,2=𠮷田", "5,3=4"};
+                             << QStringList{"1,2=姓名", "2,1=1",    "2,2=王小明", "3,3=5.5",
+                                            "4,2=",     "5,2=𠮷田", "5,3=4"};
         QTest::newRow("xls second sheet") << data + "/names.xls" << 2 << QStringList{"1,1=第二页"};
         QTest::newRow("xlsx by relationships")
             << data + "/odd.xlsx" << 1
-            << QStringList{"1,2=姓名", "1,3=年龄", "2,2=王小明", "2,3=12", "2,4=TRUE", "3,2=李&小红",
-                           "3,3=3.5", "3,4=公式", "5,2=赵四", "4,2="};
-        QTest::newRow("xlsx second sheet") << data + "/odd.xlsx" << 2 << QStringList{"1,1=second sheet"};
+            << QStringList{"1,2=姓名",    "1,3=年龄", "2,2=王小明", "2,3=12",   "2,4=TRUE",
+                           "3,2=李&小红", "3,3=3.5",  "3,4=公式",   "5,2=赵四", "4,2="};
+        QTest::newRow("xlsx second sheet")
+            << data + "/odd.xlsx" << 2 << QStringList{"1,1=second sheet"};
         QTest::newRow("openpyxl") << data + "/openpyxl.xlsx" << 1
-                                  << QStringList{"1,1=姓名", "2,1=王小明", "2,2=12", "3,2=3.5", "5,1=赵四", "4,1="};
+                                  << QStringList{"1,1=姓名", "2,1=王小明", "2,2=12",
+                                                 "3,2=3.5",  "5,1=赵四",   "4,1="};
     }
     void formats()
     {
@@ -113,11 +118,14 @@ private slots:
     void csvEncodings_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        const QString text = QStringLiteral("姓名,年龄\r\n王小明,4\r\n\"李,小红\",\"5\"\"\"\n赵四\n");
+        const QString text =
+            QStringLiteral("姓名,年龄\r\n王小明,4\r\n\"李,小红\",\"5\"\"\"\n赵四\n");
         QTest::newRow("gbk without bom") << QByteArray(QStringEncoder("GBK").encode(text));
         QTest::newRow("utf-8 with bom") << QByteArray("\xEF\xBB\xBF") + text.toUtf8();
         QTest::newRow("utf-8") << text.toUtf8();
-        QTest::newRow("utf-16 with bom") << QByteArray("\xFF\xFE") + QByteArray(QStringEncoder(QStringEncoder::Utf16LE).encode(text));
+        QTest::newRow("utf-16 with bom")
+            << QByteArray("\xFF\xFE") +
+                   QByteArray(QStringEncoder(QStringEncoder::Utf16LE).encode(text));
     }
     void csvEncodings()
     {
@@ -149,9 +157,10 @@ private slots:
     void corrupt_data()
     {
         QTest::addColumn<QString>("kind");
-        for (const char *k : {"empty", "pdf renamed", "random binary", "truncated", "sheet cut in half",
-                              "zip bomb", "missing workbook", "bad string index", "huge cell reference",
-                              "text named xlsx", "no such sheet", "missing file", "crafted xls"})
+        for (const char *k :
+             {"empty", "pdf renamed", "random binary", "truncated", "sheet cut in half", "zip bomb",
+              "missing workbook", "bad string index", "huge cell reference", "text named xlsx",
+              "no such sheet", "missing file", "crafted xls"})
             QTest::newRow(k) << QString::fromLatin1(k);
     }
     void corrupt()
@@ -172,10 +181,12 @@ private slots:
         } else if (kind == "truncated") {
             writeFile(path, good.left(good.size() / 2));
         } else if (kind == "sheet cut in half") {
-            const QByteArray xml = "<?xml version=\"1.0\"?><worksheet xmlns=\"x\"><sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>半";
+            const QByteArray xml = "<?xml version=\"1.0\"?><worksheet xmlns=\"x\"><sheetData><row "
+                                   "r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>半";
             rezip(data + "/odd.xlsx", path, QStringLiteral("xl/worksheets/data.xml"), xml);
         } else if (kind == "zip bomb") {
-            QByteArray xml = "<?xml version=\"1.0\"?><worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>";
+            QByteArray xml =
+                "<?xml version=\"1.0\"?><worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>";
             xml += QByteArray(80 * 1024 * 1024, '1');
             xml += "</v></c></row></sheetData></worksheet>";
             rezip(data + "/odd.xlsx", path, QStringLiteral("xl/worksheets/data.xml"), xml, 9);
@@ -184,10 +195,12 @@ private slots:
             writeZip(path, {{QStringLiteral("hello.txt"), QByteArray("hi")}});
         } else if (kind == "bad string index") {
             rezip(data + "/odd.xlsx", path, QStringLiteral("xl/worksheets/data.xml"),
-                  "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>99</v></c></row></sheetData></worksheet>");
+                  "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" "
+                  "t=\"s\"><v>99</v></c></row></sheetData></worksheet>");
         } else if (kind == "huge cell reference") {
             rezip(data + "/odd.xlsx", path, QStringLiteral("xl/worksheets/data.xml"),
-                  "<worksheet><sheetData><row r=\"1\"><c r=\"ZZZZZZ99999999999\"><v>1</v></c></row></sheetData></worksheet>");
+                  "<worksheet><sheetData><row r=\"1\"><c "
+                  "r=\"ZZZZZZ99999999999\"><v>1</v></c></row></sheetData></worksheet>");
         } else if (kind == "text named xlsx") {
             writeFile(path, "name,age\n");
         } else if (kind == "crafted xls") {
@@ -200,7 +213,8 @@ private slots:
         }
         Sheet s;
         QString error;
-        QVERIFY(!Workbook::read(kind == "missing file" ? w->path("nothing.xlsx") : path, sheet, s, &error));
+        QVERIFY(!Workbook::read(kind == "missing file" ? w->path("nothing.xlsx") : path, sheet, s,
+                                &error));
         QVERIFY(!error.isEmpty());
         QVERIFY(s.isEmpty());
     }
@@ -225,7 +239,10 @@ private slots:
         QCOMPARE(independent.at(1).at(1), QStringLiteral("0350")); // text stays text
         QCOMPARE(independent.at(2).at(0), s.cell(3, 1));
         // Nothing but the workbook is left in the directory.
-        QCOMPARE(QDir(w->path(QString())).entryList({QStringLiteral(".feeoffice-*")}, QDir::Files | QDir::Hidden).size(), 0);
+        QCOMPARE(QDir(w->path(QString()))
+                     .entryList({QStringLiteral(".feeoffice-*")}, QDir::Files | QDir::Hidden)
+                     .size(),
+                 0);
     }
 
     void failedWriteLeavesTargetAlone()
@@ -241,7 +258,10 @@ private slots:
         QVERIFY(QDir().mkpath(blocked + QStringLiteral("/inside")));
         QVERIFY(!Workbook::writeXlsx(blocked, s, &error));
         QVERIFY(QFileInfo(blocked).isDir());
-        QCOMPARE(QDir(w->path(QString())).entryList({QStringLiteral(".feeoffice-*")}, QDir::Files | QDir::Hidden).size(), 0);
+        QCOMPARE(QDir(w->path(QString()))
+                     .entryList({QStringLiteral(".feeoffice-*")}, QDir::Files | QDir::Hidden)
+                     .size(),
+                 0);
     }
 };
 

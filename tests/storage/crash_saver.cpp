@@ -26,7 +26,8 @@ int main(int argc, char **argv)
     MainWindow window(config);
     for (Invoice *page : window.pages())
         for (int r = 0; r < page->model->rowCount(); ++r)
-            page->model->item(r, 0)->setText(page->model->item(r, 0)->text() + QStringLiteral("新"));
+            page->model->item(r, 0)->setText(page->model->item(r, 0)->text() +
+                                             QStringLiteral("新"));
     std::printf("saving\n");
     std::fflush(stdout);
     const bool ok = window.onButtonSaveDB();

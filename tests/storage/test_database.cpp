@@ -5,15 +5,29 @@
 #include <QSqlRecord>
 #include <QTest>
 
-namespace {
+namespace
+{
 QStringList student(const QString &name, const QString &cls)
 {
-    return {name, QStringLiteral("4"), QStringLiteral("1"), QString(), QStringLiteral("20"),
-            QString(), QString(), QString(), QStringLiteral("1450"), QStringLiteral("0"),
-            QStringLiteral("李老师"), QStringLiteral("否"), cls};
+    return {name,
+            QStringLiteral("4"),
+            QStringLiteral("1"),
+            QString(),
+            QStringLiteral("20"),
+            QString(),
+            QString(),
+            QString(),
+            QStringLiteral("1450"),
+            QStringLiteral("0"),
+            QStringLiteral("李老师"),
+            QStringLiteral("否"),
+            cls};
 }
 
-bool postgresAvailable() { return !qEnvironmentVariableIsEmpty("FEEOFFICE_TEST_PG_HOST"); }
+bool postgresAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("FEEOFFICE_TEST_PG_HOST");
+}
 
 DbConfig postgresConfig()
 {
@@ -32,10 +46,11 @@ void installSaboteur(Database &db)
 {
     QSqlQuery q(db.connection());
     if (db.config().driver == QLatin1String("QPSQL")) {
-        QVERIFY(q.exec(QStringLiteral(
-            "CREATE OR REPLACE FUNCTION refuse_bad() RETURNS trigger AS $$ BEGIN "
-            "IF NEW.\"儿童姓名\" = 'BAD' THEN RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END $$ "
-            "LANGUAGE plpgsql")));
+        QVERIFY(q.exec(
+            QStringLiteral("CREATE OR REPLACE FUNCTION refuse_bad() RETURNS trigger AS $$ BEGIN "
+                           "IF NEW.\"儿童姓名\" = 'BAD' THEN RAISE EXCEPTION 'refused'; END IF; "
+                           "RETURN NEW; END $$ "
+                           "LANGUAGE plpgsql")));
         QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse_bad BEFORE INSERT ON student FOR EACH "
                                       "ROW EXECUTE FUNCTION refuse_bad()")));
         QVERIFY(q.exec(QStringLiteral(
@@ -45,10 +60,12 @@ void installSaboteur(Database &db)
         QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse_bad_class BEFORE INSERT ON \"class\" "
                                       "FOR EACH ROW EXECUTE FUNCTION refuse_bad_class()")));
     } else {
-        QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse_bad BEFORE INSERT ON student WHEN "
-                                      "NEW.\"儿童姓名\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
-        QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse_bad_class BEFORE INSERT ON \"class\" WHEN "
-                                      "NEW.\"班级\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+        QVERIFY(q.exec(
+            QStringLiteral("CREATE TRIGGER refuse_bad BEFORE INSERT ON student WHEN "
+                           "NEW.\"儿童姓名\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+        QVERIFY(q.exec(
+            QStringLiteral("CREATE TRIGGER refuse_bad_class BEFORE INSERT ON \"class\" WHEN "
+                           "NEW.\"班级\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
     }
 }
 } // namespace
@@ -65,7 +82,8 @@ class TestDatabase : public QObject
             Database admin(postgresConfig());
             if (admin.open()) {
                 QSqlQuery q(admin.connection());
-                q.exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", feeoffice_revision CASCADE"));
+                q.exec(QStringLiteral(
+                    "DROP TABLE IF EXISTS student, \"class\", feeoffice_revision CASCADE"));
             }
             return postgresConfig();
         }
@@ -80,18 +98,24 @@ class TestDatabase : public QObject
     }
 
 #define SKIP_UNAVAILABLE(backend)                                                                  \
-    if ((backend) == QLatin1String("postgres") && !postgresAvailable())                           \
+    if ((backend) == QLatin1String("postgres") && !postgresAvailable())                            \
     QSKIP("no PostgreSQL test server (scripts/test.sh starts one)")
 
 private slots:
-    void init() { m_world = new TestWorld; }
+    void init()
+    {
+        m_world = new TestWorld;
+    }
     void cleanup()
     {
         delete m_world;
         m_world = nullptr;
     }
 
-    void schemaOnFirstUse_data() { backends(); }
+    void schemaOnFirstUse_data()
+    {
+        backends();
+    }
     void schemaOnFirstUse()
     {
         QFETCH(QString, backend);
@@ -121,7 +145,10 @@ private slots:
         QVERIFY(QDir::isAbsolutePath(path));
     }
 
-    void quotedClassNameLoadsOnlyItsOwn_data() { backends(); }
+    void quotedClassNameLoadsOnlyItsOwn_data()
+    {
+        backends();
+    }
     void quotedClassNameLoadsOnlyItsOwn()
     {
         QFETCH(QString, backend);
@@ -145,7 +172,10 @@ private slots:
         QCOMPARE(all.value(QStringLiteral("大一班")).at(1).at(0), QStringLiteral("丙"));
     }
 
-    void failedClassRewriteKeepsOldRows_data() { backends(); }
+    void failedClassRewriteKeepsOldRows_data()
+    {
+        backends();
+    }
     void failedClassRewriteKeepsOldRows()
     {
         QFETCH(QString, backend);
@@ -154,7 +184,8 @@ private slots:
         QVERIFY(db.open());
         QVERIFY(db.rewriteClasses({QStringLiteral("A"), QStringLiteral("B")}));
         installSaboteur(db);
-        QVERIFY(!db.rewriteClasses({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("BAD")}));
+        QVERIFY(
+            !db.rewriteClasses({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("BAD")}));
         QVERIFY(!db.errorString().isEmpty());
         QCOMPARE(db.readClasses().value(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
         // And the connection is usable afterwards.
@@ -162,7 +193,10 @@ private slots:
         QCOMPARE(db.readClasses().value(), QStringList{QStringLiteral("C")});
     }
 
-    void failedStudentRewriteKeepsOldRows_data() { backends(); }
+    void failedStudentRewriteKeepsOldRows_data()
+    {
+        backends();
+    }
     void failedStudentRewriteKeepsOldRows()
     {
         QFETCH(QString, backend);
@@ -208,7 +242,10 @@ private slots:
         QVERIFY(!db.isOpen() || !db.readClasses());
     }
 
-    void hostileTextStoredExactly_data() { backends(); }
+    void hostileTextStoredExactly_data()
+    {
+        backends();
+    }
     void hostileTextStoredExactly()
     {
         QFETCH(QString, backend);
@@ -242,7 +279,10 @@ private slots:
         }
     }
 
-    void concurrentSaveRefused_data() { backends(); }
+    void concurrentSaveRefused_data()
+    {
+        backends();
+    }
     void concurrentSaveRefused()
     {
         QFETCH(QString, backend);

@@ -4,28 +4,43 @@
 #include "testsupport.h"
 
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QStandardItemModel>
 #include <QTabWidget>
-#include <QLineEdit>
 #include <QTest>
 #include <QThread>
 #include <csignal>
 
-namespace {
+namespace
+{
 const int Children = 4000;
 
 QVector<QStringList> roster(const QStringList &classes)
 {
     QVector<QStringList> rows;
     for (int i = 0; i < Children; ++i)
-        rows << QStringList{QStringLiteral("儿童%1").arg(i), "4", "1", "1", "20", "1", "0", "1", "1800",
-                            "0", "李老师", "否", classes.at(i % classes.size())};
+        rows << QStringList{QStringLiteral("儿童%1").arg(i),
+                            "4",
+                            "1",
+                            "1",
+                            "20",
+                            "1",
+                            "0",
+                            "1",
+                            "1800",
+                            "0",
+                            "李老师",
+                            "否",
+                            classes.at(i % classes.size())};
     return rows;
 }
 
-bool postgresAvailable() { return !qEnvironmentVariableIsEmpty("FEEOFFICE_TEST_PG_HOST"); }
+bool postgresAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("FEEOFFICE_TEST_PG_HOST");
+}
 
 DbConfig postgresConfig()
 {
@@ -107,8 +122,9 @@ private slots:
         }
         QStringList args{config.path};
         if (pg)
-            args = QStringList{QString(), config.driver, config.host, QString::number(config.port),
-                               config.name, config.user};
+            args =
+                QStringList{QString(),   config.driver, config.host, QString::number(config.port),
+                            config.name, config.user};
 
         // How long one save takes, to spread the kills over it.
         seed(config);
@@ -136,7 +152,8 @@ private slots:
             ::kill(pid_t(child.processId()), SIGKILL);
             child.waitForFinished(10000);
             const State s = storedState(config, &count);
-            QVERIFY2(s != State::Mixed, qPrintable(QStringLiteral("kill point %1: %2 rows, mixed").arg(k).arg(count)));
+            QVERIFY2(s != State::Mixed,
+                     qPrintable(QStringLiteral("kill point %1: %2 rows, mixed").arg(k).arg(count)));
             (s == State::Old ? sawOld : sawNew)++;
         }
         qInfo("%s: %d kill points over a %lld ms save: %d left the old rosters, %d the new",
@@ -188,7 +205,8 @@ private slots:
 
     void databaseFileGone()
     {
-        seedDatabase(w->databasePath(), {"A"}, {{"甲", "4", "", "", "", "", "", "", "", "", "", "否", "A"}});
+        seedDatabase(w->databasePath(), {"A"},
+                     {{"甲", "4", "", "", "", "", "", "", "", "", "", "否", "A"}});
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
         mw.page(0)->addRow();
         QVERIFY(QFile::remove(w->databasePath()));
@@ -238,7 +256,8 @@ private slots:
 
     void hostileTextThroughTheWindow()
     {
-        const QStringList texts = {QStringLiteral("a' OR '1'='1"), QStringLiteral("'); DELETE FROM student; --"),
+        const QStringList texts = {QStringLiteral("a' OR '1'='1"),
+                                   QStringLiteral("'); DELETE FROM student; --"),
                                    QString(10000, QChar(0x738B)), QStringLiteral("\t\x01\x7f"),
                                    QString::fromUcs4(U"\U00020BB7\U0001F600")};
         {

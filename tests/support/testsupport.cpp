@@ -4,9 +4,9 @@
 #include "configview.h"
 #include "database.h"
 
-#include <QPrinter>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -20,11 +20,14 @@ TestWorld::TestWorld()
     m_dir.setAutoRemove(!qEnvironmentVariableIsSet("FEEOFFICE_KEEP_TEST_DIR"));
     QStandardPaths::setTestModeEnabled(true);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path(QStringLiteral("user")));
-    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, path(QStringLiteral("system")));
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope,
+                       path(QStringLiteral("system")));
     Clock::setFixed(QDateTime(QDate(2026, 5, 14), QTime(10, 0)));
 
     Prompts &p = Prompts::current();
-    p.openFile = [this](QWidget *) { return openFileAnswers.isEmpty() ? QString() : openFileAnswers.takeFirst(); };
+    p.openFile = [this](QWidget *) {
+        return openFileAnswers.isEmpty() ? QString() : openFileAnswers.takeFirst();
+    };
     p.existingDirectory = [this](QWidget *) {
         return directoryAnswers.isEmpty() ? QString() : directoryAnswers.takeFirst();
     };
@@ -46,7 +49,9 @@ TestWorld::TestWorld()
         ++questions;
         return questionAnswer;
     };
-    p.preview = [this](QWidget *, const QString &, const QVector<QImage> &pages) { previews << pages; };
+    p.preview = [this](QWidget *, const QString &, const QVector<QImage> &pages) {
+        previews << pages;
+    };
 }
 
 TestWorld::~TestWorld()
@@ -107,7 +112,8 @@ int pdfPageCount(const QString &pdf)
     p.start(QStringLiteral("pdfinfo"), {pdf});
     if (!p.waitForFinished(30000) || p.exitCode() != 0)
         return -1;
-    const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(QString::fromUtf8(p.readAllStandardOutput()));
+    const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)"))
+                       .match(QString::fromUtf8(p.readAllStandardOutput()));
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
@@ -124,7 +130,8 @@ if ws.max_row == 1 and all(v == '' for v in rows[0]):
 print(json.dumps(rows))
 )";
     QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(script), path});
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"), QString::fromUtf8(script), path});
     QVector<QStringList> rows;
     if (!p.waitForFinished(60000) || p.exitCode() != 0) {
         qWarning("openpyxl refused %s: %s", qPrintable(path), p.readAllStandardError().constData());
