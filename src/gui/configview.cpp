@@ -108,6 +108,12 @@ void configView::fillTable()
     m_tableModel->setHorizontalHeaderLabels(
         {QStringLiteral("name"), QStringLiteral("value"), QStringLiteral("note")});
     m_tableView->setColumnHidden(2, true);
+    // No vertical scroll bar: the table is as tall as its seven rows.
+    int height =
+        m_tableView->horizontalHeader()->sizeHint().height() + 2 * m_tableView->frameWidth();
+    for (int row = 0; row < m_tableModel->rowCount(); ++row)
+        height += m_tableView->verticalHeader()->defaultSectionSize();
+    m_tableView->setMinimumHeight(height);
 }
 
 void configView::loadSettings()
