@@ -259,6 +259,8 @@ private slots:
             QStringLiteral("tab\there\nnew line\r\x01\x1f"),
             QString::fromUcs4(U"\U00020BB7\U0001F600 王"),
             QStringLiteral("  surrounding blanks  "),
+            QStringLiteral("C:\\path\\\"quoted\" {a,b} NULL"),
+            QString(),
         };
         QVector<QStringList> rows;
         for (const QString &t : texts) {
