@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QSettings>
@@ -240,6 +241,10 @@ int main(int argc, char **argv)
         t.start();
         printing.printReceiptRange(1, 500);
         figure("print_pdf_seconds", t.elapsed() / 1000.0, "s");
+        int marked = 0;
+        for (int r = 0; r < printing.model->rowCount(); ++r)
+            marked += printing.model->item(r, 11)->text() != QStringLiteral("否");
+        std::printf("receipts printed: %d, PDF size %lld bytes\n", marked, QFileInfo(pdf).size());
     }
 
     // The per-row baseline, capped; scaled to N when the cap stops it.
