@@ -7,7 +7,8 @@ pg_test_server_start() {
   [ -n "$bindir" ] && [ -x "$bindir/initdb" ] || return 1
   PG_TEST_DIR=$(mktemp -d /tmp/feeoffice-pg.XXXXXX)
   chmod 755 "$PG_TEST_DIR"
-  local port=${FEEOFFICE_TEST_PG_PORT:-55432}
+  # A port of its own, so that two test runs on one machine do not meet.
+  local port=${FEEOFFICE_TEST_PG_PORT:-$((50000 + RANDOM % 10000))}
   local runas=()
   if [ "$(id -u)" -eq 0 ]; then
     chown postgres:postgres "$PG_TEST_DIR"

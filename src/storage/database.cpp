@@ -255,41 +255,22 @@ std::optional<QStringList> Database::readClasses()
     return names;
 }
 
-std::optional<QVector<QStringList>> Database::readStudents(const QString &className)
-{
-    QStringList cols;
-    for (const QString &c : studentColumns().mid(0, 12))
-        cols << quoted(c);
-    QSqlQuery q(connection());
-    q.setForwardOnly(true);
-    // The class name is bound, never pasted into the statement.
-    q.prepare(QStringLiteral("SELECT %1 FROM student WHERE \"班级\" = ? ORDER BY %2")
-                  .arg(cols.join(QStringLiteral(", ")), quoted(m_keyColumn)));
-    q.addBindValue(nonNull(className));
-    if (!q.exec()) {
-        fail(m_config.describe(), errorText(q.lastError()));
-        return std::nullopt;
-    }
-    QVector<QStringList> rows;
-    while (q.next()) {
-        QStringList row;
-        row.reserve(12);
-        for (int i = 0; i < 12; ++i)
-            row << q.value(i).toString();
-        rows << row;
-    }
-    return rows;
-}
-
-std::optional<QHash<QString, QVector<QStringList>>> Database::readAllStudents()
+std::optional<QHash<QString, QVector<QStringList>>>
+Database::selectStudents(const QString *className)
 {
     QStringList cols;
     for (const QString &c : studentColumns())
         cols << quoted(c);
     QSqlQuery q(connection());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT %1 FROM student ORDER BY %2")
-                    .arg(cols.join(QStringLiteral(", ")), quoted(m_keyColumn)))) {
+    // A class name is bound, never pasted into the statement.
+    q.prepare(QStringLiteral("SELECT %1 FROM student %2 ORDER BY %3")
+                  .arg(cols.join(QStringLiteral(", ")),
+                       className ? QStringLiteral("WHERE \"班级\" = ?") : QString(),
+                       quoted(m_keyColumn)));
+    if (className)
+        q.addBindValue(nonNull(*className));
+    if (!q.exec()) {
         fail(m_config.describe(), errorText(q.lastError()));
         return std::nullopt;
     }
@@ -302,6 +283,31 @@ std::optional<QHash<QString, QVector<QStringList>>> Database::readAllStudents()
         byClass[q.value(12).toString()] << row;
     }
     return byClass;
+}
+
+std::optional<QVector<QStringList>> Database::readStudents(const QString &className)
+{
+    const auto rows = selectStudents(&className);
+    if (!rows)
+        return std::nullopt;
+    return rows->value(nonNull(className));
+}
+
+std::optional<QHash<QString, QVector<QStringList>>> Database::readAllStudents()
+{
+    return selectStudents(nullptr);
+}
+
+bool Database::commitOrRollBack()
+{
+    QSqlDatabase db = connection();
+    if (db.commit()) {
+        ++m_knownRevision;
+        return true;
+    }
+    fail(m_config.describe(), errorText(db.lastError()));
+    db.rollback();
+    return false;
 }
 
 bool Database::claimRevision()
@@ -356,13 +362,7 @@ bool Database::rewriteClasses(const QStringList &names)
         db.rollback();
         return false;
     }
-    if (!db.commit()) {
-        fail(m_config.describe(), errorText(db.lastError()));
-        db.rollback();
-        return false;
-    }
-    ++m_knownRevision;
-    return true;
+    return commitOrRollBack();
 }
 
 bool Database::beginStudentRewrite()
@@ -459,15 +459,8 @@ bool Database::appendStudents(const QVector<QStringList> &rows)
 
 bool Database::finishStudentRewrite()
 {
-    QSqlDatabase db = connection();
     m_inRewrite = false;
-    if (!db.commit()) {
-        fail(m_config.describe(), errorText(db.lastError()));
-        db.rollback();
-        return false;
-    }
-    ++m_knownRevision;
-    return true;
+    return commitOrRollBack();
 }
 
 void Database::abandonStudentRewrite()

@@ -80,6 +80,9 @@ public:
 
 private:
     bool createSchema();
+    // Every child, or those of one class, grouped by class in key order.
+    std::optional<QHash<QString, QVector<QStringList>>> selectStudents(const QString *className);
+    bool commitOrRollBack();
     bool claimRevision();
     QString fileIdentity() const;
     bool fileStillThere();

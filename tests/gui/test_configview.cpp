@@ -14,26 +14,11 @@
 
 namespace
 {
-QPushButton *button(QWidget *w, const QString &text)
-{
-    for (QPushButton *b : w->findChildren<QPushButton *>())
-        if (b->text() == text)
-            return b;
-    return nullptr;
-}
-
 QString stored(const QString &key)
 {
     return configView::openStore()->value(key).toString();
 }
 
-QStringList comboItems(const QComboBox *c)
-{
-    QStringList items;
-    for (int i = 0; i < c->count(); ++i)
-        items << c->itemText(i);
-    return items;
-}
 } // namespace
 
 class TestConfigView : public QObject

@@ -18,27 +18,6 @@ namespace
 {
 const QString data = QStringLiteral(FEEOFFICE_TEST_DATA);
 
-QString cell(const Invoice &p, int r, int c)
-{
-    const QStandardItem *item = p.model->item(r, c);
-    return item ? item->text() : QStringLiteral("<absent>");
-}
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
-QPushButton *button(QWidget *w, const QString &text)
-{
-    for (QPushButton *b : w->findChildren<QPushButton *>())
-        if (b->text() == text)
-            return b;
-    return nullptr;
-}
-
 QStringList child(const QString &name, const QString &cls,
                   const QString &status = QStringLiteral("否"))
 {

@@ -17,14 +17,6 @@
 
 namespace
 {
-QStringList comboItems(const QComboBox *c)
-{
-    QStringList items;
-    for (int i = 0; i < c->count(); ++i)
-        items << c->itemText(i);
-    return items;
-}
-
 QStringList child(const QString &name, const QString &cls,
                   const QString &status = QStringLiteral("否"))
 {
@@ -41,12 +33,6 @@ QStringList child(const QString &name, const QString &cls,
             QStringLiteral("old"),
             status,
             cls};
-}
-
-QString cell(Invoice *p, int r, int c)
-{
-    const QStandardItem *item = p->model->item(r, c);
-    return item ? item->text() : QStringLiteral("<absent>");
 }
 
 QToolButton *findButton(QWidget *w, const QString &text)
@@ -70,12 +56,6 @@ void installSaboteur(const QString &path)
                               "NEW.\"班级\" = 'BAD' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
 } // namespace
 
 class TestMainWindow : public QObject
@@ -171,18 +151,18 @@ private slots:
         MainWindow mw(dbConfig());
         Invoice *a = mw.page(0);
         QCOMPARE(a->model->rowCount(), 3);
-        QCOMPARE(cell(a, 0, 0), QStringLiteral("甲"));
-        QCOMPARE(cell(a, 1, 0), QStringLiteral("丙"));
-        QCOMPARE(cell(a, 2, 0), QStringLiteral("丁"));
-        QCOMPARE(cell(a, 0, 11), QStringLiteral("05已打印"));
-        QCOMPARE(cell(a, 1, 11), QStringLiteral("否"));
-        QCOMPARE(cell(a, 2, 11), QStringLiteral("否"));
-        QCOMPARE(cell(mw.page(1), 0, 11), QStringLiteral("否"));
+        QCOMPARE(cell(*a, 0, 0), QStringLiteral("甲"));
+        QCOMPARE(cell(*a, 1, 0), QStringLiteral("丙"));
+        QCOMPARE(cell(*a, 2, 0), QStringLiteral("丁"));
+        QCOMPARE(cell(*a, 0, 11), QStringLiteral("05已打印"));
+        QCOMPARE(cell(*a, 1, 11), QStringLiteral("否"));
+        QCOMPARE(cell(*a, 2, 11), QStringLiteral("否"));
+        QCOMPARE(cell(*mw.page(1), 0, 11), QStringLiteral("否"));
         QCOMPARE(a->model->item(0, 11)->data(33).toString(), QStringLiteral("A"));
         QCOMPARE(mw.page(1)->model->item(0, 11)->data(33).toString(), QStringLiteral("B"));
         // 1200 (first list entry) + 300 accommodation + 20 × 10 meals.
-        QCOMPARE(cell(a, 0, 8), QStringLiteral("1700"));
-        QCOMPARE(cell(a, 0, 10), QStringLiteral("李老师"));
+        QCOMPARE(cell(*a, 0, 8), QStringLiteral("1700"));
+        QCOMPARE(cell(*a, 0, 10), QStringLiteral("李老师"));
         QVERIFY(!mw.hasUnsavedChanges());
     }
 
@@ -281,7 +261,7 @@ private slots:
         }
         MainWindow again(dbConfig());
         QCOMPARE(again.page(0)->model->rowCount(), 1);
-        QCOMPARE(cell(again.page(1), 0, 0), QStringLiteral("乙"));
+        QCOMPARE(cell(*again.page(1), 0, 0), QStringLiteral("乙"));
     }
 
     void failedSaveChangesNothing()
@@ -293,12 +273,12 @@ private slots:
         MainWindow mw(dbConfig());
         mw.page(1)->model->item(0, 0)->setText(QStringLiteral("BAD"));
         const auto before = mw.page(0)->rosterRecords() + mw.page(1)->rosterRecords();
-        const QByteArray bytes = fileBytes(w->databasePath());
+        const QByteArray bytes = bytesOf(w->databasePath());
         QVERIFY(!mw.onButtonSaveDB());
         QCOMPARE(w->messages.size(), 1);
         QCOMPARE(w->messages.at(0).title, QStringLiteral("Collection"));
         QCOMPARE(w->messages.at(0).text, QStringLiteral("连接数据库失败"));
-        QCOMPARE(fileBytes(w->databasePath()), bytes);
+        QCOMPARE(bytesOf(w->databasePath()), bytes);
         QCOMPARE(mw.page(0)->rosterRecords() + mw.page(1)->rosterRecords(), before);
         QVERIFY(mw.hasUnsavedChanges());
         // The clerk mends the row and retries.
@@ -363,12 +343,12 @@ private slots:
         QVERIFY(!pcB.onButtonSaveDB());
         QCOMPARE(w->questions, 1);
         QCOMPARE(storedStudents(w->databasePath()).size(), 2);
-        QCOMPARE(cell(pcB.page(0), 0, 0), QStringLiteral("改名"));
+        QCOMPARE(cell(*pcB.page(0), 0, 0), QStringLiteral("改名"));
         // Now B reloads: it sees A's save, its own change is gone.
         w->questionAnswer = QMessageBox::Yes;
         QVERIFY(!pcB.onButtonSaveDB());
         QCOMPARE(pcB.page(0)->model->rowCount(), 2);
-        QCOMPARE(cell(pcB.page(0), 0, 0), QStringLiteral("甲"));
+        QCOMPARE(cell(*pcB.page(0), 0, 0), QStringLiteral("甲"));
         QVERIFY(!pcB.hasUnsavedChanges());
         QVERIFY(pcB.onButtonSaveDB());
         // Adding a class is guarded the same way.

@@ -18,12 +18,6 @@
 
 namespace
 {
-QString cell(const Invoice &p, int r, int c)
-{
-    const QStandardItem *item = p.model->item(r, c);
-    return item ? item->text() : QStringLiteral("<absent>");
-}
-
 void addChild(Invoice &p, const QString &name, const QString &tuition,
               const QString &accommodation = QStringLiteral("0"))
 {
@@ -55,13 +49,6 @@ QString pdfText(const QString &pdf)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-QPushButton *button(QWidget *w, const QString &text)
-{
-    for (QPushButton *b : w->findChildren<QPushButton *>())
-        if (b->text() == text)
-            return b;
-    return nullptr;
-}
 } // namespace
 
 class TestPrinting : public QObject

@@ -15,20 +15,6 @@
 
 namespace
 {
-QString cell(const Invoice &p, int r, int c)
-{
-    const QStandardItem *item = p.model->item(r, c);
-    return item ? item->text() : QStringLiteral("<absent>");
-}
-
-QPushButton *button(QWidget *w, const QString &text)
-{
-    for (QPushButton *b : w->findChildren<QPushButton *>())
-        if (b->text() == text)
-            return b;
-    return nullptr;
-}
-
 void setRow(Invoice &p, int r, const QStringList &texts, const QString &tag)
 {
     if (p.model->rowCount() <= r)

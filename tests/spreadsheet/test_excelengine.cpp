@@ -8,12 +8,6 @@
 
 namespace
 {
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
 } // namespace
 
 class TestExcelEngine : public QObject

@@ -24,22 +24,6 @@ QStringList student(const QString &name, const QString &cls)
             cls};
 }
 
-bool postgresAvailable()
-{
-    return !qEnvironmentVariableIsEmpty("FEEOFFICE_TEST_PG_HOST");
-}
-
-DbConfig postgresConfig()
-{
-    DbConfig c;
-    c.driver = QStringLiteral("QPSQL");
-    c.host = qEnvironmentVariable("FEEOFFICE_TEST_PG_HOST");
-    c.port = qEnvironmentVariableIntValue("FEEOFFICE_TEST_PG_PORT");
-    c.user = qEnvironmentVariable("FEEOFFICE_TEST_PG_USER");
-    c.name = qEnvironmentVariable("FEEOFFICE_TEST_PG_DB");
-    return c;
-}
-
 // Makes inserting a row named "BAD" fail inside the database, to break a
 // rewrite part-way through.
 void installSaboteur(Database &db)

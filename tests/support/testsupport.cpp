@@ -3,14 +3,18 @@
 #include "clock.h"
 #include "configview.h"
 #include "database.h"
+#include "invoice.h"
 
+#include <QComboBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSqlQuery>
+#include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -145,4 +149,48 @@ print(json.dumps(rows))
         rows << cells;
     }
     return rows;
+}
+
+QString cell(const Invoice &page, int row, int column)
+{
+    const QStandardItem *item = page.model->item(row, column);
+    return item ? item->text() : QStringLiteral("<absent>");
+}
+
+QPushButton *button(QWidget *dialog, const QString &text)
+{
+    for (QPushButton *b : dialog->findChildren<QPushButton *>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
+}
+
+QStringList comboItems(const QComboBox *combo)
+{
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    return items;
+}
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool postgresAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("FEEOFFICE_TEST_PG_HOST");
+}
+
+DbConfig postgresConfig()
+{
+    DbConfig c;
+    c.driver = QStringLiteral("QPSQL");
+    c.host = qEnvironmentVariable("FEEOFFICE_TEST_PG_HOST");
+    c.port = qEnvironmentVariableIntValue("FEEOFFICE_TEST_PG_PORT");
+    c.user = qEnvironmentVariable("FEEOFFICE_TEST_PG_USER");
+    c.name = qEnvironmentVariable("FEEOFFICE_TEST_PG_DB");
+    return c;
 }

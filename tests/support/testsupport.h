@@ -1,5 +1,6 @@
 #pragma once
 
+#include "database.h"
 #include "prompts.h"
 
 #include <QDateTime>
@@ -10,6 +11,11 @@
 // A private world for one test: settings, data directory and database file
 // in a temporary directory, the clock pinned, and every modal prompt
 // answered by the test instead of a person.
+class Invoice;
+class QComboBox;
+class QPushButton;
+class QWidget;
+
 class TestWorld
 {
 public:
@@ -52,3 +58,14 @@ int pdfPageCount(const QString &pdf);
 // reads them: rows from 1, columns from 1, empty text for empty cells.
 // Fails the test when the reader refuses the file.
 QVector<QStringList> readWithOpenpyxl(const QString &path);
+
+// A roster cell's text, or "<absent>" where the cell has no item.
+QString cell(const Invoice &page, int row, int column);
+// The push button of a dialog with the given text.
+QPushButton *button(QWidget *dialog, const QString &text);
+QStringList comboItems(const QComboBox *combo);
+QByteArray bytesOf(const QString &path);
+
+// The PostgreSQL server scripts/test.sh starts, if it runs.
+bool postgresAvailable();
+DbConfig postgresConfig();
