@@ -1,3 +1,4 @@
+#include "calibrationdialog.h"
 #include "configview.h"
 #include "database.h"
 #include "invoice.h"
@@ -7,7 +8,9 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QStandardItemModel>
 #include <QTabWidget>
@@ -329,12 +332,22 @@ private slots:
         QCOMPARE(w->messages.size(), 1);
     }
 
+    void secondWindowConflict_data()
+    {
+        QTest::addColumn<bool>("postgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgres") << true;
+    }
     void secondWindowConflict()
     {
-        seedDatabase(w->databasePath(), {QStringLiteral("A")},
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = postgres ? freshPostgres() : dbConfig();
+        seedDatabase(config, {QStringLiteral("A")},
                      {child(QStringLiteral("甲"), QStringLiteral("A"))});
-        MainWindow pcA(dbConfig());
-        MainWindow pcB(dbConfig());
+        MainWindow pcA(config);
+        MainWindow pcB(config);
         pcA.page(0)->addRow();
         QVERIFY(pcA.onButtonSaveDB());
         pcB.page(0)->model->item(0, 0)->setText(QStringLiteral("改名"));
@@ -342,7 +355,7 @@ private slots:
         w->questionAnswer = QMessageBox::Cancel;
         QVERIFY(!pcB.onButtonSaveDB());
         QCOMPARE(w->questions, 1);
-        QCOMPARE(storedStudents(w->databasePath()).size(), 2);
+        QCOMPARE(storedStudents(config).size(), 2);
         QCOMPARE(cell(*pcB.page(0), 0, 0), QStringLiteral("改名"));
         // Now B reloads: it sees A's save, its own change is gone.
         w->questionAnswer = QMessageBox::Yes;
@@ -356,7 +369,21 @@ private slots:
         w->questionAnswer = QMessageBox::Cancel;
         pcA.onButtonAddclassOK();
         QCOMPARE(w->questions, 3);
-        QCOMPARE(storedClasses(w->databasePath()), QStringList{QStringLiteral("A")});
+        QCOMPARE(storedClasses(config), QStringList{QStringLiteral("A")});
+    }
+
+    void calibrationFromTheDock()
+    {
+        MainWindow mw(dbConfig());
+        QPushButton *calibrate = button(mw.dockWidget, QStringLiteral("打印校准…"));
+        QVERIFY(calibrate);
+        calibrate->click();
+        auto *dialog = mw.findChild<CalibrationDialog *>();
+        QVERIFY(dialog);
+        QVERIFY(dialog->isVisible());
+        dialog->xSpin()->setValue(-2.5);
+        dialog->save();
+        QCOMPARE(CalibrationDialog::offsetFor(dialog->printerCombo()->currentText()).x(), -2.5);
     }
 };
 

@@ -73,7 +73,12 @@ void TestWorld::setSetting(const QString &key, const QString &value)
 
 QVector<QStringList> storedStudents(const QString &databasePath)
 {
-    Database db(DbConfig::sqlite(databasePath));
+    return storedStudents(DbConfig::sqlite(databasePath));
+}
+
+QVector<QStringList> storedStudents(const DbConfig &config)
+{
+    Database db(config);
     QVector<QStringList> rows;
     if (!db.open())
         return rows;
@@ -93,7 +98,12 @@ QVector<QStringList> storedStudents(const QString &databasePath)
 
 QStringList storedClasses(const QString &databasePath)
 {
-    Database db(DbConfig::sqlite(databasePath));
+    return storedClasses(DbConfig::sqlite(databasePath));
+}
+
+QStringList storedClasses(const DbConfig &config)
+{
+    Database db(config);
     if (!db.open())
         return {};
     return db.readClasses().value_or(QStringList());
@@ -102,7 +112,13 @@ QStringList storedClasses(const QString &databasePath)
 void seedDatabase(const QString &databasePath, const QStringList &classes,
                   const QVector<QStringList> &students)
 {
-    Database db(DbConfig::sqlite(databasePath));
+    seedDatabase(DbConfig::sqlite(databasePath), classes, students);
+}
+
+void seedDatabase(const DbConfig &config, const QStringList &classes,
+                  const QVector<QStringList> &students)
+{
+    Database db(config);
     QVERIFY2(db.open(), qPrintable(db.errorString()));
     QVERIFY(db.rewriteClasses(classes));
     QVERIFY(db.beginStudentRewrite());
@@ -182,6 +198,16 @@ QByteArray bytesOf(const QString &path)
 bool postgresAvailable()
 {
     return !qEnvironmentVariableIsEmpty("FEEOFFICE_TEST_PG_HOST");
+}
+
+DbConfig freshPostgres()
+{
+    Database admin(postgresConfig());
+    if (admin.open())
+        QSqlQuery(admin.connection())
+            .exec(QStringLiteral(
+                "DROP TABLE IF EXISTS student, \"class\", feeoffice_revision CASCADE"));
+    return postgresConfig();
 }
 
 DbConfig postgresConfig()

@@ -47,9 +47,13 @@ private:
 
 // Rows of the student table as stored, key order, with the class last.
 QVector<QStringList> storedStudents(const QString &databasePath);
+QVector<QStringList> storedStudents(const DbConfig &config);
 QStringList storedClasses(const QString &databasePath);
+QStringList storedClasses(const DbConfig &config);
 // Creates a database holding the classes and rows (twelve texts and the class).
 void seedDatabase(const QString &databasePath, const QStringList &classes,
+                  const QVector<QStringList> &students);
+void seedDatabase(const DbConfig &config, const QStringList &classes,
                   const QVector<QStringList> &students);
 // Number of pages of a PDF, read by poppler's pdfinfo (an independent reader).
 int pdfPageCount(const QString &pdf);
@@ -69,3 +73,5 @@ QByteArray bytesOf(const QString &path);
 // The PostgreSQL server scripts/test.sh starts, if it runs.
 bool postgresAvailable();
 DbConfig postgresConfig();
+// The same, with the program's tables dropped.
+DbConfig freshPostgres();
