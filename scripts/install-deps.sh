@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing FeeOffice need on Debian 12.
-# Safe to run again: only missing packages are fetched. PostgreSQL (for the
-# shared-database tests) is optional: where it cannot be installed, those
+# Safe to run again: only missing packages are fetched. PostgreSQL and ODBC (for the
+# shared-database tests) are optional: where they cannot be installed, those
 # tests are skipped and say so.
 set -euo pipefail
 
@@ -13,7 +13,7 @@ required=(
   poppler-utils python3-openpyxl
   xvfb xauth
 )
-optional=(postgresql)
+optional=(postgresql unixodbc libsqliteodbc libqt6sql6-odbc)
 if [ "${FEEOFFICE_FUZZ:-0}" = 1 ]; then
   required+=(clang libclang-rt-14-dev)
 fi
@@ -39,4 +39,4 @@ install() {
 mapfile -t need < <(missing "${required[@]}")
 install "${need[@]}"
 mapfile -t want < <(missing "${optional[@]}")
-install "${want[@]}" || echo "Could not install ${want[*]}: the PostgreSQL tests will be skipped." >&2
+install "${want[@]}" || echo "Could not install ${want[*]}: the PostgreSQL and ODBC tests will be skipped." >&2

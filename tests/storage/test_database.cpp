@@ -71,6 +71,12 @@ class TestDatabase : public QObject
             }
             return postgresConfig();
         }
+        if (backend == QLatin1String("odbc")) {
+            DbConfig c;
+            c.driver = QStringLiteral("QODBC");
+            c.odbc = QStringLiteral("DRIVER={SQLite3};DATABASE=%1").arg(m_world->databasePath());
+            return c;
+        }
         return DbConfig::sqlite(m_world->databasePath());
     }
 
@@ -79,11 +85,22 @@ class TestDatabase : public QObject
         QTest::addColumn<QString>("backend");
         QTest::newRow("sqlite") << QStringLiteral("sqlite");
         QTest::newRow("postgres") << QStringLiteral("postgres");
+        QTest::newRow("odbc") << QStringLiteral("odbc");
+    }
+
+    static bool odbcAvailable()
+    {
+        // unixODBC with the SQLite3 driver, as scripts/install-deps.sh sets it up.
+        QFile drivers(QStringLiteral("/etc/odbcinst.ini"));
+        return QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")) &&
+               drivers.open(QIODevice::ReadOnly) && drivers.readAll().contains("[SQLite3]");
     }
 
 #define SKIP_UNAVAILABLE(backend)                                                                  \
     if ((backend) == QLatin1String("postgres") && !postgresAvailable())                            \
-    QSKIP("no PostgreSQL test server (scripts/test.sh starts one)")
+        QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");                           \
+    if ((backend) == QLatin1String("odbc") && !odbcAvailable())                                    \
+    QSKIP("no ODBC driver for SQLite (unixodbc, libsqliteodbc, libqt6sql6-odbc)")
 
 private slots:
     void init()
