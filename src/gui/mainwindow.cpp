@@ -259,7 +259,10 @@ bool MainWindow::onButtonSaveDB()
                 break;
             }
         }
-        ok = ok ? db->finishStudentRewrite() : (db->abandonStudentRewrite(), false);
+        if (ok)
+            ok = db->finishStudentRewrite();
+        else
+            db->abandonStudentRewrite();
     }
     if (!ok) {
         const QString reason = db ? db->errorString() : QString();
