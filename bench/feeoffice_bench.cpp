@@ -8,6 +8,7 @@
 #include "invoice.h"
 #include "mainwindow.h"
 #include "prompts.h"
+#include "rostermodel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -126,7 +127,7 @@ int main(int argc, char **argv)
     QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope,
                        dir.path() + QStringLiteral("/system"));
     {
-        const auto s = configView::openStore();
+        const auto s = SettingsStore::open();
         s->setValue(QStringLiteral("name"), QStringLiteral("李老师"));
         s->setValue(QStringLiteral("a"), QStringLiteral("0.9"));
         s->setValue(QStringLiteral("b"), QStringLiteral("300"));

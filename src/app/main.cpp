@@ -28,7 +28,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(databaseOption)) {
         config = DbConfig::sqlite(parser.value(databaseOption));
     } else {
-        const auto settings = configView::openStore();
+        const auto settings = SettingsStore::open();
         config = DbConfig::fromSettings(*settings);
     }
 

@@ -1,6 +1,6 @@
 #include "calibrationdialog.h"
 
-#include "configview.h"
+#include "feesettings.h"
 #include "layout.h"
 #include "prompts.h"
 #include "receiptprinter.h"
@@ -35,7 +35,7 @@ QString CalibrationDialog::defaultPrinterName()
 
 QPointF CalibrationDialog::offsetFor(const QString &printerName)
 {
-    const auto s = configView::openStore();
+    const auto s = SettingsStore::open();
     const QString key = keyFor(printerName);
     return QPointF(s->value(key + QStringLiteral("/x"), 0.0).toDouble(),
                    s->value(key + QStringLiteral("/y"), 0.0).toDouble());
@@ -43,7 +43,7 @@ QPointF CalibrationDialog::offsetFor(const QString &printerName)
 
 bool CalibrationDialog::setOffsetFor(const QString &printerName, const QPointF &offset)
 {
-    const auto s = configView::openStore();
+    const auto s = SettingsStore::open();
     const QString key = keyFor(printerName);
     s->setValue(key + QStringLiteral("/x"), QString::number(offset.x(), 'f', 1));
     s->setValue(key + QStringLiteral("/y"), QString::number(offset.y(), 'f', 1));
@@ -97,8 +97,7 @@ void CalibrationDialog::showOffset()
 void CalibrationDialog::save()
 {
     if (!setOffsetFor(m_printer->currentText(), QPointF(m_x->value(), m_y->value()))) {
-        Prompts::current().critical(this, QStringLiteral("Collection"),
-                                    QStringLiteral("校准值保存失败"));
+        Prompts::current().critical(this, Prompts::title(), QStringLiteral("校准值保存失败"));
         return;
     }
     accept();
@@ -115,7 +114,7 @@ void CalibrationDialog::printCalibrationPage()
     ReceiptPrinter::setUp(printer);
     QPainter painter;
     if (!painter.begin(&printer)) {
-        Prompts::current().critical(this, QStringLiteral("Collection"),
+        Prompts::current().critical(this, Prompts::title(),
                                     QStringLiteral("打印失败：无法开始打印"));
         return;
     }

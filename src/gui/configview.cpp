@@ -3,6 +3,7 @@
 #include "prompts.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -13,32 +14,30 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-std::unique_ptr<QSettings> configView::openStore()
+namespace
 {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QStringLiteral("invoiceconfig"));
-}
+constexpr int ValueColumn = 1;
+constexpr int KeyColumn = 2;
+} // namespace
 
 QStringList configView::settingKeys()
 {
-    return {QStringLiteral("name"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-            QStringLiteral("d"),    QStringLiteral("e"), QStringLiteral("f")};
+    QStringList keys;
+    for (int k = 0; k < FeeSettings::KeyCount; ++k)
+        keys << FeeSettings::keyName(FeeSettings::Key(k));
+    return keys;
 }
 
 QStringList configView::settingCaptions()
 {
-    return {QStringLiteral("经办人"),         QStringLiteral("折扣 （%）"),
-            QStringLiteral("住宿费价格"),     QStringLiteral("伙食费每日价格"),
-            QStringLiteral("床上用品费价格"), QStringLiteral("校车接送费价格"),
-            QStringLiteral("意外伤害保险费")};
+    QStringList captions;
+    for (int k = 0; k < FeeSettings::KeyCount; ++k)
+        captions << FeeSettings::caption(FeeSettings::Key(k));
+    return captions;
 }
 
-configView::configView(QWidget *parent)
-    : QWidget(parent), m_keys(settingKeys()), m_captions(settingCaptions())
+configView::configView(QWidget *parent) : QWidget(parent)
 {
-    for (const QString &k : m_keys)
-        m_values.insert(k, QString());
-
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
 
@@ -50,6 +49,7 @@ configView::configView(QWidget *parent)
     m_combo->setObjectName(QStringLiteral("width_box_"));
     row->addWidget(m_combo);
     auto *deleteButton = new QPushButton(QStringLiteral("删除当前项"), group);
+    deleteButton->setObjectName(QStringLiteral("deleteChildcareFee"));
     row->addWidget(deleteButton);
     layout->addWidget(group);
 
@@ -64,50 +64,30 @@ configView::configView(QWidget *parent)
     layout->addWidget(m_tableView);
 
     auto *saveButton = new QPushButton(QStringLiteral("应用并保存"), this);
+    saveButton->setObjectName(QStringLiteral("saveSettings"));
     layout->addWidget(saveButton);
 
     connect(deleteButton, &QPushButton::clicked, this, &configView::deleteComboBoxcurr);
     connect(saveButton, &QPushButton::clicked, this, &configView::saveAll);
 }
 
-QString configView::readSetting(const QString &key) const
-{
-    return openStore()->value(key).toString();
-}
-
-bool configView::writeSetting(const QString &key, const QString &value)
-{
-    const auto s = openStore();
-    s->setValue(key, value);
-    s->sync();
-    return s->status() == QSettings::NoError;
-}
-
 void configView::fillTable()
 {
-    int r = 0, g = 0;
-    for (int i = 0; i < m_keys.size(); ++i) {
-        const QString &key = m_keys.at(i);
-        if (m_tableModel->columnCount() < g + 3)
-            m_tableModel->setColumnCount(g + 3);
-        if (m_tableModel->rowCount() < r + 1)
-            m_tableModel->setRowCount(r + 1);
-        auto *caption = new QStandardItem(m_captions.value(i));
+    m_tableModel->setColumnCount(3);
+    m_tableModel->setRowCount(FeeSettings::KeyCount);
+    for (int k = 0; k < FeeSettings::KeyCount; ++k) {
+        const auto key = FeeSettings::Key(k);
+        auto *caption = new QStandardItem(FeeSettings::caption(key));
         caption->setEditable(false);
-        auto *value = new QStandardItem(m_values.value(key));
+        auto *value = new QStandardItem(m_settings.texts[k]);
         value->setToolTip(tr("double click here to edit"));
-        m_tableModel->setItem(r, g, caption);
-        m_tableModel->setItem(r, g + 1, value);
-        m_tableModel->setItem(r, g + 2, new QStandardItem(key));
-        if (++r > 6) {
-            r = 0;
-            g += 3;
-        }
+        m_tableModel->setItem(k, 0, caption);
+        m_tableModel->setItem(k, ValueColumn, value);
+        m_tableModel->setItem(k, KeyColumn, new QStandardItem(FeeSettings::keyName(key)));
     }
-    // Seven settings fill the first group of three columns.
     m_tableModel->setHorizontalHeaderLabels(
         {QStringLiteral("name"), QStringLiteral("value"), QStringLiteral("note")});
-    m_tableView->setColumnHidden(2, true);
+    m_tableView->setColumnHidden(KeyColumn, true);
     // No vertical scroll bar: the table is as tall as its seven rows.
     int height =
         m_tableView->horizontalHeader()->sizeHint().height() + 2 * m_tableView->frameWidth();
@@ -116,50 +96,43 @@ void configView::fillTable()
     m_tableView->setMinimumHeight(height);
 }
 
+void configView::show(const FeeSettings &settings)
+{
+    m_settings = settings;
+    m_combo->clear();
+    m_combo->addItems(m_settings.childcareFees);
+    fillTable();
+}
+
 void configView::loadSettings()
 {
-    for (int i = 0; i < m_keys.size(); ++i) {
-        const QString &key = m_keys.at(i);
-        const QString value = readSetting(key);
-        m_values[key] = value;
-        if (key == QLatin1String("name")) {
-            m_clerkName = value;
-        } else {
-            bool ok = false;
-            const float f = value.trimmed().toFloat(&ok);
-            m_priceTable[i - 1] = ok ? f : 0.0f;
-        }
-    }
-    m_childcareFees = readSetting(QStringLiteral("bjcombox"))
-                          .split(QLatin1Char(','), Qt::SkipEmptyParts, Qt::CaseSensitive);
-    m_combo->clear();
-    m_combo->addItems(m_childcareFees);
-    fillTable();
+    const auto store = SettingsStore::open();
+    show(FeeSettings::fromSettings(*store));
     emit expensesChange();
+}
+
+FeeSettings configView::edited() const
+{
+    FeeSettings s;
+    for (int r = 0; r < m_tableModel->rowCount(); ++r) {
+        const QStandardItem *key = m_tableModel->item(r, KeyColumn);
+        const QStandardItem *value = m_tableModel->item(r, ValueColumn);
+        const int k = settingKeys().indexOf(key ? key->data(Qt::EditRole).toString() : QString());
+        if (k >= 0)
+            s.texts[k] = value ? value->data(Qt::EditRole).toString() : QString();
+    }
+    for (int i = 0; i < m_combo->count(); ++i)
+        s.childcareFees << m_combo->itemText(i);
+    return s;
 }
 
 void configView::saveAll()
 {
-    bool ok = true;
-    for (int g = 0; g < m_tableModel->columnCount(); g += 3) {
-        for (int r = 0; r < m_tableModel->rowCount(); ++r) {
-            const QStandardItem *key = m_tableModel->item(r, g + 2);
-            if (!key)
-                continue;
-            const QStandardItem *value = m_tableModel->item(r, g + 1);
-            ok = writeSetting(key->data(Qt::EditRole).toString(),
-                              value ? value->data(Qt::EditRole).toString() : QString()) &&
-                 ok;
-        }
-    }
-    QString list;
-    for (int i = 0; i < m_combo->count(); ++i)
-        list += m_combo->itemText(i) + QLatin1Char(',');
-    ok = writeSetting(QStringLiteral("bjcombox"), list) && ok;
-    if (!ok)
-        Prompts::current().critical(
-            this, QStringLiteral("Collection"),
-            QStringLiteral("设置保存失败：%1 无法写入").arg(openStore()->fileName()));
+    const auto store = SettingsStore::open();
+    if (!edited().toSettings(*store))
+        Prompts::current().critical(this, Prompts::title(),
+                                    QStringLiteral("设置保存失败：%1 无法写入")
+                                        .arg(QDir::toNativeSeparators(store->fileName())));
     loadSettings();
 }
 

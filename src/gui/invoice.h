@@ -1,9 +1,9 @@
 #pragma once
 
-#include "fees.h"
+#include "feesettings.h"
 #include "layout.h"
-#include "receipt.h"
 #include "roster.h"
+#include "rostermodel.h"
 
 #include <QMap>
 #include <QStringList>
@@ -12,18 +12,25 @@
 #include <functional>
 #include <memory>
 
+class ClassChangeDialog;
 class Database;
-class ExcelEngine;
+class PrintRangeDialog;
 class QComboBox;
 class QLineEdit;
-class QPrinter;
-class QStandardItemModel;
 class QTableView;
 class QToolButton;
+class ReadRangeDialog;
+class ExchangeCommands;
+class ReceiptCommands;
+class RosterExchange;
+class RosterTracker;
+class QDateTime;
 
 // The roster of one class: a tool bar over a table with one row per child.
 // The page's object name is its class. The main window keeps one more page
 // of its own for query results, with a thirteenth column for the class.
+// Receipts are built by ReceiptBatch and workbooks handled by
+// RosterExchange; the page holds the rows and the dialogs.
 class Invoice : public QWidget
 {
     Q_OBJECT
@@ -37,18 +44,11 @@ public:
     QString clerkName;
     QStringList tuitionPrices;
 
-    // Engine of the page's latest import or export.
-    std::unique_ptr<ExcelEngine> pageEngine;
-
-    // Printing state: the last receipt built and the form's layout.
-    Receipt receipt;
-    SheetLayout sheetLayout;
-
     QTableView *tableView = nullptr;
-    QStandardItemModel *model = nullptr;
-    QWidget *printRangeDialog = nullptr;
-    QWidget *readRangeDialog = nullptr;
-    QWidget *classChangeDialog = nullptr;
+    RosterModel *model = nullptr;
+    PrintRangeDialog *printRangeDialog = nullptr;
+    ReadRangeDialog *readRangeDialog = nullptr;
+    ClassChangeDialog *classChangeDialog = nullptr;
     QLineEdit *printFromEdit = nullptr;
     QLineEdit *printToEdit = nullptr;
     QLineEdit *readColumnEdit = nullptr;
@@ -58,8 +58,12 @@ public:
 
     // The tool buttons in tool-bar order.
     QList<QToolButton *> toolButtons() const { return m_toolButtons; }
+    // The tool button of a command, by its object name (e.g. "printSelected").
+    QToolButton *toolButton(const QString &objectName) const;
 
     void setDatabase(Database *database) { m_database = database; }
+    // Copies the settings into the fee mirror and recomputes every row.
+    void applyFeeSettings(const FeeSettings &settings);
     // Loads the page's class from the student table.
     void loadRoster();
     // Fills the roster from already read records (twelve texts each).
@@ -67,13 +71,13 @@ public:
     void recomputeFees();
     FeeMirror feeMirror() const;
 
-    void resetReceipt();
-    bool buildReceipt(int row);
-    void addFeeEntry(const QByteArray &label, float amount, int slot);
     void printSelectedReceipt();
     void printReceiptRange(int from, int to);
 
     void fillClassCombo(const QStringList &classes);
+    // Every row whose cell in the column holds exactly the text, as its
+    // twelve texts and the page's class, in row order.
+    QVector<QStringList> rowsWhere(int column, const QString &text) const;
     void scanRoster(int column, const QString &text);
     void clearRows();
     void appendResultRow(const QStringList &data);
@@ -86,6 +90,15 @@ public:
     // Whether the roster differs from what was last loaded or saved.
     bool isModified() const;
     void markSaved();
+
+    const RosterExchange &exchange() const;
+
+    // Marks a row printed at the moment given (the query-result page also
+    // tells the main window) and rewrites a row's total.
+    void markPrinted(int row, const QDateTime &when);
+    void setTotal(int row, qint32 total);
+    // Appends one new, unprinted child per name.
+    void appendNames(const QStringList &names);
 
 public slots:
     void addRow();
@@ -111,21 +124,14 @@ signals:
     void statusMessage(const QString &text);
 
 private:
-    class BulkChange;
-    // Appends count rows, filled by fill(row), telling views once.
-    void appendRows(int count, const std::function<void(int row)> &fill);
+    void buildToolBar();
+    void buildDialogs();
     void setPrintStatus(int row, const QString &status);
-    void reportPrinted(int row);
-    QStringList rowTexts(int row) const;
-    QPointF offsetFor(const QPrinter &printer) const;
-    bool beginPrinter(QPrinter &printer);
-    void onModelChanged();
     void cancelImport();
 
     Database *m_database = nullptr;
+    std::unique_ptr<ReceiptCommands> m_receipts;
+    std::unique_ptr<ExchangeCommands> m_workbooks;
+    RosterTracker *m_tracker = nullptr;
     QList<QToolButton *> m_toolButtons;
-    QVector<QStringList> m_savedRecords;
-    bool m_modified = false;
-    bool m_checkPending = false;
-    int m_bulk = 0;
 };

@@ -6,9 +6,12 @@
 #include "excelengine.h"
 #include "invoice.h"
 #include "prompts.h"
+#include "rosterdialogs.h"
+#include "rosterexchange.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QDockWidget>
 #include <QHBoxLayout>
@@ -27,7 +30,7 @@ namespace
 {
 DbConfig configuredDatabase()
 {
-    const auto settings = configView::openStore();
+    const auto settings = SettingsStore::open();
     return DbConfig::fromSettings(*settings);
 }
 } // namespace
@@ -42,16 +45,12 @@ MainWindow::MainWindow(const DbConfig &config, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    if (excelEngine) {
+    if (excelEngine)
         excelEngine->close();
-        delete excelEngine;
-        excelEngine = nullptr;
-    }
+    excelEngine.reset();
     // The pages use the connection; they go before it.
     delete tabWidget;
     tabWidget = nullptr;
-    delete selectWidget;
-    delete addclassWidget;
 }
 
 void MainWindow::build()
@@ -59,8 +58,17 @@ void MainWindow::build()
     setObjectName(QStringLiteral("MainWindow"));
 
     auto *toolBar = new QToolBar(this);
-    for (const char16_t *text : {u"保存到数据库", u"查询", u"导出未打印名单", u"添加班级"})
-        m_actions << new QAction(QString::fromUtf16(text), this);
+    const struct {
+        const char16_t *text;
+        const char *name;
+    } actions[] = {{u"保存到数据库", "saveDatabase"},
+                   {u"查询", "query"},
+                   {u"导出未打印名单", "exportUnprinted"},
+                   {u"添加班级", "addClass"}};
+    for (const auto &a : actions) {
+        m_actions << new QAction(QString::fromUtf16(a.text), this);
+        m_actions.last()->setObjectName(QLatin1String(a.name));
+    }
     toolBar->addActions(m_actions);
     addToolBar(toolBar);
 
@@ -74,11 +82,50 @@ void MainWindow::build()
     openDatabase();
     setCentralWidget(tabWidget);
 
+    buildQueryPanel();
+
+    // Add-class dialog.
+    addclassWidget = new AddClassDialog(this);
+    addclassEdit = addclassWidget->nameEdit;
+    connect(addclassWidget->addButton, &QToolButton::clicked, this,
+            &MainWindow::onButtonAddclassOK);
+
+    // Fee settings: the first load computes every page's fees.
+    configview = new configView(this);
+    connect(configview, &configView::expensesChange, this, &MainWindow::onExpensesChange);
+    configview->loadSettings();
+
+    buildDock();
+
+    connect(m_actions[0], &QAction::triggered, this, &MainWindow::onButtonSaveDB);
+    connect(m_actions[1], &QAction::triggered, this, &MainWindow::onButtonSelectWidget);
+    connect(m_actions[2], &QAction::triggered, this, &MainWindow::onButtonSaveUnprint);
+    connect(m_actions[3], &QAction::triggered, this, &MainWindow::onButtonAddclass);
+
+    // What the window shows now is what "unchanged" means until the next save.
+    for (Invoice *p : pages())
+        p->markSaved();
+}
+
+QAction *MainWindow::toolAction(const QString &name) const
+{
+    for (QAction *a : m_actions)
+        if (a->objectName() == name)
+            return a;
+    return nullptr;
+}
+
+void MainWindow::buildQueryPanel()
+{
     // Query panel.
-    selectWidget = new QWidget;
+    selectWidget = new QDialog(this);
+    selectWidget->setObjectName(QStringLiteral("queryDialog"));
     selectPage = new Invoice(this);
+    selectPage->setObjectName(QStringLiteral("queryResults"));
     selectEdit = new QLineEdit;
+    selectEdit->setObjectName(QStringLiteral("queryText"));
     auto *selectButton = new QToolButton;
+    selectButton->setObjectName(QStringLiteral("queryRun"));
     selectButton->setText(QStringLiteral("查询"));
     {
         auto *outer = new QVBoxLayout;
@@ -91,36 +138,13 @@ void MainWindow::build()
         outer->addLayout(bottom);
         selectWidget->setLayout(outer);
     }
+    connect(selectButton, &QToolButton::clicked, this, &MainWindow::onButtonSelect);
     connect(selectPage, &Invoice::isPrint, this, &MainWindow::updataPrintType);
     connect(selectPage, &Invoice::statusMessage, this, &MainWindow::showStatus);
+}
 
-    // Add-class dialog.
-    addclassWidget = new QWidget;
-    addclassEdit = new QLineEdit;
-    auto *addButton = new QToolButton;
-    addButton->setText(QStringLiteral(" 添加 "));
-    auto *cancelButton = new QToolButton;
-    cancelButton->setText(QStringLiteral(" 取消 "));
-    {
-        auto *outer = new QVBoxLayout;
-        auto *top = new QHBoxLayout;
-        top->addWidget(new QLabel(QStringLiteral(" 填写要添加班级名称： ")));
-        top->addWidget(addclassEdit);
-        auto *bottom = new QHBoxLayout;
-        bottom->addWidget(addButton);
-        bottom->addWidget(cancelButton);
-        outer->addLayout(top);
-        outer->addLayout(bottom);
-        addclassWidget->setLayout(outer);
-    }
-    connect(addButton, &QToolButton::clicked, this, &MainWindow::onButtonAddclassOK);
-    connect(cancelButton, &QToolButton::clicked, addclassWidget, &QWidget::close);
-
-    // Fee settings: the first load computes every page's fees.
-    configview = new configView(this);
-    connect(configview, &configView::expensesChange, this, &MainWindow::onExpensesChange);
-    configview->loadSettings();
-
+void MainWindow::buildDock()
+{
     dockWidget = new QDockWidget(this);
     dockWidget->setMinimumSize(100, 100);
     auto *dockContent = new QWidget(dockWidget);
@@ -128,21 +152,12 @@ void MainWindow::build()
     dockLayout->setContentsMargins(0, 0, 0, 0);
     dockLayout->addWidget(configview);
     auto *calibrate = new QPushButton(QStringLiteral("打印校准…"), dockContent);
+    calibrate->setObjectName(QStringLiteral("calibrate"));
     dockLayout->addWidget(calibrate);
     connect(calibrate, &QPushButton::clicked, this, &MainWindow::showCalibration);
     dockWidget->setWidget(dockContent);
     dockWidget->setObjectName(QStringLiteral("dockwidget_"));
     addDockWidget(Qt::RightDockWidgetArea, dockWidget);
-
-    connect(m_actions[0], &QAction::triggered, this, &MainWindow::onButtonSaveDB);
-    connect(m_actions[1], &QAction::triggered, this, &MainWindow::onButtonSelectWidget);
-    connect(m_actions[2], &QAction::triggered, this, &MainWindow::onButtonSaveUnprint);
-    connect(m_actions[3], &QAction::triggered, this, &MainWindow::onButtonAddclass);
-    connect(selectButton, &QToolButton::clicked, this, &MainWindow::onButtonSelect);
-
-    // What the window shows now is what "unchanged" means until the next save.
-    for (Invoice *p : pages())
-        p->markSaved();
 }
 
 Invoice *MainWindow::page(int index) const
@@ -232,10 +247,7 @@ void MainWindow::updateTabTitle(Invoice *p, bool modified)
 
 void MainWindow::applyFees(Invoice *p)
 {
-    p->feePrices = configview->priceTable();
-    p->clerkName = configview->clerkName();
-    p->tuitionPrices = configview->childcareFees();
-    p->recomputeFees();
+    p->applyFeeSettings(configview->settings());
 }
 
 void MainWindow::onExpensesChange()
@@ -270,7 +282,7 @@ bool MainWindow::onButtonSaveDB()
         if (db && db->lastFailureWasConflict())
             offerReload(QStringLiteral("保存"));
         else
-            Prompts::current().critical(nullptr, tr("Collection"),
+            Prompts::current().critical(nullptr, Prompts::title(),
                                         QStringLiteral("连接数据库失败"));
         return false;
     }
@@ -287,7 +299,7 @@ void MainWindow::offerReload(const QString &what)
         QStringLiteral("%1被拒绝：另一台电脑%2已保存了花名册，本机的内容已过时。\n"
                        "是否重新载入数据库中的花名册？本机未保存的更改将被放弃。")
             .arg(what, when.isEmpty() ? QString() : QStringLiteral("于 %1 ").arg(when));
-    const auto answer = Prompts::current().question(this, tr("Collection"), text,
+    const auto answer = Prompts::current().question(this, Prompts::title(), text,
                                                     QMessageBox::Yes | QMessageBox::Cancel);
     if (answer == QMessageBox::Yes)
         reloadFromDatabase();
@@ -327,7 +339,7 @@ void MainWindow::onButtonAddclassOK()
             offerReload(QStringLiteral("添加班级"));
             return;
         }
-        Prompts::current().critical(nullptr, tr("Collection"), QStringLiteral("班级保存失败"));
+        Prompts::current().critical(nullptr, Prompts::title(), QStringLiteral("班级保存失败"));
         addclassWidget->close();
         return;
     }
@@ -370,41 +382,31 @@ void MainWindow::onButtonSaveUnprint()
     const QString dir = Prompts::current().existingDirectory(this);
     if (dir.isEmpty())
         return;
-    if (excelEngine) {
-        excelEngine->close();
-        delete excelEngine;
-        excelEngine = nullptr;
-    }
-    excelEngine = new ExcelEngine;
     const QString path = dir + QLatin1Char('/') + Clock::now().toString(QStringLiteral("yyyyMM")) +
                          QStringLiteral("未打印发票打印副本");
-    bool ok = excelEngine->open(path, 1, false);
-    if (ok) {
-        for (Invoice *p : pages())
-            p->scanRoster(Roster::PrintStatus, Roster::notPrinted());
-        // The workbook is complete on disk when the command ends.
-        ok = excelEngine->close();
-    }
-    if (!ok) {
-        Prompts::current().critical(this, tr("Collection"),
-                                    QStringLiteral("无法写入 %1：%2")
-                                        .arg(QDir::toNativeSeparators(excelEngine->filePath()),
-                                             excelEngine->errorString()));
+    QVector<QStringList> rows;
+    for (Invoice *p : pages())
+        rows += p->rowsWhere(Roster::PrintStatus, Roster::notPrinted());
+    RosterExchange exchange;
+    if (!exchange.writeRows(path, rows, Roster::ResultColumnCount)) {
+        Prompts::current().critical(this, Prompts::title(), exchange.errorString());
         return;
     }
+    unprintRow = int(rows.size()) + 1;
     showStatus(QStringLiteral("未打印名单（%1 名儿童）已导出到 %2")
-                   .arg(unprintRow - 1)
-                   .arg(QDir::toNativeSeparators(excelEngine->filePath())));
+                   .arg(rows.size())
+                   .arg(QDir::toNativeSeparators(exchange.filePath())));
 }
 
 void MainWindow::saveUnprinterPeople(QStringList data)
 {
+    // Rows scanned into an engine some caller opened; the export command
+    // itself writes the rows it collected.
     if (!excelEngine || !excelEngine->isOpened())
         return;
     for (int k = 0; k < Roster::ResultColumnCount; ++k)
         excelEngine->setCellValue(unsigned(unprintRow), unsigned(k + 1), data.value(k));
     ++unprintRow;
-    excelEngine->save();
 }
 
 void MainWindow::showCalibration()
@@ -420,7 +422,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (hasUnsavedChanges()) {
         const auto answer = Prompts::current().question(
-            this, tr("Collection"), QStringLiteral("花名册有未保存的更改。是否保存到数据库？"),
+            this, Prompts::title(), QStringLiteral("花名册有未保存的更改。是否保存到数据库？"),
             QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
         if (answer == QMessageBox::Cancel || (answer == QMessageBox::Save && !onButtonSaveDB())) {
             event->ignore();

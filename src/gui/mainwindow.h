@@ -6,7 +6,9 @@
 #include <QStringList>
 #include <memory>
 
+class AddClassDialog;
 class ExcelEngine;
+class QDialog;
 class Invoice;
 class QAction;
 class QLabel;
@@ -29,17 +31,19 @@ public:
     QDockWidget *dockWidget = nullptr;
     QTabWidget *tabWidget = nullptr;
     configView *configview = nullptr;
-    QWidget *selectWidget = nullptr;
+    QDialog *selectWidget = nullptr;
     Invoice *selectPage = nullptr;
     QLineEdit *selectEdit = nullptr;
     QLineEdit *addclassEdit = nullptr;
-    QWidget *addclassWidget = nullptr;
-    ExcelEngine *excelEngine = nullptr;
+    AddClassDialog *addclassWidget = nullptr;
+    std::unique_ptr<ExcelEngine> excelEngine;
     QStringList classList;
     int unprintRow = 0;
 
     Database *database() const { return m_database.get(); }
     QList<QAction *> toolActions() const { return m_actions; }
+    // The tool-bar command with the object name (e.g. "saveDatabase").
+    QAction *toolAction(const QString &objectName) const;
     Invoice *page(int index) const;
     QList<Invoice *> pages() const;
     bool hasUnsavedChanges() const;
@@ -64,6 +68,8 @@ protected:
 
 private:
     void build();
+    void buildQueryPanel();
+    void buildDock();
     bool openDatabase();
     Invoice *addClassTab(const QString &name, const QStringList &classes);
     void applyFees(Invoice *page);

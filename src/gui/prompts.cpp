@@ -1,5 +1,6 @@
 #include "prompts.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -53,6 +54,11 @@ Prompts Prompts::standard()
         dialog.exec();
     };
     return p;
+}
+
+QString Prompts::title()
+{
+    return QCoreApplication::translate("MainWindow", "Collection");
 }
 
 Prompts &Prompts::current()

@@ -25,6 +25,9 @@ struct Prompts {
     std::function<void(QWidget *parent, const QString &title, const QVector<QImage> &pages)>
         preview;
 
+    // The title of every message box.
+    static QString title();
+
     // The prompts in force (the real dialogs unless a test replaced them).
     static Prompts &current();
     static Prompts standard();

@@ -69,6 +69,23 @@ void draw(QPainter &painter, const QVector<DrawOp> &ops, float scale)
     }
 }
 
+bool printPages(QPrinter &printer, const QVector<QVector<DrawOp>> &pages)
+{
+    if (pages.isEmpty())
+        return true;
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    const float scale = scaleOf(printer.resolution());
+    for (int i = 0; i < pages.size(); ++i) {
+        if (i > 0)
+            printer.newPage();
+        draw(painter, pages.at(i), scale);
+    }
+    painter.end();
+    return true;
+}
+
 QImage render(const QVector<DrawOp> &ops, int dotsPerInch, const SheetLayout &sheet)
 {
     const float scale = scaleOf(dotsPerInch);

@@ -29,6 +29,10 @@ QFont receiptFont();
 
 void draw(QPainter &painter, const QVector<DrawOp> &ops, float scale);
 
+// One page per entry, as one print job; nothing starts for an empty list.
+// False when the printer could not start.
+bool printPages(QPrinter &printer, const QVector<QVector<DrawOp>> &pages);
+
 // One receipt on a white page of the form's size with its outline, for the
 // preview.
 QImage render(const QVector<DrawOp> &ops, int dotsPerInch = 200, const SheetLayout &sheet = {});

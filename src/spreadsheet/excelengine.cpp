@@ -35,7 +35,7 @@ bool ExcelEngine::open(unsigned int index, bool show)
     m_sheet = Sheet();
     m_dirty = false;
     if (fileName.isEmpty()) {
-        m_error = QStringLiteral("no file name");
+        m_error = QStringLiteral("没有文件名");
         opened = false;
         return false;
     }
@@ -50,7 +50,7 @@ bool ExcelEngine::open(unsigned int index, bool show)
         return false;
     }
     if (newFile && sheetIndex != 1) {
-        m_error = QStringLiteral("a new workbook has only worksheet 1");
+        m_error = QStringLiteral("新建的工作簿只有第 1 个工作表");
         opened = false;
         return false;
     }

@@ -111,8 +111,7 @@ public:
     bool read(int sheetIndex, Sheet &sheet, QString *error)
     {
         if (!m_zip)
-            return setError(
-                error, QStringLiteral("not a readable workbook (the zip container is damaged)"));
+            return setError(error, QStringLiteral("不是可读取的工作簿（压缩包已损坏）"));
         QByteArray workbook, rels;
         if (!entry(QStringLiteral("xl/workbook.xml"), workbook, error) ||
             !entry(QStringLiteral("xl/_rels/workbook.xml.rels"), rels, error))
@@ -134,7 +133,7 @@ public:
                 }
             }
             if (x.hasError())
-                return setError(error, QStringLiteral("the workbook's relationships are damaged"));
+                return setError(error, QStringLiteral("工作簿的关系表已损坏"));
         }
 
         // The n-th sheet in workbook order, through its relationship.
@@ -154,11 +153,10 @@ public:
                 }
             }
             if (x.hasError() && sheetPart.isEmpty())
-                return setError(error, QStringLiteral("the workbook part is damaged"));
+                return setError(error, QStringLiteral("工作簿内容已损坏"));
         }
         if (sheetPart.isEmpty())
-            return setError(error,
-                            QStringLiteral("the workbook has no worksheet %1").arg(sheetIndex));
+            return setError(error, QStringLiteral("工作簿中没有第 %1 个工作表").arg(sheetIndex));
 
         if (!sharedStringsPart.isEmpty() && !readSharedStrings(sharedStringsPart, error))
             return false;
@@ -176,7 +174,7 @@ private:
     bool entry(const QString &name, QByteArray &out, QString *error)
     {
         if (unzLocateFile(m_zip, name.toUtf8().constData(), 1) != UNZ_OK)
-            return setError(error, QStringLiteral("not a workbook (%1 is missing)").arg(name));
+            return setError(error, QStringLiteral("不是工作簿（缺少 %1）").arg(name));
         if (unzOpenCurrentFile(m_zip) != UNZ_OK)
             return setError(error, QStringLiteral("%1 cannot be unpacked").arg(name));
         out.clear();
@@ -236,13 +234,13 @@ private:
             x.readNext();
             if (x.isStartElement() && x.name() == QLatin1String("si")) {
                 if (m_strings.size() >= MaxCells)
-                    return setError(error, QStringLiteral("too many strings in the workbook"));
+                    return setError(error, QStringLiteral("工作簿中的文字过多"));
                 m_strings << itemText(x);
             }
         }
         if (x.hasError())
-            return setError(
-                error, QStringLiteral("the shared strings are damaged: %1").arg(x.errorString()));
+            return setError(error,
+                            QStringLiteral("工作簿的共享文字已损坏：%1").arg(x.errorString()));
         return true;
     }
 
@@ -291,18 +289,16 @@ private:
                 row = ok ? r : row + 1;
                 col = 0;
                 if (row < 1 || row > MaxRow)
-                    return setError(error,
-                                    QStringLiteral("the worksheet is damaged (row %1)").arg(row));
+                    return setError(error, QStringLiteral("工作表已损坏（第 %1 行）").arg(row));
             } else if (x.name() == QLatin1String("c")) {
                 const auto a = x.attributes();
                 int r = row, c = col + 1;
                 const QStringView ref = a.value(QLatin1String("r"));
                 if (!ref.isEmpty() && !parseRef(ref, r, c))
                     return setError(
-                        error,
-                        QStringLiteral("the worksheet is damaged (cell %1)").arg(ref.toString()));
+                        error, QStringLiteral("工作表已损坏（单元格 %1）").arg(ref.toString()));
                 if (r < 1 || c < 1 || c > MaxColumn)
-                    return setError(error, QStringLiteral("the worksheet is damaged"));
+                    return setError(error, QStringLiteral("工作表已损坏"));
                 row = r;
                 col = c;
                 const QString type = a.value(QLatin1String("t")).toString();
@@ -329,8 +325,7 @@ private:
                     bool ok = false;
                     const int idx = value.trimmed().toInt(&ok);
                     if (!ok || idx < 0 || idx >= m_strings.size())
-                        return setError(error,
-                                        QStringLiteral("the worksheet refers to a missing string"));
+                        return setError(error, QStringLiteral("工作表引用了不存在的文字"));
                     text = m_strings.at(idx);
                 } else if (type == QLatin1String("b")) {
                     text = value.trimmed() == QLatin1String("1") ? QStringLiteral("TRUE")
@@ -341,14 +336,12 @@ private:
                     text = value; // str, inlineStr, e
                 }
                 if (sheet.cellCount() >= MaxCells)
-                    return setError(error,
-                                    QStringLiteral("the worksheet is too large to be a roster"));
+                    return setError(error, QStringLiteral("工作表太大，不可能是花名册"));
                 sheet.setCell(row, col, text);
             }
         }
         if (x.hasError())
-            return setError(error,
-                            QStringLiteral("the worksheet is damaged: %1").arg(x.errorString()));
+            return setError(error, QStringLiteral("工作表已损坏：%1").arg(x.errorString()));
         return true;
     }
 
@@ -439,12 +432,12 @@ bool readXls(const QString &path, int sheetIndex, Sheet &sheet, QString *error)
     const QByteArray native = QFile::encodeName(path);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
-        return setError(error, QStringLiteral("cannot start the .xls reader"));
+        return setError(error, QStringLiteral("无法启动 .xls 读取程序"));
     const pid_t pid = ::fork();
     if (pid < 0) {
         ::close(fds[0]);
         ::close(fds[1]);
-        return setError(error, QStringLiteral("cannot start the .xls reader"));
+        return setError(error, QStringLiteral("无法启动 .xls 读取程序"));
     }
     if (pid == 0) {
         ::close(fds[0]);
@@ -488,9 +481,9 @@ bool readXls(const QString &path, int sheetIndex, Sheet &sheet, QString *error)
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (tooLarge)
-        return setError(error, QStringLiteral("the worksheet is too large to be a roster"));
+        return setError(error, QStringLiteral("工作表太大，不可能是花名册"));
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return setError(error, QStringLiteral("the .xls workbook is damaged"));
+        return setError(error, QStringLiteral(".xls 工作簿已损坏"));
 
     const int headerSize = 1 + 3 * int(sizeof(quint32));
     for (qsizetype pos = 0; pos + headerSize <= in.size();) {
@@ -508,7 +501,7 @@ bool readXls(const QString &path, int sheetIndex, Sheet &sheet, QString *error)
             return true;
         sheet.setCell(int(header[0]), int(header[1]), QString::fromUtf8(text));
     }
-    return setError(error, QStringLiteral("the .xls workbook is damaged"));
+    return setError(error, QStringLiteral(".xls 工作簿已损坏"));
 }
 
 // -------------------------------------------------------------- csv
@@ -554,14 +547,14 @@ bool readCsv(const QByteArray &bytes, Sheet &sheet, QString *error)
             quoted = wasQuoted = true;
         } else if (ch == sep) {
             if (!flush())
-                return setError(error, QStringLiteral("the file is too large to be a roster"));
+                return setError(error, QStringLiteral("文件太大，不可能是花名册"));
             ++col;
         } else if (ch == QLatin1Char('\n') || ch == QLatin1Char('\r')) {
             if (ch == QLatin1Char('\r') && i + 1 < text.size() &&
                 text.at(i + 1) == QLatin1Char('\n'))
                 ++i;
             if (!flush())
-                return setError(error, QStringLiteral("the file is too large to be a roster"));
+                return setError(error, QStringLiteral("文件太大，不可能是花名册"));
             ++row;
             col = 1;
         } else {
@@ -569,7 +562,7 @@ bool readCsv(const QByteArray &bytes, Sheet &sheet, QString *error)
         }
     }
     if (!flush())
-        return setError(error, QStringLiteral("the file is too large to be a roster"));
+        return setError(error, QStringLiteral("文件太大，不可能是花名册"));
     return true;
 }
 
@@ -619,7 +612,7 @@ bool read(const QString &path, int sheetIndex, Sheet &sheet, QString *error)
         return setError(error, f.errorString());
     const qint64 size = f.size();
     if (size == 0)
-        return setError(error, QStringLiteral("the file is empty"));
+        return setError(error, QStringLiteral("文件是空的"));
     const QByteArray head = f.peek(4096);
     Sheet result;
     bool ok = false;
@@ -634,13 +627,13 @@ bool read(const QString &path, int sheetIndex, Sheet &sheet, QString *error)
         break;
     case Format::Csv:
         if (sheetIndex != 1)
-            return setError(error, QStringLiteral("a text file has only one worksheet"));
+            return setError(error, QStringLiteral("文本文件只有一个工作表"));
         if (size > MaxEntryBytes)
-            return setError(error, QStringLiteral("the file is too large to be a roster"));
+            return setError(error, QStringLiteral("文件太大，不可能是花名册"));
         ok = readCsv(f.readAll(), result, error);
         break;
     case Format::Unknown:
-        return setError(error, QStringLiteral("not a workbook (.xlsx, .xls or .csv)"));
+        return setError(error, QStringLiteral("不是工作簿（应为 .xlsx、.xls 或 .csv 文件）"));
     }
     if (ok)
         sheet = std::move(result);
@@ -653,7 +646,7 @@ bool writeXlsx(const QString &path, const Sheet &sheet, QString *error)
     QTemporaryFile tmp(info.absolutePath() + QStringLiteral("/.feeoffice-XXXXXX.xlsx"));
     if (!tmp.open())
         return setError(error,
-                        QStringLiteral("cannot write in %1: %2")
+                        QStringLiteral("无法在 %1 中写入：%2")
                             .arg(QDir::toNativeSeparators(info.absolutePath()), tmp.errorString()));
     tmp.close();
     const QByteArray tmpName = QFile::encodeName(tmp.fileName());
@@ -664,7 +657,7 @@ bool writeXlsx(const QString &path, const Sheet &sheet, QString *error)
     options.tmpdir = const_cast<char *>(tmpDir.constData());
     lxw_workbook *wb = workbook_new_opt(tmpName.constData(), &options);
     if (!wb)
-        return setError(error, QStringLiteral("cannot create the workbook"));
+        return setError(error, QStringLiteral("无法创建工作簿"));
     lxw_worksheet *ws = workbook_add_worksheet(wb, nullptr);
     bool ok = ws != nullptr;
     for (auto r = sheet.rows().cbegin(); ok && r != sheet.rows().cend(); ++r) {
@@ -678,19 +671,19 @@ bool writeXlsx(const QString &path, const Sheet &sheet, QString *error)
     }
     const lxw_error closed = workbook_close(wb);
     if (!ok || closed != LXW_NO_ERROR)
-        return setError(error, QStringLiteral("cannot write the workbook: %1")
-                                   .arg(QString::fromUtf8(lxw_strerror(closed))));
+        return setError(
+            error,
+            QStringLiteral("无法写入工作簿：%1").arg(QString::fromUtf8(lxw_strerror(closed))));
     // Flush to disk before the rename, so a crash cannot leave an empty file.
     const int fd = ::open(tmpName.constData(), O_RDONLY);
     if (fd < 0 || ::fsync(fd) != 0) {
         if (fd >= 0)
             ::close(fd);
-        return setError(error, QStringLiteral("cannot write the workbook to disk"));
+        return setError(error, QStringLiteral("无法把工作簿写入磁盘"));
     }
     ::close(fd);
     if (std::rename(tmpName.constData(), QFile::encodeName(path).constData()) != 0)
-        return setError(error,
-                        QStringLiteral("cannot replace %1").arg(QDir::toNativeSeparators(path)));
+        return setError(error, QStringLiteral("无法替换 %1").arg(QDir::toNativeSeparators(path)));
     tmp.setAutoRemove(false);
     return true;
 }

@@ -33,7 +33,7 @@ QString nonNull(const QString &s)
 QString errorText(const QSqlError &e)
 {
     const QString t = e.text().trimmed();
-    return t.isEmpty() ? QStringLiteral("unknown error") : t;
+    return t.isEmpty() ? QStringLiteral("未知错误") : t;
 }
 } // namespace
 
@@ -121,7 +121,7 @@ bool Database::isOpen() const
 
 bool Database::fail(const QString &what, const QString &detail)
 {
-    m_error = QStringLiteral("%1: %2").arg(what, detail);
+    m_error = QStringLiteral("数据库 %1：%2").arg(what, detail);
     return false;
 }
 
@@ -130,7 +130,7 @@ bool Database::open()
     m_error.clear();
     if (!QSqlDatabase::isDriverAvailable(m_config.driver))
         return fail(m_config.describe(),
-                    QStringLiteral("the database driver %1 is not installed").arg(m_config.driver));
+                    QStringLiteral("没有安装数据库驱动 %1").arg(m_config.driver));
     QSqlDatabase db = QSqlDatabase::addDatabase(m_config.driver, m_connectionName);
     if (m_config.driver == QLatin1String("QSQLITE")) {
         // A new user has no data directory yet.
@@ -192,9 +192,8 @@ bool Database::createSchema()
         QSqlQuery q(db);
         for (const QString &sql : statements) {
             if (!q.exec(sql))
-                return fail(
-                    m_config.describe(),
-                    QStringLiteral("cannot create the tables: %1").arg(errorText(q.lastError())));
+                return fail(m_config.describe(),
+                            QStringLiteral("无法创建数据表：%1").arg(errorText(q.lastError())));
         }
     }
     QSqlQuery q(db);
@@ -225,8 +224,7 @@ bool Database::fileStillThere()
     // A file deleted or replaced behind the program's back would take the
     // writes and lose them at the next start.
     if (m_config.driver == QLatin1String("QSQLITE") && fileIdentity() != m_fileId)
-        return fail(m_config.describe(),
-                    QStringLiteral("the database file has been removed or replaced"));
+        return fail(m_config.describe(), QStringLiteral("数据库文件已被删除或替换"));
     return true;
 }
 
@@ -331,8 +329,7 @@ bool Database::claimRevision()
         if (who.exec(QStringLiteral("SELECT saved_at FROM feeoffice_revision WHERE id = 1")) &&
             who.next())
             m_conflictSavedAt = who.value(0).toString();
-        return fail(m_config.describe(),
-                    QStringLiteral("another computer saved the rosters since they were loaded"));
+        return fail(m_config.describe(), QStringLiteral("载入花名册之后，另一台电脑已保存过"));
     }
     return true;
 }
@@ -410,7 +407,7 @@ QString textArray(const QVector<QStringList> &rows, int start, int count, int co
 bool Database::appendStudents(const QVector<QStringList> &rows)
 {
     if (!m_inRewrite)
-        return fail(m_config.describe(), QStringLiteral("no rewrite in progress"));
+        return fail(m_config.describe(), QStringLiteral("没有正在进行的保存"));
     QStringList cols;
     for (const QString &c : studentColumns())
         cols << quoted(c);

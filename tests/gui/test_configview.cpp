@@ -16,7 +16,7 @@ namespace
 {
 QString stored(const QString &key)
 {
-    return configView::openStore()->value(key).toString();
+    return SettingsStore::open()->value(key).toString();
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 #include "excelengine.h"
 #include "invoice.h"
 #include "mainwindow.h"
+#include "rosterexchange.h"
+#include "rostermodel.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -46,7 +48,7 @@ class TestExchange : public QObject
     void import(const QString &file, const QString &column, const QString &from, const QString &to)
     {
         w->openFileAnswers << file;
-        page->toolButtons().at(4)->click();
+        page->toolButton(QStringLiteral("openExcel"))->click();
         QVERIFY(page->readRangeDialog->isVisible());
         page->readColumnEdit->setText(column);
         page->readFromEdit->setText(from);
@@ -102,15 +104,18 @@ private slots:
         QVERIFY(!page->readRangeDialog->isVisible());
         QCOMPARE(page->model->rowCount(), 4);
         for (int i = 0; i < 3; ++i) {
-            QCOMPARE(cell(*page, i + 1, 0), names.at(i));
-            QCOMPARE(cell(*page, i + 1, 11), QStringLiteral("否"));
-            QCOMPARE(page->model->item(i + 1, 11)->data(33).toString(), QStringLiteral("大一班"));
+            QCOMPARE(cell(*page, i + 1, Roster::Name), names.at(i));
+            QCOMPARE(cell(*page, i + 1, Roster::PrintStatus), QStringLiteral("否"));
+            QCOMPARE(page->model->item(i + 1, Roster::PrintStatus)
+                         ->data(Roster::ClassTagRole)
+                         .toString(),
+                     QStringLiteral("大一班"));
             for (int c = 1; c <= 10; ++c)
                 QCOMPARE(cell(*page, i + 1, c), QStringLiteral("<absent>"));
         }
         // The source was only read.
         QCOMPARE(bytesOf(path), before);
-        QVERIFY(!page->pageEngine->isOpened());
+        QVERIFY(!page->exchange().hasSource());
         QVERIFY(w->messages.isEmpty());
     }
 
@@ -138,7 +143,7 @@ private slots:
             QTest::mousePress(button(page->readRangeDialog, QStringLiteral("取消")),
                               Qt::LeftButton);
             QVERIFY(!page->readRangeDialog->isVisible());
-            QVERIFY(!page->pageEngine->isOpened());
+            QVERIFY(!page->exchange().hasSource());
         }
         // End not after the start: nothing, but everything closes.
         import(data + QStringLiteral("/odd.xlsx"), "2", "5", "5");
@@ -153,10 +158,10 @@ private slots:
             page->model->setItem(page->model->rowCount() - 1, 0,
                                  new QStandardItem(QString::fromUtf16(n)));
         }
-        page->model->setItem(1, 8, new QStandardItem(QStringLiteral("0350")));
+        page->model->setItem(1, Roster::Total, new QStandardItem(QStringLiteral("0350")));
         QSignalSpy status(page, &Invoice::statusMessage);
         w->directoryAnswers << w->path(QString());
-        page->toolButtons().at(5)->click();
+        page->toolButton(QStringLiteral("saveExcel"))->click();
         const QString file = w->path(QStringLiteral("202605大一班发票打印副本.xlsx"));
         QVERIFY(QFile::exists(file));
         QVERIFY(status.last().at(0).toString().contains(
@@ -166,12 +171,12 @@ private slots:
         QCOMPARE(rows.at(0).size(), 12);
         QCOMPARE(rows.at(0).at(0), QStringLiteral("甲"));
         QCOMPARE(rows.at(1).at(8), QStringLiteral("0350"));
-        QCOMPARE(rows.at(2).at(11), QStringLiteral("否"));
+        QCOMPARE(rows.at(2).at(Roster::PrintStatus), QStringLiteral("否"));
         QCOMPARE(rows.at(2).at(3), QString());
         // A shorter roster later in the month: its rows replace the first
         // ones, the rest of the file stays.
         page->model->removeRows(0, 2);
-        page->model->item(0, 0)->setText(QStringLiteral("丁"));
+        page->model->item(0, Roster::Name)->setText(QStringLiteral("丁"));
         w->directoryAnswers << w->path(QString());
         page->onButtonSaveExcel();
         rows = readWithOpenpyxl(file);
@@ -192,8 +197,8 @@ private slots:
         other.readFromEdit->setText("1");
         other.readToEdit->setText("4");
         other.onreadExcelButtonOK();
-        QCOMPARE(cell(other, 0, 0), QStringLiteral("丁"));
-        QCOMPARE(cell(other, 2, 0), QStringLiteral("丙"));
+        QCOMPARE(cell(other, 0, Roster::Name), QStringLiteral("丁"));
+        QCOMPARE(cell(other, 2, Roster::Name), QStringLiteral("丙"));
     }
 
     void exportEmptyAndFailed()
@@ -219,9 +224,9 @@ private slots:
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
         // Loading turns an empty status into "否"; one emptied by hand is
         // not "否" and is not listed.
-        mw.page(2)->model->item(1, 11)->setText(QString());
+        mw.page(2)->model->item(1, Roster::PrintStatus)->setText(QString());
         w->directoryAnswers << w->path(QString());
-        mw.toolActions().at(2)->trigger();
+        mw.toolAction(QStringLiteral("exportUnprinted"))->trigger();
         const QString file = w->path(QStringLiteral("202605未打印发票打印副本.xlsx"));
         // Complete on disk right away.
         auto rows = readWithOpenpyxl(file);
@@ -231,13 +236,14 @@ private slots:
         QCOMPARE(rows.at(0).at(12), QStringLiteral("A"));
         QCOMPARE(rows.at(1).at(0), QStringLiteral("丁"));
         QCOMPARE(rows.at(2).at(0), QStringLiteral("己"));
-        QCOMPARE(rows.at(2).at(11), QStringLiteral("否"));
+        QCOMPARE(rows.at(2).at(Roster::PrintStatus), QStringLiteral("否"));
         QCOMPARE(rows.at(2).at(8), QStringLiteral("1")); // recomputed: no fee list, tuition 1
         QVERIFY(mw.statusText().contains(QStringLiteral("202605未打印发票打印副本.xlsx")));
         // A second export in the same run, after everything was printed.
         for (Invoice *p : mw.pages())
             for (int r = 0; r < p->model->rowCount(); ++r)
-                p->updataPrintType(p->model->item(r, 0)->text(), QStringLiteral("05已打印"));
+                p->updataPrintType(p->model->item(r, Roster::Name)->text(),
+                                   QStringLiteral("05已打印"));
         QVERIFY(QDir().mkpath(w->path(QStringLiteral("later"))));
         w->directoryAnswers << w->path(QStringLiteral("later"));
         mw.onButtonSaveUnprint();

@@ -3,6 +3,7 @@
 #include "database.h"
 #include "invoice.h"
 #include "mainwindow.h"
+#include "rostermodel.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -36,14 +37,6 @@ QStringList child(const QString &name, const QString &cls,
             QStringLiteral("old"),
             status,
             cls};
-}
-
-QToolButton *findButton(QWidget *w, const QString &text)
-{
-    for (QToolButton *b : w->findChildren<QToolButton *>())
-        if (b->text() == text)
-            return b;
-    return nullptr;
 }
 
 void installSaboteur(const QString &path)
@@ -90,7 +83,7 @@ private slots:
         QCOMPARE(texts,
                  (QStringList{QStringLiteral("保存到数据库"), QStringLiteral("查询"),
                               QStringLiteral("导出未打印名单"), QStringLiteral("添加班级")}));
-        mw.toolActions().at(3)->trigger();
+        mw.toolAction(QStringLiteral("addClass"))->trigger();
         QVERIFY(mw.addclassWidget->isVisible());
         mw.addclassEdit->setText(QStringLiteral("大一班"));
         QTest::mouseClick(findButton(mw.addclassWidget, QStringLiteral(" 添加 ")), Qt::LeftButton);
@@ -154,18 +147,21 @@ private slots:
         MainWindow mw(dbConfig());
         Invoice *a = mw.page(0);
         QCOMPARE(a->model->rowCount(), 3);
-        QCOMPARE(cell(*a, 0, 0), QStringLiteral("甲"));
-        QCOMPARE(cell(*a, 1, 0), QStringLiteral("丙"));
-        QCOMPARE(cell(*a, 2, 0), QStringLiteral("丁"));
-        QCOMPARE(cell(*a, 0, 11), QStringLiteral("05已打印"));
-        QCOMPARE(cell(*a, 1, 11), QStringLiteral("否"));
-        QCOMPARE(cell(*a, 2, 11), QStringLiteral("否"));
-        QCOMPARE(cell(*mw.page(1), 0, 11), QStringLiteral("否"));
-        QCOMPARE(a->model->item(0, 11)->data(33).toString(), QStringLiteral("A"));
-        QCOMPARE(mw.page(1)->model->item(0, 11)->data(33).toString(), QStringLiteral("B"));
+        QCOMPARE(cell(*a, 0, Roster::Name), QStringLiteral("甲"));
+        QCOMPARE(cell(*a, 1, Roster::Name), QStringLiteral("丙"));
+        QCOMPARE(cell(*a, 2, Roster::Name), QStringLiteral("丁"));
+        QCOMPARE(cell(*a, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QCOMPARE(cell(*a, 1, Roster::PrintStatus), QStringLiteral("否"));
+        QCOMPARE(cell(*a, 2, Roster::PrintStatus), QStringLiteral("否"));
+        QCOMPARE(cell(*mw.page(1), 0, Roster::PrintStatus), QStringLiteral("否"));
+        QCOMPARE(a->model->item(0, Roster::PrintStatus)->data(Roster::ClassTagRole).toString(),
+                 QStringLiteral("A"));
+        QCOMPARE(
+            mw.page(1)->model->item(0, Roster::PrintStatus)->data(Roster::ClassTagRole).toString(),
+            QStringLiteral("B"));
         // 1200 (first list entry) + 300 accommodation + 20 × 10 meals.
-        QCOMPARE(cell(*a, 0, 8), QStringLiteral("1700"));
-        QCOMPARE(cell(*a, 0, 10), QStringLiteral("李老师"));
+        QCOMPARE(cell(*a, 0, Roster::Total), QStringLiteral("1700"));
+        QCOMPARE(cell(*a, 0, Roster::Clerk), QStringLiteral("李老师"));
         QVERIFY(!mw.hasUnsavedChanges());
     }
 
@@ -227,12 +223,12 @@ private slots:
             MainWindow mw(dbConfig());
             Invoice *b = mw.page(1);
             b->tableView->selectRow(0);
-            b->toolButtons().at(0)->click(); // 添加
-            b->model->setItem(1, 0, new QStandardItem(QStringLiteral("新生")));
+            b->toolButton(QStringLiteral("addRow"))->click(); // 添加
+            b->model->setItem(1, Roster::Name, new QStandardItem(QStringLiteral("新生")));
             QVERIFY(mw.hasUnsavedChanges());
             QTRY_COMPARE(mw.tabWidget->tabText(1), QStringLiteral("B *"));
             QCOMPARE(b->objectName(), QStringLiteral("B"));
-            mw.toolActions().at(0)->trigger();
+            mw.toolAction(QStringLiteral("saveDatabase"))->trigger();
             QVERIFY(!mw.hasUnsavedChanges());
             QTRY_COMPARE(mw.tabWidget->tabText(1), QStringLiteral("B"));
             QVERIFY(w->messages.isEmpty());
@@ -259,12 +255,14 @@ private slots:
                       child(QStringLiteral("乙"), QStringLiteral("A"))});
         {
             MainWindow mw(dbConfig());
-            mw.page(0)->model->item(1, 11)->setData(QStringLiteral("B"), 33);
+            mw.page(0)
+                ->model->item(1, Roster::PrintStatus)
+                ->setData(QStringLiteral("B"), Roster::ClassTagRole);
             QVERIFY(mw.onButtonSaveDB());
         }
         MainWindow again(dbConfig());
         QCOMPARE(again.page(0)->model->rowCount(), 1);
-        QCOMPARE(cell(*again.page(1), 0, 0), QStringLiteral("乙"));
+        QCOMPARE(cell(*again.page(1), 0, Roster::Name), QStringLiteral("乙"));
     }
 
     void failedSaveChangesNothing()
@@ -274,7 +272,7 @@ private slots:
                       child(QStringLiteral("乙"), QStringLiteral("B"))});
         installSaboteur(w->databasePath());
         MainWindow mw(dbConfig());
-        mw.page(1)->model->item(0, 0)->setText(QStringLiteral("BAD"));
+        mw.page(1)->model->item(0, Roster::Name)->setText(QStringLiteral("BAD"));
         const auto before = mw.page(0)->rosterRecords() + mw.page(1)->rosterRecords();
         const QByteArray bytes = bytesOf(w->databasePath());
         QVERIFY(!mw.onButtonSaveDB());
@@ -285,7 +283,7 @@ private slots:
         QCOMPARE(mw.page(0)->rosterRecords() + mw.page(1)->rosterRecords(), before);
         QVERIFY(mw.hasUnsavedChanges());
         // The clerk mends the row and retries.
-        mw.page(1)->model->item(0, 0)->setText(QStringLiteral("乙"));
+        mw.page(1)->model->item(0, Roster::Name)->setText(QStringLiteral("乙"));
         QVERIFY(mw.onButtonSaveDB());
     }
 
@@ -325,7 +323,7 @@ private slots:
         installSaboteur(w->databasePath());
         MainWindow mw(dbConfig());
         mw.show();
-        mw.page(0)->model->item(0, 0)->setText(QStringLiteral("BAD"));
+        mw.page(0)->model->item(0, Roster::Name)->setText(QStringLiteral("BAD"));
         w->questionAnswer = QMessageBox::Save;
         QVERIFY(!mw.close());
         QVERIFY(mw.isVisible());
@@ -350,18 +348,18 @@ private slots:
         MainWindow pcB(config);
         pcA.page(0)->addRow();
         QVERIFY(pcA.onButtonSaveDB());
-        pcB.page(0)->model->item(0, 0)->setText(QStringLiteral("改名"));
+        pcB.page(0)->model->item(0, Roster::Name)->setText(QStringLiteral("改名"));
         // B would overwrite A's new child: refused, and B cancels the reload.
         w->questionAnswer = QMessageBox::Cancel;
         QVERIFY(!pcB.onButtonSaveDB());
         QCOMPARE(w->questions, 1);
         QCOMPARE(storedStudents(config).size(), 2);
-        QCOMPARE(cell(*pcB.page(0), 0, 0), QStringLiteral("改名"));
+        QCOMPARE(cell(*pcB.page(0), 0, Roster::Name), QStringLiteral("改名"));
         // Now B reloads: it sees A's save, its own change is gone.
         w->questionAnswer = QMessageBox::Yes;
         QVERIFY(!pcB.onButtonSaveDB());
         QCOMPARE(pcB.page(0)->model->rowCount(), 2);
-        QCOMPARE(cell(*pcB.page(0), 0, 0), QStringLiteral("甲"));
+        QCOMPARE(cell(*pcB.page(0), 0, Roster::Name), QStringLiteral("甲"));
         QVERIFY(!pcB.hasUnsavedChanges());
         QVERIFY(pcB.onButtonSaveDB());
         // Adding a class is guarded the same way.

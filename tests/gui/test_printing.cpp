@@ -2,6 +2,7 @@
 #include "invoice.h"
 #include "mainwindow.h"
 #include "receiptprinter.h"
+#include "rostermodel.h"
 #include "testsupport.h"
 
 #include <QComboBox>
@@ -23,14 +24,14 @@ void addChild(Invoice &p, const QString &name, const QString &tuition,
 {
     const int r = p.model->rowCount();
     p.model->setRowCount(r + 1);
-    p.model->setItem(r, 0, new QStandardItem(name));
-    p.model->setItem(r, 1, new QStandardItem(QStringLiteral("4")));
-    p.model->setItem(r, 2, new QStandardItem(tuition));
-    p.model->setItem(r, 3, new QStandardItem(accommodation));
-    p.model->setItem(r, 10, new QStandardItem(QStringLiteral("李老师")));
+    p.model->setItem(r, Roster::Name, new QStandardItem(name));
+    p.model->setItem(r, Roster::Age, new QStandardItem(QStringLiteral("4")));
+    p.model->setItem(r, Roster::Tuition, new QStandardItem(tuition));
+    p.model->setItem(r, Roster::Accommodation, new QStandardItem(accommodation));
+    p.model->setItem(r, Roster::Clerk, new QStandardItem(QStringLiteral("李老师")));
     auto *status = new QStandardItem(QStringLiteral("否"));
-    status->setData(p.objectName(), 33);
-    p.model->setItem(r, 11, status);
+    status->setData(p.objectName(), Roster::ClassTagRole);
+    p.model->setItem(r, Roster::PrintStatus, status);
 }
 
 QString pdfInfo(const QString &pdf)
@@ -78,13 +79,14 @@ private slots:
     {
         w->printToPdf = w->path(QStringLiteral("one.pdf"));
         page->tableView->setCurrentIndex(page->model->index(1, 0));
-        page->model->setItem(1, 8, new QStandardItem(QStringLiteral("0")));
-        page->toolButtons().at(2)->click();
+        page->model->setItem(1, Roster::Total, new QStandardItem(QStringLiteral("0")));
+        page->toolButton(QStringLiteral("printSelected"))->click();
         QCOMPARE(w->printDialogs, 1);
-        QCOMPARE(cell(*page, 1, 11), QStringLiteral("05已打印"));
-        QCOMPARE(page->model->item(1, 11)->data(33).toString(), QStringLiteral("大一班"));
-        QCOMPARE(cell(*page, 0, 11), QStringLiteral("否"));
-        QCOMPARE(cell(*page, 1, 8), QStringLiteral("1800"));
+        QCOMPARE(cell(*page, 1, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QCOMPARE(page->model->item(1, Roster::PrintStatus)->data(Roster::ClassTagRole).toString(),
+                 QStringLiteral("大一班"));
+        QCOMPARE(cell(*page, 0, Roster::PrintStatus), QStringLiteral("否"));
+        QCOMPARE(cell(*page, 1, Roster::Total), QStringLiteral("1800"));
         QCOMPARE(pdfPageCount(w->printToPdf), 1);
         const QString info = pdfInfo(w->printToPdf);
         // 205 × 100 mm in points.
@@ -106,14 +108,14 @@ private slots:
         page->tableView->setCurrentIndex(page->model->index(0, 0));
         page->onButtonPrint();
         QCOMPARE(w->printDialogs, 1);
-        QCOMPARE(cell(*page, 0, 11), QStringLiteral("否"));
+        QCOMPARE(cell(*page, 0, Roster::PrintStatus), QStringLiteral("否"));
         // The total is rewritten while the receipt is built, before the dialog.
-        QCOMPARE(cell(*page, 0, 8), QStringLiteral("1800"));
+        QCOMPARE(cell(*page, 0, Roster::Total), QStringLiteral("1800"));
         page->printFromEdit->setText(QStringLiteral("1"));
         page->printToEdit->setText(QStringLiteral("4"));
         page->onButtonPrintOK();
         for (int r = 0; r < 4; ++r)
-            QCOMPARE(cell(*page, r, 11), QStringLiteral("否"));
+            QCOMPARE(cell(*page, r, Roster::PrintStatus), QStringLiteral("否"));
     }
 
     void noCurrentRowDoesNothing()
@@ -155,7 +157,7 @@ private slots:
         QFETCH(QString, to);
         QFETCH(QString, printed);
         w->printToPdf = w->path(QStringLiteral("range.pdf"));
-        page->toolButtons().at(3)->click();
+        page->toolButton(QStringLiteral("printRange"))->click();
         QVERIFY(page->printRangeDialog->isVisible());
         page->printFromEdit->setText(from);
         page->printToEdit->setText(to);
@@ -164,9 +166,9 @@ private slots:
         QCOMPARE(w->printDialogs, 1);
         QVERIFY(!page->printRangeDialog->isVisible());
         for (int r = 0; r < 4; ++r)
-            QCOMPARE(cell(*page, r, 11), printed.at(r) == QLatin1Char('1')
-                                             ? QStringLiteral("05已打印")
-                                             : QStringLiteral("否"));
+            QCOMPARE(cell(*page, r, Roster::PrintStatus), printed.at(r) == QLatin1Char('1')
+                                                              ? QStringLiteral("05已打印")
+                                                              : QStringLiteral("否"));
         const int pages = printed.count(QLatin1Char('1'));
         QCOMPARE(pdfPageCount(w->printToPdf), pages == 0 ? -1 : pages);
     }
@@ -186,8 +188,8 @@ private slots:
     void unwritableTotalRefused()
     {
         // A negative total and a nine-digit one cannot go into the boxes.
-        page->model->setItem(1, 3, new QStandardItem(QStringLiteral("-10")));
-        page->model->setItem(2, 2, new QStandardItem(QStringLiteral("2000000")));
+        page->model->setItem(1, Roster::Accommodation, new QStandardItem(QStringLiteral("-10")));
+        page->model->setItem(2, Roster::Tuition, new QStandardItem(QStringLiteral("2000000")));
         w->printToPdf = w->path(QStringLiteral("refused.pdf"));
         page->tableView->setCurrentIndex(page->model->index(1, 0));
         page->onButtonPrint();
@@ -195,30 +197,30 @@ private slots:
         QCOMPARE(w->messages.size(), 1);
         QVERIFY2(w->messages.at(0).text.contains(QStringLiteral("李小红")),
                  qPrintable(w->messages.at(0).text));
-        QCOMPARE(cell(*page, 1, 11), QStringLiteral("否"));
+        QCOMPARE(cell(*page, 1, Roster::PrintStatus), QStringLiteral("否"));
         page->printReceiptRange(1, 4);
         QCOMPARE(pdfPageCount(w->printToPdf), 2);
         QCOMPARE(w->messages.size(), 2);
         QVERIFY(w->messages.at(1).text.contains(QStringLiteral("李小红")));
         QVERIFY(w->messages.at(1).text.contains(QStringLiteral("张三")));
         QVERIFY(w->messages.at(1).text.contains(QStringLiteral("2000000.00")));
-        QCOMPARE(cell(*page, 0, 11), QStringLiteral("05已打印"));
-        QCOMPARE(cell(*page, 2, 11), QStringLiteral("否"));
-        QCOMPARE(cell(*page, 3, 11), QStringLiteral("05已打印"));
+        QCOMPARE(cell(*page, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QCOMPARE(cell(*page, 2, Roster::PrintStatus), QStringLiteral("否"));
+        QCOMPARE(cell(*page, 3, Roster::PrintStatus), QStringLiteral("05已打印"));
     }
 
     void previewMarksNothing()
     {
-        page->model->setItem(0, 8, new QStandardItem(QStringLiteral("7")));
+        page->model->setItem(0, Roster::Total, new QStandardItem(QStringLiteral("7")));
         QSignalSpy printed(page, &Invoice::isPrint);
         page->tableView->setCurrentIndex(page->model->index(0, 0));
-        page->toolButtons().at(7)->click();
+        page->toolButton(QStringLiteral("preview"))->click();
         QCOMPARE(w->previews.size(), 1);
         QCOMPARE(w->previews.at(0).size(), 1);
         const QImage &img = w->previews.at(0).at(0);
         QVERIFY(qAbs(double(img.width()) / img.height() - 2.05) < 0.02);
-        QCOMPARE(cell(*page, 0, 8), QStringLiteral("7"));
-        QCOMPARE(cell(*page, 0, 11), QStringLiteral("否"));
+        QCOMPARE(cell(*page, 0, Roster::Total), QStringLiteral("7"));
+        QCOMPARE(cell(*page, 0, Roster::PrintStatus), QStringLiteral("否"));
         QCOMPARE(w->printDialogs, 0);
         // With the range dialog open, the range is previewed.
         page->showPrintallWidget();
@@ -229,7 +231,7 @@ private slots:
         QCOMPARE(w->previews.at(1).size(), 3);
         QCOMPARE(printed.size(), 0);
         for (int r = 0; r < 4; ++r)
-            QCOMPARE(cell(*page, r, 11), QStringLiteral("否"));
+            QCOMPARE(cell(*page, r, Roster::PrintStatus), QStringLiteral("否"));
     }
 
     void resultPagePrintMarksClassPage()
@@ -243,7 +245,7 @@ private slots:
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
         Invoice *a = mw.page(0);
         // An unsaved move of one of them is undone by the marking.
-        a->model->item(2, 11)->setData(QStringLiteral("B"), 33);
+        a->model->item(2, Roster::PrintStatus)->setData(QStringLiteral("B"), Roster::ClassTagRole);
         mw.selectEdit->setText(QStringLiteral("甲"));
         mw.onButtonSelect();
         QCOMPARE(mw.selectPage->model->rowCount(), 3);
@@ -252,23 +254,24 @@ private slots:
         mw.selectPage->tableView->setCurrentIndex(mw.selectPage->model->index(0, 0));
         mw.selectPage->onButtonPrint();
         QCOMPARE(printed.size(), 0);
-        QCOMPARE(cell(*a, 0, 11), QStringLiteral("否"));
+        QCOMPARE(cell(*a, 0, Roster::PrintStatus), QStringLiteral("否"));
         w->printToPdf = w->path(QStringLiteral("result.pdf"));
         mw.selectPage->onButtonPrint();
         QCOMPARE(printed.size(), 1);
         QCOMPARE(printed.at(0).at(0).toString(), QStringLiteral("A"));
         QCOMPARE(printed.at(0).at(1).toString(), QStringLiteral("甲"));
-        QCOMPARE(cell(*a, 0, 11), QStringLiteral("05已打印"));
-        QCOMPARE(cell(*a, 1, 11), QStringLiteral("否"));
-        QCOMPARE(cell(*a, 2, 11), QStringLiteral("05已打印"));
-        QCOMPARE(a->model->item(2, 11)->data(33).toString(), QStringLiteral("A"));
-        QCOMPARE(cell(*mw.page(1), 0, 11), QStringLiteral("否"));
+        QCOMPARE(cell(*a, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QCOMPARE(cell(*a, 1, Roster::PrintStatus), QStringLiteral("否"));
+        QCOMPARE(cell(*a, 2, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QCOMPARE(a->model->item(2, Roster::PrintStatus)->data(Roster::ClassTagRole).toString(),
+                 QStringLiteral("A"));
+        QCOMPARE(cell(*mw.page(1), 0, Roster::PrintStatus), QStringLiteral("否"));
         // A class page reports nothing.
         QSignalSpy classPage(a, &Invoice::isPrint);
         a->tableView->setCurrentIndex(a->model->index(1, 0));
         a->onButtonPrint();
         QCOMPARE(classPage.size(), 0);
-        QCOMPARE(cell(*a, 1, 11), QStringLiteral("05已打印"));
+        QCOMPARE(cell(*a, 1, Roster::PrintStatus), QStringLiteral("05已打印"));
     }
 
     void calibration()

@@ -1,5 +1,6 @@
 #include "invoice.h"
 #include "mainwindow.h"
+#include "rostermodel.h"
 #include "testsupport.h"
 
 #include <QComboBox>
@@ -19,12 +20,12 @@ void setRow(Invoice &p, int r, const QStringList &texts, const QString &tag)
 {
     if (p.model->rowCount() <= r)
         p.model->setRowCount(r + 1);
-    for (int c = 0; c < qMin(texts.size(), 11); ++c)
+    for (int c = 0; c < qMin(texts.size(), int(Roster::PrintStatus)); ++c)
         if (!texts.at(c).isNull())
             p.model->setItem(r, c, new QStandardItem(texts.at(c)));
-    auto *status = new QStandardItem(texts.value(11, QStringLiteral("否")));
-    status->setData(tag, 33);
-    p.model->setItem(r, 11, status);
+    auto *status = new QStandardItem(texts.value(Roster::PrintStatus, QStringLiteral("否")));
+    status->setData(tag, Roster::ClassTagRole);
+    p.model->setItem(r, Roster::PrintStatus, status);
 }
 
 void selectRows(Invoice &p, std::initializer_list<int> rows)
@@ -70,7 +71,8 @@ private slots:
         QCOMPARE(p.model->columnCount(), 12);
         QCOMPARE(p.model->rowCount(), 0);
         QCOMPARE(p.model->horizontalHeaderItem(2)->text(), QStringLiteral("保教费（月）"));
-        QCOMPARE(p.model->horizontalHeaderItem(11)->text(), QStringLiteral("打印状态"));
+        QCOMPARE(p.model->horizontalHeaderItem(Roster::PrintStatus)->text(),
+                 QStringLiteral("打印状态"));
         QVERIFY(!p.printRangeDialog->isVisible());
         QVERIFY(!p.readRangeDialog->isVisible());
         QVERIFY(!p.classChangeDialog->isVisible());
@@ -122,7 +124,7 @@ private slots:
         QVERIFY(p.classChangeDialog->isVisible());
         QTest::mousePress(button(p.classChangeDialog, QStringLiteral("取消")), Qt::LeftButton);
         QVERIFY(!p.classChangeDialog->isVisible());
-        p.toolButtons().at(3)->click();
+        p.toolButton(QStringLiteral("printRange"))->click();
         QVERIFY(p.printRangeDialog->isVisible());
         QTest::mousePress(button(p.printRangeDialog, QStringLiteral("取消打印")), Qt::LeftButton);
         QVERIFY(!p.printRangeDialog->isVisible());
@@ -133,24 +135,25 @@ private slots:
         Invoice p;
         p.setObjectName(QStringLiteral("大一班"));
         p.clerkName = QStringLiteral("李老师");
-        p.toolButtons().at(0)->click();
+        p.toolButton(QStringLiteral("addRow"))->click();
         QCOMPARE(p.model->rowCount(), 1);
         for (int c = 0; c < 10; ++c)
             QCOMPARE(cell(p, 0, c), QStringLiteral("<absent>"));
-        QCOMPARE(cell(p, 0, 10), QStringLiteral("李老师"));
-        QCOMPARE(cell(p, 0, 11), QStringLiteral("否"));
-        QCOMPARE(p.model->item(0, 11)->data(33).toString(), QStringLiteral("大一班"));
+        QCOMPARE(cell(p, 0, Roster::Clerk), QStringLiteral("李老师"));
+        QCOMPARE(cell(p, 0, Roster::PrintStatus), QStringLiteral("否"));
+        QCOMPARE(p.model->item(0, Roster::PrintStatus)->data(Roster::ClassTagRole).toString(),
+                 QStringLiteral("大一班"));
 
         setRow(p, 0, {"甲", "4", "1", "2", "20", "1", "0", "1", "999", "1", "x"}, "大一班");
-        p.toolButtons().at(0)->click();
-        p.toolButtons().at(0)->click();
+        p.toolButton(QStringLiteral("addRow"))->click();
+        p.toolButton(QStringLiteral("addRow"))->click();
         for (int r : {1, 2}) {
-            QCOMPARE(cell(p, r, 0), QStringLiteral("<absent>"));
-            QCOMPARE(cell(p, r, 1), QStringLiteral("4"));
-            QCOMPARE(cell(p, r, 2), QStringLiteral("1"));
-            QCOMPARE(cell(p, r, 7), QStringLiteral("1"));
-            QCOMPARE(cell(p, r, 8), QStringLiteral("<absent>"));
-            QCOMPARE(cell(p, r, 9), QStringLiteral("<absent>"));
+            QCOMPARE(cell(p, r, Roster::Name), QStringLiteral("<absent>"));
+            QCOMPARE(cell(p, r, Roster::Age), QStringLiteral("4"));
+            QCOMPARE(cell(p, r, Roster::Tuition), QStringLiteral("1"));
+            QCOMPARE(cell(p, r, Roster::Insurance), QStringLiteral("1"));
+            QCOMPARE(cell(p, r, Roster::Total), QStringLiteral("<absent>"));
+            QCOMPARE(cell(p, r, Roster::Discount), QStringLiteral("<absent>"));
         }
     }
 
@@ -160,11 +163,11 @@ private slots:
         for (int r = 0; r < 6; ++r)
             setRow(p, r, child(QString::number(r + 1), "A"), "A");
         selectRows(p, {4, 1});
-        p.toolButtons().at(1)->click();
+        p.toolButton(QStringLiteral("deleteRow"))->click();
         QCOMPARE(p.model->rowCount(), 4);
         QStringList names;
         for (int r = 0; r < 4; ++r)
-            names << cell(p, r, 0);
+            names << cell(p, r, Roster::Name);
         QCOMPARE(names, (QStringList{"1", "3", "4", "6"}));
         p.tableView->clearSelection();
         p.deleteRow();
@@ -185,9 +188,9 @@ private slots:
             {"乙", "", QString(), "1", QString(), QString(), QString(), QString(), "349", "", "旧"},
             "A");
         p.recomputeFees();
-        QCOMPARE(cell(p, 0, 8), QStringLiteral("0350"));
-        QCOMPARE(cell(p, 1, 8), QStringLiteral("350"));
-        QCOMPARE(cell(p, 0, 10), QStringLiteral("新"));
+        QCOMPARE(cell(p, 0, Roster::Total), QStringLiteral("0350"));
+        QCOMPARE(cell(p, 1, Roster::Total), QStringLiteral("350"));
+        QCOMPARE(cell(p, 0, Roster::Clerk), QStringLiteral("新"));
     }
 
     void classChange()
@@ -200,7 +203,7 @@ private slots:
             Invoice *a = mw.page(0);
             // Own class: nothing moves.
             selectRows(*a, {0});
-            a->toolButtons().at(6)->click();
+            a->toolButton(QStringLiteral("classChange"))->click();
             a->classCombo->setCurrentText(QStringLiteral("A"));
             QTest::mousePress(button(a->classChangeDialog, QStringLiteral("确认")), Qt::LeftButton);
             QVERIFY(!a->classChangeDialog->isVisible());
@@ -215,18 +218,19 @@ private slots:
             selectRows(*a, {1, 2});
             a->onclassChange();
             QCOMPARE(a->model->rowCount(), 3); // rows stay until saved and reloaded
-            QCOMPARE(a->model->item(1, 11)->data(33).toString(), QStringLiteral("B"));
+            QCOMPARE(a->model->item(1, Roster::PrintStatus)->data(Roster::ClassTagRole).toString(),
+                     QStringLiteral("B"));
             QVERIFY(mw.onButtonSaveDB());
         }
         MainWindow again(DbConfig::sqlite(w->databasePath()));
         QCOMPARE(again.page(0)->model->rowCount(), 1);
-        QCOMPARE(cell(*again.page(0), 0, 0), QStringLiteral("甲"));
+        QCOMPARE(cell(*again.page(0), 0, Roster::Name), QStringLiteral("甲"));
         Invoice *b = again.page(1);
         QCOMPARE(b->model->rowCount(), 3);
-        QCOMPARE(cell(*b, 0, 0), QStringLiteral("乙"));
-        QCOMPARE(cell(*b, 0, 11), QStringLiteral("05已打印"));
-        QCOMPARE(cell(*b, 1, 0), QStringLiteral("丙"));
-        QCOMPARE(cell(*b, 2, 0), QStringLiteral("丁"));
+        QCOMPARE(cell(*b, 0, Roster::Name), QStringLiteral("乙"));
+        QCOMPARE(cell(*b, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QCOMPARE(cell(*b, 1, Roster::Name), QStringLiteral("丙"));
+        QCOMPARE(cell(*b, 2, Roster::Name), QStringLiteral("丁"));
     }
 
     void scans()
@@ -259,7 +263,7 @@ private slots:
                      {child("Tom", "A"), child("tom", "A"), child("Tom ", "B"), child("Tom", "B"),
                       child("乙", "B")});
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
-        mw.toolActions().at(1)->trigger();
+        mw.toolAction(QStringLiteral("query"))->trigger();
         QVERIFY(mw.selectWidget->isVisible());
         mw.selectEdit->setText(QStringLiteral("Tom"));
         mw.onButtonSelect();
@@ -267,12 +271,12 @@ private slots:
         QCOMPARE(r->model->rowCount(), 2);
         QCOMPARE(r->model->columnCount(), 13);
         QCOMPARE(r->model->horizontalHeaderItem(12)->text(), QStringLiteral("班级"));
-        QCOMPARE(cell(*r, 0, 12), QStringLiteral("A"));
-        QCOMPARE(cell(*r, 1, 12), QStringLiteral("B"));
+        QCOMPARE(cell(*r, 0, Roster::ResultClass), QStringLiteral("A"));
+        QCOMPARE(cell(*r, 1, Roster::ResultClass), QStringLiteral("B"));
         mw.selectEdit->setText(QStringLiteral("乙"));
         mw.onButtonSelect();
         QCOMPARE(r->model->rowCount(), 1);
-        QCOMPARE(cell(*r, 0, 12), QStringLiteral("B"));
+        QCOMPARE(cell(*r, 0, Roster::ResultClass), QStringLiteral("B"));
         mw.selectEdit->setText(QStringLiteral("nobody"));
         mw.onButtonSelect();
         QCOMPARE(r->model->rowCount(), 0);
@@ -287,10 +291,11 @@ private slots:
         setRow(p, 1, child("乙", "A"), "A");
         setRow(p, 2, child("甲", "A"), "A");
         p.updataPrintType(QStringLiteral("甲"), QStringLiteral("03已打印"));
-        QCOMPARE(cell(p, 0, 11), QStringLiteral("03已打印"));
-        QCOMPARE(p.model->item(0, 11)->data(33).toString(), QStringLiteral("A"));
-        QCOMPARE(cell(p, 1, 11), QStringLiteral("否"));
-        QCOMPARE(cell(p, 2, 11), QStringLiteral("03已打印"));
+        QCOMPARE(cell(p, 0, Roster::PrintStatus), QStringLiteral("03已打印"));
+        QCOMPARE(p.model->item(0, Roster::PrintStatus)->data(Roster::ClassTagRole).toString(),
+                 QStringLiteral("A"));
+        QCOMPARE(cell(p, 1, Roster::PrintStatus), QStringLiteral("否"));
+        QCOMPARE(cell(p, 2, Roster::PrintStatus), QStringLiteral("03已打印"));
     }
 };
 

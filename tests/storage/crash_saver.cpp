@@ -4,6 +4,7 @@
 #include "database.h"
 #include "invoice.h"
 #include "mainwindow.h"
+#include "rostermodel.h"
 
 #include <QApplication>
 #include <QStandardItemModel>

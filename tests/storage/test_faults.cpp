@@ -1,6 +1,7 @@
 #include "database.h"
 #include "invoice.h"
 #include "mainwindow.h"
+#include "rostermodel.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>

@@ -4,6 +4,7 @@
 #include "configview.h"
 #include "database.h"
 #include "invoice.h"
+#include "rostermodel.h"
 
 #include <QComboBox>
 #include <QJsonArray>
@@ -17,6 +18,7 @@
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QTest>
+#include <QToolButton>
 
 TestWorld::TestWorld()
 {
@@ -66,7 +68,7 @@ TestWorld::~TestWorld()
 
 void TestWorld::setSetting(const QString &key, const QString &value)
 {
-    const auto s = configView::openStore();
+    const auto s = SettingsStore::open();
     s->setValue(key, value);
     s->sync();
 }
@@ -219,4 +221,12 @@ DbConfig postgresConfig()
     c.user = qEnvironmentVariable("FEEOFFICE_TEST_PG_USER");
     c.name = qEnvironmentVariable("FEEOFFICE_TEST_PG_DB");
     return c;
+}
+
+QToolButton *findButton(QWidget *window, const QString &text)
+{
+    for (QToolButton *b : window->findChildren<QToolButton *>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
 }

@@ -2,6 +2,8 @@
 
 #include "database.h"
 #include "prompts.h"
+#include "roster.h"
+#include "rosterdialogs.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -14,6 +16,7 @@
 class Invoice;
 class QComboBox;
 class QPushButton;
+class QToolButton;
 class QWidget;
 
 class TestWorld
@@ -67,6 +70,8 @@ QVector<QStringList> readWithOpenpyxl(const QString &path);
 QString cell(const Invoice &page, int row, int column);
 // The push button of a dialog with the given text.
 QPushButton *button(QWidget *dialog, const QString &text);
+// The tool button of a window with the given text.
+QToolButton *findButton(QWidget *window, const QString &text);
 QStringList comboItems(const QComboBox *combo);
 QByteArray bytesOf(const QString &path);
 

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "fees.h"
+#include "layout.h"
+#include "receipt.h"
+#include "roster.h"
+
+#include <QDate>
+#include <QPointF>
+#include <QString>
+#include <QVector>
+
+// One child's receipt as built from a roster row.
+struct PlannedReceipt {
+    int row = -1;
+    Receipt receipt;
+    qint32 totalColumn = 0; // whole yuan, for the roster's total cell
+    QString refusal;        // why it cannot be printed; empty when it can
+};
+
+// The receipts of one print command or preview: every receipt printed,
+// previewed or refused goes through here, so the rules are the same
+// whichever command asks. No printer is involved.
+class ReceiptBatch
+{
+public:
+    ReceiptBatch(const FeeMirror &fees, CapitalPlacement placement,
+                 const SheetLayout &sheet = SheetLayout());
+
+    // Builds the row's receipt; false when it cannot be printed (its reason
+    // is kept among the refusals).
+    bool add(int row, const Roster::Cells &cells);
+
+    // Every row added, in order, printable or not.
+    const QVector<PlannedReceipt> &built() const { return m_built; }
+    // The printable ones, in order.
+    QVector<PlannedReceipt> printable() const;
+    // The reasons, one per refused row; withRow puts "第 n 行：" in front.
+    QStringList refusals(bool withRow) const;
+
+    // The drawing instructions of one receipt for the given day and
+    // printer shift.
+    QVector<DrawOp> page(const PlannedReceipt &receipt, const QDate &date,
+                         const QPointF &offset) const;
+
+    CapitalPlacement placement() const { return m_placement; }
+
+private:
+    FeeMirror m_fees;
+    CapitalPlacement m_placement;
+    SheetLayout m_sheet;
+    QVector<PlannedReceipt> m_built;
+};

@@ -1,0 +1,68 @@
+#include "exchangecommands.h"
+
+#include "clock.h"
+#include "invoice.h"
+#include "prompts.h"
+#include "rosterdialogs.h"
+
+#include "rostermodel.h"
+#include <QDir>
+#include <QLineEdit>
+
+ExchangeCommands::ExchangeCommands(Invoice *page) : m_page(page) {}
+
+bool ExchangeCommands::chooseSource()
+{
+    const QString path = Prompts::current().openFile(m_page);
+    if (path.isEmpty())
+        return false;
+    if (!m_exchange.openSource(path)) {
+        Prompts::current().critical(m_page, Prompts::title(), m_exchange.errorString());
+        return false;
+    }
+    return true;
+}
+
+void ExchangeCommands::cancel()
+{
+    m_exchange.closeSource();
+}
+
+void ExchangeCommands::readRange()
+{
+    const int column = Roster::toInt(m_page->readColumnEdit->text());
+    const int first = Roster::toInt(m_page->readFromEdit->text());
+    const int end = Roster::toInt(m_page->readToEdit->text());
+    if (!m_exchange.hasSource()) {
+        m_page->readRangeDialog->close();
+        return;
+    }
+    if (column < 1 || first < 1) {
+        Prompts::current().warning(m_page, Prompts::title(),
+                                   QStringLiteral("列编号和起始行都从 1 开始：没有读取任何儿童"));
+        return;
+    }
+    // The end row itself is not read; the source is only read, never written.
+    const QStringList names = m_exchange.readNames(column, first, end).value_or(QStringList());
+    m_page->appendNames(names);
+    m_page->readRangeDialog->close();
+    emit m_page->statusMessage(QStringLiteral("已读取 %1 名儿童").arg(names.size()));
+}
+
+void ExchangeCommands::saveRoster()
+{
+    const QString dir = Prompts::current().existingDirectory(m_page);
+    if (dir.isEmpty())
+        return;
+    const QString path = dir + QLatin1Char('/') + Clock::now().toString(QStringLiteral("yyyyMM")) +
+                         m_page->objectName() + QStringLiteral("发票打印副本");
+    QVector<QStringList> rows;
+    for (const QStringList &record : m_page->rosterRecords())
+        rows << record.mid(0, Roster::ColumnCount);
+    if (!m_exchange.writeRows(path, rows, Roster::ColumnCount)) {
+        Prompts::current().critical(m_page, Prompts::title(), m_exchange.errorString());
+        return;
+    }
+    emit m_page->statusMessage(
+        QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(m_exchange.filePath())));
+}

@@ -1,0 +1,135 @@
+#include "receiptcommands.h"
+
+#include "calibrationdialog.h"
+#include "clock.h"
+#include "invoice.h"
+#include "prompts.h"
+#include "receiptbatch.h"
+#include "receiptprinter.h"
+
+#include "rostermodel.h"
+#include <QPrinter>
+
+ReceiptCommands::ReceiptCommands(Invoice *page) : m_page(page) {}
+
+ReceiptBatch ReceiptCommands::batchFor(CapitalPlacement placement) const
+{
+    return ReceiptBatch(m_page->feeMirror(), placement, m_sheet);
+}
+
+void ReceiptCommands::writeTotals(const ReceiptBatch &batch)
+{
+    for (const PlannedReceipt &p : batch.built())
+        m_page->setTotal(p.row, p.totalColumn);
+}
+
+bool ReceiptCommands::askPrinter(QPrinter &printer)
+{
+    ReceiptPrinter::setUp(printer, m_sheet);
+    if (!Prompts::current().printDialog(&printer, m_page))
+        return false;
+    // Drivers may reset the paper in the dialog.
+    ReceiptPrinter::setUp(printer, m_sheet);
+    return true;
+}
+
+int ReceiptCommands::print(QPrinter &printer, const ReceiptBatch &batch)
+{
+    const QPointF offset = CalibrationDialog::offsetFor(printer.printerName());
+    const QVector<PlannedReceipt> receipts = batch.printable();
+    // One reading of the clock per receipt: its date and its print status.
+    QVector<QDateTime> moments;
+    QVector<QVector<DrawOp>> pages;
+    for (const PlannedReceipt &p : receipts) {
+        moments << Clock::now();
+        pages << batch.page(p, moments.last().date(), offset);
+    }
+    if (!ReceiptPrinter::printPages(printer, pages)) {
+        Prompts::current().critical(m_page, Prompts::title(),
+                                    QStringLiteral("打印失败：无法开始打印"));
+        return -1;
+    }
+    for (int i = 0; i < receipts.size(); ++i)
+        m_page->markPrinted(receipts.at(i).row, moments.at(i));
+    return int(receipts.size());
+}
+
+void ReceiptCommands::printSelected(int row)
+{
+    if (row < 0 || row >= m_page->model->rowCount())
+        return;
+    ReceiptBatch batch = batchFor(CapitalPlacement::LeftAligned);
+    batch.add(row, m_page->cells(row));
+    // The total is rewritten while the receipt is built, before any dialog.
+    writeTotals(batch);
+    const QStringList refused = batch.refusals(false);
+    if (!refused.isEmpty()) {
+        Prompts::current().critical(m_page, Prompts::title(),
+                                    QStringLiteral("未打印：%1").arg(refused.first()));
+        return;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    if (!askPrinter(printer) || print(printer, batch) < 0)
+        return;
+    emit m_page->statusMessage(QStringLiteral("已打印 %1 的收据")
+                                   .arg(ReceiptText::decode(batch.built().first().receipt.name)));
+}
+
+void ReceiptCommands::printRange(int from, int to)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    if (!askPrinter(printer))
+        return;
+    // Only rows that exist can print; the bounds keep absurd numbers cheap.
+    const qint64 first = qMax<qint64>(qint64(from) - 1, 0);
+    const qint64 last = qMin<qint64>(qint64(to) - 1, m_page->model->rowCount() - 1);
+    ReceiptBatch batch = batchFor(CapitalPlacement::FixedColumns);
+    for (qint64 r = first; r <= last; ++r)
+        batch.add(int(r), m_page->cells(int(r)));
+    writeTotals(batch);
+    const int printed = print(printer, batch);
+    if (printed < 0)
+        return;
+    const QStringList refused = batch.refusals(true);
+    if (!refused.isEmpty())
+        Prompts::current().warning(
+            m_page, Prompts::title(),
+            QStringLiteral("以下收据未打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
+    emit m_page->statusMessage(QStringLiteral("已打印 %1 张收据").arg(printed));
+}
+
+void ReceiptCommands::preview(int row)
+{
+    ReceiptBatch batch = batchFor(CapitalPlacement::LeftAligned);
+    if (row >= 0 && row < m_page->model->rowCount())
+        batch.add(row, m_page->cells(row));
+    showPreview(batch);
+}
+
+void ReceiptCommands::preview(int from, int to)
+{
+    ReceiptBatch batch = batchFor(CapitalPlacement::FixedColumns);
+    const int first = qMax(from - 1, 0);
+    const int last = qMin(to - 1, m_page->model->rowCount() - 1);
+    for (int r = first; r <= last; ++r)
+        batch.add(r, m_page->cells(r));
+    showPreview(batch);
+}
+
+void ReceiptCommands::showPreview(const ReceiptBatch &batch)
+{
+    const QPointF offset = CalibrationDialog::offsetFor(CalibrationDialog::defaultPrinterName());
+    QVector<QImage> pages;
+    for (const PlannedReceipt &p : batch.printable())
+        pages << ReceiptPrinter::render(batch.page(p, Clock::now().date(), offset), 200, m_sheet);
+    const QStringList refused = batch.refusals(false);
+    if (!refused.isEmpty())
+        Prompts::current().warning(
+            m_page, Prompts::title(),
+            QStringLiteral("以下收据无法打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
+    if (pages.isEmpty()) {
+        emit m_page->statusMessage(QStringLiteral("没有可预览的收据：请先选中一名儿童"));
+        return;
+    }
+    Prompts::current().preview(m_page, QStringLiteral("打印预览"), pages);
+}

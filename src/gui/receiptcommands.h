@@ -1,0 +1,34 @@
+#pragma once
+
+#include "layout.h"
+
+class Invoice;
+class QPrinter;
+class ReceiptBatch;
+
+// The receipt commands of a roster page: the selected child, a range of
+// rows, and the preview. The receipts come from ReceiptBatch; this class
+// asks for the printer, puts the pages on it and marks the rows printed.
+class ReceiptCommands
+{
+public:
+    explicit ReceiptCommands(Invoice *page);
+
+    void printSelected(int row);
+    // Rows numbered from 1, both ends included.
+    void printRange(int from, int to);
+    void preview(int row);
+    void preview(int from, int to);
+
+private:
+    ReceiptBatch batchFor(CapitalPlacement placement) const;
+    bool askPrinter(QPrinter &printer);
+    // Prints the batch's printable receipts, one page each, and marks their
+    // rows; the number printed, or -1 when printing could not start.
+    int print(QPrinter &printer, const ReceiptBatch &batch);
+    void showPreview(const ReceiptBatch &batch);
+    void writeTotals(const ReceiptBatch &batch);
+
+    Invoice *m_page;
+    SheetLayout m_sheet;
+};

@@ -1,0 +1,114 @@
+#include "rosterdialogs.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace
+{
+QHBoxLayout *row(std::initializer_list<QWidget *> widgets)
+{
+    auto *layout = new QHBoxLayout;
+    for (QWidget *w : widgets)
+        layout->addWidget(w);
+    return layout;
+}
+
+QPushButton *pushButton(const QString &text, const char *name)
+{
+    auto *b = new QPushButton(text);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLineEdit *lineEdit(const char *name)
+{
+    auto *e = new QLineEdit;
+    e->setObjectName(QLatin1String(name));
+    return e;
+}
+
+// Whole numbers within the range only: unlike a plain QIntValidator, a
+// number above the top cannot even be typed.
+class BoundedIntValidator : public QIntValidator
+{
+public:
+    using QIntValidator::QIntValidator;
+    State validate(QString &input, int &pos) const override
+    {
+        const State state = QIntValidator::validate(input, pos);
+        bool ok = false;
+        const qlonglong value = input.toLongLong(&ok);
+        if (state == Intermediate && ok && value > top())
+            return Invalid;
+        return state;
+    }
+};
+} // namespace
+
+PrintRangeDialog::PrintRangeDialog(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("printRangeDialog"));
+    fromEdit = lineEdit("printFrom");
+    toEdit = lineEdit("printTo");
+    okButton = pushButton(QStringLiteral("确认并打印"), "printRangeOk");
+    cancelButton = pushButton(QStringLiteral("取消打印"), "printRangeCancel");
+    calibrateButton = pushButton(QStringLiteral("校准…"), "printRangeCalibrate");
+    auto *v = new QVBoxLayout(this);
+    v->addLayout(row({new QLabel(QStringLiteral("输入需要编号打印区间：")), fromEdit,
+                      new QLabel(QStringLiteral(" 至 ")), toEdit}));
+    v->addLayout(row({okButton, cancelButton, calibrateButton}));
+    connect(cancelButton, &QPushButton::pressed, this, &QWidget::close);
+}
+
+ReadRangeDialog::ReadRangeDialog(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("readRangeDialog"));
+    columnEdit = lineEdit("readColumn");
+    fromEdit = lineEdit("readFrom");
+    toEdit = lineEdit("readTo");
+    for (QLineEdit *e : {columnEdit, fromEdit, toEdit})
+        e->setValidator(new BoundedIntValidator(0, 1000, e));
+    okButton = pushButton(QStringLiteral("确认"), "readRangeOk");
+    cancelButton = pushButton(QStringLiteral("取消"), "readRangeCancel");
+    auto *v = new QVBoxLayout(this);
+    v->addLayout(row({new QLabel(QStringLiteral("输入需要读取列编号：")), columnEdit}));
+    v->addLayout(row({new QLabel(QStringLiteral("输入需要读取编号区间：")), fromEdit,
+                      new QLabel(QStringLiteral(" 至 ")), toEdit}));
+    v->addLayout(row({okButton, cancelButton}));
+}
+
+ClassChangeDialog::ClassChangeDialog(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("classChangeDialog"));
+    classCombo = new QComboBox;
+    classCombo->setObjectName(QStringLiteral("classChangeCombo"));
+    okButton = pushButton(QStringLiteral("确认"), "classChangeOk");
+    cancelButton = pushButton(QStringLiteral("取消"), "classChangeCancel");
+    auto *v = new QVBoxLayout(this);
+    v->addLayout(row({new QLabel(QStringLiteral("请选择更改到的班级: ")), classCombo}));
+    v->addLayout(row({okButton, cancelButton}));
+    connect(cancelButton, &QPushButton::pressed, this, &QWidget::close);
+}
+
+AddClassDialog::AddClassDialog(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("addClassDialog"));
+    nameEdit = lineEdit("addClassName");
+    addButton = new QToolButton;
+    addButton->setObjectName(QStringLiteral("addClassOk"));
+    addButton->setText(QStringLiteral(" 添加 "));
+    cancelButton = new QToolButton;
+    cancelButton->setObjectName(QStringLiteral("addClassCancel"));
+    cancelButton->setText(QStringLiteral(" 取消 "));
+    auto *v = new QVBoxLayout(this);
+    v->addLayout(row({new QLabel(QStringLiteral(" 填写要添加班级名称： ")), nameEdit}));
+    v->addLayout(row({addButton, cancelButton}));
+    connect(cancelButton, &QToolButton::clicked, this, &QWidget::close);
+}

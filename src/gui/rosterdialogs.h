@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+// The small windows of a roster page and of the main window. Each is a
+// separate window owned by its parent; the parent connects the buttons.
+
+// "输入需要编号打印区间：" from … to, with print, cancel and calibration.
+class PrintRangeDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit PrintRangeDialog(QWidget *parent);
+    QLineEdit *fromEdit = nullptr;
+    QLineEdit *toEdit = nullptr;
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
+    QPushButton *calibrateButton = nullptr;
+};
+
+// Which column and which rows of the chosen workbook hold the names.
+class ReadRangeDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit ReadRangeDialog(QWidget *parent);
+    QLineEdit *columnEdit = nullptr;
+    QLineEdit *fromEdit = nullptr;
+    QLineEdit *toEdit = nullptr;
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
+};
+
+// The class the selected children move to.
+class ClassChangeDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit ClassChangeDialog(QWidget *parent);
+    QComboBox *classCombo = nullptr;
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
+};
+
+// The name of a new class.
+class AddClassDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit AddClassDialog(QWidget *parent);
+    QLineEdit *nameEdit = nullptr;
+    QToolButton *addButton = nullptr;
+    QToolButton *cancelButton = nullptr;
+};

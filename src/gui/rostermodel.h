@@ -1,0 +1,39 @@
+#pragma once
+
+#include "fees.h"
+#include "roster.h"
+
+#include <QStandardItemModel>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+
+// The rows of one roster page (or of the query results): twelve texts per
+// child, the child's class travelling as item data on the print-status
+// cell.
+class RosterModel : public QStandardItemModel
+{
+    Q_OBJECT
+public:
+    explicit RosterModel(QObject *parent);
+
+    // One row's cells, absent cells as nullopt.
+    Roster::Cells cells(int row) const;
+    // The twelve texts of a row, empty for absent cells.
+    QStringList rowTexts(int row) const;
+    // Every row: the twelve texts and the class tag (defaultClass for a row
+    // without one).
+    QVector<QStringList> records(const QString &defaultClass) const;
+
+    // Appends count rows, filled by fill(row); views hear of the block once.
+    void appendRows(int count, const std::function<void(int row)> &fill);
+    // Appends stored records, twelve texts each; a print status of another
+    // month reads as not printed.
+    void appendRecords(const QVector<QStringList> &records, const QString &className,
+                       const QString &printedNow);
+    // Rewrites every row's total and clerk from the fee settings.
+    void recompute(const FeeMirror &fees);
+
+    void setText(int row, int column, const QString &text);
+    void setPrintStatus(int row, const QString &status, const QString &className);
+};
