@@ -45,6 +45,13 @@ FeeSettings::Key FeeSettings::firstInvalid() const
     return KeyCount;
 }
 
+QString FeeSettings::problem(const FeeSettings &settings, Key key)
+{
+    return QStringLiteral("设置“%1”的值“%2”不是有效的数字：费用没有重新计算，收据也不能打印。"
+                          "请在设置中改正后点击“应用并保存”。")
+        .arg(caption(key), settings.texts[key]);
+}
+
 FeeMirror FeeSettings::mirror() const
 {
     FeeMirror m;

@@ -33,6 +33,9 @@ struct FeeSettings {
     // KeyCount when all are.
     Key firstInvalid() const;
 
+    // "设置“住宿费价格”的值“abc”不是有效的数字……", for the clerk.
+    static QString problem(const FeeSettings &settings, Key key);
+
     // The roster pages' copy: feePrices 0 discount … 5 insurance.
     FeeMirror mirror() const;
 

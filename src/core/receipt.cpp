@@ -94,12 +94,14 @@ BuiltReceipt buildReceipt(const Roster::Cells &row, const FeeMirror &fees)
     float sum = 0;
     int slot = 2;
     for (const Further &f : further) {
-        if (slot >= Receipt::Slots)
-            break;
         const Cell &cell = row[f.column];
         const int n = toInt(cell);
         if (!cell || n == 0)
             continue;
+        if (slot >= Receipt::Slots) {
+            built.leftOff << QString::fromUtf16(f.label).remove(QLatin1Char(' '));
+            continue;
+        }
         float amount = static_cast<float>(n) * fees.price(f.price);
         if (f.discounted)
             amount = Fees::roundHalfUp(amount * factor);

@@ -4,6 +4,7 @@
 #include "roster.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <array>
 
 // What one receipt prints: up to four fee lines, the child, the clerk and the
@@ -43,6 +44,9 @@ void addFeeEntry(Receipt &receipt, const QByteArray &label, float amount, int sl
 struct BuiltReceipt {
     Receipt receipt;
     qint32 totalColumn = 0; // whole yuan, written back into the roster's total cell
+    // Further fees the form has no line for, left off the receipt and its
+    // total ("校车接送费" …).
+    QStringList leftOff;
 };
 
 // Fills a receipt from a roster row and the page's fee settings. Unlike the

@@ -13,7 +13,15 @@ bool ReceiptBatch::add(int row, const Roster::Cells &cells)
     const BuiltReceipt built = buildReceipt(cells, m_fees);
     planned.receipt = built.receipt;
     planned.totalColumn = built.totalColumn;
+    planned.leftOff = built.leftOff;
     planned.refusal = ReceiptLayout::refusal(planned.receipt);
+    // A range prints its capitals in one fixed column per place: the place
+    // of hundred thousands yuan lies left of the sheet.
+    if (planned.refusal.isEmpty() && m_placement == CapitalPlacement::FixedColumns &&
+        planned.receipt.entryCount != 0 && planned.receipt.total >= FixedColumnsLimit)
+        planned.refusal = QStringLiteral("%1 的合计金额 %2 元无法填入收据")
+                              .arg(ReceiptText::decode(planned.receipt.name),
+                                   QString::number(planned.receipt.total / 100.0, 'f', 2));
     m_built << planned;
     return planned.refusal.isEmpty();
 }
@@ -37,6 +45,16 @@ QStringList ReceiptBatch::refusals(bool withRow) const
                          : p.refusal);
     }
     return list;
+}
+
+QStringList ReceiptBatch::leftOffFees() const
+{
+    QStringList lines;
+    for (const PlannedReceipt &p : m_built)
+        if (p.refusal.isEmpty() && !p.leftOff.isEmpty())
+            lines << QStringLiteral("%1：%2").arg(ReceiptText::decode(p.receipt.name),
+                                                  p.leftOff.join(QStringLiteral("、")));
+    return lines;
 }
 
 QVector<DrawOp> ReceiptBatch::page(const PlannedReceipt &receipt, const QDate &date,

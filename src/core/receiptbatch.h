@@ -16,6 +16,7 @@ struct PlannedReceipt {
     Receipt receipt;
     qint32 totalColumn = 0; // whole yuan, for the roster's total cell
     QString refusal;        // why it cannot be printed; empty when it can
+    QStringList leftOff;    // fees the form has no line for
 };
 
 // The receipts of one print command or preview: every receipt printed,
@@ -24,6 +25,9 @@ struct PlannedReceipt {
 class ReceiptBatch
 {
 public:
+    // Totals from 100,000.00 yuan (ten million fen) have no column in a range.
+    static constexpr qint32 FixedColumnsLimit = 10000000;
+
     ReceiptBatch(const FeeMirror &fees, CapitalPlacement placement,
                  const SheetLayout &sheet = SheetLayout());
 
@@ -37,6 +41,10 @@ public:
     QVector<PlannedReceipt> printable() const;
     // The reasons, one per refused row; withRow puts "第 n 行：" in front.
     QStringList refusals(bool withRow) const;
+
+    // "张三：校车接送费、意外保险费", one line per printable receipt that
+    // leaves fees off; empty when none does.
+    QStringList leftOffFees() const;
 
     // The drawing instructions of one receipt for the given day and
     // printer shift.

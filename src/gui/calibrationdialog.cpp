@@ -111,7 +111,7 @@ void CalibrationDialog::printCalibrationPage()
     ReceiptPrinter::setUp(printer);
     if (!Prompts::current().printDialog(&printer, this))
         return;
-    ReceiptPrinter::setUp(printer);
+    ReceiptPrinter::setUp(printer, SheetLayout(), true);
     QPainter painter;
     if (!painter.begin(&printer)) {
         Prompts::current().critical(this, Prompts::title(),

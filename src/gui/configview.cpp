@@ -2,6 +2,7 @@
 
 #include "prompts.h"
 
+#include <QColor>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
@@ -81,6 +82,11 @@ void configView::fillTable()
         caption->setEditable(false);
         auto *value = new QStandardItem(m_settings.texts[k]);
         value->setToolTip(tr("double click here to edit"));
+        if (key != FeeSettings::Clerk && !m_settings.number(key)) {
+            // Shown as invalid rather than silently charged as 0.
+            value->setBackground(QColor(255, 205, 205));
+            value->setToolTip(QStringLiteral("不是有效的数字"));
+        }
         m_tableModel->setItem(k, 0, caption);
         m_tableModel->setItem(k, ValueColumn, value);
         m_tableModel->setItem(k, KeyColumn, new QStandardItem(FeeSettings::keyName(key)));
@@ -126,13 +132,32 @@ FeeSettings configView::edited() const
     return s;
 }
 
+bool configView::confirmDiscount(const FeeSettings &settings)
+{
+    const auto factor = settings.number(FeeSettings::Discount);
+    if (settings.texts[FeeSettings::Discount].trimmed().isEmpty() || !factor ||
+        (*factor > 0 && *factor <= 1))
+        return true;
+    const QString text = QStringLiteral("折扣“%1”会作为乘数使用：有折扣的儿童按原价的 %1 倍收费"
+                                        "（0.9 表示九折，90 表示 90 倍）。是否仍然保存？")
+                             .arg(settings.texts[FeeSettings::Discount].trimmed());
+    return Prompts::current().question(this, Prompts::title(), text,
+                                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
 void configView::saveAll()
 {
+    const FeeSettings settings = edited();
+    if (!confirmDiscount(settings))
+        return;
     const auto store = SettingsStore::open();
-    if (!edited().toSettings(*store))
+    if (!settings.toSettings(*store)) {
+        // What the clerk typed stays in the panel to be saved again.
         Prompts::current().critical(this, Prompts::title(),
                                     QStringLiteral("设置保存失败：%1 无法写入")
                                         .arg(QDir::toNativeSeparators(store->fileName())));
+        return;
+    }
     loadSettings();
 }
 

@@ -47,6 +47,8 @@ private:
     void show(const FeeSettings &settings);
     void fillTable();
     FeeSettings edited() const;
+    // Asks before storing a discount that is not between 0 and 1.
+    bool confirmDiscount(const FeeSettings &settings);
 
     FeeSettings m_settings;
     QTableView *m_tableView = nullptr;

@@ -33,20 +33,20 @@ void ExchangeCommands::readRange()
     const int column = Roster::toInt(m_page->readColumnEdit->text());
     const int first = Roster::toInt(m_page->readFromEdit->text());
     const int end = Roster::toInt(m_page->readToEdit->text());
-    if (!m_exchange.hasSource()) {
-        m_page->readRangeDialog->close();
-        return;
-    }
     if (column < 1 || first < 1) {
         Prompts::current().warning(m_page, Prompts::title(),
                                    QStringLiteral("列编号和起始行都从 1 开始：没有读取任何儿童"));
         return;
     }
     // The end row itself is not read; the source is only read, never written.
-    const QStringList names = m_exchange.readNames(column, first, end).value_or(QStringList());
-    m_page->appendNames(names);
+    const auto names = m_exchange.readNames(column, first, end);
     m_page->readRangeDialog->close();
-    emit m_page->statusMessage(QStringLiteral("已读取 %1 名儿童").arg(names.size()));
+    if (!names) {
+        Prompts::current().critical(m_page, Prompts::title(), m_exchange.errorString());
+        return;
+    }
+    m_page->appendNames(*names);
+    emit m_page->statusMessage(QStringLiteral("已读取 %1 名儿童").arg(names->size()));
 }
 
 void ExchangeCommands::saveRoster()

@@ -148,6 +148,12 @@ void Invoice::loadRoster(const QVector<QStringList> &records)
 
 void Invoice::applyFeeSettings(const FeeSettings &settings)
 {
+    // A setting that is not a number is never charged as 0: the rows keep
+    // their totals and printing waits until it is mended.
+    const auto bad = settings.firstInvalid();
+    m_feeProblem = bad == FeeSettings::KeyCount ? QString() : FeeSettings::problem(settings, bad);
+    if (!m_feeProblem.isEmpty())
+        return;
     const FeeMirror mirror = settings.mirror();
     feePrices = mirror.feePrices;
     clerkName = mirror.clerkName;

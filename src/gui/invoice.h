@@ -70,6 +70,9 @@ public:
     void loadRoster(const QVector<QStringList> &records);
     void recomputeFees();
     FeeMirror feeMirror() const;
+    // Why fees cannot be computed now (a setting that is not a number), or
+    // empty; printing is refused while it is set.
+    QString feeProblem() const { return m_feeProblem; }
 
     void printSelectedReceipt();
     void printReceiptRange(int from, int to);
@@ -130,6 +133,7 @@ private:
     void cancelImport();
 
     Database *m_database = nullptr;
+    QString m_feeProblem;
     std::unique_ptr<ReceiptCommands> m_receipts;
     std::unique_ptr<ExchangeCommands> m_workbooks;
     RosterTracker *m_tracker = nullptr;

@@ -207,6 +207,10 @@ bool MainWindow::openDatabase()
         return false;
     }
     showStatus(QStringLiteral("数据库：%1").arg(m_config.describe()));
+    if (!m_database->schemaError().isEmpty()) {
+        showStatus(m_database->schemaError());
+        Prompts::current().critical(this, Prompts::title(), m_database->schemaError());
+    }
     if (classes->isEmpty())
         return false;
     classList = *classes;
@@ -255,6 +259,13 @@ void MainWindow::onExpensesChange()
     for (Invoice *p : pages())
         applyFees(p);
     applyFees(selectPage);
+    const FeeSettings &settings = configview->settings();
+    const auto bad = settings.firstInvalid();
+    if (bad != FeeSettings::KeyCount) {
+        const QString problem = FeeSettings::problem(settings, bad);
+        showStatus(problem);
+        Prompts::current().warning(this, Prompts::title(), problem);
+    }
 }
 
 bool MainWindow::onButtonSaveDB()
@@ -281,6 +292,8 @@ bool MainWindow::onButtonSaveDB()
         showStatus(QStringLiteral("保存失败，数据库未改动：%1").arg(reason));
         if (db && db->lastFailureWasConflict())
             offerReload(QStringLiteral("保存"));
+        else if (db && !db->schemaError().isEmpty())
+            Prompts::current().critical(nullptr, Prompts::title(), db->schemaError());
         else
             Prompts::current().critical(nullptr, Prompts::title(),
                                         QStringLiteral("连接数据库失败"));
@@ -327,8 +340,16 @@ void MainWindow::onButtonAddclass()
 void MainWindow::onButtonAddclassOK()
 {
     const QString name = addclassEdit->text();
+    bool shown = false;
+    for (Invoice *other : pages())
+        shown = shown || other->objectName() == name;
     classList << name;
     Invoice *p = addClassTab(name, classList);
+    // Children already stored under the name (say, after the class table
+    // could not be saved) come back on the tab instead of being dropped by
+    // the next save. A class already on a tab keeps them there.
+    if (!shown)
+        p->loadRoster();
     applyFees(p);
     p->markSaved();
     Database *db = m_database.get();

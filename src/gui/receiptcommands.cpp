@@ -29,8 +29,29 @@ bool ReceiptCommands::askPrinter(QPrinter &printer)
     if (!Prompts::current().printDialog(&printer, m_page))
         return false;
     // Drivers may reset the paper in the dialog.
-    ReceiptPrinter::setUp(printer, m_sheet);
+    ReceiptPrinter::setUp(printer, m_sheet, true);
     return true;
+}
+
+bool ReceiptCommands::feesUsable()
+{
+    if (m_page->feeProblem().isEmpty())
+        return true;
+    Prompts::current().critical(m_page, Prompts::title(), m_page->feeProblem());
+    return false;
+}
+
+bool ReceiptCommands::confirmLeftOff(const ReceiptBatch &batch)
+{
+    const QStringList lines = batch.leftOffFees();
+    if (lines.isEmpty())
+        return true;
+    const QString text =
+        QStringLiteral("收据只有两行其他费用，以下费用不会印在收据上，也不计入合计：\n%1\n\n"
+                       "是否仍然打印？")
+            .arg(lines.join(QLatin1Char('\n')));
+    return Prompts::current().question(m_page, Prompts::title(), text,
+                                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 int ReceiptCommands::print(QPrinter &printer, const ReceiptBatch &batch)
@@ -56,7 +77,7 @@ int ReceiptCommands::print(QPrinter &printer, const ReceiptBatch &batch)
 
 void ReceiptCommands::printSelected(int row)
 {
-    if (row < 0 || row >= m_page->model->rowCount())
+    if (row < 0 || row >= m_page->model->rowCount() || !feesUsable())
         return;
     ReceiptBatch batch = batchFor(CapitalPlacement::LeftAligned);
     batch.add(row, m_page->cells(row));
@@ -68,6 +89,8 @@ void ReceiptCommands::printSelected(int row)
                                     QStringLiteral("未打印：%1").arg(refused.first()));
         return;
     }
+    if (!confirmLeftOff(batch))
+        return;
     QPrinter printer(QPrinter::HighResolution);
     if (!askPrinter(printer) || print(printer, batch) < 0)
         return;
@@ -77,6 +100,8 @@ void ReceiptCommands::printSelected(int row)
 
 void ReceiptCommands::printRange(int from, int to)
 {
+    if (!feesUsable())
+        return;
     QPrinter printer(QPrinter::HighResolution);
     if (!askPrinter(printer))
         return;
@@ -87,6 +112,8 @@ void ReceiptCommands::printRange(int from, int to)
     for (qint64 r = first; r <= last; ++r)
         batch.add(int(r), m_page->cells(int(r)));
     writeTotals(batch);
+    if (!confirmLeftOff(batch))
+        return;
     const int printed = print(printer, batch);
     if (printed < 0)
         return;
@@ -118,6 +145,8 @@ void ReceiptCommands::preview(int from, int to)
 
 void ReceiptCommands::showPreview(const ReceiptBatch &batch)
 {
+    if (!feesUsable())
+        return;
     const QPointF offset = CalibrationDialog::offsetFor(CalibrationDialog::defaultPrinterName());
     QVector<QImage> pages;
     for (const PlannedReceipt &p : batch.printable())

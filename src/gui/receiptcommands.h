@@ -23,6 +23,10 @@ public:
 private:
     ReceiptBatch batchFor(CapitalPlacement placement) const;
     bool askPrinter(QPrinter &printer);
+    // Refuses (and says why) while a price or the discount is not a number.
+    bool feesUsable();
+    // Asks before printing receipts that leave fees off.
+    bool confirmLeftOff(const ReceiptBatch &batch);
     // Prints the batch's printable receipts, one page each, and marks their
     // rows; the number printed, or -1 when printing could not start.
     int print(QPrinter &printer, const ReceiptBatch &batch);

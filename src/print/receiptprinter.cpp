@@ -9,13 +9,20 @@
 namespace ReceiptPrinter
 {
 
-void setUp(QPrinter &printer, const SheetLayout &sheet)
+void setUp(QPrinter &printer, const SheetLayout &sheet, bool keepMargins)
 {
-    printer.setFullPage(true);
+    // Positions are measured from the printable area's corner: a printer
+    // that cannot print to the paper's edge keeps its margins.
+    printer.setFullPage(false);
     const QPageSize size(
         QSizeF(sheet.paperWidth, sheet.paperHeight), QPageSize::Millimeter,
         QStringLiteral("Receipt %1 x %2 mm").arg(sheet.paperWidth).arg(sheet.paperHeight),
         QPageSize::ExactMatch);
+    if (keepMargins) {
+        printer.setPageSize(size);
+        printer.setPageOrientation(QPageLayout::Portrait);
+        return;
+    }
     printer.setPageLayout(
         QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
 }

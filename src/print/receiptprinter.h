@@ -13,9 +13,11 @@ class QPrinter;
 namespace ReceiptPrinter
 {
 
-// 205 × 100 mm custom paper, portrait, no margins, full page. Drivers may
-// reset these in the print dialog, so callers apply them again afterwards.
-void setUp(QPrinter &printer, const SheetLayout &sheet = {});
+// 205 × 100 mm custom paper, portrait, drawn relative to the printable
+// area; no margins asked for. Drivers may reset the paper in the print
+// dialog, so callers apply it again afterwards, keeping the margins the
+// printer reports then.
+void setUp(QPrinter &printer, const SheetLayout &sheet = {}, bool keepMargins = false);
 
 // Device units per millimetre, single precision as the form was measured.
 float scaleOf(int dotsPerInch);

@@ -112,6 +112,16 @@ public:
     {
         if (!m_zip)
             return setError(error, QStringLiteral("不是可读取的工作簿（压缩包已损坏）"));
+        // Every part is looked up by name: a zip of millions of entries
+        // would take minutes before the first lookup answers.
+        unz_global_info64 info;
+        if (unzGetGlobalInfo64(m_zip, &info) != UNZ_OK)
+            return setError(error, QStringLiteral("不是可读取的工作簿（压缩包已损坏）"));
+        if (info.number_entry > quint64(MaxZipEntries))
+            return setError(error,
+                            QStringLiteral("压缩包中有 %1 个文件（最多 %2 个），不可能是花名册")
+                                .arg(info.number_entry)
+                                .arg(MaxZipEntries));
         QByteArray workbook, rels;
         if (!entry(QStringLiteral("xl/workbook.xml"), workbook, error) ||
             !entry(QStringLiteral("xl/_rels/workbook.xml.rels"), rels, error))
@@ -508,7 +518,10 @@ bool readXls(const QString &path, int sheetIndex, Sheet &sheet, QString *error)
 
 bool readCsv(const QByteArray &bytes, Sheet &sheet, QString *error)
 {
-    const QString text = decodeText(bytes);
+    QString text;
+    if (!decodeText(bytes, &text))
+        return setError(error, QStringLiteral("文件既不是有效的 UTF-8 文本，也不是有效的 GB18030 "
+                                              "文本（有无法识别的字节），为免读出乱码，未读取"));
     // Tab-separated text saved as .csv is common enough to accept.
     const int firstLineEnd = text.indexOf(QLatin1Char('\n'));
     const QStringView firstLine =
@@ -568,21 +581,41 @@ bool readCsv(const QByteArray &bytes, Sheet &sheet, QString *error)
 
 } // namespace
 
-QString decodeText(const QByteArray &bytes)
+namespace
 {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return QString::fromUtf8(bytes.mid(3));
+int replacements(const QString &text)
+{
+    return int(text.count(QChar::ReplacementCharacter));
+}
+} // namespace
+
+bool decodeText(const QByteArray &bytes, QString *text)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        *text = QString::fromUtf8(bytes.mid(3));
+        return true;
+    }
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
         QStringDecoder d(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE
                                                       : QStringDecoder::Utf16BE);
-        return d.decode(bytes.mid(2));
+        *text = d.decode(bytes.mid(2));
+        return true;
     }
+    // The encoding that reads the bytes without a fault; a file neither reads
+    // cleanly would only give garbled names.
+    const int legitimate = int(bytes.count("\xEF\xBF\xBD"));
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString asUtf8 = utf8.decode(bytes);
+    *text = utf8.decode(bytes);
     if (!utf8.hasError())
-        return asUtf8;
+        return true;
     QStringDecoder gb("GB18030");
-    return gb.decode(bytes);
+    const QString asGb = gb.decode(bytes);
+    if (!gb.hasError() && replacements(asGb) <= legitimate) {
+        *text = asGb;
+        return true;
+    }
+    text->clear();
+    return false;
 }
 
 Format detect(const QByteArray &head, const QString &fileName)
@@ -609,10 +642,12 @@ bool read(const QString &path, int sheetIndex, Sheet &sheet, QString *error)
     sheet = Sheet();
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        return setError(error, f.errorString());
+        return setError(error, QStringLiteral("文件不存在或没有读取权限"));
     const qint64 size = f.size();
     if (size == 0)
         return setError(error, QStringLiteral("文件是空的"));
+    if (size > MaxFileBytes)
+        return setError(error, QStringLiteral("文件超过 64 MiB，不可能是花名册"));
     const QByteArray head = f.peek(4096);
     Sheet result;
     bool ok = false;

@@ -35,6 +35,8 @@ enum class Format { Xlsx, Xls, Csv, Unknown };
 
 // Limits against hostile files: no workbook a kindergarten keeps comes near.
 constexpr qint64 MaxEntryBytes = 64 * 1024 * 1024;
+constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
+constexpr int MaxZipEntries = 10000;
 constexpr int MaxCells = 4 * 1000 * 1000;
 constexpr int MaxRow = 1048576;
 constexpr int MaxColumn = 16384;
@@ -51,7 +53,8 @@ bool read(const QString &path, int sheetIndex, Sheet &sheet, QString *error);
 // the old or the complete new workbook, never a broken one.
 bool writeXlsx(const QString &path, const Sheet &sheet, QString *error);
 
-// Decodes CSV bytes: a BOM decides, else strict UTF-8, else GB18030.
-QString decodeText(const QByteArray &bytes);
+// Decodes CSV bytes: a BOM decides, else strict UTF-8, else GB18030 where it
+// reads the bytes without a fault; false (and no text) when neither does.
+bool decodeText(const QByteArray &bytes, QString *text);
 
 } // namespace Workbook

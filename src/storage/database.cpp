@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QSqlError>
+#include <QSqlIndex>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
@@ -159,9 +160,7 @@ bool Database::open()
     if (!createSchema())
         return false;
     m_fileId = fileIdentity();
-    const QSqlRecord rec = db.record(QStringLiteral("student"));
-    if (!rec.isEmpty())
-        m_keyColumn = rec.fieldName(0);
+    checkSchema();
     return refreshRevision();
 }
 
@@ -209,6 +208,46 @@ bool Database::createSchema()
     return true;
 }
 
+void Database::checkSchema()
+{
+    QSqlDatabase db = connection();
+    m_schemaError.clear();
+    m_missingStudentColumns.clear();
+    const QSqlRecord student = db.record(QStringLiteral("student"));
+    const QSqlRecord cls = db.record(QStringLiteral("class"));
+    if (!student.isEmpty())
+        m_keyColumn = student.fieldName(0);
+    // Each table is read in the order of its own key.
+    const QSqlIndex classKey = db.primaryIndex(QStringLiteral("class"));
+    m_classKeyColumn = !classKey.isEmpty() ? classKey.fieldName(0)
+                       : !cls.isEmpty()    ? cls.fieldName(0)
+                                           : QStringLiteral("id");
+    QStringList missing;
+    m_classColumnMissing = !cls.contains(QStringLiteral("班级"));
+    if (m_classColumnMissing)
+        missing << QStringLiteral("表 class 缺少列“班级”");
+    for (const QString &c : studentColumns())
+        if (!student.contains(c))
+            m_missingStudentColumns << c;
+    if (!m_missingStudentColumns.isEmpty())
+        missing << QStringLiteral("表 student 缺少列“%1”")
+                       .arg(m_missingStudentColumns.join(QStringLiteral("”、“")));
+    // Saving into such tables would drop every child: the window shows what
+    // it can and saving waits until the database is mended.
+    if (!missing.isEmpty())
+        m_schemaError = QStringLiteral("数据库 %1 的结构不完整：%2。为免丢失儿童，保存已停用；"
+                                       "请修复数据库后重新启动。")
+                            .arg(m_config.describe(), missing.join(QStringLiteral("；")));
+}
+
+bool Database::schemaUsable()
+{
+    if (m_schemaError.isEmpty())
+        return true;
+    m_error = m_schemaError;
+    return false;
+}
+
 QString Database::fileIdentity() const
 {
     if (m_config.driver != QLatin1String("QSQLITE"))
@@ -240,10 +279,13 @@ bool Database::refreshRevision()
 
 std::optional<QStringList> Database::readClasses()
 {
+    // Without its column the name would be read as a text literal.
+    if (m_classColumnMissing)
+        return QStringList();
     QSqlQuery q(connection());
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT \"班级\" FROM \"class\" ORDER BY %1")
-                    .arg(quoted(m_keyColumn)))) {
+                    .arg(quoted(m_classKeyColumn)))) {
         fail(m_config.describe(), errorText(q.lastError()));
         return std::nullopt;
     }
@@ -256,9 +298,10 @@ std::optional<QStringList> Database::readClasses()
 std::optional<QHash<QString, QVector<QStringList>>>
 Database::selectStudents(const QString *className)
 {
+    // A missing column reads as empty text, never as its own name.
     QStringList cols;
     for (const QString &c : studentColumns())
-        cols << quoted(c);
+        cols << (m_missingStudentColumns.contains(c) ? QStringLiteral("''") : quoted(c));
     QSqlQuery q(connection());
     q.setForwardOnly(true);
     // A class name is bound, never pasted into the statement.
@@ -338,7 +381,7 @@ bool Database::rewriteClasses(const QStringList &names)
 {
     m_error.clear();
     m_conflict = false;
-    if (!fileStillThere())
+    if (!schemaUsable() || !fileStillThere())
         return false;
     QSqlDatabase db = connection();
     if (!db.transaction())
@@ -366,7 +409,7 @@ bool Database::beginStudentRewrite()
 {
     m_error.clear();
     m_conflict = false;
-    if (!fileStillThere())
+    if (!schemaUsable() || !fileStillThere())
         return false;
     QSqlDatabase db = connection();
     if (!db.transaction())

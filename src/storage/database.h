@@ -78,8 +78,14 @@ public:
 
     static QStringList studentColumns(); // positions 1 to 13
 
+    // Why the tables cannot be saved into (a required column is missing),
+    // or empty. Reading still shows what the tables hold.
+    QString schemaError() const { return m_schemaError; }
+
 private:
     bool createSchema();
+    void checkSchema();
+    bool schemaUsable();
     // Every child, or those of one class, grouped by class in key order.
     std::optional<QHash<QString, QVector<QStringList>>> selectStudents(const QString *className);
     bool commitOrRollBack();
@@ -92,6 +98,10 @@ private:
     QString m_connectionName;
     QString m_error;
     QString m_keyColumn = QStringLiteral("id");
+    QString m_classKeyColumn = QStringLiteral("id");
+    QString m_schemaError;
+    QStringList m_missingStudentColumns;
+    bool m_classColumnMissing = false;
     qint64 m_knownRevision = -1;
     bool m_conflict = false;
     QString m_conflictSavedAt;

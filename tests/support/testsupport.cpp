@@ -43,6 +43,8 @@ TestWorld::TestWorld()
             return false;
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setOutputFileName(printToPdf);
+        if (!printerMargins.isNull())
+            printer->setPageMargins(printerMargins, QPageLayout::Millimeter);
         return true;
     };
     p.critical = [this](QWidget *, const QString &title, const QString &text) {

@@ -6,6 +6,7 @@
 #include "rosterdialogs.h"
 
 #include <QDateTime>
+#include <QMarginsF>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVector>
@@ -39,6 +40,9 @@ public:
     QStringList directoryAnswers;
     // Print dialog: accepted and printed to this PDF, or cancelled when empty.
     QString printToPdf;
+    // Margins the printer reports after its dialog (a printer that cannot
+    // print to the paper's edge); none when null.
+    QMarginsF printerMargins;
     int printDialogs = 0;
     QMessageBox::StandardButton questionAnswer = QMessageBox::Cancel;
     int questions = 0;
