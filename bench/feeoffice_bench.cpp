@@ -143,10 +143,16 @@ int main(int argc, char **argv)
         return true;
     };
     prompts.existingDirectory = [&](QWidget *) { return dir.path(); };
-    prompts.critical = [](QWidget *, const QString &, const QString &text) {
+    prompts.critical = [](QWidget *, const QString &, const QString &text, const QString &,
+                          const QString &) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     };
     prompts.warning = prompts.critical;
+    prompts.question = [](QWidget *, const QString &, const QString &text,
+                          QMessageBox::StandardButtons) {
+        std::fprintf(stderr, "question: %s\n", qPrintable(text.left(60)));
+        return QMessageBox::Yes;
+    };
 
     // The database: N children over N/100 classes.
     QVector<QStringList> rows;
@@ -156,8 +162,8 @@ int main(int argc, char **argv)
             Database admin(config);
             if (admin.open())
                 QSqlQuery(admin.connection())
-                    .exec(QStringLiteral(
-                        "DROP TABLE IF EXISTS student, \"class\", feeoffice_revision"));
+                    .exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", "
+                                         "feeoffice_revision, feeoffice_class_revision"));
         }
         Database db(config);
         if (!db.open()) {

@@ -98,13 +98,15 @@ BuiltReceipt buildReceipt(const Roster::Cells &row, const FeeMirror &fees)
         const int n = toInt(cell);
         if (!cell || n == 0)
             continue;
-        if (slot >= Receipt::Slots) {
-            built.leftOff << QString::fromUtf16(f.label).remove(QLatin1Char(' '));
-            continue;
-        }
         float amount = static_cast<float>(n) * fees.price(f.price);
         if (f.discounted)
             amount = Fees::roundHalfUp(amount * factor);
+        if (slot >= Receipt::Slots) {
+            // Only an amount is lost; a line worth nothing is not.
+            if (Fees::saturatingTrunc(static_cast<double>(amount * 100)) != 0)
+                built.leftOff << QString::fromUtf16(f.label).remove(QLatin1Char(' '));
+            continue;
+        }
         sum += amount;
         addFeeEntry(r, ReceiptText::encode(QString::fromUtf16(f.label), Receipt::LabelBytes),
                     amount, slot++);

@@ -48,6 +48,15 @@ QString printedStatus(const QDateTime &when);
 // Base-10 conversion as the roster has always done it: surrounding blanks are
 // ignored, anything else that is not an integer counts as 0.
 int toInt(const QString &text);
+
+// Whether the text holds a C0 control character (NUL, tab, line breaks …),
+// which no roster cell may store.
+bool hasControlCharacter(const QString &text);
+// The text without its control characters.
+QString withoutControlCharacters(const QString &text);
+// Why a stored row (twelve texts and the class) cannot be saved, naming the
+// child, or empty.
+QString controlCharacterRefusal(const QStringList &record);
 int toInt(const Cell &cell);
 
 } // namespace Roster

@@ -97,7 +97,7 @@ void CalibrationDialog::showOffset()
 void CalibrationDialog::save()
 {
     if (!setOffsetFor(m_printer->currentText(), QPointF(m_x->value(), m_y->value()))) {
-        Prompts::current().critical(this, Prompts::title(), QStringLiteral("校准值保存失败"));
+        Prompts::error(this, QStringLiteral("校准值保存失败"));
         return;
     }
     accept();
@@ -114,8 +114,7 @@ void CalibrationDialog::printCalibrationPage()
     ReceiptPrinter::setUp(printer, SheetLayout(), true);
     QPainter painter;
     if (!painter.begin(&printer)) {
-        Prompts::current().critical(this, Prompts::title(),
-                                    QStringLiteral("打印失败：无法开始打印"));
+        Prompts::error(this, QStringLiteral("打印失败：无法开始打印"));
         return;
     }
     // The offsets being tried, not the stored ones.

@@ -153,9 +153,8 @@ void configView::saveAll()
     const auto store = SettingsStore::open();
     if (!settings.toSettings(*store)) {
         // What the clerk typed stays in the panel to be saved again.
-        Prompts::current().critical(this, Prompts::title(),
-                                    QStringLiteral("设置保存失败：%1 无法写入")
-                                        .arg(QDir::toNativeSeparators(store->fileName())));
+        Prompts::error(this, QStringLiteral("设置保存失败：%1 无法写入")
+                                 .arg(QDir::toNativeSeparators(store->fileName())));
         return;
     }
     loadSettings();

@@ -17,7 +17,7 @@ bool ExchangeCommands::chooseSource()
     if (path.isEmpty())
         return false;
     if (!m_exchange.openSource(path)) {
-        Prompts::current().critical(m_page, Prompts::title(), m_exchange.errorString());
+        Prompts::error(m_page, m_exchange.errorString());
         return false;
     }
     return true;
@@ -34,15 +34,14 @@ void ExchangeCommands::readRange()
     const int first = Roster::toInt(m_page->readFromEdit->text());
     const int end = Roster::toInt(m_page->readToEdit->text());
     if (column < 1 || first < 1) {
-        Prompts::current().warning(m_page, Prompts::title(),
-                                   QStringLiteral("列编号和起始行都从 1 开始：没有读取任何儿童"));
+        Prompts::warn(m_page, QStringLiteral("列编号和起始行都从 1 开始：没有读取任何儿童"));
         return;
     }
     // The end row itself is not read; the source is only read, never written.
     const auto names = m_exchange.readNames(column, first, end);
     m_page->readRangeDialog->close();
     if (!names) {
-        Prompts::current().critical(m_page, Prompts::title(), m_exchange.errorString());
+        Prompts::error(m_page, m_exchange.errorString());
         return;
     }
     m_page->appendNames(*names);
@@ -60,7 +59,7 @@ void ExchangeCommands::saveRoster()
     for (const QStringList &record : m_page->rosterRecords())
         rows << record.mid(0, Roster::ColumnCount);
     if (!m_exchange.writeRows(path, rows, Roster::ColumnCount)) {
-        Prompts::current().critical(m_page, Prompts::title(), m_exchange.errorString());
+        Prompts::error(m_page, m_exchange.errorString());
         return;
     }
     emit m_page->statusMessage(

@@ -129,6 +129,11 @@ void Invoice::markSaved()
     m_tracker->markSaved();
 }
 
+QVector<QStringList> Invoice::savedRecords() const
+{
+    return m_tracker->saved();
+}
+
 // ------------------------------------------------------------ loading, fees
 
 void Invoice::loadRoster()
@@ -210,6 +215,11 @@ bool Invoice::writeDB()
 void Invoice::fillClassCombo(const QStringList &classes)
 {
     classCombo->addItems(classes);
+}
+
+void Invoice::shareClassList(QAbstractItemModel *classes)
+{
+    classCombo->setModel(classes);
 }
 
 void Invoice::onButtonclassChange()

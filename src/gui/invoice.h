@@ -13,6 +13,7 @@
 #include <memory>
 
 class ClassChangeDialog;
+class QAbstractItemModel;
 class Database;
 class PrintRangeDialog;
 class QComboBox;
@@ -78,6 +79,9 @@ public:
     void printReceiptRange(int from, int to);
 
     void fillClassCombo(const QStringList &classes);
+    // Shows a list that the owner keeps up to date in the class-change
+    // choice, instead of a copy of its own.
+    void shareClassList(QAbstractItemModel *classes);
     // Every row whose cell in the column holds exactly the text, as its
     // twelve texts and the page's class, in row order.
     QVector<QStringList> rowsWhere(int column, const QString &text) const;
@@ -93,6 +97,8 @@ public:
     // Whether the roster differs from what was last loaded or saved.
     bool isModified() const;
     void markSaved();
+    // The records as last loaded or saved.
+    QVector<QStringList> savedRecords() const;
 
     const RosterExchange &exchange() const;
 

@@ -8,6 +8,7 @@
 #include "prompts.h"
 #include "rosterdialogs.h"
 #include "rosterexchange.h"
+#include "rostersync.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -21,6 +22,7 @@
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QStringListModel>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -28,6 +30,9 @@
 
 namespace
 {
+// Page property: the note that another PC saved the page's class.
+const char *const savedElsewhereNote = "feeofficeSavedElsewhere";
+
 DbConfig configuredDatabase()
 {
     const auto settings = SettingsStore::open();
@@ -69,12 +74,20 @@ void MainWindow::build()
         m_actions << new QAction(QString::fromUtf16(a.text), this);
         m_actions.last()->setObjectName(QLatin1String(a.name));
     }
+    // A window on rosters kept locally while the database was away can
+    // hand them to the database once it is back.
+    if (RosterSync::isKeptCopy(m_config)) {
+        m_actions << new QAction(QStringLiteral("保存到服务器"), this);
+        m_actions.last()->setObjectName(QStringLiteral("uploadToServer"));
+        connect(m_actions.last(), &QAction::triggered, this, &MainWindow::onButtonUpload);
+    }
     toolBar->addActions(m_actions);
     addToolBar(toolBar);
 
     m_status = new QLabel(this);
     statusBar()->addWidget(m_status, 1);
 
+    m_classes = new QStringListModel(this);
     tabWidget = new QTabWidget(this);
     // Tabs show a close button, but a class is never closed from here.
     tabWidget->setTabsClosable(true);
@@ -195,7 +208,13 @@ void MainWindow::showStatus(const QString &text)
 
 bool MainWindow::openDatabase()
 {
+    delete m_sync;
+    m_sync = nullptr;
     m_database = std::make_unique<Database>(m_config);
+    // Even a database that cannot be opened now may be reached at the save.
+    m_sync = new RosterSync(m_database.get(), this);
+    connect(m_sync, &RosterSync::classSavedElsewhere, this, &MainWindow::onClassSavedElsewhere);
+    connect(m_sync, &RosterSync::classListChanged, this, &MainWindow::onClassListChanged);
     if (!m_database->open()) {
         showStatus(QStringLiteral("无法打开数据库 %1").arg(m_database->errorString()));
         return false;
@@ -207,16 +226,18 @@ bool MainWindow::openDatabase()
         return false;
     }
     showStatus(QStringLiteral("数据库：%1").arg(m_config.describe()));
+    m_sync->watch();
     if (!m_database->schemaError().isEmpty()) {
         showStatus(m_database->schemaError());
-        Prompts::current().critical(this, Prompts::title(), m_database->schemaError());
+        Prompts::error(this, m_database->schemaError());
     }
     if (classes->isEmpty())
         return false;
     classList = *classes;
+    m_classes->setStringList(classList);
     QSet<QString> loaded;
     for (const QString &name : *classes) {
-        Invoice *p = addClassTab(name, classList);
+        Invoice *p = addClassTab(name);
         // A class listed twice gets its children once, on its first tab, so
         // that saving never stores them twice.
         if (!loaded.contains(name)) {
@@ -227,12 +248,14 @@ bool MainWindow::openDatabase()
     return true;
 }
 
-Invoice *MainWindow::addClassTab(const QString &name, const QStringList &classes)
+Invoice *MainWindow::addClassTab(const QString &name)
 {
     auto *p = new Invoice(this);
     p->setObjectName(name);
     p->setDatabase(m_database.get());
-    p->fillClassCombo(classes);
+    // One list for all pages: a thousand classes are not copied a thousand
+    // times.
+    p->shareClassList(m_classes);
     connect(p, &Invoice::signaldata, this, &MainWindow::setSelectTableView);
     connect(p, &Invoice::signalunPrintdata, this, &MainWindow::saveUnprinterPeople);
     connect(p, &Invoice::statusMessage, this, &MainWindow::showStatus);
@@ -244,9 +267,14 @@ Invoice *MainWindow::addClassTab(const QString &name, const QStringList &classes
 void MainWindow::updateTabTitle(Invoice *p, bool modified)
 {
     const int i = tabWidget->indexOf(p);
-    if (i >= 0)
-        tabWidget->setTabText(i,
-                              modified ? p->objectName() + QStringLiteral(" *") : p->objectName());
+    if (i < 0)
+        return;
+    QString text = modified ? p->objectName() + QStringLiteral(" *") : p->objectName();
+    // Another PC saved the class while this one holds unsaved edits.
+    if (modified && !p->property(savedElsewhereNote).toString().isEmpty())
+        text += QStringLiteral(" ⚠ 他处已保存");
+    tabWidget->setTabText(i, text);
+    tabWidget->setTabToolTip(i, modified ? p->property(savedElsewhereNote).toString() : QString());
 }
 
 void MainWindow::applyFees(Invoice *p)
@@ -264,54 +292,52 @@ void MainWindow::onExpensesChange()
     if (bad != FeeSettings::KeyCount) {
         const QString problem = FeeSettings::problem(settings, bad);
         showStatus(problem);
-        Prompts::current().warning(this, Prompts::title(), problem);
+        Prompts::warn(this, problem);
     }
 }
 
 bool MainWindow::onButtonSaveDB()
 {
-    Database *db = m_database.get();
-    bool ok = db && db->isOpen() && db->beginStudentRewrite();
-    int children = 0;
-    if (ok) {
-        // Every page's rows in tab order, one transaction for all.
-        for (Invoice *p : pages()) {
-            children += p->model->rowCount();
-            if (!p->writeDB()) {
-                ok = false;
-                break;
-            }
-        }
-        if (ok)
-            ok = db->finishStudentRewrite();
-        else
-            db->abandonStudentRewrite();
+    const RosterSync::Plan plan = RosterSync::plan(pages());
+    const QString refusal = RosterSync::refusal(plan);
+    if (!refusal.isEmpty()) {
+        showStatus(QStringLiteral("保存失败，数据库未改动"));
+        Prompts::error(this, refusal);
+        return false;
     }
-    if (!ok) {
-        const QString reason = db ? db->errorString() : QString();
+    Database *db = m_database.get();
+    if (!m_sync || !m_sync->save(plan)) {
+        const QString reason = m_sync ? m_sync->errorString() : QString();
         showStatus(QStringLiteral("保存失败，数据库未改动：%1").arg(reason));
         if (db && db->lastFailureWasConflict())
             offerReload(QStringLiteral("保存"));
         else if (db && !db->schemaError().isEmpty())
-            Prompts::current().critical(nullptr, Prompts::title(), db->schemaError());
+            Prompts::error(nullptr, db->schemaError());
         else
-            Prompts::current().critical(nullptr, Prompts::title(),
-                                        QStringLiteral("连接数据库失败"));
+            Prompts::error(nullptr, QStringLiteral("连接数据库失败"),
+                           QStringLiteral("数据库没有回应，重新连接后再试一次也没有成功。"
+                                          "花名册仍在窗口中，可以稍后再保存。"),
+                           reason);
         return false;
     }
-    for (Invoice *p : pages())
+    for (Invoice *p : pages()) {
+        p->setProperty(savedElsewhereNote, QVariant());
         p->markSaved();
-    showStatus(QStringLiteral("已保存 %1 名儿童到数据库").arg(children));
+    }
+    showStatus(QStringLiteral("已保存 %1 名儿童到数据库").arg(plan.rows.size()));
     return true;
 }
 
 void MainWindow::offerReload(const QString &what)
 {
     const QString when = m_database->lastSavedAt();
+    const QString cls = m_database->lastConflictClass();
+    const QString whose =
+        cls.isEmpty() ? QStringLiteral("班级列表") : QStringLiteral("班级“%1”").arg(cls);
     const QString text =
-        QStringLiteral("%1被拒绝：另一台电脑%2已保存了花名册，本机的内容已过时。\n"
+        QStringLiteral("%1被拒绝：另一台电脑%2已保存了%3，本机的内容已过时。\n"
                        "是否重新载入数据库中的花名册？本机未保存的更改将被放弃。")
-            .arg(what, when.isEmpty() ? QString() : QStringLiteral("于 %1 ").arg(when));
+            .arg(what, when.isEmpty() ? QString() : QStringLiteral("于 %1 ").arg(when), whose);
     const auto answer = Prompts::current().question(this, Prompts::title(), text,
                                                     QMessageBox::Yes | QMessageBox::Cancel);
     if (answer == QMessageBox::Yes)
@@ -332,6 +358,53 @@ void MainWindow::reloadFromDatabase()
         p->markSaved();
 }
 
+void MainWindow::onClassSavedElsewhere(const QString &className, const QString &savedAt)
+{
+    for (Invoice *p : pages()) {
+        if (p->objectName() != className)
+            continue;
+        if (p->isModified()) {
+            // The clerk's edits are not thrown away: the tab says so instead.
+            const QString note =
+                QStringLiteral("另一台电脑于 %1 保存了班级“%2”；本机的更改尚未保存，保存时会被拒绝")
+                    .arg(savedAt, className);
+            p->setProperty(savedElsewhereNote, note);
+            updateTabTitle(p, true);
+            showStatus(note);
+            continue;
+        }
+        p->clearRows();
+        p->loadRoster();
+        applyFees(p);
+        p->setProperty(savedElsewhereNote, QVariant());
+        p->markSaved();
+        showStatus(
+            QStringLiteral("另一台电脑于 %1 保存了班级“%2”，已重新载入").arg(savedAt, className));
+    }
+}
+
+void MainWindow::onClassListChanged()
+{
+    const auto classes = m_database->readClasses();
+    if (!classes || !m_database->refreshClassTableRevision())
+        return;
+    QStringList added;
+    for (const QString &name : *classes) {
+        if (classList.contains(name))
+            continue;
+        classList << name;
+        m_classes->setStringList(classList);
+        Invoice *p = addClassTab(name);
+        p->loadRoster();
+        applyFees(p);
+        p->markSaved();
+        added << name;
+    }
+    if (!added.isEmpty())
+        showStatus(
+            QStringLiteral("另一台电脑添加了班级：%1").arg(added.join(QStringLiteral("、"))));
+}
+
 void MainWindow::onButtonAddclass()
 {
     addclassWidget->show();
@@ -344,7 +417,8 @@ void MainWindow::onButtonAddclassOK()
     for (Invoice *other : pages())
         shown = shown || other->objectName() == name;
     classList << name;
-    Invoice *p = addClassTab(name, classList);
+    m_classes->setStringList(classList);
+    Invoice *p = addClassTab(name);
     // Children already stored under the name (say, after the class table
     // could not be saved) come back on the tab instead of being dropped by
     // the next save. A class already on a tab keeps them there.
@@ -360,7 +434,7 @@ void MainWindow::onButtonAddclassOK()
             offerReload(QStringLiteral("添加班级"));
             return;
         }
-        Prompts::current().critical(nullptr, Prompts::title(), QStringLiteral("班级保存失败"));
+        Prompts::error(nullptr, QStringLiteral("班级保存失败"));
         addclassWidget->close();
         return;
     }
@@ -410,7 +484,7 @@ void MainWindow::onButtonSaveUnprint()
         rows += p->rowsWhere(Roster::PrintStatus, Roster::notPrinted());
     RosterExchange exchange;
     if (!exchange.writeRows(path, rows, Roster::ResultColumnCount)) {
-        Prompts::current().critical(this, Prompts::title(), exchange.errorString());
+        Prompts::error(this, exchange.errorString());
         return;
     }
     unprintRow = int(rows.size()) + 1;
@@ -445,7 +519,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         const auto answer = Prompts::current().question(
             this, Prompts::title(), QStringLiteral("花名册有未保存的更改。是否保存到数据库？"),
             QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
-        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Save && !onButtonSaveDB())) {
+        if (answer == QMessageBox::Cancel ||
+            (answer == QMessageBox::Save && !onButtonSaveDB() && !keepLocalCopy())) {
             event->ignore();
             return;
         }
@@ -453,4 +528,54 @@ void MainWindow::closeEvent(QCloseEvent *event)
     selectWidget->close();
     addclassWidget->close();
     event->accept();
+}
+
+void MainWindow::onButtonUpload()
+{
+    const auto store = SettingsStore::open();
+    const DbConfig server = DbConfig::fromSettings(*store);
+    const QString text =
+        QStringLiteral("把本文件中的花名册保存到数据库 "
+                       "%1？\n数据库中以下班级的花名册将被替换为本文件中的内容：\n%2")
+            .arg(server.describe(), classList.join(QStringLiteral("、")));
+    if (Prompts::current().question(this, Prompts::title(), text,
+                                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    QVector<QStringList> records;
+    for (Invoice *p : pages())
+        records += p->rosterRecords();
+    QString error;
+    if (!RosterSync::upload(server, classList, records, &error)) {
+        Prompts::error(this, QStringLiteral("无法保存到服务器"),
+                       QStringLiteral("本文件没有改动，可以稍后再试。"), error);
+        return;
+    }
+    showStatus(
+        QStringLiteral("已把 %1 名儿童保存到 %2").arg(records.size()).arg(server.describe()));
+}
+
+bool MainWindow::keepLocalCopy()
+{
+    const auto answer = Prompts::current().question(
+        this, Prompts::title(),
+        QStringLiteral("无法保存到数据库。是否把所有花名册另存到本机的一个文件中？\n"
+                       "选“是”后关闭窗口，输入的内容不会丢失；选“否”则留在窗口中。"),
+        QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return false;
+    QVector<QStringList> records;
+    for (Invoice *p : pages())
+        records += p->rosterRecords();
+    const QString path = m_sync ? m_sync->keepLocalCopy(classList, records) : QString();
+    if (path.isEmpty()) {
+        Prompts::error(this, QStringLiteral("无法把花名册另存到本机"),
+                       QStringLiteral("窗口保持打开，内容仍在窗口中。"),
+                       m_sync ? m_sync->errorString() : QString());
+        return false;
+    }
+    Prompts::warn(this, QStringLiteral("花名册已另存到本机文件：\n%1").arg(path),
+                  QStringLiteral("数据库恢复后，用 feeoffice --database \"%1\" 打开这个文件，"
+                                 "再点击“保存到服务器”。")
+                      .arg(path));
+    return true;
 }

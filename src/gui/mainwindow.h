@@ -9,6 +9,8 @@
 class AddClassDialog;
 class ExcelEngine;
 class QDialog;
+class QStringListModel;
+class RosterSync;
 class Invoice;
 class QAction;
 class QLabel;
@@ -62,6 +64,9 @@ public slots:
     void onButtonAddclass();
     void onButtonAddclassOK();
     void showCalibration();
+    void onClassSavedElsewhere(const QString &className, const QString &savedAt);
+    void onClassListChanged();
+    void onButtonUpload();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -71,15 +76,21 @@ private:
     void buildQueryPanel();
     void buildDock();
     bool openDatabase();
-    Invoice *addClassTab(const QString &name, const QStringList &classes);
+    Invoice *addClassTab(const QString &name);
     void applyFees(Invoice *page);
     void updateTabTitle(Invoice *page, bool modified);
     void showStatus(const QString &text);
     void offerReload(const QString &what);
     void reloadFromDatabase();
+    // Offers to keep the rosters in a local file when they cannot be saved
+    // at closing time; true when they were kept.
+    bool keepLocalCopy();
 
     std::unique_ptr<Database> m_database;
     DbConfig m_config;
     QList<QAction *> m_actions;
     QLabel *m_status = nullptr;
+    RosterSync *m_sync = nullptr;
+    // Every page's class-change choice shows this one list.
+    QStringListModel *m_classes = nullptr;
 };

@@ -11,6 +11,18 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+namespace
+{
+void showMessage(QMessageBox::Icon icon, QWidget *parent, const QString &title, const QString &text,
+                 const QString &informative, const QString &detailed)
+{
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.setInformativeText(informative);
+    box.setDetailedText(detailed);
+    box.exec();
+}
+} // namespace
+
 Prompts Prompts::standard()
 {
     Prompts p;
@@ -23,11 +35,13 @@ Prompts Prompts::standard()
         QPrintDialog dialog(printer, parent);
         return dialog.exec() == QDialog::Accepted;
     };
-    p.critical = [](QWidget *parent, const QString &title, const QString &text) {
-        QMessageBox::critical(parent, title, text, QMessageBox::Ok);
+    p.critical = [](QWidget *parent, const QString &title, const QString &text,
+                    const QString &informative, const QString &detailed) {
+        showMessage(QMessageBox::Critical, parent, title, text, informative, detailed);
     };
-    p.warning = [](QWidget *parent, const QString &title, const QString &text) {
-        QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+    p.warning = [](QWidget *parent, const QString &title, const QString &text,
+                   const QString &informative, const QString &detailed) {
+        showMessage(QMessageBox::Warning, parent, title, text, informative, detailed);
     };
     p.question = [](QWidget *parent, const QString &title, const QString &text,
                     QMessageBox::StandardButtons buttons) {
@@ -59,6 +73,18 @@ Prompts Prompts::standard()
 QString Prompts::title()
 {
     return QCoreApplication::translate("MainWindow", "Collection");
+}
+
+void Prompts::error(QWidget *parent, const QString &text, const QString &informative,
+                    const QString &detailed)
+{
+    current().critical(parent, title(), text, informative, detailed);
+}
+
+void Prompts::warn(QWidget *parent, const QString &text, const QString &informative,
+                   const QString &detailed)
+{
+    current().warning(parent, title(), text, informative, detailed);
 }
 
 Prompts &Prompts::current()

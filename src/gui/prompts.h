@@ -15,9 +15,13 @@ struct Prompts {
     std::function<QString(QWidget *parent)> openFile;
     std::function<QString(QWidget *parent)> existingDirectory;
     std::function<bool(QPrinter *printer, QWidget *parent)> printDialog;
-    // Critical and warning messages with one OK button.
-    std::function<void(QWidget *parent, const QString &title, const QString &text)> critical;
-    std::function<void(QWidget *parent, const QString &title, const QString &text)> warning;
+    // Critical and warning messages with one OK button; the informative
+    // text (the cause, for the clerk) and the detailed text (what the
+    // database or file said) may be empty.
+    using Message = std::function<void(QWidget *parent, const QString &title, const QString &text,
+                                       const QString &informative, const QString &detailed)>;
+    Message critical;
+    Message warning;
     std::function<QMessageBox::StandardButton(QWidget *parent, const QString &title,
                                               const QString &text,
                                               QMessageBox::StandardButtons buttons)>
@@ -27,6 +31,11 @@ struct Prompts {
 
     // The title of every message box.
     static QString title();
+    // Shorthands for the prompts in force, with that title.
+    static void error(QWidget *parent, const QString &text, const QString &informative = {},
+                      const QString &detailed = {});
+    static void warn(QWidget *parent, const QString &text, const QString &informative = {},
+                     const QString &detailed = {});
 
     // The prompts in force (the real dialogs unless a test replaced them).
     static Prompts &current();

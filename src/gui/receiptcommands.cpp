@@ -37,7 +37,7 @@ bool ReceiptCommands::feesUsable()
 {
     if (m_page->feeProblem().isEmpty())
         return true;
-    Prompts::current().critical(m_page, Prompts::title(), m_page->feeProblem());
+    Prompts::error(m_page, m_page->feeProblem());
     return false;
 }
 
@@ -66,8 +66,7 @@ int ReceiptCommands::print(QPrinter &printer, const ReceiptBatch &batch)
         pages << batch.page(p, moments.last().date(), offset);
     }
     if (!ReceiptPrinter::printPages(printer, pages)) {
-        Prompts::current().critical(m_page, Prompts::title(),
-                                    QStringLiteral("打印失败：无法开始打印"));
+        Prompts::error(m_page, QStringLiteral("打印失败：无法开始打印"));
         return -1;
     }
     for (int i = 0; i < receipts.size(); ++i)
@@ -85,8 +84,7 @@ void ReceiptCommands::printSelected(int row)
     writeTotals(batch);
     const QStringList refused = batch.refusals(false);
     if (!refused.isEmpty()) {
-        Prompts::current().critical(m_page, Prompts::title(),
-                                    QStringLiteral("未打印：%1").arg(refused.first()));
+        Prompts::error(m_page, QStringLiteral("未打印：%1").arg(refused.first()));
         return;
     }
     if (!confirmLeftOff(batch))
@@ -119,9 +117,8 @@ void ReceiptCommands::printRange(int from, int to)
         return;
     const QStringList refused = batch.refusals(true);
     if (!refused.isEmpty())
-        Prompts::current().warning(
-            m_page, Prompts::title(),
-            QStringLiteral("以下收据未打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
+        Prompts::warn(m_page,
+                      QStringLiteral("以下收据未打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
     emit m_page->statusMessage(QStringLiteral("已打印 %1 张收据").arg(printed));
 }
 
@@ -153,9 +150,8 @@ void ReceiptCommands::showPreview(const ReceiptBatch &batch)
         pages << ReceiptPrinter::render(batch.page(p, Clock::now().date(), offset), 200, m_sheet);
     const QStringList refused = batch.refusals(false);
     if (!refused.isEmpty())
-        Prompts::current().warning(
-            m_page, Prompts::title(),
-            QStringLiteral("以下收据无法打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
+        Prompts::warn(
+            m_page, QStringLiteral("以下收据无法打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
     if (pages.isEmpty()) {
         emit m_page->statusMessage(QStringLiteral("没有可预览的收据：请先选中一名儿童"));
         return;

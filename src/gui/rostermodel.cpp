@@ -100,3 +100,13 @@ void RosterModel::setPrintStatus(int r, const QString &status, const QString &cl
     it->setData(className, Roster::ClassTagRole);
     setItem(r, Roster::PrintStatus, it);
 }
+
+bool RosterModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if ((role == Qt::EditRole || role == Qt::DisplayRole) && value.typeId() == QMetaType::QString) {
+        const QString text = value.toString();
+        if (Roster::hasControlCharacter(text))
+            return QStandardItemModel::setData(index, Roster::withoutControlCharacters(text), role);
+    }
+    return QStandardItemModel::setData(index, value, role);
+}

@@ -35,5 +35,9 @@ public:
     void recompute(const FeeMirror &fees);
 
     void setText(int row, int column, const QString &text);
+
+    // What the clerk types: control characters (a pasted tab or line break,
+    // a NUL) are left out, since no database may store them.
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     void setPrintStatus(int row, const QString &status, const QString &className);
 };

@@ -16,6 +16,7 @@ public:
     RosterTracker(Records records, QObject *parent);
 
     bool isModified() const;
+    const QVector<QStringList> &saved() const { return m_saved; }
     void markSaved();
     // Something changed: the mark is worked out soon.
     void changed();

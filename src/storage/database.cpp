@@ -6,11 +6,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlIndex>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+
+#include "roster.h"
 
 #include <sys/stat.h>
 
@@ -128,6 +131,43 @@ bool Database::fail(const QString &what, const QString &detail)
 
 bool Database::open()
 {
+    if (!connect() || !createSchema())
+        return false;
+    m_fileId = fileIdentity();
+    checkSchema();
+    return refreshRevision();
+}
+
+bool Database::reconnect()
+{
+    m_error.clear();
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        if (db.isValid())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+    m_inRewrite = false;
+    // What this PC loaded is still what it loaded: the known revisions stay,
+    // so a save after the reconnection is checked against them.
+    // A database file replaced or removed meanwhile is not silently
+    // swapped for a new, empty one.
+    if (m_config.driver == QLatin1String("QSQLITE") && fileIdentity() != m_fileId)
+        return fail(m_config.describe(), QStringLiteral("数据库文件已被删除或替换"));
+    if (!connect() || !createSchema())
+        return false;
+    checkSchema();
+    return true;
+}
+
+bool Database::ping()
+{
+    QSqlQuery q(connection());
+    return connection().isOpen() && q.exec(QStringLiteral("SELECT 1")) && q.next();
+}
+
+bool Database::connect()
+{
     m_error.clear();
     if (!QSqlDatabase::isDriverAvailable(m_config.driver))
         return fail(m_config.describe(),
@@ -157,11 +197,7 @@ bool Database::open()
         if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
             return fail(m_config.describe(), errorText(probe.lastError()));
     }
-    if (!createSchema())
-        return false;
-    m_fileId = fileIdentity();
-    checkSchema();
-    return refreshRevision();
+    return true;
 }
 
 bool Database::createSchema()
@@ -181,12 +217,15 @@ bool Database::createSchema()
         QStringLiteral("CREATE INDEX IF NOT EXISTS student_class ON student (\"班级\")"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS feeoffice_revision (id INTEGER PRIMARY KEY, "
                        "revision BIGINT NOT NULL, saved_at TEXT)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS feeoffice_class_revision (\"班级\" TEXT PRIMARY "
+                       "KEY, revision BIGINT NOT NULL, saved_at TEXT)"),
     };
     const QStringList existing = db.tables();
     const bool haveAll =
         existing.contains(QStringLiteral("class"), Qt::CaseInsensitive) &&
         existing.contains(QStringLiteral("student"), Qt::CaseInsensitive) &&
-        existing.contains(QStringLiteral("feeoffice_revision"), Qt::CaseInsensitive);
+        existing.contains(QStringLiteral("feeoffice_revision"), Qt::CaseInsensitive) &&
+        existing.contains(QStringLiteral("feeoffice_class_revision"), Qt::CaseInsensitive);
     if (!haveAll) {
         QSqlQuery q(db);
         for (const QString &sql : statements) {
@@ -269,12 +308,55 @@ bool Database::fileStillThere()
 
 bool Database::refreshRevision()
 {
+    const auto table = classTableRevision();
+    const auto classes = readClassRevisions();
+    if (!table || !classes)
+        return false;
+    m_knownRevision = *table;
+    m_classRevisions.clear();
+    for (auto it = classes->cbegin(); it != classes->cend(); ++it)
+        m_classRevisions.insert(it.key(), it->revision);
+    return true;
+}
+
+std::optional<qint64> Database::classTableRevision()
+{
     QSqlQuery q(connection());
     if (!q.exec(QStringLiteral("SELECT revision FROM feeoffice_revision WHERE id = 1")) ||
-        !q.next())
-        return fail(m_config.describe(), errorText(q.lastError()));
-    m_knownRevision = q.value(0).toLongLong();
-    return true;
+        !q.next()) {
+        fail(m_config.describe(), errorText(q.lastError()));
+        return std::nullopt;
+    }
+    return q.value(0).toLongLong();
+}
+
+std::optional<QHash<QString, Database::ClassRevision>> Database::readClassRevisions()
+{
+    QSqlQuery q(connection());
+    q.setForwardOnly(true);
+    if (!q.exec(
+            QStringLiteral("SELECT \"班级\", revision, saved_at FROM feeoffice_class_revision"))) {
+        fail(m_config.describe(), errorText(q.lastError()));
+        return std::nullopt;
+    }
+    QHash<QString, ClassRevision> revisions;
+    while (q.next())
+        revisions.insert(q.value(0).toString(),
+                         ClassRevision{q.value(1).toLongLong(), q.value(2).toString()});
+    return revisions;
+}
+
+bool Database::refreshClassTableRevision()
+{
+    const auto table = classTableRevision();
+    if (table)
+        m_knownRevision = *table;
+    return table.has_value();
+}
+
+qint64 Database::knownClassRevision(const QString &className) const
+{
+    return m_classRevisions.value(className, 0);
 }
 
 std::optional<QStringList> Database::readClasses()
@@ -328,7 +410,14 @@ Database::selectStudents(const QString *className)
 
 std::optional<QVector<QStringList>> Database::readStudents(const QString &className)
 {
+    // The revision first: a save in between makes it older than the rows,
+    // which can only refuse a save, never let one undo another PC's.
+    const auto revisions = readClassRevisions();
+    if (!revisions)
+        return std::nullopt;
     const auto rows = selectStudents(&className);
+    if (rows)
+        m_classRevisions.insert(className, revisions->value(className).revision);
     if (!rows)
         return std::nullopt;
     return rows->value(nonNull(className));
@@ -342,10 +431,8 @@ std::optional<QHash<QString, QVector<QStringList>>> Database::readAllStudents()
 bool Database::commitOrRollBack()
 {
     QSqlDatabase db = connection();
-    if (db.commit()) {
-        ++m_knownRevision;
+    if (db.commit())
         return true;
-    }
     fail(m_config.describe(), errorText(db.lastError()));
     db.rollback();
     return false;
@@ -372,8 +459,78 @@ bool Database::claimRevision()
         if (who.exec(QStringLiteral("SELECT saved_at FROM feeoffice_revision WHERE id = 1")) &&
             who.next())
             m_conflictSavedAt = who.value(0).toString();
-        return fail(m_config.describe(), QStringLiteral("载入花名册之后，另一台电脑已保存过"));
+        return fail(m_config.describe(), QStringLiteral("载入班级列表之后，另一台电脑已保存过"));
     }
+    return true;
+}
+
+bool Database::classConflict(const QString &className)
+{
+    m_conflict = true;
+    m_conflictClass = className;
+    m_conflictSavedAt.clear();
+    QSqlQuery who(connection());
+    who.prepare(QStringLiteral("SELECT saved_at FROM feeoffice_class_revision WHERE \"班级\" = ?"));
+    who.addBindValue(nonNull(className));
+    if (who.exec() && who.next())
+        m_conflictSavedAt = who.value(0).toString();
+    return fail(m_config.describe(),
+                QStringLiteral("载入班级“%1”之后，另一台电脑已保存过它").arg(className));
+}
+
+bool Database::claimClass(const QString &className)
+{
+    if (m_claimed.contains(className))
+        return true;
+    const qint64 known = knownClassRevision(className);
+    const QString now =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QSqlQuery q(connection());
+    if (known > 0) {
+        q.prepare(QStringLiteral("UPDATE feeoffice_class_revision SET revision = revision + 1, "
+                                 "saved_at = ? WHERE \"班级\" = ? AND revision = ?"));
+        q.addBindValue(now);
+        q.addBindValue(nonNull(className));
+        q.addBindValue(known);
+        if (!q.exec())
+            return fail(m_config.describe(), errorText(q.lastError()));
+        if (q.numRowsAffected() != 1)
+            return classConflict(className);
+    } else {
+        // Never saved when this PC loaded it: it must still be unsaved.
+        q.prepare(
+            QStringLiteral("SELECT count(*) FROM feeoffice_class_revision WHERE \"班级\" = ?"));
+        q.addBindValue(nonNull(className));
+        if (!q.exec() || !q.next())
+            return fail(m_config.describe(), errorText(q.lastError()));
+        if (q.value(0).toLongLong() != 0)
+            return classConflict(className);
+        QSqlQuery ins(connection());
+        ins.prepare(QStringLiteral("INSERT INTO feeoffice_class_revision (\"班级\", revision, "
+                                   "saved_at) VALUES (?, 1, ?)"));
+        ins.addBindValue(nonNull(className));
+        ins.addBindValue(now);
+        if (!ins.exec())
+            return fail(m_config.describe(), errorText(ins.lastError()));
+    }
+    m_claimed.insert(className, known + 1);
+    return true;
+}
+
+bool Database::claimEveryClass()
+{
+    // A whole-table rewrite replaces every class: each must be as loaded,
+    // and no class may have been saved that this PC never saw.
+    const auto current = readClassRevisions();
+    if (!current)
+        return false;
+    for (auto it = current->cbegin(); it != current->cend(); ++it)
+        if (!m_classRevisions.contains(it.key()))
+            return classConflict(it.key());
+    const QStringList known = m_classRevisions.keys();
+    for (const QString &c : known)
+        if (!claimClass(c))
+            return false;
     return true;
 }
 
@@ -402,30 +559,44 @@ bool Database::rewriteClasses(const QStringList &names)
         db.rollback();
         return false;
     }
-    return commitOrRollBack();
+    if (!commitOrRollBack())
+        return false;
+    ++m_knownRevision;
+    announceSave();
+    return true;
 }
 
-bool Database::beginStudentRewrite()
+bool Database::beginStudentRewrite(const std::optional<QStringList> &classes)
 {
     m_error.clear();
     m_conflict = false;
+    m_conflictClass.clear();
+    m_claimed.clear();
     if (!schemaUsable() || !fileStillThere())
         return false;
     QSqlDatabase db = connection();
     if (!db.transaction())
         return fail(m_config.describe(), errorText(db.lastError()));
     m_inRewrite = true;
-    if (!claimRevision()) {
-        abandonStudentRewrite();
-        return false;
-    }
+    bool ok = true;
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("DELETE FROM student"))) {
-        fail(m_config.describe(), errorText(q.lastError()));
-        abandonStudentRewrite();
-        return false;
+    if (!classes) {
+        ok = claimEveryClass();
+        if (ok && !q.exec(QStringLiteral("DELETE FROM student")))
+            ok = fail(m_config.describe(), errorText(q.lastError()));
+    } else {
+        ok = q.prepare(QStringLiteral("DELETE FROM student WHERE \"班级\" = ?")) ||
+             fail(m_config.describe(), errorText(q.lastError()));
+        for (int i = 0; ok && i < classes->size(); ++i) {
+            ok = claimClass(classes->at(i));
+            q.bindValue(0, nonNull(classes->at(i)));
+            if (ok && !q.exec())
+                ok = fail(m_config.describe(), errorText(q.lastError()));
+        }
     }
-    return true;
+    if (!ok)
+        abandonStudentRewrite();
+    return ok;
 }
 
 namespace
@@ -451,6 +622,12 @@ bool Database::appendStudents(const QVector<QStringList> &rows)
 {
     if (!m_inRewrite)
         return fail(m_config.describe(), QStringLiteral("没有正在进行的保存"));
+    for (const QStringList &row : rows) {
+        const QString refusal = Roster::controlCharacterRefusal(row);
+        if (!refusal.isEmpty())
+            return fail(m_config.describe(), refusal);
+        m_written.insert(row.value(Roster::ColumnCount));
+    }
     QStringList cols;
     for (const QString &c : studentColumns())
         cols << quoted(c);
@@ -499,14 +676,61 @@ bool Database::appendStudents(const QVector<QStringList> &rows)
 
 bool Database::finishStudentRewrite()
 {
+    // Rows of a class not yet claimed (a whole-table rewrite bringing a new
+    // class) claim it now.
+    for (const QString &c : std::as_const(m_written)) {
+        if (!claimClass(c)) {
+            abandonStudentRewrite();
+            return false;
+        }
+    }
+    m_written.clear();
     m_inRewrite = false;
-    return commitOrRollBack();
+    if (!commitOrRollBack())
+        return false;
+    for (auto it = m_claimed.cbegin(); it != m_claimed.cend(); ++it)
+        m_classRevisions.insert(it.key(), it.value());
+    m_claimed.clear();
+    announceSave();
+    return true;
 }
 
 void Database::abandonStudentRewrite()
 {
+    m_claimed.clear();
+    m_written.clear();
     if (!m_inRewrite)
         return;
     m_inRewrite = false;
     connection().rollback();
+}
+
+namespace
+{
+const QString savedChannel = QStringLiteral("feeoffice_saved");
+} // namespace
+
+void Database::announceSave()
+{
+    // Other PCs listening hear of the save at once; the others look a few
+    // times a minute.
+    if (m_config.driver == QLatin1String("QPSQL"))
+        QSqlQuery(connection()).exec(QStringLiteral("NOTIFY ") + savedChannel);
+}
+
+bool Database::watchSaves(QObject *context, const std::function<void()> &onSave)
+{
+    QSqlDriver *driver = connection().driver();
+    if (!driver || !driver->hasFeature(QSqlDriver::EventNotifications))
+        return false;
+    if (!driver->subscribedToNotifications().contains(savedChannel) &&
+        !driver->subscribeToNotification(savedChannel))
+        return false;
+    QObject::connect(
+        driver, &QSqlDriver::notification, context,
+        [onSave](const QString &name, QSqlDriver::NotificationSource source, const QVariant &) {
+            if (name == savedChannel && source != QSqlDriver::SelfSource)
+                onSave();
+        });
+    return true;
 }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <QHash>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 #include <optional>
 
+class QObject;
 class QSettings;
 
 // Where the rosters live. SQLite by default; PostgreSQL for offices where
@@ -44,6 +48,11 @@ public:
 
     // Opens the connection and creates the tables when they are missing.
     bool open();
+    // Closes and opens the connection again (after a server restart or a
+    // dropped network), keeping the revisions this PC loaded.
+    bool reconnect();
+    // Whether the connection still answers.
+    bool ping();
     bool isOpen() const;
     QString errorString() const { return m_error; }
     const DbConfig &config() const { return m_config; }
@@ -63,18 +72,39 @@ public:
     // transaction), append the rows of each page, then finish (commit) or
     // abandon (roll back). Rows hold thirteen texts: the twelve roster
     // columns and the class.
-    bool beginStudentRewrite();
+    // With a list of classes only their children are replaced (each class
+    // refused when another PC saved it since this one loaded it); without,
+    // the whole table.
+    bool beginStudentRewrite(const std::optional<QStringList> &classes = std::nullopt);
     bool appendStudents(const QVector<QStringList> &rows);
     bool finishStudentRewrite();
     void abandonStudentRewrite();
     bool rewriteInProgress() const { return m_inRewrite; }
 
-    // Save counter shared by every PC on the database: a rewrite is refused
-    // when another connection saved since this one last read or wrote.
+    // Save counters shared by every PC on the database, one for the class
+    // table and one per class: a rewrite is refused when another connection
+    // saved the same table or class since this one last read or wrote it.
+    struct ClassRevision {
+        qint64 revision = 0;
+        QString savedAt;
+    };
     qint64 knownRevision() const { return m_knownRevision; }
+    qint64 knownClassRevision(const QString &className) const;
+    std::optional<qint64> classTableRevision();
+    std::optional<QHash<QString, ClassRevision>> readClassRevisions();
     bool lastFailureWasConflict() const { return m_conflict; }
+    // The class whose save was refused (empty for the class table), and
+    // when the other PC saved it.
+    QString lastConflictClass() const { return m_conflictClass; }
     QString lastSavedAt() const { return m_conflictSavedAt; }
+    // Takes the database's current revisions as the ones loaded.
     bool refreshRevision();
+    // The same for the class table alone.
+    bool refreshClassTableRevision();
+
+    // Calls onSave (in context's thread) when another PC saves, where the
+    // database can tell (PostgreSQL); false where it cannot.
+    bool watchSaves(QObject *context, const std::function<void()> &onSave);
 
     static QStringList studentColumns(); // positions 1 to 13
 
@@ -89,7 +119,12 @@ private:
     // Every child, or those of one class, grouped by class in key order.
     std::optional<QHash<QString, QVector<QStringList>>> selectStudents(const QString *className);
     bool commitOrRollBack();
+    bool connect();
+    void announceSave();
     bool claimRevision();
+    bool claimClass(const QString &className);
+    bool claimEveryClass();
+    bool classConflict(const QString &className);
     QString fileIdentity() const;
     bool fileStillThere();
     bool fail(const QString &what, const QString &detail);
@@ -105,6 +140,10 @@ private:
     qint64 m_knownRevision = -1;
     bool m_conflict = false;
     QString m_conflictSavedAt;
+    QString m_conflictClass;
+    QHash<QString, qint64> m_classRevisions;
+    QHash<QString, qint64> m_claimed;
+    QSet<QString> m_written;
     bool m_inRewrite = false;
     QString m_fileId;
 };

@@ -7,6 +7,7 @@
 #include "rostermodel.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPrinter>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStandardItemModel>
 #include <QStandardPaths>
@@ -47,15 +49,19 @@ TestWorld::TestWorld()
             printer->setPageMargins(printerMargins, QPageLayout::Millimeter);
         return true;
     };
-    p.critical = [this](QWidget *, const QString &title, const QString &text) {
-        messages << Message{QStringLiteral("critical"), title, text};
+    p.critical = [this](QWidget *, const QString &title, const QString &text,
+                        const QString &informative, const QString &detailed) {
+        messages << Message{QStringLiteral("critical"), title, text, informative, detailed};
     };
-    p.warning = [this](QWidget *, const QString &title, const QString &text) {
-        messages << Message{QStringLiteral("warning"), title, text};
+    p.warning = [this](QWidget *, const QString &title, const QString &text,
+                       const QString &informative, const QString &detailed) {
+        messages << Message{QStringLiteral("warning"), title, text, informative, detailed};
     };
-    p.question = [this](QWidget *, const QString &, const QString &, QMessageBox::StandardButtons) {
+    p.question = [this](QWidget *, const QString &, const QString &text,
+                        QMessageBox::StandardButtons) {
         ++questions;
-        return questionAnswer;
+        questionTexts << text;
+        return questionAnswers.isEmpty() ? questionAnswer : questionAnswers.takeFirst();
     };
     p.preview = [this](QWidget *, const QString &, const QVector<QImage> &pages) {
         previews << pages;
@@ -209,8 +215,8 @@ DbConfig freshPostgres()
     Database admin(postgresConfig());
     if (admin.open())
         QSqlQuery(admin.connection())
-            .exec(QStringLiteral(
-                "DROP TABLE IF EXISTS student, \"class\", feeoffice_revision CASCADE"));
+            .exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", feeoffice_revision, "
+                                 "feeoffice_class_revision CASCADE"));
     return postgresConfig();
 }
 
@@ -222,6 +228,26 @@ DbConfig postgresConfig()
     c.port = qEnvironmentVariableIntValue("FEEOFFICE_TEST_PG_PORT");
     c.user = qEnvironmentVariable("FEEOFFICE_TEST_PG_USER");
     c.name = qEnvironmentVariable("FEEOFFICE_TEST_PG_DB");
+    // Test programs run in parallel: each gets a database of its own, so
+    // that one's saves (and their notifications) never reach another.
+    static QString own;
+    if (own.isEmpty() && postgresAvailable()) {
+        own = c.name + QStringLiteral("_%1").arg(QCoreApplication::applicationPid());
+        QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"),
+                                                       QStringLiteral("feeoffice-test-admin"));
+        admin.setHostName(c.host);
+        admin.setPort(c.port);
+        admin.setUserName(c.user);
+        admin.setDatabaseName(c.name);
+        if (admin.open()) {
+            QSqlQuery q(admin);
+            q.exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(own));
+            q.exec(QStringLiteral("CREATE DATABASE %1").arg(own));
+            admin.close();
+        }
+    }
+    if (!own.isEmpty())
+        c.name = own;
     return c;
 }
 

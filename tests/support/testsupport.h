@@ -33,7 +33,7 @@ public:
     void setSetting(const QString &key, const QString &value);
 
     struct Message {
-        QString kind, title, text;
+        QString kind, title, text, informative, detailed;
     };
     QVector<Message> messages;
     QStringList openFileAnswers;
@@ -45,6 +45,9 @@ public:
     QMarginsF printerMargins;
     int printDialogs = 0;
     QMessageBox::StandardButton questionAnswer = QMessageBox::Cancel;
+    // Answers for the next questions in turn; questionAnswer once used up.
+    QList<QMessageBox::StandardButton> questionAnswers;
+    QStringList questionTexts;
     int questions = 0;
     QVector<QVector<QImage>> previews;
 

@@ -1,0 +1,226 @@
+// Several PCs on one database: per-class saves, other PCs' saves seen as
+// they happen, a connection that drops, text no database may hold, and the
+// rosters kept locally when the database is away at closing time.
+#include "database.h"
+#include "invoice.h"
+#include "mainwindow.h"
+#include "rostermodel.h"
+#include "rostersync.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTest>
+
+namespace
+{
+QStringList child(const QString &name, const QString &cls)
+{
+    return {name, "4", "1", "", "", "", "", "", "1", "", "李", "否", cls};
+}
+
+const QString scripts = QStringLiteral(FEEOFFICE_TEST_DATA "/../../scripts");
+
+// A PostgreSQL server of the test's own, which it may stop and start
+// without disturbing the tests running beside it.
+class PrivatePostgres
+{
+public:
+    ~PrivatePostgres() { run(QStringLiteral("stop")); }
+    bool start()
+    {
+        m_port = 40000 + int(QCoreApplication::applicationPid() % 9000);
+        return run(QStringLiteral("start"));
+    }
+    bool restart() { return run(QStringLiteral("restart")); }
+    DbConfig config() const
+    {
+        DbConfig c;
+        c.driver = QStringLiteral("QPSQL");
+        c.host = QStringLiteral("127.0.0.1");
+        c.port = m_port;
+        c.user = QStringLiteral("feeoffice");
+        c.name = QStringLiteral("feeoffice_test");
+        return c;
+    }
+
+private:
+    bool run(const QString &what)
+    {
+        if (m_port == 0)
+            return false;
+        QProcess p;
+        p.start(QStringLiteral("bash"), {scripts + QStringLiteral("/pg-private-server.sh"), what,
+                                         m_dir.path(), QString::number(m_port)});
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    }
+    QTemporaryDir m_dir;
+    int m_port = 0;
+};
+
+RosterSync *syncOf(MainWindow &mw)
+{
+    return mw.findChild<RosterSync *>();
+}
+} // namespace
+
+class TestShared : public QObject
+{
+    Q_OBJECT
+    TestWorld *w = nullptr;
+
+    DbConfig backend(bool postgres)
+    {
+        return postgres ? freshPostgres() : DbConfig::sqlite(w->databasePath());
+    }
+
+private slots:
+    void init() { w = new TestWorld; }
+    void cleanup()
+    {
+        delete w;
+        w = nullptr;
+    }
+
+    void twoClerksTwoClasses_data()
+    {
+        QTest::addColumn<bool>("postgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgres") << true;
+    }
+    void twoClerksTwoClasses()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        seedDatabase(config, {"A", "B"}, {child("甲", "A"), child("乙", "B")});
+        MainWindow pcA(config), pcB(config), pcC(config);
+        // A third PC with unsaved edits in class B.
+        pcC.page(1)->model->item(0, Roster::Age)->setText(QStringLiteral("5"));
+
+        pcA.page(0)->model->item(0, Roster::Name)->setText(QStringLiteral("甲甲"));
+        pcB.page(1)->model->item(0, Roster::Name)->setText(QStringLiteral("乙乙"));
+        QVERIFY(pcA.onButtonSaveDB());
+        QVERIFY(pcB.onButtonSaveDB());
+        QVERIFY(w->messages.isEmpty());
+        QCOMPARE(w->questions, 0);
+        const auto stored = storedStudents(config);
+        QCOMPARE(stored.size(), 2);
+        QStringList names;
+        for (const QStringList &r : stored)
+            names << r.at(Roster::Name);
+        names.sort();
+        QCOMPARE(names, (QStringList{"乙乙", "甲甲"}));
+
+        // The same class from a PC that loaded it before: refused, naming it.
+        pcB.page(0)->model->item(0, Roster::Age)->setText(QStringLiteral("6"));
+        w->questionAnswer = QMessageBox::Cancel;
+        QVERIFY(!pcB.onButtonSaveDB());
+        QCOMPARE(w->questions, 1);
+        QVERIFY(w->questionTexts.at(0).contains(QStringLiteral("班级“A”")));
+        QCOMPARE(cell(*pcB.page(0), 0, Roster::Age), QStringLiteral("6"));
+
+        // The third PC hears of both saves without a restart: the tab
+        // without edits is reloaded, the one with edits keeps them and says so.
+        if (postgres)
+            QTRY_COMPARE(cell(*pcC.page(0), 0, Roster::Name), QStringLiteral("甲甲"));
+        else
+            syncOf(pcC)->check();
+        QCOMPARE(cell(*pcC.page(0), 0, Roster::Name), QStringLiteral("甲甲"));
+        QVERIFY(!pcC.page(0)->isModified());
+        QTRY_VERIFY(pcC.tabWidget->tabText(1).contains(QStringLiteral("他处已保存")));
+        QCOMPARE(cell(*pcC.page(1), 0, Roster::Name), QStringLiteral("乙"));
+        QCOMPARE(cell(*pcC.page(1), 0, Roster::Age), QStringLiteral("5"));
+    }
+
+    void serverRestartsBetweenSaves()
+    {
+        if (!postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        PrivatePostgres server;
+        QVERIFY(server.start());
+        seedDatabase(server.config(), {"A"}, {child("甲", "A")});
+        MainWindow mw(server.config());
+        mw.page(0)->addRow();
+        QVERIFY(mw.onButtonSaveDB());
+        QVERIFY(server.restart());
+        mw.page(0)->addRow();
+        QVERIFY(mw.onButtonSaveDB());
+        QVERIFY(w->messages.isEmpty());
+        QCOMPARE(storedStudents(server.config()).size(), 3);
+    }
+
+    void controlCharactersNeverStored()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "A")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        Invoice *a = mw.page(0);
+        // Typed or pasted into a cell: left out.
+        QVERIFY(a->model->setData(a->model->index(0, Roster::Name),
+                                  QStringLiteral("张\t三\n") + QChar(0) + QStringLiteral("丰")));
+        QCOMPARE(cell(*a, 0, Roster::Name), QStringLiteral("张三丰"));
+        QVERIFY(mw.onButtonSaveDB());
+        // Put there some other way: the save is refused, naming the child.
+        a->addRow();
+        a->model->setItem(1, Roster::Name, new QStandardItem(QStringLiteral("李") + QChar(0)));
+        const auto before = storedStudents(w->databasePath());
+        QVERIFY(!mw.onButtonSaveDB());
+        QCOMPARE(w->messages.size(), 1);
+        QVERIFY(w->messages.at(0).text.contains(QStringLiteral("李")));
+        QVERIFY(w->messages.at(0).text.contains(QStringLiteral("控制字符")));
+        QCOMPARE(storedStudents(w->databasePath()), before);
+    }
+
+    void rostersKeptLocallyWhenTheDatabaseIsAway()
+    {
+        seedDatabase(w->databasePath(), {"A", "B"}, {child("甲", "A"), child("乙", "B")});
+        // The configured database is the one the window opens.
+        w->setSetting(QStringLiteral("database/path"), w->databasePath());
+        QString kept;
+        {
+            MainWindow mw(DbConfig::sqlite(w->databasePath()));
+            mw.page(1)->addRow();
+            mw.page(1)->model->setItem(1, Roster::Name, new QStandardItem(QStringLiteral("新生")));
+            const QString moved = w->path(QStringLiteral("away.sqlite"));
+            QVERIFY(QFile::rename(w->databasePath(), moved));
+            w->questionAnswers = {QMessageBox::Save, QMessageBox::Yes};
+            QCloseEvent close;
+            QCoreApplication::sendEvent(&mw, &close);
+            QVERIFY(close.isAccepted());
+            QCOMPARE(w->questions, 2);
+            const auto &last = w->messages.last();
+            const QString folder = RosterSync::keptCopyFolder();
+            QVERIFY2(last.text.contains(folder), qPrintable(last.text));
+            kept = QDir(folder).entryInfoList({QStringLiteral("*.sqlite")}).value(0).filePath();
+            QVERIFY(!kept.isEmpty());
+            QVERIFY(QFile::rename(moved, w->databasePath()));
+        }
+        // The copy holds everything the window held.
+        QCOMPARE(storedClasses(kept), (QStringList{"A", "B"}));
+        QCOMPARE(storedStudents(kept).size(), 3);
+        // Opened on its own, it hands the rosters to the database.
+        w->messages.clear();
+        MainWindow copy(DbConfig::sqlite(kept));
+        QAction *upload = copy.toolAction(QStringLiteral("uploadToServer"));
+        QVERIFY(upload);
+        w->questionAnswers = {QMessageBox::Yes};
+        upload->trigger();
+        QVERIFY(w->messages.isEmpty());
+        const auto stored = storedStudents(w->databasePath());
+        QCOMPARE(stored.size(), 3);
+        QCOMPARE(stored.last().at(Roster::Name), QStringLiteral("新生"));
+        // A window on the configured database has no such command.
+        MainWindow normal(DbConfig::sqlite(w->databasePath()));
+        QVERIFY(!normal.toolAction(QStringLiteral("uploadToServer")));
+    }
+};
+
+QTEST_MAIN(TestShared)
+#include "test_shared.moc"
