@@ -1,6 +1,10 @@
 // Benchmarks of the clerk's long operations on a generated database.
-// Usage: feeoffice_bench [N] [--driver QPSQL --host H --port P --db NAME --user U]
-// Prints one line per figure: "figure: NAME VALUE UNIT".
+// Usage: feeoffice_bench [N] [--classes C] [--startup-only]
+//                        [--driver QPSQL --host H --port P --db NAME --user U]
+// N children over C classes (default N/100). Prints one line per figure:
+// "figure: NAME VALUE UNIT". Without N, also the large shapes (100,000
+// children in 1,000 classes; one class of 50,000), each in a process of its
+// own so that its peak memory is its own.
 
 #include "configview.h"
 #include "database.h"
@@ -16,6 +20,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QProcess>
 #include <QSettings>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -97,12 +102,53 @@ int baselineSave(const DbConfig &config, const QVector<QStringList> &rows, doubl
 }
 } // namespace
 
+// Runs this program again on another shape and passes on the figures
+// named in wanted, under their new names.
+void childFigures(const QStringList &args, const QStringList &shape,
+                  const QList<QPair<QString, QString>> &wanted)
+{
+    QStringList childArgs = shape;
+    for (int i = 1; i < args.size(); ++i)
+        if (args.at(i).startsWith(QLatin1String("--driver")) ||
+            args.at(i).startsWith(QLatin1String("--host")) ||
+            args.at(i).startsWith(QLatin1String("--port")) ||
+            args.at(i).startsWith(QLatin1String("--db")) ||
+            args.at(i).startsWith(QLatin1String("--user")))
+            childArgs << args.at(i) << args.value(i + 1), ++i;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QCoreApplication::applicationFilePath(), childArgs << QStringLiteral("--startup-only"));
+    p.waitForFinished(-1);
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() != 4 || parts.at(0) != "figure:")
+            continue;
+        for (const auto &w : wanted)
+            if (w.first == QString::fromLatin1(parts.at(1)))
+                figure(qPrintable(w.second), parts.at(2).toDouble(), parts.at(3).constData());
+    }
+}
+
+void largeShapes(const QStringList &args)
+{
+    childFigures(
+        args, {QStringLiteral("100000"), QStringLiteral("--classes"), QStringLiteral("1000")},
+        {{QStringLiteral("startup_seconds"), QStringLiteral("startup_seconds_1000_classes")},
+         {QStringLiteral("startup_peak_rss_mb"),
+          QStringLiteral("startup_peak_rss_mb_1000_classes")}});
+    childFigures(args, {QStringLiteral("50000"), QStringLiteral("--classes"), QStringLiteral("1")},
+                 {{QStringLiteral("startup_seconds"), QStringLiteral("open_class_50000_seconds")}});
+}
+
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     int n = 10000;
+    int classCount = -1;
+    bool startupOnly = false;
+    bool defaultShape = true;
     DbConfig config;
     QTemporaryDir dir;
     config.path = dir.path() + QStringLiteral("/bench.sqlite");
@@ -119,8 +165,12 @@ int main(int argc, char **argv)
             config.name = v, ++i;
         else if (a == QLatin1String("--user"))
             config.user = v, ++i;
+        else if (a == QLatin1String("--classes"))
+            classCount = qMax(1, v.toInt()), ++i;
+        else if (a == QLatin1String("--startup-only"))
+            startupOnly = true;
         else
-            n = qMax(100, a.toInt());
+            n = qMax(100, a.toInt()), defaultShape = false;
     }
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
                        dir.path() + QStringLiteral("/user"));
@@ -170,7 +220,8 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "cannot open %s\n", qPrintable(db.errorString()));
             return 1;
         }
-        const int classCount = qMax(1, n / 100);
+        if (classCount < 0)
+            classCount = qMax(1, n / 100);
         for (int c = 0; c < classCount; ++c)
             classes << QStringLiteral("班级%1").arg(c, 3, 10, QLatin1Char('0'));
         for (int i = 0; i < n; ++i)
@@ -188,7 +239,15 @@ int main(int argc, char **argv)
     auto *mw = new MainWindow(config);
     figure("startup_seconds", t.elapsed() / 1000.0, "s");
     figure("startup_peak_rss_mb", peakRssMb(), "MB");
+    if (startupOnly)
+        return 0;
+    if (defaultShape)
+        largeShapes(args);
 
+    // Every roster changed (one cell each), so that the save writes them all.
+    for (Invoice *p : mw->pages())
+        if (p->model->rowCount() > 0)
+            p->model->item(0, 1)->setText(QStringLiteral("5"));
     t.start();
     const bool saved = mw->onButtonSaveDB();
     const double ours = t.elapsed() / 1000.0;

@@ -22,18 +22,17 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
-Invoice::Invoice(QWidget *) : QWidget(nullptr)
+Invoice::Invoice(QWidget *creator) : Invoice(creator, Widgets::Now) {}
+
+Invoice::Invoice(QWidget *, Widgets widgets) : QWidget(nullptr)
 {
     model = new RosterModel(this);
     model->setColumnCount(Roster::ColumnCount);
     model->setHorizontalHeaderLabels(Roster::headers());
-    tableView = new QTableView(this);
-    tableView->setObjectName(QStringLiteral("rosterTable"));
-    tableView->setModel(model);
-    tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    buildToolBar();
-    buildDialogs();
+    if (widgets == Widgets::Now)
+        buildWidgets();
     m_receipts = std::make_unique<ReceiptCommands>(this);
     m_workbooks = std::make_unique<ExchangeCommands>(this);
 
@@ -45,6 +44,20 @@ Invoice::Invoice(QWidget *) : QWidget(nullptr)
 }
 
 Invoice::~Invoice() = default;
+
+void Invoice::buildWidgets()
+{
+    if (tableView)
+        return;
+    tableView = new QTableView(this);
+    tableView->setObjectName(QStringLiteral("rosterTable"));
+    tableView->setModel(model);
+    tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    buildToolBar();
+    buildDialogs();
+    if (m_sharedClasses)
+        classCombo->setModel(m_sharedClasses);
+}
 
 void Invoice::buildToolBar()
 {
@@ -116,22 +129,71 @@ Roster::Cells Invoice::cells(int r) const
 
 QVector<QStringList> Invoice::rosterRecords() const
 {
+    if (!m_pending.isEmpty())
+        return pendingRecords();
     return model->records(objectName());
+}
+
+QVector<QStringList> Invoice::pendingRecords() const
+{
+    // What the rows will read once loaded: the month's print status, the
+    // clerk and the total recomputed, as loading and recomputing do.
+    const QString printedNow = Roster::printedStatus(Clock::now());
+    const FeeMirror fees = feeMirror();
+    QVector<QStringList> records;
+    records.reserve(m_pending.size());
+    for (const QStringList &stored : m_pending) {
+        QStringList r = stored.mid(0, Roster::ColumnCount);
+        while (r.size() < Roster::ColumnCount)
+            r << QString();
+        if (r.at(Roster::PrintStatus) != printedNow)
+            r[Roster::PrintStatus] = Roster::notPrinted();
+        Roster::Cells cells;
+        for (int c = 0; c < Roster::ColumnCount; ++c)
+            cells[c] = r.at(c);
+        const qint32 total = Fees::rosterTotal(cells, fees);
+        if (m_feeProblem.isEmpty()) {
+            r[Roster::Clerk] = clerkName;
+            if (Fees::totalCellNeedsRewrite(cells[Roster::Total], total))
+                r[Roster::Total] = QString::number(total);
+        }
+        records << (r << objectName());
+    }
+    return records;
+}
+
+void Invoice::loadRosterLater(const QVector<QStringList> &records)
+{
+    m_pending += records;
+}
+
+void Invoice::ensureLoaded()
+{
+    buildWidgets();
+    if (m_pending.isEmpty())
+        return;
+    const QVector<QStringList> records = std::exchange(m_pending, {});
+    loadRoster(records);
+    if (m_feeProblem.isEmpty())
+        recomputeFees();
+    markSaved();
 }
 
 bool Invoice::isModified() const
 {
-    return m_tracker->isModified();
+    // Rows not yet loaded are as stored.
+    return m_pending.isEmpty() && m_tracker->isModified();
 }
 
 void Invoice::markSaved()
 {
-    m_tracker->markSaved();
+    if (m_pending.isEmpty())
+        m_tracker->markSaved();
 }
 
 QVector<QStringList> Invoice::savedRecords() const
 {
-    return m_tracker->saved();
+    return m_pending.isEmpty() ? m_tracker->saved() : pendingRecords();
 }
 
 // ------------------------------------------------------------ loading, fees
@@ -173,6 +235,8 @@ FeeMirror Invoice::feeMirror() const
 
 void Invoice::recomputeFees()
 {
+    if (!m_pending.isEmpty())
+        return; // done when the rows are loaded
     RosterTracker::Bulk bulk(*m_tracker);
     model->recompute(feeMirror());
 }
@@ -219,7 +283,9 @@ void Invoice::fillClassCombo(const QStringList &classes)
 
 void Invoice::shareClassList(QAbstractItemModel *classes)
 {
-    classCombo->setModel(classes);
+    m_sharedClasses = classes;
+    if (classCombo)
+        classCombo->setModel(classes);
 }
 
 void Invoice::onButtonclassChange()
@@ -246,6 +312,12 @@ QVector<QStringList> Invoice::rowsWhere(int column, const QString &text) const
     QVector<QStringList> rows;
     if (column < 0 || column >= Roster::ColumnCount)
         return rows;
+    if (!m_pending.isEmpty()) {
+        for (const QStringList &r : pendingRecords())
+            if (r.at(column) == text)
+                rows << r;
+        return rows;
+    }
     for (int r = 0; r < model->rowCount(); ++r) {
         const QStandardItem *item = model->item(r, column);
         if (item && item->text() == text)
@@ -268,6 +340,7 @@ void Invoice::scanRoster(int column, const QString &text)
 
 void Invoice::clearRows()
 {
+    m_pending.clear();
     RosterTracker::Bulk bulk(*m_tracker);
     model->removeRows(0, model->rowCount());
     model->setRowCount(0);
@@ -286,6 +359,7 @@ void Invoice::appendResultRow(const QStringList &data)
 
 void Invoice::updataPrintType(const QString &name, const QString &type)
 {
+    ensureLoaded();
     for (int r = 0; r < model->rowCount(); ++r) {
         const QStandardItem *item = model->item(r, Roster::Name);
         if (item && item->text() == name)

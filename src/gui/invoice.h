@@ -38,6 +38,11 @@ class Invoice : public QWidget
 public:
     // The creator is not the parent: whoever shows the page adopts it.
     explicit Invoice(QWidget *creator = nullptr);
+    // A page of a big database may build its tool bar, table and dialogs
+    // when it is first shown (ensureLoaded); until then those members are
+    // null.
+    enum class Widgets { Now, WhenShown };
+    Invoice(QWidget *creator, Widgets widgets);
     ~Invoice() override;
 
     // Fee mirror, copied in by the main window before every recomputation.
@@ -69,6 +74,12 @@ public:
     void loadRoster();
     // Fills the roster from already read records (twelve texts each).
     void loadRoster(const QVector<QStringList> &records);
+    // Keeps the records to fill the roster when it is first needed on
+    // screen: a thousand classes do not all become table cells at start.
+    // Until then queries, exports and saves read the records themselves.
+    void loadRosterLater(const QVector<QStringList> &records);
+    void ensureLoaded();
+    bool isLoaded() const { return m_pending.isEmpty(); }
     void recomputeFees();
     FeeMirror feeMirror() const;
     // Why fees cannot be computed now (a setting that is not a number), or
@@ -133,13 +144,18 @@ signals:
     void statusMessage(const QString &text);
 
 private:
+    void buildWidgets();
     void buildToolBar();
     void buildDialogs();
     void setPrintStatus(int row, const QString &status);
     void cancelImport();
 
     Database *m_database = nullptr;
+    QVector<QStringList> pendingRecords() const;
+
     QString m_feeProblem;
+    QVector<QStringList> m_pending;
+    QAbstractItemModel *m_sharedClasses = nullptr;
     std::unique_ptr<ReceiptCommands> m_receipts;
     std::unique_ptr<ExchangeCommands> m_workbooks;
     RosterTracker *m_tracker = nullptr;

@@ -40,6 +40,13 @@ DbConfig configuredDatabase()
 }
 } // namespace
 
+int MainWindow::s_eagerLoadLimit = 20000;
+
+void MainWindow::setEagerLoadLimit(int children)
+{
+    s_eagerLoadLimit = children;
+}
+
 MainWindow::MainWindow(QWidget *parent) : MainWindow(configuredDatabase(), parent) {}
 
 MainWindow::MainWindow(const DbConfig &config, QWidget *parent)
@@ -91,6 +98,10 @@ void MainWindow::build()
     tabWidget = new QTabWidget(this);
     // Tabs show a close button, but a class is never closed from here.
     tabWidget->setTabsClosable(true);
+    connect(tabWidget, &QTabWidget::currentChanged, this, [this](int i) {
+        if (Invoice *p = page(i))
+            p->ensureLoaded();
+    });
 
     openDatabase();
     setCentralWidget(tabWidget);
@@ -235,22 +246,36 @@ bool MainWindow::openDatabase()
         return false;
     classList = *classes;
     m_classes->setStringList(classList);
+    qsizetype children = 0;
+    for (const auto &rows : *students)
+        children += rows.size();
+    // A big database fills each roster when its tab is first shown.
+    const bool later = children > s_eagerLoadLimit;
+    // Qt lays every tab out again for each close button: with hundreds of
+    // classes that grows with the square of their number. The buttons close
+    // nothing, so such a window goes without them.
+    tabWidget->setTabsClosable(classes->size() <= MaxClosableTabs);
     QSet<QString> loaded;
     for (const QString &name : *classes) {
-        Invoice *p = addClassTab(name);
+        const bool first = tabWidget->count() == 0;
+        Invoice *p = addClassTab(name, later && !first ? Invoice::Widgets::WhenShown
+                                                       : Invoice::Widgets::Now);
         // A class listed twice gets its children once, on its first tab, so
         // that saving never stores them twice.
         if (!loaded.contains(name)) {
-            p->loadRoster(students->value(name));
+            if (later && !first)
+                p->loadRosterLater(students->value(name));
+            else
+                p->loadRoster(students->value(name));
             loaded.insert(name);
         }
     }
     return true;
 }
 
-Invoice *MainWindow::addClassTab(const QString &name)
+Invoice *MainWindow::addClassTab(const QString &name, Invoice::Widgets widgets)
 {
-    auto *p = new Invoice(this);
+    auto *p = new Invoice(this, widgets);
     p->setObjectName(name);
     p->setDatabase(m_database.get());
     // One list for all pages: a thousand classes are not copied a thousand

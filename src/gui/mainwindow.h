@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database.h"
+#include "invoice.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -43,6 +44,10 @@ public:
     int unprintRow = 0;
 
     Database *database() const { return m_database.get(); }
+    // Up to this many children every roster is filled at start; above, a
+    // roster is filled when its tab is first shown.
+    static void setEagerLoadLimit(int children);
+    static constexpr int MaxClosableTabs = 200;
     QList<QAction *> toolActions() const { return m_actions; }
     // The tool-bar command with the object name (e.g. "saveDatabase").
     QAction *toolAction(const QString &objectName) const;
@@ -76,7 +81,7 @@ private:
     void buildQueryPanel();
     void buildDock();
     bool openDatabase();
-    Invoice *addClassTab(const QString &name);
+    Invoice *addClassTab(const QString &name, Invoice::Widgets widgets = Invoice::Widgets::Now);
     void applyFees(Invoice *page);
     void updateTabTitle(Invoice *page, bool modified);
     void showStatus(const QString &text);
@@ -90,6 +95,7 @@ private:
     DbConfig m_config;
     QList<QAction *> m_actions;
     QLabel *m_status = nullptr;
+    static int s_eagerLoadLimit;
     RosterSync *m_sync = nullptr;
     // Every page's class-change choice shows this one list.
     QStringListModel *m_classes = nullptr;

@@ -91,6 +91,12 @@ void RosterModel::recompute(const FeeMirror &fees)
 
 void RosterModel::setText(int r, int c, const QString &text)
 {
+    // Changing an item in place costs the same for any row; replacing it
+    // makes the model look the new item up among all of the roster's cells.
+    if (QStandardItem *it = item(r, c)) {
+        it->setText(text);
+        return;
+    }
     setItem(r, c, new QStandardItem(text));
 }
 

@@ -24,22 +24,31 @@ RosterSync::Plan RosterSync::plan(const QList<Invoice *> &pages)
             plan.classes << c;
         }
     };
+    // Each page's records are built once: rosters of thousands of rows.
+    QVector<QVector<QStringList>> records;
+    records.reserve(pages.size());
     for (Invoice *p : pages) {
+        records << (p->isLoaded() ? p->rosterRecords() : QVector<QStringList>());
         // What the clerk changed, not what loading recomputed: two clerks
-        // whose names differ would otherwise each rewrite every class.
-        if (!p->isModified())
+        // whose names differ would otherwise each rewrite every class. A
+        // roster not loaded yet is as stored.
+        const QVector<QStringList> saved = p->isLoaded() ? p->savedRecords() : records.last();
+        if (records.last() == saved)
             continue;
         add(p->objectName());
         // A child moved in or out changes the other class too.
-        for (const QStringList &r : p->rosterRecords())
+        for (const QStringList &r : records.last())
             add(r.value(Roster::ColumnCount));
-        for (const QStringList &r : p->savedRecords())
+        for (const QStringList &r : saved)
             add(r.value(Roster::ColumnCount));
     }
-    for (Invoice *p : pages)
-        for (const QStringList &r : p->rosterRecords())
+    for (int i = 0; i < pages.size(); ++i) {
+        const QVector<QStringList> rows =
+            pages.at(i)->isLoaded() ? records.at(i) : pages.at(i)->rosterRecords();
+        for (const QStringList &r : rows)
             if (changed.contains(r.value(Roster::ColumnCount)))
                 plan.rows << r;
+    }
     return plan;
 }
 

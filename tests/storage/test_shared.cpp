@@ -157,6 +157,46 @@ private slots:
         QCOMPARE(storedStudents(server.config()).size(), 3);
     }
 
+    void bigDatabaseFillsRostersWhenShown()
+    {
+        seedDatabase(w->databasePath(), {"A", "B", "C"},
+                     {child("甲", "A"), child("乙", "B"), child("丙", "C")});
+        MainWindow::setEagerLoadLimit(0);
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        MainWindow::setEagerLoadLimit(20000);
+        QVERIFY(mw.page(0)->isLoaded());
+        QVERIFY(!mw.page(1)->isLoaded());
+        QCOMPARE(mw.page(1)->model->rowCount(), 0);
+        QVERIFY(!mw.page(1)->tableView);
+        QVERIFY(!mw.hasUnsavedChanges());
+        // The query finds a child whose roster is not on screen yet, with
+        // its fees as they will show.
+        mw.selectEdit->setText(QStringLiteral("丙"));
+        mw.onButtonSelect();
+        QCOMPARE(mw.selectPage->model->rowCount(), 1);
+        QCOMPARE(cell(*mw.selectPage, 0, Roster::ResultClass), QStringLiteral("C"));
+        QCOMPARE(cell(*mw.selectPage, 0, Roster::Clerk), QString());
+        // The unprinted list holds every child.
+        w->directoryAnswers << w->path(QString());
+        mw.onButtonSaveUnprint();
+        QCOMPARE(readWithOpenpyxl(w->path(QStringLiteral("202605未打印发票打印副本.xlsx"))).size(),
+                 3);
+        // Saving A leaves the others as stored.
+        mw.page(0)->model->item(0, Roster::Name)->setText(QStringLiteral("甲甲"));
+        QVERIFY(mw.onButtonSaveDB());
+        QCOMPARE(storedStudents(w->databasePath()).size(), 3);
+        // Showing a tab fills it.
+        mw.tabWidget->setCurrentIndex(2);
+        QVERIFY(mw.page(2)->isLoaded());
+        QVERIFY(mw.page(2)->tableView);
+        QCOMPARE(cell(*mw.page(2), 0, Roster::Name), QStringLiteral("丙"));
+        QVERIFY(!mw.page(2)->isModified());
+        // A receipt printed from the query marks the child on its page.
+        mw.updataPrintType(QStringLiteral("B"), QStringLiteral("乙"));
+        QVERIFY(mw.page(1)->isLoaded());
+        QCOMPARE(cell(*mw.page(1), 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+    }
+
     void controlCharactersNeverStored()
     {
         seedDatabase(w->databasePath(), {"A"}, {child("甲", "A")});
