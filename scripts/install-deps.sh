@@ -9,7 +9,8 @@ required=(
   g++ cmake ninja-build pkgconf
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins
   libxlsxwriter-dev libminizip-dev libfreexl-dev
-  fonts-wqy-zenhei fonts-dejavu-core
+  fonts-wqy-zenhei fonts-dejavu-core fonts-hanazono qt6-translations-l10n
+  desktop-file-utils
   poppler-utils python3-openpyxl
   xvfb xauth
 )

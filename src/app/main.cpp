@@ -1,3 +1,4 @@
+#include "chinese.h"
 #include "configview.h"
 #include "database.h"
 #include "mainwindow.h"
@@ -5,28 +6,48 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QSettings>
+#include <memory>
 
-int main(int argc, char *argv[])
+namespace
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("feeoffice"));
-    QApplication::setApplicationVersion(QStringLiteral(FEEOFFICE_VERSION));
+struct Options {
+    QString database;
+};
 
+// The command line, read before any window exists, so that --help and
+// --version work without a display.
+Options parse(QCoreApplication &app)
+{
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Fee office of the kindergarten: rosters, fees and receipts."));
+    parser.setApplicationDescription(QStringLiteral("幼儿园收费室：花名册、费用和收据。"));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption databaseOption(
         QStringLiteral("database"),
-        QStringLiteral("Open the SQLite database FILE instead of the configured one."),
+        QStringLiteral("打开 SQLite 数据库文件 FILE，而不是设置中的数据库。"),
         QStringLiteral("FILE"));
     parser.addOption(databaseOption);
     parser.process(app);
+    return Options{parser.value(databaseOption)};
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setApplicationName(QStringLiteral("feeoffice"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FEEOFFICE_VERSION));
+    Options options;
+    {
+        QCoreApplication console(argc, argv);
+        installChineseTranslations(console);
+        options = parse(console);
+    }
+    QApplication app(argc, argv);
+    installChineseTranslations(app);
 
     DbConfig config;
-    if (parser.isSet(databaseOption)) {
-        config = DbConfig::sqlite(parser.value(databaseOption));
+    if (!options.database.isEmpty()) {
+        config = DbConfig::sqlite(options.database);
     } else {
         const auto settings = SettingsStore::open();
         config = DbConfig::fromSettings(*settings);

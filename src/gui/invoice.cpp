@@ -10,7 +10,9 @@
 #include "rostermodel.h"
 #include "rostertracker.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPrinter>
@@ -41,6 +43,22 @@ Invoice::Invoice(QWidget *, Widgets widgets) : QWidget(nullptr)
     for (auto signal : {&QStandardItemModel::rowsInserted, &QStandardItemModel::rowsRemoved})
         connect(model, signal, m_tracker, &RosterTracker::changed);
     connect(model, &QStandardItemModel::dataChanged, m_tracker, &RosterTracker::changed);
+    // A total follows its row as the clerk types.
+    connect(model, &RosterModel::cellEdited, this, [this](int r, int c) {
+        if (c != Roster::Total && c != Roster::Clerk && c != Roster::PrintStatus &&
+            c < Roster::ColumnCount)
+            recomputeRow(r);
+    });
+}
+
+void Invoice::recomputeRow(int r)
+{
+    if (!m_feeProblem.isEmpty() || r < 0 || r >= model->rowCount())
+        return;
+    const Roster::Cells row = cells(r);
+    const qint32 total = Fees::rosterTotal(row, feeMirror());
+    if (Fees::totalCellNeedsRewrite(row[Roster::Total], total))
+        model->setText(r, Roster::Total, QString::number(total));
 }
 
 Invoice::~Invoice() = default;
@@ -82,7 +100,7 @@ void Invoice::buildToolBar()
         button->setText(QString::fromUtf16(b.text));
         button->setObjectName(QLatin1String(b.name));
         connect(button, &QToolButton::clicked, this, b.slot);
-        toolBar->addWidget(button);
+        m_toolActions.insert(button->objectName(), toolBar->addWidget(button));
         m_toolButtons << button;
     }
     auto *layout = new QVBoxLayout(this);
@@ -110,6 +128,12 @@ void Invoice::buildDialogs()
     classChangeDialog = new ClassChangeDialog(this);
     classCombo = classChangeDialog->classCombo;
     connect(classChangeDialog->okButton, &QPushButton::pressed, this, &Invoice::onclassChange);
+}
+
+void Invoice::showOnlyCommands(const QStringList &names)
+{
+    for (auto it = m_toolActions.cbegin(); it != m_toolActions.cend(); ++it)
+        it.value()->setVisible(names.contains(it.key()));
 }
 
 QToolButton *Invoice::toolButton(const QString &name) const
@@ -254,6 +278,8 @@ void Invoice::addRow()
     }
     model->setItem(n, Roster::Clerk, new QStandardItem(clerkName));
     setPrintStatus(n, Roster::notPrinted());
+    // A new row is never saved without its total.
+    recomputeRow(n);
 }
 
 void Invoice::deleteRow()
@@ -290,6 +316,11 @@ void Invoice::shareClassList(QAbstractItemModel *classes)
 
 void Invoice::onButtonclassChange()
 {
+    QSet<int> rows;
+    for (const QModelIndex &index : tableView->selectionModel()->selectedIndexes())
+        rows.insert(index.row());
+    classChangeDialog->setWindowTitle(
+        QStringLiteral("调班：%1 名儿童从“%2”调出").arg(rows.size()).arg(objectName()));
     classChangeDialog->show();
 }
 
@@ -448,8 +479,11 @@ void Invoice::showCalibration()
 
 void Invoice::onButtonOpenExcel()
 {
-    if (m_workbooks->chooseSource())
+    if (m_workbooks->chooseSource()) {
+        readRangeDialog->setWindowTitle(
+            QStringLiteral("读取范围 — %1").arg(QFileInfo(exchange().sourcePath()).fileName()));
         readRangeDialog->show();
+    }
 }
 
 void Invoice::cancelImport()

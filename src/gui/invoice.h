@@ -5,6 +5,7 @@
 #include "roster.h"
 #include "rostermodel.h"
 
+#include <QHash>
 #include <QMap>
 #include <QStringList>
 #include <QVector>
@@ -13,6 +14,7 @@
 #include <memory>
 
 class ClassChangeDialog;
+class QAction;
 class QAbstractItemModel;
 class Database;
 class PrintRangeDialog;
@@ -66,6 +68,8 @@ public:
     QList<QToolButton *> toolButtons() const { return m_toolButtons; }
     // The tool button of a command, by its object name (e.g. "printSelected").
     QToolButton *toolButton(const QString &objectName) const;
+    // Hides every tool-bar command but those named.
+    void showOnlyCommands(const QStringList &objectNames);
 
     void setDatabase(Database *database) { m_database = database; }
     // Copies the settings into the fee mirror and recomputes every row.
@@ -81,6 +85,8 @@ public:
     void ensureLoaded();
     bool isLoaded() const { return m_pending.isEmpty(); }
     void recomputeFees();
+    // The total of one row, by the same formula.
+    void recomputeRow(int row);
     FeeMirror feeMirror() const;
     // Why fees cannot be computed now (a setting that is not a number), or
     // empty; printing is refused while it is set.
@@ -160,4 +166,5 @@ private:
     std::unique_ptr<ExchangeCommands> m_workbooks;
     RosterTracker *m_tracker = nullptr;
     QList<QToolButton *> m_toolButtons;
+    QHash<QString, QAction *> m_toolActions;
 };

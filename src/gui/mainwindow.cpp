@@ -101,7 +101,16 @@ void MainWindow::build()
     connect(tabWidget, &QTabWidget::currentChanged, this, [this](int i) {
         if (Invoice *p = page(i))
             p->ensureLoaded();
+        m_emptyHint->setVisible(tabWidget->count() == 0);
     });
+    // An empty window says how to start.
+    m_emptyHint = new QLabel(
+        QStringLiteral("还没有班级。请点击工具栏上的“添加班级”，填写班级名称后添加第一个班级。"),
+        tabWidget);
+    m_emptyHint->setObjectName(QStringLiteral("emptyHint"));
+    m_emptyHint->setAlignment(Qt::AlignCenter);
+    m_emptyHint->setWordWrap(true);
+    tabWidget->installEventFilter(this);
 
     openDatabase();
     setCentralWidget(tabWidget);
@@ -144,8 +153,13 @@ void MainWindow::buildQueryPanel()
     // Query panel.
     selectWidget = new QDialog(this);
     selectWidget->setObjectName(QStringLiteral("queryDialog"));
+    selectWidget->setWindowTitle(QStringLiteral("查询儿童"));
+    // Wide enough for the thirteen columns of a result.
+    selectWidget->resize(1280, 520);
     selectPage = new Invoice(this);
-    selectPage->setObjectName(QStringLiteral("queryResults"));
+    // A result list is printed and saved, not edited.
+    selectPage->showOnlyCommands({QStringLiteral("printSelected"), QStringLiteral("printRange"),
+                                  QStringLiteral("preview"), QStringLiteral("saveExcel")});
     selectEdit = new QLineEdit;
     selectEdit->setObjectName(QStringLiteral("queryText"));
     auto *selectButton = new QToolButton;
@@ -453,13 +467,19 @@ void MainWindow::onButtonAddclassOK()
     p->markSaved();
     Database *db = m_database.get();
     if (!db || !db->isOpen() || !db->rewriteClasses(classList)) {
-        showStatus(QStringLiteral("班级保存失败：%1").arg(db ? db->errorString() : QString()));
+        const QString reason = db ? db->errorString() : QString();
+        showStatus(QStringLiteral("班级保存失败：%1").arg(reason));
         if (db && db->lastFailureWasConflict()) {
             addclassWidget->close();
             offerReload(QStringLiteral("添加班级"));
             return;
         }
-        Prompts::error(nullptr, QStringLiteral("班级保存失败"));
+        Prompts::error(nullptr, QStringLiteral("班级保存失败"),
+                       db && !db->schemaError().isEmpty()
+                           ? db->schemaError()
+                           : QStringLiteral("数据库没有接受新的班级列表，数据库中的班级没有改动。"
+                                            "新班级的标签页仍在窗口中。"),
+                       reason);
         addclassWidget->close();
         return;
     }
@@ -537,6 +557,13 @@ void MainWindow::showCalibration()
 }
 
 // ------------------------------------------------------------ closing
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == tabWidget && event->type() == QEvent::Resize)
+        m_emptyHint->setGeometry(tabWidget->rect());
+    return QMainWindow::eventFilter(watched, event);
+}
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {

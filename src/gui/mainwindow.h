@@ -75,6 +75,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void build();
@@ -95,6 +96,7 @@ private:
     DbConfig m_config;
     QList<QAction *> m_actions;
     QLabel *m_status = nullptr;
+    QLabel *m_emptyHint = nullptr;
     static int s_eagerLoadLimit;
     RosterSync *m_sync = nullptr;
     // Every page's class-change choice shows this one list.

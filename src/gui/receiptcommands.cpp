@@ -100,6 +100,19 @@ void ReceiptCommands::printRange(int from, int to)
 {
     if (!feesUsable())
         return;
+    // Numbers that select no row are said, not printed as nothing.
+    const int rows = m_page->model->rowCount();
+    if (rows == 0) {
+        Prompts::warn(m_page, QStringLiteral("名单中还没有儿童，没有可打印的收据"));
+        return;
+    }
+    if (qMax(from, 1) > qMin(to, rows)) {
+        Prompts::warn(m_page, QStringLiteral("“%1 至 %2”没有选中任何一行").arg(from).arg(to),
+                      QStringLiteral("可以打印第 1 至第 %1 行：请输入这个范围内的起始行和结束行，"
+                                     "起始行不大于结束行。")
+                          .arg(rows));
+        return;
+    }
     QPrinter printer(QPrinter::HighResolution);
     if (!askPrinter(printer))
         return;

@@ -55,6 +55,7 @@ public:
 PrintRangeDialog::PrintRangeDialog(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("printRangeDialog"));
+    setWindowTitle(QStringLiteral("打印区间"));
     fromEdit = lineEdit("printFrom");
     toEdit = lineEdit("printTo");
     okButton = pushButton(QStringLiteral("确认并打印"), "printRangeOk");
@@ -70,6 +71,7 @@ PrintRangeDialog::PrintRangeDialog(QWidget *parent) : QDialog(parent)
 ReadRangeDialog::ReadRangeDialog(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("readRangeDialog"));
+    setWindowTitle(QStringLiteral("读取范围"));
     columnEdit = lineEdit("readColumn");
     fromEdit = lineEdit("readFrom");
     toEdit = lineEdit("readTo");
@@ -87,6 +89,7 @@ ReadRangeDialog::ReadRangeDialog(QWidget *parent) : QDialog(parent)
 ClassChangeDialog::ClassChangeDialog(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("classChangeDialog"));
+    setWindowTitle(QStringLiteral("调班"));
     classCombo = new QComboBox;
     classCombo->setObjectName(QStringLiteral("classChangeCombo"));
     okButton = pushButton(QStringLiteral("确认"), "classChangeOk");
@@ -100,6 +103,7 @@ ClassChangeDialog::ClassChangeDialog(QWidget *parent) : QDialog(parent)
 AddClassDialog::AddClassDialog(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("addClassDialog"));
+    setWindowTitle(QStringLiteral("添加班级"));
     nameEdit = lineEdit("addClassName");
     addButton = new QToolButton;
     addButton->setObjectName(QStringLiteral("addClassOk"));

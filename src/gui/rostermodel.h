@@ -39,5 +39,10 @@ public:
     // What the clerk types: control characters (a pasted tab or line break,
     // a NUL) are left out, since no database may store them.
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+
     void setPrintStatus(int row, const QString &status, const QString &className);
+
+signals:
+    // A cell was changed through setData (typed in the table, pasted).
+    void cellEdited(int row, int column);
 };

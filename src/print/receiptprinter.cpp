@@ -40,9 +40,13 @@ int toDevice(double mm, float scale)
 QFont receiptFont()
 {
     QFont font;
+    // Latin, then Chinese, then the rare characters of names outside the
+    // basic plane (CJK Extension B and beyond), which the common Chinese
+    // fonts lack and which would otherwise print as empty boxes.
     font.setFamilies({QStringLiteral("Arial"), QStringLiteral("DejaVu Sans"),
                       QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC"),
-                      QStringLiteral("SimSun")});
+                      QStringLiteral("SimSun"), QStringLiteral("HanaMinA"),
+                      QStringLiteral("HanaMinB"), QStringLiteral("SimSun-ExtB")});
     font.setPointSize(12);
     font.setWeight(QFont::Bold);
     font.setItalic(false);
