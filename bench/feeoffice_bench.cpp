@@ -246,6 +246,8 @@ int main(int argc, char **argv)
 
     // Every roster changed (one cell each), so that the save writes them all.
     for (Invoice *p : mw->pages())
+        p->ensureLoaded();
+    for (Invoice *p : mw->pages())
         if (p->model->rowCount() > 0)
             p->model->item(0, 1)->setText(QStringLiteral("5"));
     t.start();

@@ -110,6 +110,26 @@ QVector<DrawOp> layout(const Receipt &receipt, const QDate &date, CapitalPlaceme
     return ops;
 }
 
+QVector<DrawOp> formOutline(const QPointF &off, const SheetLayout &s)
+{
+    const double left = s.feeLeft, top = s.feeTop;
+    QVector<DrawOp> ops;
+    ops << frame(QStringLiteral("日期"), s.date.x() - 2, s.date.y() - 2, s.date.x() + 40,
+                 s.date.y() + 5, off)
+        << frame(QStringLiteral("姓名"), s.name.x() - 2, s.name.y() - 2, s.name.x() + 40,
+                 s.name.y() + 5, off)
+        << frame(QStringLiteral("年龄"), s.name.x() + 73, s.name.y() - 2, s.name.x() + 100,
+                 s.name.y() + 5, off);
+    // One line per fee, then the total and its capitals.
+    for (int line = 0; line < Receipt::Slots; ++line)
+        ops << frame(QString(), left - 5, top + 6 + 8 * line, left + 60, top + 14 + 8 * line, off);
+    ops << frame(QStringLiteral("合计"), left + 15, top + 38, left + 60, top + 48, off)
+        << frame(QStringLiteral("大写"), left, top + 45, s.feeRight, top + 52, off)
+        << frame(QStringLiteral("经办人"), s.clerk.x() + 13, s.clerk.y() - 2, s.clerk.x() + 50,
+                 s.clerk.y() + 5, off);
+    return ops;
+}
+
 QVector<DrawOp> calibrationPage(const QPointF &off, const SheetLayout &s)
 {
     QVector<DrawOp> ops;

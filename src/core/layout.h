@@ -51,6 +51,10 @@ QString refusal(const Receipt &receipt);
 QVector<DrawOp> layout(const Receipt &receipt, const QDate &date, CapitalPlacement placement,
                        const QPointF &offset = {}, const SheetLayout &sheet = {});
 
+// The pre-printed form's boxes with their captions, for the preview only
+// (never printed: the paper has them already).
+QVector<DrawOp> formOutline(const QPointF &offset = {}, const SheetLayout &sheet = {});
+
 // A calibration page: a millimetre grid with the form's fields outlined.
 QVector<DrawOp> calibrationPage(const QPointF &offset = {}, const SheetLayout &sheet = {});
 

@@ -54,9 +54,12 @@ Prompts Prompts::standard()
         auto *area = new QScrollArea(&dialog);
         auto *content = new QWidget;
         auto *column = new QVBoxLayout(content);
+        // The whole 205 × 100 mm form fits the window's width.
+        const int width = 900;
         for (const QImage &page : pages) {
             auto *label = new QLabel;
-            label->setPixmap(QPixmap::fromImage(page));
+            label->setPixmap(
+                QPixmap::fromImage(page.scaledToWidth(width, Qt::SmoothTransformation)));
             column->addWidget(label);
         }
         area->setWidget(content);
@@ -64,7 +67,7 @@ Prompts Prompts::standard()
         auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
         QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
         layout->addWidget(buttons);
-        dialog.resize(900, 560);
+        dialog.resize(width + 60, qMin(pages.size(), 2) * (width * 100 / 205 + 12) + 90);
         dialog.exec();
     };
     return p;

@@ -160,7 +160,8 @@ void ReceiptCommands::showPreview(const ReceiptBatch &batch)
     const QPointF offset = CalibrationDialog::offsetFor(CalibrationDialog::defaultPrinterName());
     QVector<QImage> pages;
     for (const PlannedReceipt &p : batch.printable())
-        pages << ReceiptPrinter::render(batch.page(p, Clock::now().date(), offset), 200, m_sheet);
+        pages << ReceiptPrinter::render(batch.page(p, Clock::now().date(), offset), 200, m_sheet,
+                                        ReceiptLayout::formOutline(offset, m_sheet));
     const QStringList refused = batch.refusals(false);
     if (!refused.isEmpty())
         Prompts::warn(

@@ -109,10 +109,12 @@ void RosterModel::setPrintStatus(int r, const QString &status, const QString &cl
 
 bool RosterModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if ((role == Qt::EditRole || role == Qt::DisplayRole) && value.typeId() == QMetaType::QString) {
-        const QString text = value.toString();
-        if (Roster::hasControlCharacter(text))
-            return QStandardItemModel::setData(index, Roster::withoutControlCharacters(text), role);
-    }
-    return QStandardItemModel::setData(index, value, role);
+    QVariant stored = value;
+    if ((role == Qt::EditRole || role == Qt::DisplayRole) && value.typeId() == QMetaType::QString &&
+        Roster::hasControlCharacter(value.toString()))
+        stored = Roster::withoutControlCharacters(value.toString());
+    const bool changed = QStandardItemModel::setData(index, stored, role);
+    if (changed && (role == Qt::EditRole || role == Qt::DisplayRole))
+        emit cellEdited(index.row(), index.column());
+    return changed;
 }

@@ -97,7 +97,8 @@ bool printPages(QPrinter &printer, const QVector<QVector<DrawOp>> &pages)
     return true;
 }
 
-QImage render(const QVector<DrawOp> &ops, int dotsPerInch, const SheetLayout &sheet)
+QImage render(const QVector<DrawOp> &ops, int dotsPerInch, const SheetLayout &sheet,
+              const QVector<DrawOp> &form)
 {
     const float scale = scaleOf(dotsPerInch);
     QImage image(toDevice(sheet.paperWidth, scale) + 1, toDevice(sheet.paperHeight, scale) + 1,
@@ -109,6 +110,23 @@ QImage render(const QVector<DrawOp> &ops, int dotsPerInch, const SheetLayout &sh
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(QPen(Qt::gray, 1, Qt::DashLine));
     painter.drawRect(0, 0, image.width() - 1, image.height() - 1);
+    if (!form.isEmpty()) {
+        painter.save();
+        painter.setOpacity(0.35);
+        QFont caption = receiptFont();
+        caption.setPointSize(9);
+        caption.setWeight(QFont::Normal);
+        painter.setPen(QColor(90, 120, 200));
+        for (const DrawOp &op : form) {
+            const QRect r(
+                QPoint(toDevice(op.box.left(), scale), toDevice(op.box.top(), scale)),
+                QPoint(toDevice(op.box.right(), scale), toDevice(op.box.bottom(), scale)));
+            painter.drawRect(r);
+            painter.setFont(caption);
+            painter.drawText(r.adjusted(2, 1, 0, 0), Qt::AlignLeft | Qt::AlignTop, op.text);
+        }
+        painter.restore();
+    }
     draw(painter, ops, scale);
     return image;
 }

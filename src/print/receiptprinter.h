@@ -36,7 +36,8 @@ void draw(QPainter &painter, const QVector<DrawOp> &ops, float scale);
 bool printPages(QPrinter &printer, const QVector<QVector<DrawOp>> &pages);
 
 // One receipt on a white page of the form's size with its outline, for the
-// preview.
-QImage render(const QVector<DrawOp> &ops, int dotsPerInch = 200, const SheetLayout &sheet = {});
+// preview; the form's own boxes and captions, if given, faintly behind it.
+QImage render(const QVector<DrawOp> &ops, int dotsPerInch = 200, const SheetLayout &sheet = {},
+              const QVector<DrawOp> &form = {});
 
 } // namespace ReceiptPrinter

@@ -21,6 +21,22 @@ namespace
 {
 QAtomicInt connectionCounter;
 
+// A PostgreSQL array literal of texts: every element quoted, with quotes and
+// backslashes escaped.
+QString arrayLiteral(const QStringList &texts)
+{
+    QString out = QStringLiteral("{");
+    for (int i = 0; i < texts.size(); ++i) {
+        if (i > 0)
+            out += QLatin1Char(',');
+        QString v = texts.at(i);
+        v.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+            .replace(QLatin1Char('"'), QStringLiteral("\\\""));
+        out += QLatin1Char('"') + v + QLatin1Char('"');
+    }
+    return out + QLatin1Char('}');
+}
+
 QString quoted(const QString &identifier)
 {
     QString s = identifier;
@@ -517,6 +533,59 @@ bool Database::claimClass(const QString &className)
     return true;
 }
 
+bool Database::claimClassesTogether(const QStringList &classes)
+{
+    QStringList known, revisions, unsaved;
+    for (const QString &c : classes) {
+        if (m_claimed.contains(c))
+            continue;
+        const qint64 k = knownClassRevision(c);
+        if (k > 0)
+            known << c, revisions << QString::number(k);
+        else
+            unsaved << c;
+    }
+    const QString now =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    auto run = [&](const QString &sql, const QVariantList &binds,
+                   const QStringList &expected) -> bool {
+        if (expected.isEmpty())
+            return true;
+        QSqlQuery q(connection());
+        q.setForwardOnly(true);
+        if (!q.prepare(sql))
+            return fail(m_config.describe(), errorText(q.lastError()));
+        for (const QVariant &b : binds)
+            q.addBindValue(b);
+        if (!q.exec())
+            return fail(m_config.describe(), errorText(q.lastError()));
+        QSet<QString> claimed;
+        while (q.next())
+            claimed.insert(q.value(0).toString());
+        for (const QString &c : expected)
+            if (!claimed.contains(c))
+                return classConflict(c);
+        return true;
+    };
+    const bool ok =
+        run(QStringLiteral("UPDATE feeoffice_class_revision AS r SET revision = r.revision + 1, "
+                           "saved_at = ? FROM unnest(?::text[], ?::bigint[]) AS k(c, rev) WHERE "
+                           "r.\"班级\" = k.c AND r.revision = k.rev RETURNING r.\"班级\""),
+            {now, arrayLiteral(known),
+             QStringLiteral("{%1}").arg(revisions.join(QLatin1Char(',')))},
+            known) &&
+        run(QStringLiteral("INSERT INTO feeoffice_class_revision (\"班级\", revision, saved_at) "
+                           "SELECT c, 1, ? FROM unnest(?::text[]) AS k(c) ON CONFLICT DO NOTHING "
+                           "RETURNING \"班级\""),
+            {now, arrayLiteral(unsaved)}, unsaved);
+    if (!ok)
+        return false;
+    for (const QString &c : classes)
+        if (!m_claimed.contains(c))
+            m_claimed.insert(c, knownClassRevision(c) + 1);
+    return true;
+}
+
 bool Database::claimEveryClass()
 {
     // A whole-table rewrite replaces every class: each must be as loaded,
@@ -584,6 +653,15 @@ bool Database::beginStudentRewrite(const std::optional<QStringList> &classes)
         ok = claimEveryClass();
         if (ok && !q.exec(QStringLiteral("DELETE FROM student")))
             ok = fail(m_config.describe(), errorText(q.lastError()));
+    } else if (m_config.driver == QLatin1String("QPSQL")) {
+        // Every statement is a round trip to the server: the classes go as
+        // arrays, a few statements for any number of them.
+        ok = claimClassesTogether(*classes);
+        if (ok) {
+            ok = q.prepare(QStringLiteral("DELETE FROM student WHERE \"班级\" = ANY(?::text[])"));
+            q.addBindValue(arrayLiteral(*classes));
+            ok = (ok && q.exec()) || fail(m_config.describe(), errorText(q.lastError()));
+        }
     } else {
         ok = q.prepare(QStringLiteral("DELETE FROM student WHERE \"班级\" = ?")) ||
              fail(m_config.describe(), errorText(q.lastError()));

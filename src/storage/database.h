@@ -124,6 +124,7 @@ private:
     bool claimRevision();
     bool claimClass(const QString &className);
     bool claimEveryClass();
+    bool claimClassesTogether(const QStringList &classes);
     bool classConflict(const QString &className);
     QString fileIdentity() const;
     bool fileStillThere();
