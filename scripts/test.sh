@@ -20,5 +20,8 @@ fi
 source scripts/pg-test-server.sh
 pg_test_server_start || echo "PostgreSQL could not be started: its tests will be skipped." >&2
 trap pg_test_server_stop EXIT
-cd "$build_dir"
-ctest --output-on-failure --parallel "$(nproc)" --timeout 900
+(cd "$build_dir" && ctest --output-on-failure --parallel "$(nproc)" --timeout 900)
+# The Debian package: built, installed with apt-get, run from the PATH.
+if [ "${SANITIZE:-0}" != 1 ] && [ "$(id -u)" -eq 0 ]; then
+  bash scripts/package-test.sh
+fi

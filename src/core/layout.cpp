@@ -121,8 +121,10 @@ QVector<DrawOp> formOutline(const QPointF &off, const SheetLayout &s)
         << frame(QStringLiteral("年龄"), s.name.x() + 73, s.name.y() - 2, s.name.x() + 100,
                  s.name.y() + 5, off);
     // One line per fee, then the total and its capitals.
+    const QString printed[Receipt::Slots] = {QStringLiteral("保教费"), QStringLiteral("住宿费")};
     for (int line = 0; line < Receipt::Slots; ++line)
-        ops << frame(QString(), left - 5, top + 6 + 8 * line, left + 60, top + 14 + 8 * line, off);
+        ops << frame(printed[line], left - 5, top + 6 + 8 * line, left + 60, top + 14 + 8 * line,
+                     off);
     ops << frame(QStringLiteral("合计"), left + 15, top + 38, left + 60, top + 48, off)
         << frame(QStringLiteral("大写"), left, top + 45, s.feeRight, top + 52, off)
         << frame(QStringLiteral("经办人"), s.clerk.x() + 13, s.clerk.y() - 2, s.clerk.x() + 50,

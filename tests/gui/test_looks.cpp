@@ -123,11 +123,20 @@ private slots:
     {
         Invoice page;
         page.toolButton(QStringLiteral("addRow"))->click();
-        page.model->setItem(0, Roster::Name, new QStandardItem(QStringLiteral("甲")));
+        page.model->setItem(0, Roster::Name, new QStandardItem(QStringLiteral("王小明")));
+        page.model->setItem(0, Roster::Age, new QStandardItem(QStringLiteral("4")));
+        page.model->setItem(0, Roster::Tuition, new QStandardItem(QStringLiteral("1500")));
+        page.model->setItem(0, Roster::Meals, new QStandardItem(QStringLiteral("21")));
+        page.model->setItem(0, Roster::Clerk, new QStandardItem(QStringLiteral("李老师")));
+        page.feePrices[Fees::MealPrice] = 12.5f;
         page.tableView->setCurrentIndex(page.model->index(0, 0));
         page.toolButton(QStringLiteral("preview"))->click();
         QCOMPARE(w->previews.size(), 1);
         const QImage shown = w->previews.at(0).at(0);
+        // FEEOFFICE_PREVIEW_PNG=FILE keeps the preview, for the README.
+        if (qEnvironmentVariableIsSet("FEEOFFICE_PREVIEW_PNG"))
+            shown.scaledToWidth(900, Qt::SmoothTransformation)
+                .save(qEnvironmentVariable("FEEOFFICE_PREVIEW_PNG"));
         // The whole 205 × 100 mm form, and the form's boxes behind the print.
         QVERIFY(qAbs(double(shown.width()) / shown.height() - 2.05) < 0.05);
         const QImage bare = ReceiptPrinter::render({}, 200);
