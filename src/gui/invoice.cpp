@@ -72,6 +72,8 @@ void Invoice::buildWidgets()
     tableView->setModel(model);
     tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
     buildToolBar();
+    if (!m_shownCommands.isEmpty())
+        m_toolBar->showOnly(m_shownCommands);
     buildDialogs();
     if (m_sharedClasses)
         classCombo->setModel(m_sharedClasses);
@@ -79,32 +81,19 @@ void Invoice::buildWidgets()
 
 void Invoice::buildToolBar()
 {
-    const struct {
-        const char16_t *text;
-        const char *name;
-        void (Invoice::*slot)();
-    } buttons[] = {
-        {u"添加", "addRow", &Invoice::addRow},
-        {u"删除", "deleteRow", &Invoice::deleteRow},
-        {u"打印选中", "printSelected", &Invoice::onButtonPrint},
-        {u"打印区间", "printRange", &Invoice::showPrintallWidget},
-        {u"读取Excel文件", "openExcel", &Invoice::onButtonOpenExcel},
-        {u"保存为Excel文件", "saveExcel", &Invoice::onButtonSaveExcel},
-        {u"班级管理", "classChange", &Invoice::onButtonclassChange},
-        {u"打印预览", "preview", &Invoice::onButtonPreview},
+    const QVector<RosterToolBar::Command> commands = {
+        {u"添加", "addRow", [this] { addRow(); }},
+        {u"删除", "deleteRow", [this] { deleteRow(); }},
+        {u"打印选中", "printSelected", [this] { onButtonPrint(); }},
+        {u"打印区间", "printRange", [this] { showPrintallWidget(); }},
+        {u"读取Excel文件", "openExcel", [this] { onButtonOpenExcel(); }},
+        {u"保存为Excel文件", "saveExcel", [this] { onButtonSaveExcel(); }},
+        {u"班级管理", "classChange", [this] { onButtonclassChange(); }},
+        {u"打印预览", "preview", [this] { onButtonPreview(); }},
     };
-    auto *toolBar = new QToolBar(this);
-    for (const auto &b : buttons) {
-        auto *button = new QToolButton(this);
-        button->setAutoRaise(true);
-        button->setText(QString::fromUtf16(b.text));
-        button->setObjectName(QLatin1String(b.name));
-        connect(button, &QToolButton::clicked, this, b.slot);
-        m_toolActions.insert(button->objectName(), toolBar->addWidget(button));
-        m_toolButtons << button;
-    }
+    m_toolBar = new RosterToolBar(commands, this);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(toolBar);
+    layout->addWidget(m_toolBar);
     layout->addWidget(tableView);
     layout->setContentsMargins(0, 0, 0, 0);
 }
@@ -132,16 +121,19 @@ void Invoice::buildDialogs()
 
 void Invoice::showOnlyCommands(const QStringList &names)
 {
-    for (auto it = m_toolActions.cbegin(); it != m_toolActions.cend(); ++it)
-        it.value()->setVisible(names.contains(it.key()));
+    m_shownCommands = names;
+    if (m_toolBar)
+        m_toolBar->showOnly(names);
 }
 
 QToolButton *Invoice::toolButton(const QString &name) const
 {
-    for (QToolButton *b : m_toolButtons)
-        if (b->objectName() == name)
-            return b;
-    return nullptr;
+    return m_toolBar ? m_toolBar->button(name) : nullptr;
+}
+
+QList<QToolButton *> Invoice::toolButtons() const
+{
+    return m_toolBar ? m_toolBar->buttons() : QList<QToolButton *>();
 }
 
 // ------------------------------------------------------------ roster state
@@ -160,30 +152,8 @@ QVector<QStringList> Invoice::rosterRecords() const
 
 QVector<QStringList> Invoice::pendingRecords() const
 {
-    // What the rows will read once loaded: the month's print status, the
-    // clerk and the total recomputed, as loading and recomputing do.
-    const QString printedNow = Roster::printedStatus(Clock::now());
-    const FeeMirror fees = feeMirror();
-    QVector<QStringList> records;
-    records.reserve(m_pending.size());
-    for (const QStringList &stored : m_pending) {
-        QStringList r = stored.mid(0, Roster::ColumnCount);
-        while (r.size() < Roster::ColumnCount)
-            r << QString();
-        if (r.at(Roster::PrintStatus) != printedNow)
-            r[Roster::PrintStatus] = Roster::notPrinted();
-        Roster::Cells cells;
-        for (int c = 0; c < Roster::ColumnCount; ++c)
-            cells[c] = r.at(c);
-        const qint32 total = Fees::rosterTotal(cells, fees);
-        if (m_feeProblem.isEmpty()) {
-            r[Roster::Clerk] = clerkName;
-            if (Fees::totalCellNeedsRewrite(cells[Roster::Total], total))
-                r[Roster::Total] = QString::number(total);
-        }
-        records << (r << objectName());
-    }
-    return records;
+    return RosterModel::asLoaded(m_pending, objectName(), Roster::printedStatus(Clock::now()),
+                                 feeMirror(), m_feeProblem.isEmpty());
 }
 
 void Invoice::loadRosterLater(const QVector<QStringList> &records)
@@ -269,28 +239,14 @@ void Invoice::recomputeFees()
 
 void Invoice::addRow()
 {
-    const int n = model->rowCount();
-    model->setRowCount(n + 1);
-    if (n > 0) {
-        for (int c = Roster::Age; c <= Roster::Insurance; ++c)
-            if (const QStandardItem *above = model->item(n - 1, c))
-                model->setItem(n, c, new QStandardItem(above->text()));
-    }
-    model->setItem(n, Roster::Clerk, new QStandardItem(clerkName));
-    setPrintStatus(n, Roster::notPrinted());
+    const int n = model->appendCopyOfLast(clerkName, objectName());
     // A new row is never saved without its total.
     recomputeRow(n);
 }
 
 void Invoice::deleteRow()
 {
-    QSet<int> rows;
-    for (const QModelIndex &index : tableView->selectionModel()->selectedIndexes())
-        rows.insert(index.row());
-    QList<int> ordered = rows.values();
-    std::sort(ordered.begin(), ordered.end(), std::greater<int>());
-    for (int r : ordered)
-        model->removeRow(r);
+    model->removeRowsOf(tableView->selectionModel()->selectedIndexes());
 }
 
 bool Invoice::writeDB()
@@ -326,34 +282,20 @@ void Invoice::onButtonclassChange()
 
 void Invoice::onclassChange()
 {
-    const QString target = classCombo->currentText();
-    for (const QModelIndex &index : tableView->selectionModel()->selectedIndexes()) {
-        QStandardItem *status = model->item(index.row(), Roster::PrintStatus);
-        if (!status) {
-            status = new QStandardItem(QString());
-            model->setItem(index.row(), Roster::PrintStatus, status);
-        }
-        status->setData(target, Roster::ClassTagRole);
-    }
+    model->setClassTag(tableView->selectionModel()->selectedIndexes(), classCombo->currentText());
     classChangeDialog->close();
 }
 
 QVector<QStringList> Invoice::rowsWhere(int column, const QString &text) const
 {
-    QVector<QStringList> rows;
     if (column < 0 || column >= Roster::ColumnCount)
-        return rows;
-    if (!m_pending.isEmpty()) {
-        for (const QStringList &r : pendingRecords())
-            if (r.at(column) == text)
-                rows << r;
-        return rows;
-    }
-    for (int r = 0; r < model->rowCount(); ++r) {
-        const QStandardItem *item = model->item(r, column);
-        if (item && item->text() == text)
-            rows << (model->rowTexts(r) << objectName());
-    }
+        return {};
+    QVector<QStringList> rows;
+    if (m_pending.isEmpty())
+        return model->rowsWhere(column, text, objectName());
+    for (const QStringList &r : pendingRecords())
+        if (r.at(column) == text)
+            rows << r;
     return rows;
 }
 
@@ -379,23 +321,14 @@ void Invoice::clearRows()
 
 void Invoice::appendResultRow(const QStringList &data)
 {
-    const int n = model->rowCount();
-    model->setColumnCount(Roster::ResultColumnCount);
-    model->setHorizontalHeaderItem(Roster::ResultClass,
-                                   new QStandardItem(Roster::resultClassHeader()));
-    model->setRowCount(n + 1);
-    for (int k = 0; k < Roster::ResultColumnCount; ++k)
-        model->setItem(n, k, new QStandardItem(data.value(k)));
+    model->appendResultRow(data);
 }
 
 void Invoice::updataPrintType(const QString &name, const QString &type)
 {
     ensureLoaded();
-    for (int r = 0; r < model->rowCount(); ++r) {
-        const QStandardItem *item = model->item(r, Roster::Name);
-        if (item && item->text() == name)
-            setPrintStatus(r, type);
-    }
+    for (int r : model->rowNumbersWhere(Roster::Name, name))
+        setPrintStatus(r, type);
 }
 
 void Invoice::setPrintStatus(int r, const QString &status)

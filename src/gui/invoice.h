@@ -14,6 +14,7 @@
 #include <memory>
 
 class ClassChangeDialog;
+class RosterToolBar;
 class QAction;
 class QAbstractItemModel;
 class Database;
@@ -65,7 +66,7 @@ public:
     QComboBox *classCombo = nullptr;
 
     // The tool buttons in tool-bar order.
-    QList<QToolButton *> toolButtons() const { return m_toolButtons; }
+    QList<QToolButton *> toolButtons() const;
     // The tool button of a command, by its object name (e.g. "printSelected").
     QToolButton *toolButton(const QString &objectName) const;
     // Hides every tool-bar command but those named.
@@ -165,6 +166,6 @@ private:
     std::unique_ptr<ReceiptCommands> m_receipts;
     std::unique_ptr<ExchangeCommands> m_workbooks;
     RosterTracker *m_tracker = nullptr;
-    QList<QToolButton *> m_toolButtons;
-    QHash<QString, QAction *> m_toolActions;
+    RosterToolBar *m_toolBar = nullptr;
+    QStringList m_shownCommands;
 };

@@ -116,3 +116,30 @@ AddClassDialog::AddClassDialog(QWidget *parent) : QDialog(parent)
     v->addLayout(row({addButton, cancelButton}));
     connect(cancelButton, &QToolButton::clicked, this, &QWidget::close);
 }
+
+RosterToolBar::RosterToolBar(const QVector<Command> &commands, QWidget *parent) : QToolBar(parent)
+{
+    for (const Command &c : commands) {
+        auto *b = new QToolButton(this);
+        b->setAutoRaise(true);
+        b->setText(QString::fromUtf16(c.text));
+        b->setObjectName(QLatin1String(c.name));
+        connect(b, &QToolButton::clicked, this, c.run);
+        m_actions.insert(b->objectName(), addWidget(b));
+        m_buttons << b;
+    }
+}
+
+QToolButton *RosterToolBar::button(const QString &name) const
+{
+    for (QToolButton *b : m_buttons)
+        if (b->objectName() == name)
+            return b;
+    return nullptr;
+}
+
+void RosterToolBar::showOnly(const QStringList &names)
+{
+    for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it)
+        it.value()->setVisible(names.contains(it.key()));
+}

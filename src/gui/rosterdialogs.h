@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
+#include <QToolBar>
+#include <functional>
 
 class QComboBox;
 class QLineEdit;
@@ -56,4 +59,25 @@ public:
     QLineEdit *nameEdit = nullptr;
     QToolButton *addButton = nullptr;
     QToolButton *cancelButton = nullptr;
+};
+
+// A roster page's commands as tool buttons, found by object name.
+class RosterToolBar : public QToolBar
+{
+    Q_OBJECT
+public:
+    struct Command {
+        const char16_t *text;
+        const char *name;
+        std::function<void()> run;
+    };
+    RosterToolBar(const QVector<Command> &commands, QWidget *parent);
+    QToolButton *button(const QString &objectName) const;
+    QList<QToolButton *> buttons() const { return m_buttons; }
+    // Hides every command but those named.
+    void showOnly(const QStringList &objectNames);
+
+private:
+    QList<QToolButton *> m_buttons;
+    QHash<QString, QAction *> m_actions;
 };

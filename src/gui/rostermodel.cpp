@@ -1,6 +1,8 @@
 #include "rostermodel.h"
 
+#include <QSet>
 #include <QSignalBlocker>
+#include <algorithm>
 
 RosterModel::RosterModel(QObject *parent) : QStandardItemModel(parent) {}
 
@@ -117,4 +119,95 @@ bool RosterModel::setData(const QModelIndex &index, const QVariant &value, int r
     if (changed && (role == Qt::EditRole || role == Qt::DisplayRole))
         emit cellEdited(index.row(), index.column());
     return changed;
+}
+
+QVector<QStringList> RosterModel::asLoaded(const QVector<QStringList> &stored,
+                                           const QString &className, const QString &printedNow,
+                                           const FeeMirror &fees, bool recompute)
+{
+    QVector<QStringList> records;
+    records.reserve(stored.size());
+    for (const QStringList &s : stored) {
+        QStringList r = s.mid(0, Roster::ColumnCount);
+        while (r.size() < Roster::ColumnCount)
+            r << QString();
+        if (r.at(Roster::PrintStatus) != printedNow)
+            r[Roster::PrintStatus] = Roster::notPrinted();
+        if (recompute) {
+            Roster::Cells cells;
+            for (int c = 0; c < Roster::ColumnCount; ++c)
+                cells[c] = r.at(c);
+            const qint32 total = Fees::rosterTotal(cells, fees);
+            r[Roster::Clerk] = fees.clerkName;
+            if (Fees::totalCellNeedsRewrite(cells[Roster::Total], total))
+                r[Roster::Total] = QString::number(total);
+        }
+        records << (r << className);
+    }
+    return records;
+}
+
+int RosterModel::appendCopyOfLast(const QString &clerk, const QString &className)
+{
+    const int n = rowCount();
+    setRowCount(n + 1);
+    for (int c = Roster::Age; n > 0 && c <= Roster::Insurance; ++c)
+        if (const QStandardItem *above = item(n - 1, c))
+            setItem(n, c, new QStandardItem(above->text()));
+    setItem(n, Roster::Clerk, new QStandardItem(clerk));
+    setPrintStatus(n, Roster::notPrinted(), className);
+    return n;
+}
+
+void RosterModel::removeRowsOf(const QModelIndexList &selected)
+{
+    QSet<int> rows;
+    for (const QModelIndex &index : selected)
+        rows.insert(index.row());
+    QList<int> ordered = rows.values();
+    std::sort(ordered.begin(), ordered.end(), std::greater<int>());
+    for (int r : ordered)
+        removeRow(r);
+}
+
+void RosterModel::setClassTag(const QModelIndexList &selected, const QString &className)
+{
+    for (const QModelIndex &index : selected) {
+        QStandardItem *status = item(index.row(), Roster::PrintStatus);
+        if (!status) {
+            status = new QStandardItem(QString());
+            setItem(index.row(), Roster::PrintStatus, status);
+        }
+        status->setData(className, Roster::ClassTagRole);
+    }
+}
+
+QList<int> RosterModel::rowNumbersWhere(int column, const QString &text) const
+{
+    QList<int> rows;
+    for (int r = 0; r < rowCount(); ++r) {
+        const QStandardItem *it = item(r, column);
+        if (it && it->text() == text)
+            rows << r;
+    }
+    return rows;
+}
+
+QVector<QStringList> RosterModel::rowsWhere(int column, const QString &text,
+                                            const QString &className) const
+{
+    QVector<QStringList> rows;
+    for (int r : rowNumbersWhere(column, text))
+        rows << (rowTexts(r) << className);
+    return rows;
+}
+
+void RosterModel::appendResultRow(const QStringList &data)
+{
+    const int n = rowCount();
+    setColumnCount(Roster::ResultColumnCount);
+    setHorizontalHeaderItem(Roster::ResultClass, new QStandardItem(Roster::resultClassHeader()));
+    setRowCount(n + 1);
+    for (int k = 0; k < Roster::ResultColumnCount; ++k)
+        setItem(n, k, new QStandardItem(data.value(k)));
 }

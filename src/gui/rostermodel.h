@@ -31,6 +31,13 @@ public:
     // month reads as not printed.
     void appendRecords(const QVector<QStringList> &records, const QString &className,
                        const QString &printedNow);
+    // Stored records (twelve texts each) as they read once appended and
+    // recomputed, with the class added: the month's print status, and
+    // (when recompute) the clerk and total from the fee settings.
+    static QVector<QStringList> asLoaded(const QVector<QStringList> &stored,
+                                         const QString &className, const QString &printedNow,
+                                         const FeeMirror &fees, bool recompute);
+
     // Rewrites every row's total and clerk from the fee settings.
     void recompute(const FeeMirror &fees);
 
@@ -41,6 +48,18 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
     void setPrintStatus(int row, const QString &status, const QString &className);
+
+    // A new, unprinted row with the fee quantities of the row above and the
+    // clerk; its number.
+    int appendCopyOfLast(const QString &clerk, const QString &className);
+    void removeRowsOf(const QModelIndexList &selected);
+    // The rows of the selected cells move to the class when saved.
+    void setClassTag(const QModelIndexList &selected, const QString &className);
+    QList<int> rowNumbersWhere(int column, const QString &text) const;
+    // Those rows as twelve texts and the class.
+    QVector<QStringList> rowsWhere(int column, const QString &text, const QString &className) const;
+    // A query result: thirteen texts, the class last.
+    void appendResultRow(const QStringList &data);
 
 signals:
     // A cell was changed through setData (typed in the table, pasted).
