@@ -7,6 +7,7 @@
 
 #include "rostermodel.h"
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 
 ExchangeCommands::ExchangeCommands(Invoice *page) : m_page(page) {}
@@ -20,6 +21,8 @@ bool ExchangeCommands::chooseSource()
         Prompts::error(m_page, m_exchange.errorString());
         return false;
     }
+    m_page->readRangeDialog->setWindowTitle(
+        QStringLiteral("读取范围 — %1").arg(QFileInfo(path).fileName()));
     return true;
 }
 

@@ -10,20 +10,14 @@
 #include "rostermodel.h"
 #include "rostertracker.h"
 
-#include <QAction>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLineEdit>
-#include <QPrinter>
 #include <QPushButton>
 #include <QSet>
-#include <QStandardItemModel>
 #include <QTableView>
-#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <utility>
 
 Invoice::Invoice(QWidget *creator) : Invoice(creator, Widgets::Now) {}
@@ -53,12 +47,8 @@ Invoice::Invoice(QWidget *, Widgets widgets) : QWidget(nullptr)
 
 void Invoice::recomputeRow(int r)
 {
-    if (!m_feeProblem.isEmpty() || r < 0 || r >= model->rowCount())
-        return;
-    const Roster::Cells row = cells(r);
-    const qint32 total = Fees::rosterTotal(row, feeMirror());
-    if (Fees::totalCellNeedsRewrite(row[Roster::Total], total))
-        model->setText(r, Roster::Total, QString::number(total));
+    if (m_feeProblem.isEmpty())
+        model->recomputeRow(r, feeMirror());
 }
 
 Invoice::~Invoice() = default;
@@ -74,7 +64,7 @@ void Invoice::buildWidgets()
     buildToolBar();
     if (!m_shownCommands.isEmpty())
         m_toolBar->showOnly(m_shownCommands);
-    buildDialogs();
+    buildRosterDialogs(*this);
     if (m_sharedClasses)
         classCombo->setModel(m_sharedClasses);
 }
@@ -96,27 +86,6 @@ void Invoice::buildToolBar()
     layout->addWidget(m_toolBar);
     layout->addWidget(tableView);
     layout->setContentsMargins(0, 0, 0, 0);
-}
-
-void Invoice::buildDialogs()
-{
-    printRangeDialog = new PrintRangeDialog(this);
-    printFromEdit = printRangeDialog->fromEdit;
-    printToEdit = printRangeDialog->toEdit;
-    connect(printRangeDialog->okButton, &QPushButton::pressed, this, &Invoice::onButtonPrintOK);
-    connect(printRangeDialog->calibrateButton, &QPushButton::pressed, this,
-            &Invoice::showCalibration);
-
-    readRangeDialog = new ReadRangeDialog(this);
-    readColumnEdit = readRangeDialog->columnEdit;
-    readFromEdit = readRangeDialog->fromEdit;
-    readToEdit = readRangeDialog->toEdit;
-    connect(readRangeDialog->okButton, &QPushButton::pressed, this, &Invoice::onreadExcelButtonOK);
-    connect(readRangeDialog->cancelButton, &QPushButton::pressed, this, &Invoice::cancelImport);
-
-    classChangeDialog = new ClassChangeDialog(this);
-    classCombo = classChangeDialog->classCombo;
-    connect(classChangeDialog->okButton, &QPushButton::pressed, this, &Invoice::onclassChange);
 }
 
 void Invoice::showOnlyCommands(const QStringList &names)
@@ -341,13 +310,6 @@ void Invoice::setPrintStatus(int r, const QString &status)
 void Invoice::markPrinted(int r, const QDateTime &when)
 {
     setPrintStatus(r, Roster::printedStatus(when));
-    // Only the query-result page tells the main window, which then marks
-    // the child on the page of its class.
-    if (model->columnCount() != Roster::ResultColumnCount)
-        return;
-    const QStandardItem *cls = model->item(r, Roster::ResultClass);
-    const QStandardItem *name = model->item(r, Roster::Name);
-    emit isPrint(cls ? cls->text() : QString(), name ? name->text() : QString());
 }
 
 void Invoice::appendNames(const QStringList &names)
@@ -357,11 +319,6 @@ void Invoice::appendNames(const QStringList &names)
         model->setText(r, Roster::Name, names.at(r - n));
         setPrintStatus(r, Roster::notPrinted());
     });
-}
-
-void Invoice::setTotal(int r, qint32 total)
-{
-    model->setItem(r, Roster::Total, new QStandardItem(QString::number(total)));
 }
 
 void Invoice::printSelectedReceipt()
@@ -412,11 +369,8 @@ void Invoice::showCalibration()
 
 void Invoice::onButtonOpenExcel()
 {
-    if (m_workbooks->chooseSource()) {
-        readRangeDialog->setWindowTitle(
-            QStringLiteral("读取范围 — %1").arg(QFileInfo(exchange().sourcePath()).fileName()));
+    if (m_workbooks->chooseSource())
         readRangeDialog->show();
-    }
 }
 
 void Invoice::cancelImport()

@@ -120,10 +120,8 @@ public:
 
     const RosterExchange &exchange() const;
 
-    // Marks a row printed at the moment given (the query-result page also
-    // tells the main window) and rewrites a row's total.
+    // Marks a row printed at the moment given.
     void markPrinted(int row, const QDateTime &when);
-    void setTotal(int row, qint32 total);
     // Appends one new, unprinted child per name.
     void appendNames(const QStringList &names);
 
@@ -142,6 +140,7 @@ public slots:
     void onclassChange();
     void onButtonPreview();
     void showCalibration();
+    void cancelImport();
 
 signals:
     void signaldata(QStringList data);
@@ -153,9 +152,7 @@ signals:
 private:
     void buildWidgets();
     void buildToolBar();
-    void buildDialogs();
     void setPrintStatus(int row, const QString &status);
-    void cancelImport();
 
     Database *m_database = nullptr;
     QVector<QStringList> pendingRecords() const;

@@ -20,7 +20,7 @@ ReceiptBatch ReceiptCommands::batchFor(CapitalPlacement placement) const
 void ReceiptCommands::writeTotals(const ReceiptBatch &batch)
 {
     for (const PlannedReceipt &p : batch.built())
-        m_page->setTotal(p.row, p.totalColumn);
+        m_page->model->setText(p.row, Roster::Total, QString::number(p.totalColumn));
 }
 
 bool ReceiptCommands::askPrinter(QPrinter &printer)
@@ -69,8 +69,18 @@ int ReceiptCommands::print(QPrinter &printer, const ReceiptBatch &batch)
         Prompts::error(m_page, QStringLiteral("打印失败：无法开始打印"));
         return -1;
     }
-    for (int i = 0; i < receipts.size(); ++i)
-        m_page->markPrinted(receipts.at(i).row, moments.at(i));
+    for (int i = 0; i < receipts.size(); ++i) {
+        const int r = receipts.at(i).row;
+        m_page->markPrinted(r, moments.at(i));
+        // The query-result page tells the main window, which then marks the
+        // child on the page of its class.
+        RosterModel *rows = m_page->model;
+        if (rows->columnCount() == Roster::ResultColumnCount) {
+            const QStandardItem *cls = rows->item(r, Roster::ResultClass);
+            emit m_page->isPrint(cls ? cls->text() : QString(),
+                                 rows->rowTexts(r).value(Roster::Name));
+        }
+    }
     return int(receipts.size());
 }
 

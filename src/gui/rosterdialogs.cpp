@@ -1,5 +1,7 @@
 #include "rosterdialogs.h"
 
+#include "invoice.h"
+
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QIntValidator>
@@ -142,4 +144,28 @@ void RosterToolBar::showOnly(const QStringList &names)
 {
     for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it)
         it.value()->setVisible(names.contains(it.key()));
+}
+
+void buildRosterDialogs(Invoice &page)
+{
+    auto *print = new PrintRangeDialog(&page);
+    page.printRangeDialog = print;
+    page.printFromEdit = print->fromEdit;
+    page.printToEdit = print->toEdit;
+    QObject::connect(print->okButton, &QPushButton::pressed, &page, &Invoice::onButtonPrintOK);
+    QObject::connect(print->calibrateButton, &QPushButton::pressed, &page,
+                     &Invoice::showCalibration);
+
+    auto *read = new ReadRangeDialog(&page);
+    page.readRangeDialog = read;
+    page.readColumnEdit = read->columnEdit;
+    page.readFromEdit = read->fromEdit;
+    page.readToEdit = read->toEdit;
+    QObject::connect(read->okButton, &QPushButton::pressed, &page, &Invoice::onreadExcelButtonOK);
+    QObject::connect(read->cancelButton, &QPushButton::pressed, &page, &Invoice::cancelImport);
+
+    auto *change = new ClassChangeDialog(&page);
+    page.classChangeDialog = change;
+    page.classCombo = change->classCombo;
+    QObject::connect(change->okButton, &QPushButton::pressed, &page, &Invoice::onclassChange);
 }

@@ -5,6 +5,7 @@
 #include <QToolBar>
 #include <functional>
 
+class Invoice;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -81,3 +82,6 @@ private:
     QList<QToolButton *> m_buttons;
     QHash<QString, QAction *> m_actions;
 };
+
+// Builds a roster page's three dialogs into its members and connects them.
+void buildRosterDialogs(Invoice &page);

@@ -211,3 +211,13 @@ void RosterModel::appendResultRow(const QStringList &data)
     for (int k = 0; k < Roster::ResultColumnCount; ++k)
         setItem(n, k, new QStandardItem(data.value(k)));
 }
+
+void RosterModel::recomputeRow(int r, const FeeMirror &fees)
+{
+    if (r < 0 || r >= rowCount())
+        return;
+    const Roster::Cells row = cells(r);
+    const qint32 total = Fees::rosterTotal(row, fees);
+    if (Fees::totalCellNeedsRewrite(row[Roster::Total], total))
+        setText(r, Roster::Total, QString::number(total));
+}

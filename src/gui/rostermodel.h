@@ -38,6 +38,8 @@ public:
                                          const QString &className, const QString &printedNow,
                                          const FeeMirror &fees, bool recompute);
 
+    // Rewrites one row's total from the fee settings, where it differs.
+    void recomputeRow(int row, const FeeMirror &fees);
     // Rewrites every row's total and clerk from the fee settings.
     void recompute(const FeeMirror &fees);
 
