@@ -10,6 +10,8 @@
 #include "database.h"
 #include "excelengine.h"
 #include "invoice.h"
+#include "journaldialog.h"
+#include "journalstore.h"
 #include "mainwindow.h"
 #include "prompts.h"
 #include "rostermodel.h"
@@ -313,6 +315,40 @@ int main(int argc, char **argv)
         for (int r = 0; r < printing.model->rowCount(); ++r)
             marked += printing.model->item(r, 11)->text() != QStringLiteral("否");
         std::printf("receipts printed: %d, PDF size %lld bytes\n", marked, QFileInfo(pdf).size());
+
+        // The same with every receipt written to the journal.
+        Database journalDb(config);
+        journalDb.open();
+        Invoice journaled;
+        journaled.setObjectName(QStringLiteral("大班"));
+        journaled.setDatabase(&journalDb);
+        journaled.loadRoster(records.mid(0, 500));
+        journaled.tuitionPrices = printing.tuitionPrices;
+        journaled.feePrices = printing.feePrices;
+        t.start();
+        journaled.printReceiptRange(1, 500);
+        figure("journal_print_500_seconds", t.elapsed() / 1000.0, "s");
+
+        // A month of 100,000 receipts in the journal, then its window.
+        QVector<JournalEntry> month;
+        for (int i = 0; i < 100000; ++i) {
+            JournalEntry e;
+            e.printedAt = QDateTime::currentDateTime();
+            e.className = classes.at(i % classes.size());
+            e.name = QStringLiteral("儿童%1").arg(i);
+            e.labels[0] = QStringLiteral("保 教 费");
+            e.amounts[0] = 120000;
+            e.total = 120000;
+            e.clerk = QStringLiteral("李老师");
+            month << e;
+        }
+        JournalStore(journalDb).record(month);
+        t.start();
+        {
+            JournalDialog window(&journalDb, nullptr);
+            figure("journal_open_100000_seconds", t.elapsed() / 1000.0, "s");
+            std::printf("journal rows shown: %d\n", window.tableModel()->rowCount());
+        }
     }
 
     // The per-row baseline, capped; scaled to N when the cap stops it.

@@ -73,6 +73,7 @@ public:
     void showOnlyCommands(const QStringList &objectNames);
 
     void setDatabase(Database *database) { m_database = database; }
+    Database *database() const { return m_database; }
     // Copies the settings into the fee mirror and recomputes every row.
     void applyFeeSettings(const FeeSettings &settings);
     // Loads the page's class from the student table.

@@ -5,6 +5,8 @@
 #include "configview.h"
 #include "excelengine.h"
 #include "invoice.h"
+#include "journaldialog.h"
+#include "journalstore.h"
 #include "prompts.h"
 #include "rosterdialogs.h"
 #include "rosterexchange.h"
@@ -76,7 +78,8 @@ void MainWindow::build()
     } actions[] = {{u"保存到数据库", "saveDatabase"},
                    {u"查询", "query"},
                    {u"导出未打印名单", "exportUnprinted"},
-                   {u"添加班级", "addClass"}};
+                   {u"添加班级", "addClass"},
+                   {u"收据记录", "journal"}};
     for (const auto &a : actions) {
         m_actions << new QAction(QString::fromUtf16(a.text), this);
         m_actions.last()->setObjectName(QLatin1String(a.name));
@@ -134,6 +137,7 @@ void MainWindow::build()
     connect(m_actions[1], &QAction::triggered, this, &MainWindow::onButtonSelectWidget);
     connect(m_actions[2], &QAction::triggered, this, &MainWindow::onButtonSaveUnprint);
     connect(m_actions[3], &QAction::triggered, this, &MainWindow::onButtonAddclass);
+    connect(m_actions[4], &QAction::triggered, this, &MainWindow::showJournal);
 
     // What the window shows now is what "unchanged" means until the next save.
     for (Invoice *p : pages())
@@ -157,6 +161,7 @@ void MainWindow::buildQueryPanel()
     // Wide enough for the thirteen columns of a result.
     selectWidget->resize(1280, 520);
     selectPage = new Invoice(this);
+    selectPage->setDatabase(m_database.get());
     // A result list is printed and saved, not edited.
     selectPage->showOnlyCommands({QStringLiteral("printSelected"), QStringLiteral("printRange"),
                                   QStringLiteral("preview"), QStringLiteral("saveExcel")});
@@ -363,6 +368,7 @@ bool MainWindow::onButtonSaveDB()
         p->setProperty(savedElsewhereNote, QVariant());
         p->markSaved();
     }
+    writePendingJournal();
     showStatus(QStringLiteral("已保存 %1 名儿童到数据库").arg(plan.rows.size()));
     return true;
 }
@@ -547,6 +553,27 @@ void MainWindow::saveUnprinterPeople(QStringList data)
     for (int k = 0; k < Roster::ResultColumnCount; ++k)
         excelEngine->setCellValue(unsigned(unprintRow), unsigned(k + 1), data.value(k));
     ++unprintRow;
+}
+
+void MainWindow::writePendingJournal()
+{
+    Database *db = m_database.get();
+    QVector<JournalEntry> pending = db ? db->takePendingJournal() : QVector<JournalEntry>();
+    if (pending.isEmpty())
+        return;
+    JournalStore store(*db);
+    if (store.record(pending))
+        return;
+    db->keepJournal(pending);
+    Prompts::warn(this, QStringLiteral("%1 张已打印的收据仍未记入收据记录").arg(pending.size()),
+                  QStringLiteral("下次保存时会再试。"), store.errorString());
+}
+
+void MainWindow::showJournal()
+{
+    auto *dialog = new JournalDialog(m_database.get(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 void MainWindow::showCalibration()

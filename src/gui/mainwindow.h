@@ -72,6 +72,8 @@ public slots:
     void onClassSavedElsewhere(const QString &className, const QString &savedAt);
     void onClassListChanged();
     void onButtonUpload();
+    // "收据记录": the journal window for the month.
+    void showJournal();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -91,6 +93,7 @@ private:
     // Offers to keep the rosters in a local file when they cannot be saved
     // at closing time; true when they were kept.
     bool keepLocalCopy();
+    void writePendingJournal();
 
     std::unique_ptr<Database> m_database;
     DbConfig m_config;

@@ -2,13 +2,17 @@
 
 #include "calibrationdialog.h"
 #include "clock.h"
+#include "database.h"
 #include "invoice.h"
+#include "journalstore.h"
 #include "prompts.h"
 #include "receiptbatch.h"
 #include "receiptprinter.h"
 
 #include "rostermodel.h"
+#include <QFileInfo>
 #include <QPrinter>
+#include <QSysInfo>
 
 ReceiptCommands::ReceiptCommands(Invoice *page) : m_page(page) {}
 
@@ -69,6 +73,7 @@ int ReceiptCommands::print(QPrinter &printer, const ReceiptBatch &batch)
         Prompts::error(m_page, QStringLiteral("打印失败：无法开始打印"));
         return -1;
     }
+    journal(receipts, moments, printer);
     for (int i = 0; i < receipts.size(); ++i) {
         const int r = receipts.at(i).row;
         m_page->markPrinted(r, moments.at(i));
@@ -82,6 +87,48 @@ int ReceiptCommands::print(QPrinter &printer, const ReceiptBatch &batch)
         }
     }
     return int(receipts.size());
+}
+
+static QString printerLabel(const QPrinter &printer)
+{
+    if (!printer.printerName().isEmpty())
+        return printer.printerName();
+    return printer.outputFileName().isEmpty()
+               ? QString()
+               : QStringLiteral("PDF %1").arg(QFileInfo(printer.outputFileName()).fileName());
+}
+
+void ReceiptCommands::journal(const QVector<PlannedReceipt> &receipts,
+                              const QVector<QDateTime> &moments, const QPrinter &printer)
+{
+    Database *db = m_page->database();
+    if (!db || receipts.isEmpty())
+        return;
+    RosterModel *rows = m_page->model;
+    const bool results = rows->columnCount() == Roster::ResultColumnCount;
+    QVector<JournalEntry> entries;
+    for (int i = 0; i < receipts.size(); ++i) {
+        const int r = receipts.at(i).row;
+        const QStandardItem *cls = results ? rows->item(r, Roster::ResultClass) : nullptr;
+        JournalEntry e = JournalEntry::fromReceipt(
+            receipts.at(i).receipt,
+            results ? (cls ? cls->text() : QString()) : m_page->objectName(), moments.at(i));
+        e.printer = printerLabel(printer);
+        e.host = QSysInfo::machineHostName();
+        entries << e;
+    }
+    JournalStore store(*db);
+    if (store.record(entries))
+        return;
+    db->keepJournal(entries);
+    QStringList names;
+    for (const JournalEntry &e : entries)
+        names << e.name;
+    Prompts::warn(m_page,
+                  QStringLiteral("收据已经打印，但没有记入收据记录：%1")
+                      .arg(names.join(QStringLiteral("、"))),
+                  QStringLiteral("这些收据会在下次“保存到数据库”时再记一次。"),
+                  store.errorString());
 }
 
 void ReceiptCommands::printSelected(int row)

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "layout.h"
+#include "receiptbatch.h"
 
 class Invoice;
+class QDateTime;
 class QPrinter;
 class ReceiptBatch;
 
@@ -32,6 +34,10 @@ private:
     int print(QPrinter &printer, const ReceiptBatch &batch);
     void showPreview(const ReceiptBatch &batch);
     void writeTotals(const ReceiptBatch &batch);
+    // Writes the printed receipts to the journal; a failed write is said and
+    // kept for the next save.
+    void journal(const QVector<PlannedReceipt> &receipts, const QVector<QDateTime> &moments,
+                 const QPrinter &printer);
 
     Invoice *m_page;
     SheetLayout m_sheet;

@@ -115,6 +115,17 @@ std::optional<QStringList> RosterExchange::readNames(int column, int first, int 
 
 bool RosterExchange::writeRows(const QString &path, const QVector<QStringList> &rows, int columns)
 {
+    // Exactly the current rows, in a fresh workbook replacing the old file
+    // whole: nothing is carried over from an earlier export.
+    Sheet sheet;
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < columns; ++c)
+            sheet.setCell(r + 1, c + 1, rows.at(r).value(c));
+    return writeSheets(path, {{QString(), sheet}});
+}
+
+bool RosterExchange::writeSheets(const QString &path, const QVector<QPair<QString, Sheet>> &sheets)
+{
     m_error.clear();
     // A path without an extension becomes an .xlsx workbook, unless a file
     // already exists under exactly that name.
@@ -131,14 +142,8 @@ bool RosterExchange::writeRows(const QString &path, const QVector<QStringList> &
                       .arg(QDir::toNativeSeparators(m_filePath));
         return false;
     }
-    // Exactly the current rows, in a fresh workbook replacing the old file
-    // whole: nothing is carried over from an earlier export.
-    Sheet sheet;
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < columns; ++c)
-            sheet.setCell(r + 1, c + 1, rows.at(r).value(c));
     QString reason;
-    if (!Workbook::writeXlsx(m_filePath, sheet, &reason)) {
+    if (!Workbook::writeXlsx(m_filePath, sheets, &reason)) {
         m_error =
             QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(m_filePath), reason);
         return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workbook.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -33,6 +35,8 @@ public:
     // Writes the rows (texts from column 1) to the workbook at path, ".xlsx"
     // added to a path without extension. The file is replaced whole.
     bool writeRows(const QString &path, const QVector<QStringList> &rows, int columns);
+    // The same with several named worksheets of prepared cells.
+    bool writeSheets(const QString &path, const QVector<QPair<QString, Sheet>> &sheets);
     // The file of the last write.
     QString filePath() const { return m_filePath; }
 

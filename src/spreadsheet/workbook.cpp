@@ -677,6 +677,11 @@ bool read(const QString &path, int sheetIndex, Sheet &sheet, QString *error)
 
 bool writeXlsx(const QString &path, const Sheet &sheet, QString *error)
 {
+    return writeXlsx(path, {{QString(), sheet}}, error);
+}
+
+bool writeXlsx(const QString &path, const QVector<QPair<QString, Sheet>> &sheets, QString *error)
+{
     const QFileInfo info(path);
     QTemporaryFile tmp(info.absolutePath() + QStringLiteral("/.feeoffice-XXXXXX.xlsx"));
     if (!tmp.open())
@@ -693,15 +698,21 @@ bool writeXlsx(const QString &path, const Sheet &sheet, QString *error)
     lxw_workbook *wb = workbook_new_opt(tmpName.constData(), &options);
     if (!wb)
         return setError(error, QStringLiteral("无法创建工作簿"));
-    lxw_worksheet *ws = workbook_add_worksheet(wb, nullptr);
-    bool ok = ws != nullptr;
-    for (auto r = sheet.rows().cbegin(); ok && r != sheet.rows().cend(); ++r) {
-        for (auto c = r->cbegin(); ok && c != r->cend(); ++c) {
-            if (c->isEmpty())
-                continue;
-            const QByteArray utf8 = c->toUtf8();
-            ok = worksheet_write_string(ws, lxw_row_t(r.key() - 1), lxw_col_t(c.key() - 1),
-                                        utf8.constData(), nullptr) == LXW_NO_ERROR;
+    bool ok = true;
+    for (const auto &named : sheets) {
+        const QByteArray title = named.first.toUtf8();
+        lxw_worksheet *ws =
+            workbook_add_worksheet(wb, named.first.isEmpty() ? nullptr : title.constData());
+        ok = ok && ws != nullptr;
+        const Sheet &sheet = named.second;
+        for (auto r = sheet.rows().cbegin(); ok && r != sheet.rows().cend(); ++r) {
+            for (auto c = r->cbegin(); ok && c != r->cend(); ++c) {
+                if (c->isEmpty())
+                    continue;
+                const QByteArray utf8 = c->toUtf8();
+                ok = worksheet_write_string(ws, lxw_row_t(r.key() - 1), lxw_col_t(c.key() - 1),
+                                            utf8.constData(), nullptr) == LXW_NO_ERROR;
+            }
         }
     }
     const lxw_error closed = workbook_close(wb);

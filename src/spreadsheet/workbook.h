@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QMap>
+#include <QPair>
 #include <QString>
+#include <QVector>
 
 // One worksheet held in memory: sparse text cells addressed 1-based, as a
 // spreadsheet numbers them.
@@ -52,6 +54,8 @@ bool read(const QString &path, int sheetIndex, Sheet &sheet, QString *error);
 // written next to the target and renamed over it, so the target is either
 // the old or the complete new workbook, never a broken one.
 bool writeXlsx(const QString &path, const Sheet &sheet, QString *error);
+// The same with several named worksheets, in order.
+bool writeXlsx(const QString &path, const QVector<QPair<QString, Sheet>> &sheets, QString *error);
 
 // Decodes CSV bytes: a BOM decides, else strict UTF-8, else GB18030 where it
 // reads the bytes without a fault; false (and no text) when neither does.

@@ -13,6 +13,7 @@
 #include <QSqlRecord>
 #include <QStandardPaths>
 
+#include "journalstore.h"
 #include "roster.h"
 
 #include <sys/stat.h>
@@ -236,15 +237,18 @@ bool Database::createSchema()
         QStringLiteral("CREATE TABLE IF NOT EXISTS feeoffice_class_revision (\"班级\" TEXT PRIMARY "
                        "KEY, revision BIGINT NOT NULL, saved_at TEXT)"),
     };
+    const QStringList statementsAndJournal = statements + JournalStore::schema(pg);
     const QStringList existing = db.tables();
     const bool haveAll =
         existing.contains(QStringLiteral("class"), Qt::CaseInsensitive) &&
         existing.contains(QStringLiteral("student"), Qt::CaseInsensitive) &&
         existing.contains(QStringLiteral("feeoffice_revision"), Qt::CaseInsensitive) &&
-        existing.contains(QStringLiteral("feeoffice_class_revision"), Qt::CaseInsensitive);
+        existing.contains(QStringLiteral("feeoffice_class_revision"), Qt::CaseInsensitive) &&
+        existing.contains(QStringLiteral("receipt_journal"), Qt::CaseInsensitive) &&
+        existing.contains(QStringLiteral("receipt_serial"), Qt::CaseInsensitive);
     if (!haveAll) {
         QSqlQuery q(db);
-        for (const QString &sql : statements) {
+        for (const QString &sql : statementsAndJournal) {
             if (!q.exec(sql))
                 return fail(m_config.describe(),
                             QStringLiteral("无法创建数据表：%1").arg(errorText(q.lastError())));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "journal.h"
+
 #include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
@@ -8,6 +10,7 @@
 #include <QVector>
 #include <functional>
 #include <optional>
+#include <utility>
 
 class QObject;
 class QSettings;
@@ -106,6 +109,11 @@ public:
     // database can tell (PostgreSQL); false where it cannot.
     bool watchSaves(QObject *context, const std::function<void()> &onSave);
 
+    // Receipts printed but not yet in the journal (its write failed): kept
+    // with the connection to be written at the next save.
+    void keepJournal(const QVector<JournalEntry> &entries) { m_pendingJournal += entries; }
+    QVector<JournalEntry> takePendingJournal() { return std::exchange(m_pendingJournal, {}); }
+
     static QStringList studentColumns(); // positions 1 to 13
 
     // Why the tables cannot be saved into (a required column is missing),
@@ -145,6 +153,7 @@ private:
     QHash<QString, qint64> m_classRevisions;
     QHash<QString, qint64> m_claimed;
     QSet<QString> m_written;
+    QVector<JournalEntry> m_pendingJournal;
     bool m_inRewrite = false;
     QString m_fileId;
 };

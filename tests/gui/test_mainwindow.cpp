@@ -80,9 +80,9 @@ private slots:
         QStringList texts;
         for (QAction *a : mw.toolActions())
             texts << a->text();
-        QCOMPARE(texts,
-                 (QStringList{QStringLiteral("保存到数据库"), QStringLiteral("查询"),
-                              QStringLiteral("导出未打印名单"), QStringLiteral("添加班级")}));
+        QCOMPARE(texts, (QStringList{QStringLiteral("保存到数据库"), QStringLiteral("查询"),
+                                     QStringLiteral("导出未打印名单"), QStringLiteral("添加班级"),
+                                     QStringLiteral("收据记录")}));
         mw.toolAction(QStringLiteral("addClass"))->trigger();
         QVERIFY(mw.addclassWidget->isVisible());
         mw.addclassEdit->setText(QStringLiteral("大一班"));

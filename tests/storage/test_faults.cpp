@@ -144,7 +144,12 @@ private slots:
         int count = 0;
         QCOMPARE(storedState(config, &count), State::New);
 
+#if defined(__SANITIZE_ADDRESS__)
+        // Each round is several times slower under the sanitizers.
+        const int killPoints = 24;
+#else
         const int killPoints = 60;
+#endif
         int sawOld = 0, sawNew = 0;
         for (int k = 0; k < killPoints; ++k) {
             seed(config);

@@ -147,11 +147,11 @@ int pdfPageCount(const QString &pdf)
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
-QVector<QStringList> readWithOpenpyxl(const QString &path)
+QVector<QStringList> readWithOpenpyxl(const QString &path, int sheet)
 {
     static const char *script = R"(
 import json, sys, openpyxl
-ws = openpyxl.load_workbook(sys.argv[1]).worksheets[0]
+ws = openpyxl.load_workbook(sys.argv[1]).worksheets[int(sys.argv[2])]
 rows = []
 for row in ws.iter_rows(min_row=1, max_row=ws.max_row, min_col=1, max_col=ws.max_column, values_only=True):
     rows.append(['' if v is None else str(v) for v in row])
@@ -161,7 +161,7 @@ print(json.dumps(rows))
 )";
     QProcess p;
     p.start(QStringLiteral("/usr/bin/python3"),
-            {QStringLiteral("-c"), QString::fromUtf8(script), path});
+            {QStringLiteral("-c"), QString::fromUtf8(script), path, QString::number(sheet)});
     QVector<QStringList> rows;
     if (!p.waitForFinished(60000) || p.exitCode() != 0) {
         qWarning("openpyxl refused %s: %s", qPrintable(path), p.readAllStandardError().constData());

@@ -71,7 +71,7 @@ int pdfPageCount(const QString &pdf);
 // The cells of the first worksheet as an independent program (openpyxl)
 // reads them: rows from 1, columns from 1, empty text for empty cells.
 // Fails the test when the reader refuses the file.
-QVector<QStringList> readWithOpenpyxl(const QString &path);
+QVector<QStringList> readWithOpenpyxl(const QString &path, int sheet = 0);
 
 // A roster cell's text, or "<absent>" where the cell has no item.
 QString cell(const Invoice &page, int row, int column);

@@ -1,0 +1,68 @@
+#include "journal.h"
+
+Receipt JournalEntry::receipt() const
+{
+    Receipt r;
+    r.name = ReceiptText::encode(name, Receipt::TextBytes);
+    r.age = ReceiptText::encode(age, Receipt::TextBytes);
+    r.clerk = ReceiptText::encode(clerk, Receipt::TextBytes);
+    for (int i = 0; i < Receipt::Slots; ++i) {
+        if (labels[i].isNull())
+            break;
+        r.entries[i].label = ReceiptText::encode(labels[i], Receipt::LabelBytes);
+        r.entries[i].amount = static_cast<qint32>(amounts[i]);
+        r.entryCount = i + 1;
+    }
+    r.total = static_cast<qint32>(total);
+    return r;
+}
+
+JournalEntry JournalEntry::fromReceipt(const Receipt &receipt, const QString &className,
+                                       const QDateTime &printedAt)
+{
+    JournalEntry e;
+    e.printedAt = printedAt;
+    e.className = className;
+    e.name = ReceiptText::decode(receipt.name);
+    e.age = ReceiptText::decode(receipt.age);
+    e.clerk = ReceiptText::decode(receipt.clerk);
+    for (int i = 0; i < receipt.entryCount && i < Receipt::Slots; ++i) {
+        e.labels[i] = ReceiptText::decode(receipt.entries[i].label);
+        if (e.labels[i].isNull())
+            e.labels[i] = QStringLiteral("");
+        e.amounts[i] = receipt.entries[i].amount;
+    }
+    e.total = receipt.total;
+    return e;
+}
+
+namespace Journal
+{
+QString serial(int year, qint64 number)
+{
+    return QStringLiteral("%1-%2").arg(year).arg(number, 6, 10, QLatin1Char('0'));
+}
+
+QString month(const QDateTime &moment)
+{
+    return moment.toString(QStringLiteral("yyyy-MM"));
+}
+
+QMap<QString, ClassTotal> totalsByClass(const QVector<JournalEntry> &entries)
+{
+    QMap<QString, ClassTotal> totals;
+    for (const JournalEntry &e : entries) {
+        ClassTotal &t = totals[e.className];
+        ++t.count;
+        t.total += e.total;
+    }
+    return totals;
+}
+
+QString yuan(qint64 fen)
+{
+    const QString sign = fen < 0 ? QStringLiteral("-") : QString();
+    const qint64 a = fen < 0 ? -fen : fen;
+    return sign + QStringLiteral("%1.%2").arg(a / 100).arg(a % 100, 2, 10, QLatin1Char('0'));
+}
+} // namespace Journal

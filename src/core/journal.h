@@ -1,0 +1,50 @@
+#pragma once
+
+#include "receipt.h"
+
+#include <QDateTime>
+#include <QMap>
+#include <QString>
+#include <QVector>
+#include <array>
+
+// One printed receipt as the journal keeps it: what went out on paper, when,
+// for whom and by whom. Entries are written once and never changed.
+struct JournalEntry {
+    QString serial;      // "2026-000123": year and a running number
+    QDateTime printedAt; // local time
+    QString printedText; // "yyyy-MM-dd HH:mm:ss", as stored (a month's list reads only this)
+    QString className;
+    QString name;
+    QString age;
+    std::array<QString, Receipt::Slots> labels;   // fee lines as printed
+    std::array<qint64, Receipt::Slots> amounts{}; // fen
+    qint64 total = 0;                             // fen
+    QString clerk;
+    QString printer;
+    QString host;
+    QString reprintOf; // serial of the first receipt for the child and month
+
+    bool isReprint() const { return !reprintOf.isEmpty(); }
+    // The receipt as it was printed, for printing it again.
+    Receipt receipt() const;
+    static JournalEntry fromReceipt(const Receipt &receipt, const QString &className,
+                                    const QDateTime &printedAt);
+};
+
+namespace Journal
+{
+// "2026-000123".
+QString serial(int year, qint64 number);
+// "yyyy-MM" of a moment: the month a receipt belongs to.
+QString month(const QDateTime &moment);
+
+struct ClassTotal {
+    int count = 0;
+    qint64 total = 0; // fen
+};
+// Count and sum per class, in class order.
+QMap<QString, ClassTotal> totalsByClass(const QVector<JournalEntry> &entries);
+// Fen as yuan with two decimals: 176300 → "1763.00".
+QString yuan(qint64 fen);
+} // namespace Journal

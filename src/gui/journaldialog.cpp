@@ -1,0 +1,297 @@
+#include "journaldialog.h"
+
+#include "calibrationdialog.h"
+#include "clock.h"
+#include "database.h"
+#include "journalstore.h"
+#include "prompts.h"
+#include "receiptprinter.h"
+#include "rosterexchange.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSysInfo>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+namespace
+{
+const char16_t *const headers[] = {u"编号",       u"时间",   u"班级", u"儿童姓名",
+                                   u"合计（元）", u"经办人", u"补打"};
+constexpr int Columns = 7;
+
+QString cellText(const JournalEntry &e, int column)
+{
+    switch (column) {
+    case 0:
+        return e.serial;
+    case 1:
+        return e.printedAt.isValid() ? e.printedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                                     : e.printedText.left(16);
+    case 2:
+        return e.className;
+    case 3:
+        return e.name;
+    case 4:
+        return Journal::yuan(e.total);
+    case 5:
+        return e.clerk;
+    default:
+        return e.isReprint() ? QStringLiteral("补打（首张 %1）").arg(e.reprintOf) : QString();
+    }
+}
+} // namespace
+
+void JournalModel::setEntries(QVector<JournalEntry> entries)
+{
+    beginResetModel();
+    m_entries = std::move(entries);
+    endResetModel();
+}
+
+int JournalModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_entries.size());
+}
+
+int JournalModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : Columns;
+}
+
+QVariant JournalModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_entries.size())
+        return {};
+    return cellText(m_entries.at(index.row()), index.column());
+}
+
+QVariant JournalModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section >= Columns)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return QString::fromUtf16(headers[section]);
+}
+
+JournalDialog::JournalDialog(Database *database, QWidget *parent)
+    : QDialog(parent), m_database(database)
+{
+    setObjectName(QStringLiteral("journalDialog"));
+    setWindowTitle(QStringLiteral("收据记录"));
+    m_monthEdit = new QDateEdit(Clock::now().date(), this);
+    m_monthEdit->setObjectName(QStringLiteral("journalMonth"));
+    m_monthEdit->setDisplayFormat(QStringLiteral("yyyy年MM月"));
+    m_class = new QComboBox(this);
+    m_class->setObjectName(QStringLiteral("journalClass"));
+    m_name = new QLineEdit(this);
+    m_name->setObjectName(QStringLiteral("journalName"));
+    m_name->setPlaceholderText(QStringLiteral("儿童姓名"));
+    auto *exportButton = new QPushButton(QStringLiteral("导出"), this);
+    exportButton->setObjectName(QStringLiteral("journalExport"));
+    auto *reprint = new QPushButton(QStringLiteral("重新打印"), this);
+    reprint->setObjectName(QStringLiteral("journalReprint"));
+    auto *top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("月份："), this));
+    top->addWidget(m_monthEdit);
+    top->addWidget(new QLabel(QStringLiteral(" 班级："), this));
+    top->addWidget(m_class);
+    top->addWidget(new QLabel(QStringLiteral(" 姓名："), this));
+    top->addWidget(m_name, 1);
+    top->addWidget(reprint);
+    top->addWidget(exportButton);
+
+    m_model = new JournalModel(this);
+    m_table = new QTableView(this);
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_chart = new QChartView(new QChart, this);
+    m_chart->setObjectName(QStringLiteral("journalChart"));
+    m_chart->setMinimumWidth(320);
+    auto *middle = new QHBoxLayout;
+    middle->addWidget(m_table, 3);
+    middle->addWidget(m_chart, 2);
+    m_totals = new QLabel(this);
+    m_totals->setObjectName(QStringLiteral("journalTotals"));
+    m_totals->setWordWrap(true);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(middle, 1);
+    layout->addWidget(m_totals);
+    resize(1200, 640);
+
+    connect(m_monthEdit, &QDateEdit::dateChanged, this, &JournalDialog::showMonth);
+    connect(m_class, &QComboBox::currentTextChanged, this, &JournalDialog::applyFilter);
+    connect(m_name, &QLineEdit::textChanged, this, &JournalDialog::applyFilter);
+    connect(exportButton, &QPushButton::clicked, this, &JournalDialog::exportMonth);
+    connect(reprint, &QPushButton::clicked, this, &JournalDialog::reprintSelected);
+    showMonth(m_monthEdit->date());
+}
+
+bool JournalDialog::showMonth(const QDate &month)
+{
+    m_shown = month;
+    m_month.clear();
+    std::optional<QVector<JournalEntry>> read;
+    if (m_database) {
+        JournalStore store(*m_database);
+        read = store.month(month.toString(QStringLiteral("yyyy-MM")));
+        if (!read)
+            Prompts::error(this, QStringLiteral("无法读取收据记录"), QString(),
+                           store.errorString());
+    }
+    if (read)
+        m_month = *read;
+    const QSignalBlocker blocker(m_class);
+    m_class->clear();
+    m_class->addItem(QStringLiteral("全部班级"));
+    m_class->addItems(Journal::totalsByClass(m_month).keys());
+    applyFilter();
+    showTotals();
+    return read.has_value();
+}
+
+void JournalDialog::applyFilter()
+{
+    const bool allClasses = m_class->currentIndex() <= 0;
+    const QString cls = m_class->currentText();
+    const QString name = m_name->text().trimmed();
+    if (allClasses && name.isEmpty()) {
+        m_model->setEntries(m_month);
+        return;
+    }
+    QVector<JournalEntry> shown;
+    for (const JournalEntry &e : m_month)
+        if ((allClasses || e.className == cls) && (name.isEmpty() || e.name.contains(name)))
+            shown << e;
+    m_model->setEntries(std::move(shown));
+}
+
+void JournalDialog::showTotals()
+{
+    const auto totals = Journal::totalsByClass(m_month);
+    qint64 sum = 0;
+    QStringList parts;
+    auto *set = new QBarSet(QStringLiteral("合计（元）"));
+    for (auto it = totals.cbegin(); it != totals.cend(); ++it) {
+        sum += it->total;
+        parts << QStringLiteral("%1：%2 张，%3 元")
+                     .arg(it.key())
+                     .arg(it->count)
+                     .arg(Journal::yuan(it->total));
+        *set << double(it->total) / 100.0;
+    }
+    m_totals->setText(QStringLiteral("%1 共 %2 张收据，合计 %3 元。%4")
+                          .arg(m_shown.toString(QStringLiteral("yyyy年MM月")))
+                          .arg(m_month.size())
+                          .arg(Journal::yuan(sum), parts.join(QStringLiteral("；"))));
+    QChart *chart = m_chart->chart();
+    chart->removeAllSeries();
+    for (QAbstractAxis *axis : chart->axes())
+        chart->removeAxis(axis);
+    auto *series = new QBarSeries;
+    series->append(set);
+    chart->addSeries(series);
+    auto *classes = new QBarCategoryAxis;
+    classes->append(totals.keys());
+    chart->addAxis(classes, Qt::AlignBottom);
+    series->attachAxis(classes);
+    auto *amounts = new QValueAxis;
+    chart->addAxis(amounts, Qt::AlignLeft);
+    series->attachAxis(amounts);
+    chart->setTitle(QStringLiteral("各班收费合计（元）"));
+    chart->legend()->hide();
+}
+
+void JournalDialog::exportMonth()
+{
+    const QString dir = Prompts::current().existingDirectory(this);
+    if (dir.isEmpty())
+        return;
+    Sheet receipts, classes;
+    for (int c = 0; c < Columns; ++c)
+        receipts.setCell(1, c + 1, QString::fromUtf16(headers[c]));
+    for (int r = 0; r < m_month.size(); ++r)
+        for (int c = 0; c < Columns; ++c)
+            receipts.setCell(r + 2, c + 1, cellText(m_month.at(r), c));
+    classes.setCell(1, 1, QStringLiteral("班级"));
+    classes.setCell(1, 2, QStringLiteral("张数"));
+    classes.setCell(1, 3, QStringLiteral("合计（元）"));
+    int row = 2, count = 0;
+    qint64 sum = 0;
+    const auto totals = Journal::totalsByClass(m_month);
+    for (auto it = totals.cbegin(); it != totals.cend(); ++it, ++row) {
+        classes.setCell(row, 1, it.key());
+        classes.setCell(row, 2, QString::number(it->count));
+        classes.setCell(row, 3, Journal::yuan(it->total));
+        count += it->count;
+        sum += it->total;
+    }
+    classes.setCell(row, 1, QStringLiteral("全部"));
+    classes.setCell(row, 2, QString::number(count));
+    classes.setCell(row, 3, Journal::yuan(sum));
+    RosterExchange exchange;
+    const QString path = dir + QLatin1Char('/') + m_shown.toString(QStringLiteral("yyyyMM")) +
+                         QStringLiteral("收据记录.xlsx");
+    if (!exchange.writeSheets(
+            path, {{QStringLiteral("收据"), receipts}, {QStringLiteral("班级合计"), classes}}))
+        Prompts::error(this, exchange.errorString());
+}
+
+void JournalDialog::reprintSelected()
+{
+    const QModelIndex current = m_table->currentIndex();
+    if (!current.isValid() || !m_database) {
+        Prompts::warn(this, QStringLiteral("请先在表中选中要重新打印的收据"));
+        return;
+    }
+    // The amounts of the original receipt, not today's prices.
+    JournalStore original(*m_database);
+    const auto stored = original.entry(m_model->entries().at(current.row()).serial);
+    if (!stored) {
+        Prompts::error(this, QStringLiteral("无法读取这张收据"), QString(), original.errorString());
+        return;
+    }
+    JournalEntry entry = *stored;
+    QPrinter printer(QPrinter::HighResolution);
+    ReceiptPrinter::setUp(printer);
+    if (!Prompts::current().printDialog(&printer, this))
+        return;
+    ReceiptPrinter::setUp(printer, SheetLayout(), true);
+    entry.printedAt = Clock::now();
+    const QPointF offset = CalibrationDialog::offsetFor(printer.printerName());
+    if (!ReceiptPrinter::printPages(
+            printer, {ReceiptLayout::layout(entry.receipt(), entry.printedAt.date(),
+                                            CapitalPlacement::LeftAligned, offset)})) {
+        Prompts::error(this, QStringLiteral("打印失败：无法开始打印"));
+        return;
+    }
+    entry.printer =
+        printer.printerName().isEmpty() ? printer.outputFileName() : printer.printerName();
+    entry.host = QSysInfo::machineHostName();
+    entry.serial.clear();
+    entry.reprintOf.clear();
+    QVector<JournalEntry> entries{entry};
+    JournalStore store(*m_database);
+    if (!store.record(entries)) {
+        m_database->keepJournal(entries);
+        Prompts::warn(this, QStringLiteral("收据已经打印，但没有记入收据记录：%1").arg(entry.name),
+                      QStringLiteral("这张收据会在下次“保存到数据库”时再记一次。"),
+                      store.errorString());
+    }
+    showMonth(m_shown);
+}

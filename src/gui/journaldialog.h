@@ -1,0 +1,72 @@
+#pragma once
+
+#include "journal.h"
+
+#include <QAbstractTableModel>
+#include <QDialog>
+
+class Database;
+class QChartView;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QTableView;
+
+// The month's receipts as a table: serial, time, class, child, total,
+// clerk, reprint mark.
+class JournalModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+    void setEntries(QVector<JournalEntry> entries);
+    const QVector<JournalEntry> &entries() const { return m_entries; }
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    QVector<JournalEntry> m_entries;
+};
+
+// "收据记录": every receipt printed in a month, filtered by class and name,
+// the month's count and total per class and in all, a bar chart of the
+// totals, the export to a workbook and printing a receipt again.
+class JournalDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    JournalDialog(Database *database, QWidget *parent);
+
+    // Loads the month ("yyyy-MM" of the date) from the database.
+    bool showMonth(const QDate &month);
+    const QVector<JournalEntry> &monthEntries() const { return m_month; }
+    JournalModel *tableModel() const { return m_model; }
+    QTableView *table() const { return m_table; }
+    QComboBox *classFilter() const { return m_class; }
+    QLineEdit *nameFilter() const { return m_name; }
+    QLabel *totals() const { return m_totals; }
+    QChartView *chart() const { return m_chart; }
+
+public slots:
+    void exportMonth();
+    void reprintSelected();
+
+private:
+    void applyFilter();
+    void showTotals();
+
+    Database *m_database;
+    QVector<JournalEntry> m_month;
+    QDate m_shown;
+    JournalModel *m_model = nullptr;
+    QDateEdit *m_monthEdit = nullptr;
+    QComboBox *m_class = nullptr;
+    QLineEdit *m_name = nullptr;
+    QTableView *m_table = nullptr;
+    QLabel *m_totals = nullptr;
+    QChartView *m_chart = nullptr;
+};

@@ -1,0 +1,245 @@
+#include "journalstore.h"
+
+#include "database.h"
+
+#include <QHash>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace
+{
+const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QString columns = QStringLiteral(
+    "serial, year, number, printed_at, month, class_name, child_name, age, label1, amount1, "
+    "label2, amount2, label3, amount3, label4, amount4, total_fen, clerk, printer, host, "
+    "reprint_of");
+// "yyyy-MM-dd HH:mm:ss" by hand: QDateTime::fromString with a format costs
+// more than the rest of reading a row.
+QDateTime parseTime(const QString &t)
+{
+    if (t.size() != 19)
+        return QDateTime::fromString(t, timeFormat);
+    auto n = [&](int at, int len) { return QStringView(t).mid(at, len).toInt(); };
+    return QDateTime(QDate(n(0, 4), n(5, 2), n(8, 2)), QTime(n(11, 2), n(14, 2), n(17, 2)));
+}
+} // namespace
+
+JournalStore::JournalStore(Database &database) : m_database(database) {}
+
+QStringList JournalStore::schema(bool postgres)
+{
+    Q_UNUSED(postgres);
+    return {QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_serial (year INTEGER PRIMARY KEY, "
+                           "last BIGINT NOT NULL)"),
+            QStringLiteral(
+                "CREATE TABLE IF NOT EXISTS receipt_journal (serial TEXT PRIMARY KEY, year INTEGER "
+                "NOT NULL, number BIGINT NOT NULL, printed_at TEXT NOT NULL, month TEXT NOT NULL, "
+                "class_name TEXT, child_name TEXT, age TEXT, label1 TEXT, amount1 BIGINT, label2 "
+                "TEXT, amount2 BIGINT, label3 TEXT, amount3 BIGINT, label4 TEXT, amount4 BIGINT, "
+                "total_fen BIGINT NOT NULL, clerk TEXT, printer TEXT, host TEXT, reprint_of TEXT)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS receipt_journal_month ON receipt_journal "
+                           "(month, class_name, child_name)")};
+}
+
+bool JournalStore::fail(const QString &what)
+{
+    m_error = QStringLiteral("收据记录：%1").arg(what);
+    return false;
+}
+
+bool JournalStore::record(QVector<JournalEntry> &entries)
+{
+    m_error.clear();
+    if (entries.isEmpty())
+        return true;
+    QSqlDatabase db = m_database.connection();
+    if (!db.isOpen() || !db.transaction())
+        return fail(db.lastError().text());
+    QVector<JournalEntry> numbered = entries;
+    if (!assignSerials(numbered) || !markReprints(numbered) || !insert(numbered) || !db.commit()) {
+        if (m_error.isEmpty())
+            fail(db.lastError().text());
+        db.rollback();
+        return false;
+    }
+    entries = numbered;
+    return true;
+}
+
+bool JournalStore::assignSerials(QVector<JournalEntry> &entries)
+{
+    QSqlDatabase db = m_database.connection();
+    QHash<int, int> perYear;
+    for (const JournalEntry &e : entries)
+        ++perYear[e.printedAt.date().year()];
+    QHash<int, qint64> next;
+    for (auto it = perYear.cbegin(); it != perYear.cend(); ++it) {
+        // The counter row is locked by the update until the commit: two PCs
+        // printing at once take turns, and a rolled-back print leaves no gap.
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral(
+            "INSERT INTO receipt_serial (year, last) VALUES (?, 0) ON CONFLICT DO NOTHING"));
+        q.addBindValue(it.key());
+        if (!q.exec())
+            return fail(q.lastError().text());
+        q.prepare(QStringLiteral("UPDATE receipt_serial SET last = last + ? WHERE year = ?"));
+        q.addBindValue(it.value());
+        q.addBindValue(it.key());
+        if (!q.exec())
+            return fail(q.lastError().text());
+        q.prepare(QStringLiteral("SELECT last FROM receipt_serial WHERE year = ?"));
+        q.addBindValue(it.key());
+        if (!q.exec() || !q.next())
+            return fail(q.lastError().text());
+        next.insert(it.key(), q.value(0).toLongLong() - it.value() + 1);
+    }
+    for (JournalEntry &e : entries) {
+        const int year = e.printedAt.date().year();
+        e.serial = Journal::serial(year, next[year]++);
+    }
+    return true;
+}
+
+bool JournalStore::markReprints(QVector<JournalEntry> &entries)
+{
+    // The first receipt of each child of the batch's classes and months.
+    QHash<QString, QString> first;
+    QSet<QString> looked;
+    auto key = [](const QString &month, const QString &cls, const QString &name) {
+        return month + QChar(0x1f) + cls + QChar(0x1f) + name;
+    };
+    for (JournalEntry &e : entries) {
+        const QString month = Journal::month(e.printedAt);
+        const QString where = month + QChar(0x1f) + e.className;
+        if (!looked.contains(where)) {
+            looked.insert(where);
+            QSqlQuery q(m_database.connection());
+            q.setForwardOnly(true);
+            q.prepare(QStringLiteral("SELECT child_name, serial FROM receipt_journal WHERE month = "
+                                     "? AND class_name = ? AND reprint_of IS NULL ORDER BY year, "
+                                     "number"));
+            q.addBindValue(month);
+            q.addBindValue(e.className);
+            if (!q.exec())
+                return fail(q.lastError().text());
+            while (q.next()) {
+                const QString k = key(month, e.className, q.value(0).toString());
+                if (!first.contains(k))
+                    first.insert(k, q.value(1).toString());
+            }
+        }
+        const QString k = key(month, e.className, e.name);
+        if (first.contains(k))
+            e.reprintOf = first.value(k);
+        else
+            first.insert(k, e.serial);
+    }
+    return true;
+}
+
+bool JournalStore::insert(const QVector<JournalEntry> &entries)
+{
+    QSqlQuery q(m_database.connection());
+    if (!q.prepare(QStringLiteral("INSERT INTO receipt_journal (%1) VALUES (%2)")
+                       .arg(columns, QStringList(21, QStringLiteral("?")).join(QLatin1Char(',')))))
+        return fail(q.lastError().text());
+    auto text = [](const QString &s) {
+        return s.isNull() ? QVariant(QString(QLatin1String(""))) : QVariant(s);
+    };
+    for (const JournalEntry &e : entries) {
+        const int dash = int(e.serial.indexOf(QLatin1Char('-')));
+        int i = 0;
+        q.bindValue(i++, e.serial);
+        q.bindValue(i++, e.printedAt.date().year());
+        q.bindValue(i++, e.serial.mid(dash + 1).toLongLong());
+        q.bindValue(i++, e.printedAt.toString(timeFormat));
+        q.bindValue(i++, Journal::month(e.printedAt));
+        q.bindValue(i++, text(e.className));
+        q.bindValue(i++, text(e.name));
+        q.bindValue(i++, text(e.age));
+        for (int l = 0; l < Receipt::Slots; ++l) {
+            q.bindValue(i++, e.labels[l].isNull() ? QVariant() : QVariant(e.labels[l]));
+            q.bindValue(i++, e.labels[l].isNull() ? QVariant() : QVariant(e.amounts[l]));
+        }
+        q.bindValue(i++, e.total);
+        q.bindValue(i++, text(e.clerk));
+        q.bindValue(i++, text(e.printer));
+        q.bindValue(i++, text(e.host));
+        q.bindValue(i++, e.reprintOf.isEmpty() ? QVariant() : QVariant(e.reprintOf));
+        if (!q.exec())
+            return fail(q.lastError().text());
+    }
+    return true;
+}
+
+std::optional<QVector<JournalEntry>> JournalStore::month(const QString &month)
+{
+    // What the journal window shows; the fee lines are read for one receipt
+    // when it is printed again (entry()).
+    m_error.clear();
+    QVector<JournalEntry> entries;
+    {
+        // A month may hold a hundred thousand receipts: room for them at once
+        // (counted first: one connection reads one result at a time).
+        QSqlQuery count(m_database.connection());
+        count.prepare(QStringLiteral("SELECT count(*) FROM receipt_journal WHERE month = ?"));
+        count.addBindValue(month);
+        if (count.exec() && count.next())
+            entries.reserve(count.value(0).toLongLong());
+    }
+    QSqlQuery q(m_database.connection());
+    q.setForwardOnly(true);
+    q.prepare(
+        QStringLiteral("SELECT serial, printed_at, class_name, child_name, total_fen, clerk, "
+                       "reprint_of FROM receipt_journal WHERE month = ? ORDER BY year, number"));
+    q.addBindValue(month);
+    if (!q.exec()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    while (q.next()) {
+        JournalEntry e;
+        e.serial = q.value(0).toString();
+        // Local times cost a time-zone lookup each: the text is enough here.
+        e.printedText = q.value(1).toString();
+        e.className = q.value(2).toString();
+        e.name = q.value(3).toString();
+        e.total = q.value(4).toLongLong();
+        e.clerk = q.value(5).toString();
+        e.reprintOf = q.value(6).toString();
+        entries.append(std::move(e));
+    }
+    return entries;
+}
+
+std::optional<JournalEntry> JournalStore::entry(const QString &serial)
+{
+    m_error.clear();
+    QSqlQuery q(m_database.connection());
+    q.prepare(QStringLiteral("SELECT %1 FROM receipt_journal WHERE serial = ?").arg(columns));
+    q.addBindValue(serial);
+    if (!q.exec() || !q.next()) {
+        fail(q.lastError().text().isEmpty() ? QStringLiteral("没有编号为 %1 的收据").arg(serial)
+                                            : q.lastError().text());
+        return std::nullopt;
+    }
+    JournalEntry e;
+    e.serial = q.value(0).toString();
+    e.printedAt = parseTime(q.value(3).toString());
+    e.className = q.value(5).toString();
+    e.name = q.value(6).toString();
+    e.age = q.value(7).toString();
+    for (int l = 0; l < Receipt::Slots; ++l) {
+        if (!q.value(8 + 2 * l).isNull()) {
+            e.labels[l] = q.value(8 + 2 * l).toString();
+            e.amounts[l] = q.value(9 + 2 * l).toLongLong();
+        }
+    }
+    e.total = q.value(16).toLongLong();
+    e.clerk = q.value(17).toString();
+    e.printer = q.value(18).toString();
+    e.host = q.value(19).toString();
+    e.reprintOf = q.value(20).toString();
+    return e;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "journal.h"
+
+#include <QString>
+#include <QVector>
+#include <optional>
+
+class Database;
+
+// The receipt journal in the rosters' database: every printed receipt with a
+// serial number unique in the database, gap-free across the PCs sharing it.
+// Entries are only ever added.
+class JournalStore
+{
+public:
+    explicit JournalStore(Database &database);
+
+    // Gives each entry its serial (and, for a child already given a receipt
+    // that month, the serial of the first) and writes them all in one
+    // transaction of their own; nothing is written on failure.
+    bool record(QVector<JournalEntry> &entries);
+    // The month's receipts ("yyyy-MM"), in serial order, without their fee
+    // lines, printer and host.
+    std::optional<QVector<JournalEntry>> month(const QString &month);
+    // One receipt, whole.
+    std::optional<JournalEntry> entry(const QString &serial);
+
+    QString errorString() const { return m_error; }
+
+    static QStringList schema(bool postgres);
+
+private:
+    bool assignSerials(QVector<JournalEntry> &entries);
+    bool markReprints(QVector<JournalEntry> &entries);
+    bool insert(const QVector<JournalEntry> &entries);
+    bool fail(const QString &what);
+
+    Database &m_database;
+    QString m_error;
+};

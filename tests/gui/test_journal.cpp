@@ -1,0 +1,249 @@
+// The receipt journal: every printed receipt on record with a serial number,
+// nothing for previews or cancelled prints, the month's totals, the export,
+// printing again from the journal, and a journal write that fails.
+#include "database.h"
+#include "invoice.h"
+#include "journaldialog.h"
+#include "journalstore.h"
+#include "mainwindow.h"
+#include "rostermodel.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QChartView>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTest>
+#include <QThread>
+#include <QToolButton>
+#include <QtCharts/QBarSeries>
+#include <QtCharts/QBarSet>
+#include <QtCharts/QChart>
+
+namespace
+{
+QStringList child(const QString &name, const QString &cls, const QString &tuition)
+{
+    return {name, "4", tuition, "", "", "", "", "", "", "", "李", "否", cls};
+}
+
+QVector<JournalEntry> journalOf(const DbConfig &config, const QString &month = "2026-05")
+{
+    Database db(config);
+    if (!db.open())
+        return {};
+    return JournalStore(db).month(month).value_or(QVector<JournalEntry>());
+}
+} // namespace
+
+class TestJournal : public QObject
+{
+    Q_OBJECT
+    TestWorld *w = nullptr;
+
+    DbConfig backend(bool postgres)
+    {
+        return postgres ? freshPostgres() : DbConfig::sqlite(w->databasePath());
+    }
+
+private slots:
+    void init() { w = new TestWorld; }
+    void cleanup()
+    {
+        delete w;
+        w = nullptr;
+    }
+
+    void twoWindowsShareOneNumbering_data()
+    {
+        QTest::addColumn<bool>("postgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgres") << true;
+    }
+    void twoWindowsShareOneNumbering()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        if (postgres) {
+            Database admin(config);
+            QVERIFY(admin.open());
+            QSqlQuery(admin.connection())
+                .exec(QStringLiteral("DELETE FROM receipt_journal; DELETE FROM receipt_serial"));
+        }
+        seedDatabase(config, {"A", "B"},
+                     {child("甲", "A", "1500"), child("乙", "A", "1200"), child("丙", "B", "900")});
+        MainWindow pcA(config), pcB(config);
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        pcA.page(0)->printReceiptRange(1, 2);
+        pcB.page(1)->printReceiptRange(1, 1);
+        // 甲 again, from the other PC: a reprint of the first.
+        pcB.page(0)->printReceiptRange(1, 1);
+        const auto entries = journalOf(config);
+        QCOMPARE(entries.size(), 4);
+        for (int i = 0; i < entries.size(); ++i)
+            QCOMPARE(entries.at(i).serial, Journal::serial(2026, i + 1));
+        QCOMPARE(entries.at(0).name, QStringLiteral("甲"));
+        QCOMPARE(entries.at(0).total, 150000);
+        Database db(config);
+        QVERIFY(db.open());
+        const auto first = JournalStore(db).entry(entries.at(0).serial);
+        QVERIFY(first);
+        QCOMPARE(first->labels[0], QStringLiteral("保 教 费"));
+        QCOMPARE(first->amounts[0], 150000);
+        QCOMPARE(entries.at(2).className, QStringLiteral("B"));
+        QVERIFY(!entries.at(0).isReprint());
+        QCOMPARE(entries.at(3).reprintOf, entries.at(0).serial);
+        const auto reprint = JournalStore(db).entry(entries.at(3).serial);
+        QVERIFY(!reprint->host.isEmpty());
+        QVERIFY(reprint->printer.contains(QStringLiteral("r.pdf")));
+    }
+
+    void numbersNeverRepeatUnderConcurrentPrinting_data() { twoWindowsShareOneNumbering_data(); }
+    void numbersNeverRepeatUnderConcurrentPrinting()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        {
+            Database db(config);
+            QVERIFY(db.open());
+            if (postgres)
+                QSqlQuery(db.connection())
+                    .exec(
+                        QStringLiteral("DELETE FROM receipt_journal; DELETE FROM receipt_serial"));
+        }
+        // Two PCs record receipts at the same time, each on its own connection.
+        auto printing = [config](const QString &cls) {
+            return QThread::create([config, cls] {
+                Database db(config);
+                if (!db.open())
+                    return;
+                for (int i = 0; i < 15; ++i) {
+                    JournalEntry e;
+                    e.printedAt = QDateTime(QDate(2026, 5, 14), QTime(10, 0));
+                    e.className = cls;
+                    e.name = QStringLiteral("儿童%1").arg(i);
+                    e.total = 100;
+                    QVector<JournalEntry> one{e};
+                    JournalStore(db).record(one);
+                }
+            });
+        };
+        QThread *a = printing(QStringLiteral("A"));
+        QThread *b = printing(QStringLiteral("B"));
+        a->start();
+        b->start();
+        QVERIFY(a->wait(60000));
+        QVERIFY(b->wait(60000));
+        delete a;
+        delete b;
+        const auto entries = journalOf(config);
+        QCOMPARE(entries.size(), 30);
+        for (int i = 0; i < entries.size(); ++i)
+            QCOMPARE(entries.at(i).serial, Journal::serial(2026, i + 1));
+    }
+
+    void previewsAndCancelledPrintsLeaveNothing()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "A", "1500")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        Invoice *a = mw.page(0);
+        a->tableView->setCurrentIndex(a->model->index(0, 0));
+        a->toolButton(QStringLiteral("preview"))->click();
+        QCOMPARE(w->previews.size(), 1);
+        w->printToPdf.clear(); // the print dialog is cancelled
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        a->printReceiptRange(1, 1);
+        QCOMPARE(w->printDialogs, 2);
+        QVERIFY(journalOf(DbConfig::sqlite(w->databasePath())).isEmpty());
+    }
+
+    void monthWindowTotalsChartAndExport()
+    {
+        seedDatabase(w->databasePath(), {"A", "B"},
+                     {child("甲", "A", "1500"), child("乙", "A", "1200"), child("丙", "B", "900")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        mw.page(0)->printReceiptRange(1, 2);
+        mw.page(1)->printReceiptRange(1, 1);
+        mw.toolAction(QStringLiteral("journal"))->trigger();
+        auto *dialog = mw.findChild<JournalDialog *>();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->tableModel()->rowCount(), 3);
+        // The foot: the month's count and total per class and in all.
+        const QString foot = dialog->totals()->text();
+        QVERIFY2(foot.contains(QStringLiteral("共 3 张收据，合计 3600.00 元")), qPrintable(foot));
+        QVERIFY(foot.contains(QStringLiteral("A：2 张，2700.00 元")));
+        QVERIFY(foot.contains(QStringLiteral("B：1 张，900.00 元")));
+        auto *series = qobject_cast<QBarSeries *>(dialog->chart()->chart()->series().value(0));
+        QVERIFY(series);
+        QCOMPARE(series->barSets().at(0)->count(), 2);
+        QCOMPARE(series->barSets().at(0)->at(0), 2700.0);
+        // Filters.
+        dialog->classFilter()->setCurrentText(QStringLiteral("B"));
+        QCOMPARE(dialog->tableModel()->rowCount(), 1);
+        dialog->classFilter()->setCurrentIndex(0);
+        dialog->nameFilter()->setText(QStringLiteral("乙"));
+        QCOMPARE(dialog->tableModel()->rowCount(), 1);
+        // Another month is empty.
+        dialog->showMonth(QDate(2026, 4, 1));
+        QCOMPARE(dialog->tableModel()->rowCount(), 0);
+        dialog->showMonth(QDate(2026, 5, 1));
+        // The export: both sheets, read back by another program.
+        w->directoryAnswers << w->path(QString());
+        dialog->exportMonth();
+        const QString file = w->path(QStringLiteral("202605收据记录.xlsx"));
+        const auto receipts = readWithOpenpyxl(file, 0);
+        QCOMPARE(receipts.size(), 4);
+        QCOMPARE(receipts.at(1).at(0), QStringLiteral("2026-000001"));
+        QCOMPARE(receipts.at(1).at(4), QStringLiteral("1500.00"));
+        const auto classes = readWithOpenpyxl(file, 1);
+        QCOMPARE(classes.last(), (QStringList{"全部", "3", "3600.00"}));
+    }
+
+    void reprintFromTheJournalKeepsTheAmounts()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "A", "1500")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        mw.page(0)->printReceiptRange(1, 1);
+        // Prices change afterwards; the reprint still says 1500.00.
+        mw.page(0)->model->item(0, Roster::Tuition)->setText(QStringLiteral("2000"));
+        JournalDialog dialog(mw.database(), nullptr);
+        dialog.table()->setCurrentIndex(dialog.tableModel()->index(0, 0));
+        w->printToPdf = w->path(QStringLiteral("again.pdf"));
+        dialog.reprintSelected();
+        const auto entries = journalOf(DbConfig::sqlite(w->databasePath()));
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries.at(1).total, 150000);
+        QCOMPARE(entries.at(1).reprintOf, entries.at(0).serial);
+        QCOMPARE(pdfPageCount(w->printToPdf), 1);
+    }
+
+    void failedJournalWriteIsSaidAndWrittenAtTheNextSave()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "A", "1500")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        QSqlQuery q(mw.database()->connection());
+        QVERIFY(q.exec(QStringLiteral("ALTER TABLE receipt_journal RENAME TO journal_away")));
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        mw.page(0)->printReceiptRange(1, 1);
+        QCOMPARE(w->messages.size(), 1);
+        QVERIFY(w->messages.at(0).text.contains(QStringLiteral("甲")));
+        QCOMPARE(cell(*mw.page(0), 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QVERIFY(q.exec(QStringLiteral("ALTER TABLE journal_away RENAME TO receipt_journal")));
+        QVERIFY(mw.onButtonSaveDB());
+        const auto entries = journalOf(DbConfig::sqlite(w->databasePath()));
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries.at(0).name, QStringLiteral("甲"));
+    }
+};
+
+QTEST_MAIN(TestJournal)
+#include "test_journal.moc"
