@@ -35,8 +35,15 @@ public:
     ~PrivatePostgres() { run(QStringLiteral("stop")); }
     bool start()
     {
-        m_port = 40000 + int(QCoreApplication::applicationPid() % 9000);
-        return run(QStringLiteral("start"));
+        // A port someone else holds: try another.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            m_port = 40000 + int((QCoreApplication::applicationPid() + 977 * attempt) % 9000);
+            if (run(QStringLiteral("start")))
+                return true;
+            run(QStringLiteral("stop"));
+            QDir(m_dir.path() + QStringLiteral("/pg")).removeRecursively();
+        }
+        return false;
     }
     bool restart() { return run(QStringLiteral("restart")); }
     DbConfig config() const
@@ -58,7 +65,11 @@ private:
         QProcess p;
         p.start(QStringLiteral("bash"), {scripts + QStringLiteral("/pg-private-server.sh"), what,
                                          m_dir.path(), QString::number(m_port)});
-        return p.waitForFinished(60000) && p.exitCode() == 0;
+        const bool ok = p.waitForFinished(60000) && p.exitCode() == 0;
+        if (!ok)
+            qWarning("private PostgreSQL %s failed: %s", qPrintable(what),
+                     p.readAllStandardError().constData());
+        return ok;
     }
     QTemporaryDir m_dir;
     int m_port = 0;
