@@ -201,8 +201,12 @@ void JournalDialog::showTotals()
                           .arg(Journal::yuan(sum), parts.join(QStringLiteral("；"))));
     QChart *chart = m_chart->chart();
     chart->removeAllSeries();
-    for (QAbstractAxis *axis : chart->axes())
+    // A removed axis is the caller's to delete.
+    const QList<QAbstractAxis *> axes = chart->axes();
+    for (QAbstractAxis *axis : axes) {
         chart->removeAxis(axis);
+        delete axis;
+    }
     auto *series = new QBarSeries;
     series->append(set);
     chart->addSeries(series);
