@@ -50,6 +50,23 @@ private slots:
         QVERIFY(installChineseTranslations(*QCoreApplication::instance()));
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("确定"));
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+        // FEEOFFICE_SHOTS=DIR keeps pictures of a message box and the window.
+        if (qEnvironmentVariableIsSet("FEEOFFICE_SHOTS")) {
+            QMessageBox box(QMessageBox::Warning, Prompts::title(),
+                            QStringLiteral("“3 至 2”没有选中任何一行"), QMessageBox::Ok);
+            box.setInformativeText(QStringLiteral("可以打印第 1 至第 4 行。"));
+            box.show();
+            box.grab().save(qEnvironmentVariable("FEEOFFICE_SHOTS") +
+                            QStringLiteral("/message.png"));
+            seedDatabase(
+                w->databasePath(), {"大一班", "大二班"},
+                {{"王小明", "4", "1500", "", "21", "", "", "", "", "", "", "否", "大一班"}});
+            w->setSetting(QStringLiteral("c"), QStringLiteral("12.5"));
+            MainWindow mw(DbConfig::sqlite(w->databasePath()));
+            mw.resize(1200, 600);
+            mw.show();
+            mw.grab().save(qEnvironmentVariable("FEEOFFICE_SHOTS") + QStringLiteral("/window.png"));
+        }
     }
 
     void everyDialogHasATitle()
