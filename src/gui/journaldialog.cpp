@@ -252,8 +252,14 @@ void JournalDialog::exportMonth()
     const QString path = dir + QLatin1Char('/') + m_shown.toString(QStringLiteral("yyyyMM")) +
                          QStringLiteral("收据记录.xlsx");
     if (!exchange.writeSheets(
-            path, {{QStringLiteral("收据"), receipts}, {QStringLiteral("班级合计"), classes}}))
+            path, {{QStringLiteral("收据"), receipts}, {QStringLiteral("班级合计"), classes}})) {
         Prompts::error(this, exchange.errorString());
+        return;
+    }
+    showTotals();
+    m_totals->setText(
+        m_totals->text() +
+        QStringLiteral("\n已导出到 %1").arg(QDir::toNativeSeparators(exchange.filePath())));
 }
 
 void JournalDialog::reprintSelected()

@@ -199,6 +199,7 @@ private slots:
         w->directoryAnswers << w->path(QString());
         dialog->exportMonth();
         const QString file = w->path(QStringLiteral("202605收据记录.xlsx"));
+        QVERIFY(dialog->totals()->text().contains(QStringLiteral("已导出到")));
         const auto receipts = readWithOpenpyxl(file, 0);
         QCOMPARE(receipts.size(), 4);
         QCOMPARE(receipts.at(1).at(0), QStringLiteral("2026-000001"));
