@@ -290,8 +290,7 @@ void JournalDialog::reprintSelected()
         Prompts::error(this, QStringLiteral("打印失败：无法开始打印"));
         return;
     }
-    entry.printer =
-        printer.printerName().isEmpty() ? printer.outputFileName() : printer.printerName();
+    entry.printer = ReceiptPrinter::label(printer);
     entry.host = QSysInfo::machineHostName();
     entry.serial.clear();
     entry.reprintOf.clear();

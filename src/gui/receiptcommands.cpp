@@ -10,7 +10,6 @@
 #include "receiptprinter.h"
 
 #include "rostermodel.h"
-#include <QFileInfo>
 #include <QPrinter>
 #include <QSysInfo>
 
@@ -89,15 +88,6 @@ int ReceiptCommands::print(QPrinter &printer, const ReceiptBatch &batch)
     return int(receipts.size());
 }
 
-static QString printerLabel(const QPrinter &printer)
-{
-    if (!printer.printerName().isEmpty())
-        return printer.printerName();
-    return printer.outputFileName().isEmpty()
-               ? QString()
-               : QStringLiteral("PDF %1").arg(QFileInfo(printer.outputFileName()).fileName());
-}
-
 void ReceiptCommands::journal(const QVector<PlannedReceipt> &receipts,
                               const QVector<QDateTime> &moments, const QPrinter &printer)
 {
@@ -113,7 +103,7 @@ void ReceiptCommands::journal(const QVector<PlannedReceipt> &receipts,
         JournalEntry e = JournalEntry::fromReceipt(
             receipts.at(i).receipt,
             results ? (cls ? cls->text() : QString()) : m_page->objectName(), moments.at(i));
-        e.printer = printerLabel(printer);
+        e.printer = ReceiptPrinter::label(printer);
         e.host = QSysInfo::machineHostName();
         entries << e;
     }

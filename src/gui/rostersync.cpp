@@ -94,9 +94,9 @@ bool RosterSync::save(const Plan &plan)
     }
     if (!ok)
         m_error = m_database->errorString();
-    for (const QString &c : plan.classes)
-        if (ok)
-            m_reported.insert(c, m_database->knownClassRevision(c));
+    // This PC's own save is not news for its watch.
+    for (int i = 0; ok && i < plan.classes.size(); ++i)
+        m_reported.insert(plan.classes.at(i), m_database->knownClassRevision(plan.classes.at(i)));
     return ok;
 }
 

@@ -1,5 +1,6 @@
 #include "receiptprinter.h"
 
+#include <QFileInfo>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -78,6 +79,15 @@ void draw(QPainter &painter, const QVector<DrawOp> &ops, float scale)
         if (!op.text.isEmpty())
             painter.drawText(r, Qt::AlignCenter, op.text);
     }
+}
+
+QString label(const QPrinter &printer)
+{
+    if (!printer.printerName().isEmpty())
+        return printer.printerName();
+    return printer.outputFileName().isEmpty()
+               ? QString()
+               : QStringLiteral("PDF %1").arg(QFileInfo(printer.outputFileName()).fileName());
 }
 
 bool printPages(QPrinter &printer, const QVector<QVector<DrawOp>> &pages)

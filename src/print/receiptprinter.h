@@ -31,6 +31,9 @@ QFont receiptFont();
 
 void draw(QPainter &painter, const QVector<DrawOp> &ops, float scale);
 
+// The printer's name for the journal, or "PDF <file>" when printing to a file.
+QString label(const QPrinter &printer);
+
 // One page per entry, as one print job; nothing starts for an empty list.
 // False when the printer could not start.
 bool printPages(QPrinter &printer, const QVector<QVector<DrawOp>> &pages);

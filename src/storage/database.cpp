@@ -237,7 +237,7 @@ bool Database::createSchema()
         QStringLiteral("CREATE TABLE IF NOT EXISTS feeoffice_class_revision (\"班级\" TEXT PRIMARY "
                        "KEY, revision BIGINT NOT NULL, saved_at TEXT)"),
     };
-    const QStringList statementsAndJournal = statements + JournalStore::schema(pg);
+    const QStringList statementsAndJournal = statements + JournalStore::schema();
     const QStringList existing = db.tables();
     const bool haveAll =
         existing.contains(QStringLiteral("class"), Qt::CaseInsensitive) &&

@@ -27,9 +27,8 @@ QDateTime parseTime(const QString &t)
 
 JournalStore::JournalStore(Database &database) : m_database(database) {}
 
-QStringList JournalStore::schema(bool postgres)
+QStringList JournalStore::schema()
 {
-    Q_UNUSED(postgres);
     return {QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_serial (year INTEGER PRIMARY KEY, "
                            "last BIGINT NOT NULL)"),
             QStringLiteral(

@@ -28,7 +28,7 @@ public:
 
     QString errorString() const { return m_error; }
 
-    static QStringList schema(bool postgres);
+    static QStringList schema();
 
 private:
     bool assignSerials(QVector<JournalEntry> &entries);
