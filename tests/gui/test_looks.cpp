@@ -14,23 +14,11 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
-
-namespace
-{
-QString run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-} // namespace
 
 class TestLooks : public QObject
 {
@@ -162,7 +150,7 @@ private slots:
         // Nothing of the form is ever printed.
         w->printToPdf = w->path(QStringLiteral("r.pdf"));
         page.printSelectedReceipt();
-        QVERIFY(!run(QStringLiteral("pdftotext"), {w->printToPdf, QStringLiteral("-")})
+        QVERIFY(!programOutput(QStringLiteral("pdftotext"), {w->printToPdf, QStringLiteral("-")})
                      .contains(QStringLiteral("经办人")));
     }
 
@@ -179,17 +167,17 @@ private slots:
         // font lacks it, and only the rare characters' font is embedded for
         // it. (Qt's PDF writer maps no character outside the basic plane
         // back to text, so the text layer cannot tell.)
-        QVERIFY(run(QStringLiteral("pdftotext"), {w->printToPdf, QStringLiteral("-")})
+        QVERIFY(programOutput(QStringLiteral("pdftotext"), {w->printToPdf, QStringLiteral("-")})
                     .contains(QStringLiteral("小明")));
-        QVERIFY(
-            run(QStringLiteral("pdffonts"), {w->printToPdf}).contains(QStringLiteral("HanaMin")));
+        QVERIFY(programOutput(QStringLiteral("pdffonts"), {w->printToPdf})
+                    .contains(QStringLiteral("HanaMin")));
         QVERIFY(QFontDatabase::families().contains(QStringLiteral("HanaMinA")));
         // A name of common characters needs no such font.
         page.model->item(0, Roster::Name)->setText(QStringLiteral("王小明"));
         w->printToPdf = w->path(QStringLiteral("plain.pdf"));
         page.printSelectedReceipt();
-        QVERIFY(
-            !run(QStringLiteral("pdffonts"), {w->printToPdf}).contains(QStringLiteral("HanaMin")));
+        QVERIFY(!programOutput(QStringLiteral("pdffonts"), {w->printToPdf})
+                     .contains(QStringLiteral("HanaMin")));
     }
 };
 

@@ -136,6 +136,14 @@ void seedDatabase(const DbConfig &config, const QStringList &classes,
     QVERIFY(db.finishStudentRewrite());
 }
 
+QString programOutput(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
 int pdfPageCount(const QString &pdf)
 {
     QProcess p;

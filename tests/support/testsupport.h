@@ -65,6 +65,8 @@ void seedDatabase(const QString &databasePath, const QStringList &classes,
                   const QVector<QStringList> &students);
 void seedDatabase(const DbConfig &config, const QStringList &classes,
                   const QVector<QStringList> &students);
+// What a program writes to its standard output (within 30 s).
+QString programOutput(const QString &program, const QStringList &args);
 // Number of pages of a PDF, read by poppler's pdfinfo (an independent reader).
 int pdfPageCount(const QString &pdf);
 
