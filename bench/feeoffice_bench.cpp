@@ -6,15 +6,17 @@
 // children in 1,000 classes; one class of 50,000), each in a process of its
 // own so that its peak memory is its own.
 
-#include "configview.h"
+#include "clock.h"
 #include "database.h"
-#include "excelengine.h"
-#include "invoice.h"
+#include "feesettings.h"
 #include "journaldialog.h"
 #include "journalstore.h"
 #include "mainwindow.h"
+#include "officesession.h"
 #include "prompts.h"
-#include "rostermodel.h"
+#include "rosterpage.h"
+#include "rosterstore.h"
+#include "workbook.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -27,7 +29,6 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSqlTableModel>
-#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <cstdio>
@@ -229,10 +230,12 @@ int main(int argc, char **argv)
             classes << QStringLiteral("班级%1").arg(c, 3, 10, QLatin1Char('0'));
         for (int i = 0; i < n; ++i)
             rows << childRow(i, classes.at(i % classCount));
-        db.rewriteClasses(classes);
-        db.beginStudentRewrite();
-        db.appendStudents(rows);
-        db.finishStudentRewrite();
+        RosterStore store(db);
+        QVector<ChildRecord> records;
+        for (const QStringList &r : rows)
+            records << ChildRecord::fromTexts(r);
+        store.rewriteClasses(classes);
+        store.replaceStudents(std::nullopt, records);
     }
     std::printf("children: %d, classes: %lld, driver: %s\n", n, qlonglong(classes.size()),
                 qPrintable(config.driver));
@@ -246,11 +249,9 @@ int main(int argc, char **argv)
         return 0;
 
     // Every roster changed (one cell each), so that the save writes them all.
-    for (Invoice *p : mw->pages())
-        p->ensureLoaded();
-    for (Invoice *p : mw->pages())
-        if (p->model->rowCount() > 0)
-            p->model->item(0, 1)->setText(QStringLiteral("5"));
+    for (RosterDocument *d : mw->session().documents())
+        if (d->size() > 0)
+            d->setText(0, 1, QStringLiteral("5"));
     t.start();
     const bool saved = mw->onButtonSaveDB();
     const double ours = t.elapsed() / 1000.0;
@@ -266,12 +267,12 @@ int main(int argc, char **argv)
 
     // One class of N children: export, then import N names from one column.
     {
-        Invoice page;
-        page.setObjectName(QStringLiteral("大班"));
-        QVector<QStringList> records;
+        QVector<ChildRecord> records;
         for (const QStringList &r : rows)
-            records << r.mid(0, 12);
-        page.loadRoster(records);
+            records << ChildRecord::fromTexts(r.mid(0, 12), QStringLiteral("大班"));
+        RosterDocument big(QStringLiteral("大班"));
+        big.load(records, Clock::now());
+        RosterPage page(&big);
         t.start();
         page.onButtonSaveExcel();
         figure("export_seconds", t.elapsed() / 1000.0, "s");
@@ -279,17 +280,18 @@ int main(int argc, char **argv)
         // A names list as schools hand it over: a header, one name a row.
         const QString file = dir.path() + QStringLiteral("/names.xlsx");
         {
-            ExcelEngine names;
-            names.open(file, 1, false);
-            names.setCellValue(1, 1, QStringLiteral("序号"));
-            names.setCellValue(1, 2, QStringLiteral("姓名"));
+            Sheet names;
+            names.setCell(1, 1, QStringLiteral("序号"));
+            names.setCell(1, 2, QStringLiteral("姓名"));
             for (int i = 0; i < n; ++i) {
-                names.setCellValue(unsigned(i + 2), 1, QString::number(i + 1));
-                names.setCellValue(unsigned(i + 2), 2, rows.at(i).at(0));
+                names.setCell(i + 2, 1, QString::number(i + 1));
+                names.setCell(i + 2, 2, rows.at(i).at(0));
             }
-            names.close();
+            QString error;
+            Workbook::writeXlsx(file, names, &error);
         }
-        Invoice target;
+        RosterDocument imported(QStringLiteral("大班"));
+        RosterPage target(&imported);
         prompts.openFile = [&](QWidget *) { return file; };
         t.start();
         target.onButtonOpenExcel();
@@ -298,32 +300,32 @@ int main(int argc, char **argv)
         target.readToEdit->setText(QString::number(n + 2));
         target.onreadExcelButtonOK();
         figure("import_seconds", t.elapsed() / 1000.0, "s");
-        if (target.model->rowCount() != n)
-            std::fprintf(stderr, "import read %d names\n", target.model->rowCount());
+        if (imported.size() != n)
+            std::fprintf(stderr, "import read %d names\n", imported.size());
 
         // 500 receipts in one PDF.
-        Invoice printing;
-        printing.setObjectName(QStringLiteral("大班"));
-        printing.loadRoster(records.mid(0, 500));
-        printing.tuitionPrices = {QStringLiteral("1200"), QStringLiteral("1500")};
-        printing.feePrices = {{0, 0.9f}, {1, 300.0f}, {2, 12.5f}, {3, 80.0f}};
+        FeeMirror fees;
+        fees.tuitionPrices = {QStringLiteral("1200"), QStringLiteral("1500")};
+        fees.feePrices = {{0, 0.9f}, {1, 300.0f}, {2, 12.5f}, {3, 80.0f}};
+        RosterDocument printingDoc(QStringLiteral("大班"));
+        printingDoc.setFees(fees, QString());
+        printingDoc.load(records.mid(0, 500), Clock::now());
+        RosterPage printing(&printingDoc);
         t.start();
         printing.printReceiptRange(1, 500);
         figure("print_pdf_seconds", t.elapsed() / 1000.0, "s");
         int marked = 0;
-        for (int r = 0; r < printing.model->rowCount(); ++r)
-            marked += printing.model->item(r, 11)->text() != QStringLiteral("否");
+        for (int r = 0; r < printingDoc.size(); ++r)
+            marked += printingDoc.record(r).text(11) != QStringLiteral("否");
         std::printf("receipts printed: %d, PDF size %lld bytes\n", marked, QFileInfo(pdf).size());
 
         // The same with every receipt written to the journal.
-        Database journalDb(config);
-        journalDb.open();
-        Invoice journaled;
-        journaled.setObjectName(QStringLiteral("大班"));
-        journaled.setDatabase(&journalDb);
-        journaled.loadRoster(records.mid(0, 500));
-        journaled.tuitionPrices = printing.tuitionPrices;
-        journaled.feePrices = printing.feePrices;
+        OfficeSession session(config);
+        session.open();
+        RosterDocument journaledDoc(QStringLiteral("大班"));
+        journaledDoc.setFees(fees, QString());
+        journaledDoc.load(records.mid(0, 500), Clock::now());
+        RosterPage journaled(&journaledDoc, &session);
         t.start();
         journaled.printReceiptRange(1, 500);
         figure("journal_print_500_seconds", t.elapsed() / 1000.0, "s");
@@ -341,10 +343,10 @@ int main(int argc, char **argv)
             e.clerk = QStringLiteral("李老师");
             month << e;
         }
-        JournalStore(journalDb).record(month);
+        session.recordReceipts(month);
         t.start();
         {
-            JournalDialog window(&journalDb, nullptr);
+            JournalDialog window(session, nullptr);
             figure("journal_open_100000_seconds", t.elapsed() / 1000.0, "s");
             std::printf("journal rows shown: %d\n", window.tableModel()->rowCount());
         }

@@ -1,11 +1,10 @@
 #include "chinese.h"
-#include "configview.h"
-#include "database.h"
 #include "mainwindow.h"
+#include "officesession.h"
+#include "officesettings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QSettings>
 #include <memory>
 
 namespace
@@ -45,15 +44,15 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     installChineseTranslations(app);
 
-    DbConfig config;
-    if (!options.database.isEmpty()) {
-        config = DbConfig::sqlite(options.database);
-    } else {
-        const auto settings = SettingsStore::open();
-        config = DbConfig::fromSettings(*settings);
+    const DbConfig config = options.database.isEmpty() ? OfficeSettings::database()
+                                                       : DbConfig::sqlite(options.database);
+    OfficeSession session(config);
+    int status = 0;
+    {
+        MainWindow window(session);
+        window.showMaximized();
+        status = app.exec();
     }
-
-    MainWindow window(config);
-    window.showMaximized();
-    return app.exec();
+    session.close();
+    return status;
 }

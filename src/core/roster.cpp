@@ -1,5 +1,7 @@
 #include "roster.h"
 
+#include "childrecord.h"
+
 #include <QDateTime>
 
 namespace Roster
@@ -7,12 +9,10 @@ namespace Roster
 
 QStringList headers()
 {
-    return {QStringLiteral("儿童姓名"),     QStringLiteral("儿童年龄"),
-            QStringLiteral("保教费（月）"), QStringLiteral("住宿费（月）"),
-            QStringLiteral("伙食费"),       QStringLiteral("床上用品费"),
-            QStringLiteral("校车接送费"),   QStringLiteral("意外伤害保险费"),
-            QStringLiteral("合计金额"),     QStringLiteral("享受折扣"),
-            QStringLiteral("经办人"),       QStringLiteral("打印状态")};
+    QStringList list;
+    for (const ColumnName &c : columnNames())
+        list << QString::fromUtf16(c.caption);
+    return list;
 }
 
 QString resultClassHeader()

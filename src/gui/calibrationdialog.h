@@ -14,10 +14,6 @@ class CalibrationDialog : public QDialog
 public:
     explicit CalibrationDialog(QWidget *parent = nullptr);
 
-    static QPointF offsetFor(const QString &printerName);
-    static bool setOffsetFor(const QString &printerName, const QPointF &offset);
-    static QString defaultPrinterName();
-
     QComboBox *printerCombo() const { return m_printer; }
     QDoubleSpinBox *xSpin() const { return m_x; }
     QDoubleSpinBox *ySpin() const { return m_y; }

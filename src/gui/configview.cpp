@@ -1,5 +1,6 @@
 #include "configview.h"
 
+#include "officesettings.h"
 #include "prompts.h"
 
 #include <QColor>
@@ -39,6 +40,23 @@ QStringList configView::settingCaptions()
 
 configView::configView(QWidget *parent) : QWidget(parent)
 {
+    m_settings = new OfficeSettings(this);
+    build();
+}
+
+configView::configView(OfficeSettings &settings, QWidget *parent)
+    : QWidget(parent), m_settings(&settings)
+{
+    build();
+}
+
+const FeeSettings &configView::settings() const
+{
+    return m_settings->fees();
+}
+
+void configView::build()
+{
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
 
@@ -70,6 +88,10 @@ configView::configView(QWidget *parent) : QWidget(parent)
 
     connect(deleteButton, &QPushButton::clicked, this, &configView::deleteComboBoxcurr);
     connect(saveButton, &QPushButton::clicked, this, &configView::saveAll);
+    connect(m_settings, &OfficeSettings::changed, this, [this] {
+        show();
+        emit expensesChange();
+    });
 }
 
 void configView::fillTable()
@@ -80,9 +102,9 @@ void configView::fillTable()
         const auto key = FeeSettings::Key(k);
         auto *caption = new QStandardItem(FeeSettings::caption(key));
         caption->setEditable(false);
-        auto *value = new QStandardItem(m_settings.texts[k]);
+        auto *value = new QStandardItem(settings().texts[k]);
         value->setToolTip(tr("double click here to edit"));
-        if (key != FeeSettings::Clerk && !m_settings.number(key)) {
+        if (key != FeeSettings::Clerk && !settings().number(key)) {
             // Shown as invalid rather than silently charged as 0.
             value->setBackground(QColor(255, 205, 205));
             value->setToolTip(QStringLiteral("不是有效的数字"));
@@ -91,8 +113,7 @@ void configView::fillTable()
         m_tableModel->setItem(k, ValueColumn, value);
         m_tableModel->setItem(k, KeyColumn, new QStandardItem(FeeSettings::keyName(key)));
     }
-    m_tableModel->setHorizontalHeaderLabels(
-        {QStringLiteral("name"), QStringLiteral("value"), QStringLiteral("note")});
+    m_tableModel->setHorizontalHeaderLabels({tr("name"), tr("value"), tr("note")});
     m_tableView->setColumnHidden(KeyColumn, true);
     // No vertical scroll bar: the table is as tall as its seven rows.
     int height =
@@ -102,19 +123,16 @@ void configView::fillTable()
     m_tableView->setMinimumHeight(height);
 }
 
-void configView::show(const FeeSettings &settings)
+void configView::show()
 {
-    m_settings = settings;
     m_combo->clear();
-    m_combo->addItems(m_settings.childcareFees);
+    m_combo->addItems(settings().childcareFees);
     fillTable();
 }
 
 void configView::loadSettings()
 {
-    const auto store = SettingsStore::open();
-    show(FeeSettings::fromSettings(*store));
-    emit expensesChange();
+    m_settings->load();
 }
 
 FeeSettings configView::edited() const
@@ -150,14 +168,9 @@ void configView::saveAll()
     const FeeSettings settings = edited();
     if (!confirmDiscount(settings))
         return;
-    const auto store = SettingsStore::open();
-    if (!settings.toSettings(*store)) {
-        // What the clerk typed stays in the panel to be saved again.
-        Prompts::error(this, QStringLiteral("设置保存失败：%1 无法写入")
-                                 .arg(QDir::toNativeSeparators(store->fileName())));
-        return;
-    }
-    loadSettings();
+    // What the clerk typed stays in the panel to be saved again.
+    if (!m_settings->save(settings))
+        Prompts::error(this, m_settings->errorString());
 }
 
 void configView::deleteComboBoxcurr()

@@ -6,28 +6,30 @@
 #include <QStringList>
 #include <QWidget>
 
+class OfficeSettings;
 class QComboBox;
 class QStandardItemModel;
 class QTableView;
 
 // The fee-settings panel: clerk, discount factor, prices and the childcare
-// fee list. It edits a FeeSettings kept in the settings store and announces
-// every load with expensesChange().
+// fee list. It edits the office's settings (its own when none is given) and
+// announces every load with expensesChange().
 class configView : public QWidget
 {
     Q_OBJECT
 public:
     explicit configView(QWidget *parent = nullptr);
+    configView(OfficeSettings &settings, QWidget *parent);
 
     // Reads every setting, refreshes the panel and emits expensesChange()
     // once, after everything has been read.
     void loadSettings();
 
     // The settings as last loaded (or kept after a failed save).
-    const FeeSettings &settings() const { return m_settings; }
-    QString clerkName() const { return m_settings.clerk(); }
-    const QStringList &childcareFees() const { return m_settings.childcareFees; }
-    QMap<int, float> priceTable() const { return m_settings.mirror().feePrices; }
+    const FeeSettings &settings() const;
+    QString clerkName() const { return settings().clerk(); }
+    const QStringList &childcareFees() const { return settings().childcareFees; }
+    QMap<int, float> priceTable() const { return settings().mirror().feePrices; }
 
     QTableView *tableView() const { return m_tableView; }
     QStandardItemModel *tableModel() const { return m_tableModel; }
@@ -44,13 +46,14 @@ signals:
     void expensesChange();
 
 private:
-    void show(const FeeSettings &settings);
+    void build();
+    void show();
     void fillTable();
     FeeSettings edited() const;
     // Asks before storing a discount that is not between 0 and 1.
     bool confirmDiscount(const FeeSettings &settings);
 
-    FeeSettings m_settings;
+    OfficeSettings *m_settings = nullptr;
     QTableView *m_tableView = nullptr;
     QStandardItemModel *m_tableModel = nullptr;
     QComboBox *m_combo = nullptr;

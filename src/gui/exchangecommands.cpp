@@ -1,16 +1,15 @@
 #include "exchangecommands.h"
 
 #include "clock.h"
-#include "invoice.h"
 #include "prompts.h"
 #include "rosterdialogs.h"
+#include "rosterpage.h"
 
-#include "rostermodel.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 
-ExchangeCommands::ExchangeCommands(Invoice *page) : m_page(page) {}
+ExchangeCommands::ExchangeCommands(RosterPage *page) : m_page(page) {}
 
 bool ExchangeCommands::chooseSource()
 {
@@ -47,24 +46,33 @@ void ExchangeCommands::readRange()
         Prompts::error(m_page, m_exchange.errorString());
         return;
     }
-    m_page->appendNames(*names);
+    if (RosterDocument *doc = m_page->document())
+        doc->appendNames(*names);
     emit m_page->statusMessage(QStringLiteral("已读取 %1 名儿童").arg(names->size()));
 }
 
 void ExchangeCommands::saveRoster()
 {
-    const QString dir = Prompts::current().existingDirectory(m_page);
+    QVector<QStringList> rows;
+    if (const RosterDocument *doc = m_page->document())
+        for (int r = 0; r < doc->size(); ++r)
+            rows << doc->record(r).texts().mid(0, Roster::ColumnCount);
+    saveRows(m_page, m_page->className(), rows, m_exchange,
+             [this](const QString &t) { emit m_page->statusMessage(t); });
+}
+
+void ExchangeCommands::saveRows(QWidget *parent, const QString &className,
+                                const QVector<QStringList> &rows, RosterExchange &exchange,
+                                const std::function<void(const QString &)> &status)
+{
+    const QString dir = Prompts::current().existingDirectory(parent);
     if (dir.isEmpty())
         return;
     const QString path = dir + QLatin1Char('/') + Clock::now().toString(QStringLiteral("yyyyMM")) +
-                         m_page->objectName() + QStringLiteral("发票打印副本");
-    QVector<QStringList> rows;
-    for (const QStringList &record : m_page->rosterRecords())
-        rows << record.mid(0, Roster::ColumnCount);
-    if (!m_exchange.writeRows(path, rows, Roster::ColumnCount)) {
-        Prompts::error(m_page, m_exchange.errorString());
+                         className + QStringLiteral("发票打印副本");
+    if (!exchange.writeRows(path, rows, Roster::ColumnCount)) {
+        Prompts::error(parent, exchange.errorString());
         return;
     }
-    emit m_page->statusMessage(
-        QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(m_exchange.filePath())));
+    status(QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(exchange.filePath())));
 }

@@ -2,7 +2,12 @@
 
 #include "rosterexchange.h"
 
-class Invoice;
+#include <QStringList>
+#include <QVector>
+#include <functional>
+
+class RosterPage;
+class QWidget;
 
 // The workbook commands of a roster page: read names into the roster from
 // a workbook the clerk chooses, and save the roster as a workbook. The
@@ -10,7 +15,7 @@ class Invoice;
 class ExchangeCommands
 {
 public:
-    explicit ExchangeCommands(Invoice *page);
+    explicit ExchangeCommands(RosterPage *page);
 
     // Asks for a file and opens it; true when the read-range dialog may show.
     bool chooseSource();
@@ -21,7 +26,13 @@ public:
 
     const RosterExchange &exchange() const { return m_exchange; }
 
+    // Asks for a folder and writes the rows (twelve texts each) to
+    // "<YYYYMM><class>发票打印副本.xlsx" in it; the status is told where.
+    static void saveRows(QWidget *parent, const QString &className,
+                         const QVector<QStringList> &rows, RosterExchange &exchange,
+                         const std::function<void(const QString &)> &status);
+
 private:
-    Invoice *m_page;
+    RosterPage *m_page;
     RosterExchange m_exchange;
 };

@@ -1,11 +1,9 @@
 #include "journaldialog.h"
 
-#include "calibrationdialog.h"
 #include "clock.h"
-#include "database.h"
-#include "journalstore.h"
+#include "officesession.h"
 #include "prompts.h"
-#include "receiptprinter.h"
+#include "receiptjob.h"
 #include "rosterexchange.h"
 
 #include <QBarCategoryAxis>
@@ -20,7 +18,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPrinter>
 #include <QPushButton>
 #include <QSysInfo>
 #include <QTableView>
@@ -86,8 +83,8 @@ QVariant JournalModel::headerData(int section, Qt::Orientation orientation, int 
     return QString::fromUtf16(headers[section]);
 }
 
-JournalDialog::JournalDialog(Database *database, QWidget *parent)
-    : QDialog(parent), m_database(database)
+JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
+    : QDialog(parent), m_session(session)
 {
     setObjectName(QStringLiteral("journalDialog"));
     setWindowTitle(QStringLiteral("收据记录"));
@@ -146,14 +143,10 @@ bool JournalDialog::showMonth(const QDate &month)
 {
     m_shown = month;
     m_month.clear();
-    std::optional<QVector<JournalEntry>> read;
-    if (m_database) {
-        JournalStore store(*m_database);
-        read = store.month(month.toString(QStringLiteral("yyyy-MM")));
-        if (!read)
-            Prompts::error(this, QStringLiteral("无法读取收据记录"), QString(),
-                           store.errorString());
-    }
+    QString error;
+    const auto read = m_session.journalMonth(month.toString(QStringLiteral("yyyy-MM")), &error);
+    if (!read)
+        Prompts::error(this, QStringLiteral("无法读取收据记录"), QString(), error);
     if (read)
         m_month = *read;
     const QSignalBlocker blocker(m_class);
@@ -265,42 +258,37 @@ void JournalDialog::exportMonth()
 void JournalDialog::reprintSelected()
 {
     const QModelIndex current = m_table->currentIndex();
-    if (!current.isValid() || !m_database) {
+    if (!current.isValid()) {
         Prompts::warn(this, QStringLiteral("请先在表中选中要重新打印的收据"));
         return;
     }
     // The amounts of the original receipt, not today's prices.
-    JournalStore original(*m_database);
-    const auto stored = original.entry(m_model->entries().at(current.row()).serial);
+    QString error;
+    const auto stored = m_session.journalEntry(m_model->entries().at(current.row()).serial, &error);
     if (!stored) {
-        Prompts::error(this, QStringLiteral("无法读取这张收据"), QString(), original.errorString());
+        Prompts::error(this, QStringLiteral("无法读取这张收据"), QString(), error);
         return;
     }
     JournalEntry entry = *stored;
-    QPrinter printer(QPrinter::HighResolution);
-    ReceiptPrinter::setUp(printer);
-    if (!Prompts::current().printDialog(&printer, this))
+    ReceiptJob job;
+    if (!job.ask(
+            [this](QPrinter *printer) { return Prompts::current().printDialog(printer, this); }))
         return;
-    ReceiptPrinter::setUp(printer, SheetLayout(), true);
     entry.printedAt = Clock::now();
-    const QPointF offset = CalibrationDialog::offsetFor(printer.printerName());
-    if (!ReceiptPrinter::printPages(
-            printer, {ReceiptLayout::layout(entry.receipt(), entry.printedAt.date(),
-                                            CapitalPlacement::LeftAligned, offset)})) {
+    if (!job.print({ReceiptLayout::layout(entry.receipt(), entry.printedAt.date(),
+                                          CapitalPlacement::LeftAligned, job.offset())})) {
         Prompts::error(this, QStringLiteral("打印失败：无法开始打印"));
         return;
     }
-    entry.printer = ReceiptPrinter::label(printer);
+    entry.printer = job.label();
     entry.host = QSysInfo::machineHostName();
     entry.serial.clear();
     entry.reprintOf.clear();
     QVector<JournalEntry> entries{entry};
-    JournalStore store(*m_database);
-    if (!store.record(entries)) {
-        m_database->keepJournal(entries);
+    const WriteResult r = m_session.recordReceipts(entries);
+    if (!r)
         Prompts::warn(this, QStringLiteral("收据已经打印，但没有记入收据记录：%1").arg(entry.name),
-                      QStringLiteral("这张收据会在下次“保存到数据库”时再记一次。"),
-                      store.errorString());
-    }
+                      QStringLiteral("这张收据已保存在本机，会在下次打开、保存或关闭时再记一次。"),
+                      r.detail);
     showMonth(m_shown);
 }

@@ -5,7 +5,7 @@
 #include <QAbstractTableModel>
 #include <QDialog>
 
-class Database;
+class OfficeSession;
 class QChartView;
 class QComboBox;
 class QDateEdit;
@@ -39,7 +39,7 @@ class JournalDialog : public QDialog
 {
     Q_OBJECT
 public:
-    JournalDialog(Database *database, QWidget *parent);
+    JournalDialog(OfficeSession &session, QWidget *parent);
 
     // Loads the month ("yyyy-MM" of the date) from the database.
     bool showMonth(const QDate &month);
@@ -59,7 +59,7 @@ private:
     void applyFilter();
     void showTotals();
 
-    Database *m_database;
+    OfficeSession &m_session;
     QVector<JournalEntry> m_month;
     QDate m_shown;
     JournalModel *m_model = nullptr;

@@ -1,58 +1,57 @@
 #pragma once
 
-#include "database.h"
-#include "invoice.h"
+#include "dbconfig.h"
+#include "rosterpage.h"
+#include "writeresult.h"
 
 #include <QMainWindow>
 #include <QStringList>
 #include <memory>
 
 class AddClassDialog;
-class ExcelEngine;
-class QDialog;
-class QStringListModel;
-class RosterSync;
-class Invoice;
+class OfficeSession;
 class QAction;
+class QDockWidget;
 class QLabel;
 class QLineEdit;
+class QStringListModel;
 class QTabWidget;
-class QDockWidget;
+class QueryWindow;
 class configView;
 
-// The program's one window: a tool bar of four commands, one tab per class,
-// and the fee-settings dock.
+// The program's one window: a tool bar of commands, one tab per class, and
+// the fee-settings dock. It is a view of the office session: every command
+// reads the widgets, asks the session and shows what came of it.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    // Opens the database named in the settings store.
-    explicit MainWindow(QWidget *parent = nullptr);
+    // Opens the session's database and shows it.
+    explicit MainWindow(OfficeSession &session, QWidget *parent = nullptr);
+    // A window with a session of its own, on the database given (or the one
+    // named in the settings store).
     explicit MainWindow(const DbConfig &config, QWidget *parent = nullptr);
+    explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
     QDockWidget *dockWidget = nullptr;
     QTabWidget *tabWidget = nullptr;
     configView *configview = nullptr;
-    QDialog *selectWidget = nullptr;
-    Invoice *selectPage = nullptr;
+    QueryWindow *selectWidget = nullptr;
     QLineEdit *selectEdit = nullptr;
     QLineEdit *addclassEdit = nullptr;
     AddClassDialog *addclassWidget = nullptr;
-    std::unique_ptr<ExcelEngine> excelEngine;
-    QStringList classList;
-    int unprintRow = 0;
 
-    Database *database() const { return m_database.get(); }
-    // Up to this many children every roster is filled at start; above, a
-    // roster is filled when its tab is first shown.
+    OfficeSession &session() const { return *m_session; }
+    // Up to this many children every page builds its widgets at start;
+    // above, a page builds them when its tab is first shown.
     static void setEagerLoadLimit(int children);
     static constexpr int MaxClosableTabs = 200;
     QList<QAction *> toolActions() const { return m_actions; }
     // The tool-bar command with the object name (e.g. "saveDatabase").
     QAction *toolAction(const QString &objectName) const;
-    Invoice *page(int index) const;
-    QList<Invoice *> pages() const;
+    RosterPage *page(int index) const;
+    QList<RosterPage *> pages() const;
     bool hasUnsavedChanges() const;
     // The status-bar text, for the clerk (and tests).
     QString statusText() const;
@@ -62,15 +61,10 @@ public slots:
     void onExpensesChange();
     void onButtonSelect();
     void onButtonSelectWidget();
-    void setSelectTableView(QStringList data);
-    void saveUnprinterPeople(QStringList data);
     void onButtonSaveUnprint();
-    void updataPrintType(QString className, QString name);
     void onButtonAddclass();
     void onButtonAddclassOK();
     void showCalibration();
-    void onClassSavedElsewhere(const QString &className, const QString &savedAt);
-    void onClassListChanged();
     void onButtonUpload();
     // "收据记录": the journal window for the month.
     void showJournal();
@@ -81,27 +75,24 @@ protected:
 
 private:
     void build();
-    void buildQueryPanel();
     void buildDock();
-    bool openDatabase();
-    Invoice *addClassTab(const QString &name, Invoice::Widgets widgets = Invoice::Widgets::Now);
-    void applyFees(Invoice *page);
-    void updateTabTitle(Invoice *page, bool modified);
+    void rebuildTabs();
+    RosterPage *addClassTab(const QString &name, RosterDocument *document,
+                            RosterPage::Widgets widgets = RosterPage::Widgets::Now);
+    void updateTabTitles(RosterDocument *document);
     void showStatus(const QString &text);
-    void offerReload(const QString &what);
-    void reloadFromDatabase();
+    void offerReload(const QString &what, const WriteResult &refused);
     // Offers to keep the rosters in a local file when they cannot be saved
     // at closing time; true when they were kept.
     bool keepLocalCopy();
-    void writePendingJournal();
+    void warnPendingJournal(const QString &when);
 
-    std::unique_ptr<Database> m_database;
-    DbConfig m_config;
+    std::unique_ptr<OfficeSession> m_ownSession;
+    OfficeSession *m_session = nullptr;
     QList<QAction *> m_actions;
     QLabel *m_status = nullptr;
     QLabel *m_emptyHint = nullptr;
     static int s_eagerLoadLimit;
-    RosterSync *m_sync = nullptr;
     // Every page's class-change choice shows this one list.
     QStringListModel *m_classes = nullptr;
 };

@@ -1,146 +1,131 @@
 #include "receiptcommands.h"
 
-#include "calibrationdialog.h"
+#include "calibration.h"
 #include "clock.h"
-#include "database.h"
-#include "invoice.h"
-#include "journalstore.h"
+#include "officesession.h"
 #include "prompts.h"
-#include "receiptbatch.h"
+#include "receiptjob.h"
+#include "receiptplan.h"
 #include "receiptprinter.h"
 
-#include "rostermodel.h"
-#include <QPrinter>
 #include <QSysInfo>
 
-ReceiptCommands::ReceiptCommands(Invoice *page) : m_page(page) {}
-
-ReceiptBatch ReceiptCommands::batchFor(CapitalPlacement placement) const
+ReceiptCommands::ReceiptCommands(QWidget *parent, OfficeSession *session, Rows rows, Child child,
+                                 Status status)
+    : m_parent(parent), m_session(session), m_rows(std::move(rows)), m_child(std::move(child)),
+      m_status(std::move(status))
 {
-    return ReceiptBatch(m_page->feeMirror(), placement, m_sheet);
 }
 
-void ReceiptCommands::writeTotals(const ReceiptBatch &batch)
+FeeMirror ReceiptCommands::fees() const
 {
-    for (const PlannedReceipt &p : batch.built())
-        m_page->model->setText(p.row, Roster::Total, QString::number(p.totalColumn));
+    for (int r = 0; r < m_rows(); ++r)
+        if (const ChildRef c = m_child(r); c.document)
+            return c.document->fees();
+    return {};
 }
 
-bool ReceiptCommands::askPrinter(QPrinter &printer)
+QString ReceiptCommands::feeProblem() const
 {
-    ReceiptPrinter::setUp(printer, m_sheet);
-    if (!Prompts::current().printDialog(&printer, m_page))
-        return false;
-    // Drivers may reset the paper in the dialog.
-    ReceiptPrinter::setUp(printer, m_sheet, true);
-    return true;
+    for (int r = 0; r < m_rows(); ++r)
+        if (const ChildRef c = m_child(r); c.document)
+            return c.document->feeProblem();
+    return {};
+}
+
+ReceiptPlan ReceiptCommands::planFor(CapitalPlacement placement) const
+{
+    return ReceiptPlan(fees(), placement, m_sheet);
+}
+
+bool ReceiptCommands::askPrinter(ReceiptJob &job)
+{
+    return job.ask(
+        [this](QPrinter *printer) { return Prompts::current().printDialog(printer, m_parent); });
 }
 
 bool ReceiptCommands::feesUsable()
 {
-    if (m_page->feeProblem().isEmpty())
+    const QString problem = feeProblem();
+    if (problem.isEmpty())
         return true;
-    Prompts::error(m_page, m_page->feeProblem());
+    Prompts::error(m_parent, problem);
     return false;
 }
 
-bool ReceiptCommands::confirmLeftOff(const ReceiptBatch &batch)
+bool ReceiptCommands::confirmLeftOff(const ReceiptPlan &plan)
 {
-    const QStringList lines = batch.leftOffFees();
+    const QStringList lines = plan.batch().leftOffFees();
     if (lines.isEmpty())
         return true;
     const QString text =
         QStringLiteral("收据只有两行其他费用，以下费用不会印在收据上，也不计入合计：\n%1\n\n"
                        "是否仍然打印？")
             .arg(lines.join(QLatin1Char('\n')));
-    return Prompts::current().question(m_page, Prompts::title(), text,
+    return Prompts::current().question(m_parent, Prompts::title(), text,
                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
-int ReceiptCommands::print(QPrinter &printer, const ReceiptBatch &batch)
+int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
 {
-    const QPointF offset = CalibrationDialog::offsetFor(printer.printerName());
-    const QVector<PlannedReceipt> receipts = batch.printable();
+    // The rosters may have changed while the dialog was open.
+    const QString stale = plan.staleness();
+    if (!stale.isEmpty()) {
+        Prompts::error(m_parent, stale);
+        return -1;
+    }
+    const QPointF offset = job.offset();
+    const QVector<PlannedReceipt> receipts = plan.printable();
     // One reading of the clock per receipt: its date and its print status.
     QVector<QDateTime> moments;
     QVector<QVector<DrawOp>> pages;
     for (const PlannedReceipt &p : receipts) {
         moments << Clock::now();
-        pages << batch.page(p, moments.last().date(), offset);
+        pages << plan.batch().page(p, moments.last().date(), offset);
     }
-    if (!ReceiptPrinter::printPages(printer, pages)) {
-        Prompts::error(m_page, QStringLiteral("打印失败：无法开始打印"));
+    if (!job.print(pages)) {
+        Prompts::error(m_parent, QStringLiteral("打印失败：无法开始打印"));
         return -1;
     }
-    journal(receipts, moments, printer);
-    for (int i = 0; i < receipts.size(); ++i) {
-        const int r = receipts.at(i).row;
-        m_page->markPrinted(r, moments.at(i));
-        // The query-result page tells the main window, which then marks the
-        // child on the page of its class.
-        RosterModel *rows = m_page->model;
-        if (rows->columnCount() == Roster::ResultColumnCount) {
-            const QStandardItem *cls = rows->item(r, Roster::ResultClass);
-            emit m_page->isPrint(cls ? cls->text() : QString(),
-                                 rows->rowTexts(r).value(Roster::Name));
+    QVector<JournalEntry> entries =
+        plan.markPrinted(moments, job.label(), QSysInfo::machineHostName());
+    if (m_session && !entries.isEmpty()) {
+        const WriteResult r = m_session->recordReceipts(entries);
+        if (!r) {
+            QStringList names;
+            for (const JournalEntry &e : entries)
+                names << e.name;
+            Prompts::warn(
+                m_parent,
+                QStringLiteral("收据已经打印，但没有记入收据记录：%1")
+                    .arg(names.join(QStringLiteral("、"))),
+                QStringLiteral("这些收据已保存在本机，会在下次打开、保存或关闭时再记一次。"),
+                r.detail);
         }
     }
     return int(receipts.size());
 }
 
-void ReceiptCommands::journal(const QVector<PlannedReceipt> &receipts,
-                              const QVector<QDateTime> &moments, const QPrinter &printer)
-{
-    Database *db = m_page->database();
-    if (!db || receipts.isEmpty())
-        return;
-    RosterModel *rows = m_page->model;
-    const bool results = rows->columnCount() == Roster::ResultColumnCount;
-    QVector<JournalEntry> entries;
-    for (int i = 0; i < receipts.size(); ++i) {
-        const int r = receipts.at(i).row;
-        const QStandardItem *cls = results ? rows->item(r, Roster::ResultClass) : nullptr;
-        JournalEntry e = JournalEntry::fromReceipt(
-            receipts.at(i).receipt,
-            results ? (cls ? cls->text() : QString()) : m_page->objectName(), moments.at(i));
-        e.printer = ReceiptPrinter::label(printer);
-        e.host = QSysInfo::machineHostName();
-        entries << e;
-    }
-    JournalStore store(*db);
-    if (store.record(entries))
-        return;
-    db->keepJournal(entries);
-    QStringList names;
-    for (const JournalEntry &e : entries)
-        names << e.name;
-    Prompts::warn(m_page,
-                  QStringLiteral("收据已经打印，但没有记入收据记录：%1")
-                      .arg(names.join(QStringLiteral("、"))),
-                  QStringLiteral("这些收据会在下次“保存到数据库”时再记一次。"),
-                  store.errorString());
-}
-
 void ReceiptCommands::printSelected(int row)
 {
-    if (row < 0 || row >= m_page->model->rowCount() || !feesUsable())
+    if (row < 0 || row >= m_rows() || !feesUsable())
         return;
-    ReceiptBatch batch = batchFor(CapitalPlacement::LeftAligned);
-    batch.add(row, m_page->cells(row));
+    ReceiptPlan plan = planFor(CapitalPlacement::LeftAligned);
+    plan.add(m_child(row));
     // The total is rewritten while the receipt is built, before any dialog.
-    writeTotals(batch);
-    const QStringList refused = batch.refusals(false);
+    plan.writeTotals();
+    const QStringList refused = plan.batch().refusals(false);
     if (!refused.isEmpty()) {
-        Prompts::error(m_page, QStringLiteral("未打印：%1").arg(refused.first()));
+        Prompts::error(m_parent, QStringLiteral("未打印：%1").arg(refused.first()));
         return;
     }
-    if (!confirmLeftOff(batch))
+    if (!confirmLeftOff(plan))
         return;
-    QPrinter printer(QPrinter::HighResolution);
-    if (!askPrinter(printer) || print(printer, batch) < 0)
+    ReceiptJob job(m_sheet);
+    if (!askPrinter(job) || print(job, plan) < 0)
         return;
-    emit m_page->statusMessage(QStringLiteral("已打印 %1 的收据")
-                                   .arg(ReceiptText::decode(batch.built().first().receipt.name)));
+    m_status(QStringLiteral("已打印 %1 的收据")
+                 .arg(ReceiptText::decode(plan.batch().built().first().receipt.name)));
 }
 
 void ReceiptCommands::printRange(int from, int to)
@@ -148,74 +133,76 @@ void ReceiptCommands::printRange(int from, int to)
     if (!feesUsable())
         return;
     // Numbers that select no row are said, not printed as nothing.
-    const int rows = m_page->model->rowCount();
+    const int rows = m_rows();
     if (rows == 0) {
-        Prompts::warn(m_page, QStringLiteral("名单中还没有儿童，没有可打印的收据"));
+        Prompts::warn(m_parent, QStringLiteral("名单中还没有儿童，没有可打印的收据"));
         return;
     }
     if (qMax(from, 1) > qMin(to, rows)) {
-        Prompts::warn(m_page, QStringLiteral("“%1 至 %2”没有选中任何一行").arg(from).arg(to),
+        Prompts::warn(m_parent, QStringLiteral("“%1 至 %2”没有选中任何一行").arg(from).arg(to),
                       QStringLiteral("可以打印第 1 至第 %1 行：请输入这个范围内的起始行和结束行，"
                                      "起始行不大于结束行。")
                           .arg(rows));
         return;
     }
-    QPrinter printer(QPrinter::HighResolution);
-    if (!askPrinter(printer))
+    ReceiptJob job(m_sheet);
+    if (!askPrinter(job))
         return;
     // Only rows that exist can print; the bounds keep absurd numbers cheap.
+    // The receipts are built after the dialog, from the rows as they are now.
     const qint64 first = qMax<qint64>(qint64(from) - 1, 0);
-    const qint64 last = qMin<qint64>(qint64(to) - 1, m_page->model->rowCount() - 1);
-    ReceiptBatch batch = batchFor(CapitalPlacement::FixedColumns);
+    const qint64 last = qMin<qint64>(qint64(to) - 1, m_rows() - 1);
+    ReceiptPlan plan = planFor(CapitalPlacement::FixedColumns);
     for (qint64 r = first; r <= last; ++r)
-        batch.add(int(r), m_page->cells(int(r)));
-    writeTotals(batch);
-    if (!confirmLeftOff(batch))
+        plan.add(m_child(int(r)));
+    plan.writeTotals();
+    if (!confirmLeftOff(plan))
         return;
-    const int printed = print(printer, batch);
+    const int printed = print(job, plan);
     if (printed < 0)
         return;
-    const QStringList refused = batch.refusals(true);
+    const QStringList refused = plan.batch().refusals(true);
     if (!refused.isEmpty())
-        Prompts::warn(m_page,
+        Prompts::warn(m_parent,
                       QStringLiteral("以下收据未打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
-    emit m_page->statusMessage(QStringLiteral("已打印 %1 张收据").arg(printed));
+    m_status(QStringLiteral("已打印 %1 张收据").arg(printed));
 }
 
 void ReceiptCommands::preview(int row)
 {
-    ReceiptBatch batch = batchFor(CapitalPlacement::LeftAligned);
-    if (row >= 0 && row < m_page->model->rowCount())
-        batch.add(row, m_page->cells(row));
-    showPreview(batch);
+    ReceiptPlan plan = planFor(CapitalPlacement::LeftAligned);
+    if (row >= 0 && row < m_rows())
+        plan.add(m_child(row));
+    showPreview(plan);
 }
 
 void ReceiptCommands::preview(int from, int to)
 {
-    ReceiptBatch batch = batchFor(CapitalPlacement::FixedColumns);
+    ReceiptPlan plan = planFor(CapitalPlacement::FixedColumns);
     const int first = qMax(from - 1, 0);
-    const int last = qMin(to - 1, m_page->model->rowCount() - 1);
+    const int last = qMin(to - 1, m_rows() - 1);
     for (int r = first; r <= last; ++r)
-        batch.add(r, m_page->cells(r));
-    showPreview(batch);
+        plan.add(m_child(r));
+    showPreview(plan);
 }
 
-void ReceiptCommands::showPreview(const ReceiptBatch &batch)
+void ReceiptCommands::showPreview(const ReceiptPlan &plan)
 {
     if (!feesUsable())
         return;
-    const QPointF offset = CalibrationDialog::offsetFor(CalibrationDialog::defaultPrinterName());
+    const QPointF offset = Calibration::offsetFor(ReceiptPrinter::defaultPrinterName());
     QVector<QImage> pages;
-    for (const PlannedReceipt &p : batch.printable())
-        pages << ReceiptPrinter::render(batch.page(p, Clock::now().date(), offset), 200, m_sheet,
-                                        ReceiptLayout::formOutline(offset, m_sheet));
-    const QStringList refused = batch.refusals(false);
+    for (const PlannedReceipt &p : plan.printable())
+        pages << ReceiptPrinter::render(plan.batch().page(p, Clock::now().date(), offset), 200,
+                                        m_sheet, ReceiptLayout::formOutline(offset, m_sheet));
+    const QStringList refused = plan.batch().refusals(false);
     if (!refused.isEmpty())
         Prompts::warn(
-            m_page, QStringLiteral("以下收据无法打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
+            m_parent,
+            QStringLiteral("以下收据无法打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
     if (pages.isEmpty()) {
-        emit m_page->statusMessage(QStringLiteral("没有可预览的收据：请先选中一名儿童"));
+        m_status(QStringLiteral("没有可预览的收据：请先选中一名儿童"));
         return;
     }
-    Prompts::current().preview(m_page, QStringLiteral("打印预览"), pages);
+    Prompts::current().preview(m_parent, QStringLiteral("打印预览"), pages);
 }

@@ -1,20 +1,28 @@
 #pragma once
 
 #include "layout.h"
-#include "receiptbatch.h"
+#include "rosterdocument.h"
 
-class Invoice;
-class QDateTime;
-class QPrinter;
-class ReceiptBatch;
+#include <functional>
 
-// The receipt commands of a roster page: the selected child, a range of
-// rows, and the preview. The receipts come from ReceiptBatch; this class
-// asks for the printer, puts the pages on it and marks the rows printed.
+class OfficeSession;
+class QWidget;
+class ReceiptJob;
+class ReceiptPlan;
+
+// The receipt commands of a roster page and of the query results: the
+// selected child, a range of rows, and the preview. This class keeps the
+// order of the questions to the clerk; the receipts come from ReceiptPlan,
+// the paper from ReceiptJob, the marks and the journal from the office.
 class ReceiptCommands
 {
 public:
-    explicit ReceiptCommands(Invoice *page);
+    // The rows the commands work on: how many there are, and the child of
+    // each (numbered from 0).
+    using Rows = std::function<int()>;
+    using Child = std::function<ChildRef(int row)>;
+    using Status = std::function<void(const QString &)>;
+    ReceiptCommands(QWidget *parent, OfficeSession *session, Rows rows, Child child, Status status);
 
     void printSelected(int row);
     // Rows numbered from 1, both ends included.
@@ -23,22 +31,23 @@ public:
     void preview(int from, int to);
 
 private:
-    ReceiptBatch batchFor(CapitalPlacement placement) const;
-    bool askPrinter(QPrinter &printer);
+    ReceiptPlan planFor(CapitalPlacement placement) const;
+    bool askPrinter(ReceiptJob &job);
     // Refuses (and says why) while a price or the discount is not a number.
     bool feesUsable();
     // Asks before printing receipts that leave fees off.
-    bool confirmLeftOff(const ReceiptBatch &batch);
-    // Prints the batch's printable receipts, one page each, and marks their
-    // rows; the number printed, or -1 when printing could not start.
-    int print(QPrinter &printer, const ReceiptBatch &batch);
-    void showPreview(const ReceiptBatch &batch);
-    void writeTotals(const ReceiptBatch &batch);
-    // Writes the printed receipts to the journal; a failed write is said and
-    // kept for the next save.
-    void journal(const QVector<PlannedReceipt> &receipts, const QVector<QDateTime> &moments,
-                 const QPrinter &printer);
+    bool confirmLeftOff(const ReceiptPlan &plan);
+    // Prints the plan's printable receipts, one page each, marks their rows
+    // and writes the journal; the number printed, or -1 when nothing could.
+    int print(ReceiptJob &job, const ReceiptPlan &plan);
+    void showPreview(const ReceiptPlan &plan);
+    FeeMirror fees() const;
+    QString feeProblem() const;
 
-    Invoice *m_page;
+    QWidget *m_parent;
+    OfficeSession *m_session;
+    Rows m_rows;
+    Child m_child;
+    Status m_status;
     SheetLayout m_sheet;
 };

@@ -1,6 +1,6 @@
 #include "rosterdialogs.h"
 
-#include "invoice.h"
+#include "rosterpage.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -146,26 +146,27 @@ void RosterToolBar::showOnly(const QStringList &names)
         it.value()->setVisible(names.contains(it.key()));
 }
 
-void buildRosterDialogs(Invoice &page)
+void buildRosterDialogs(RosterPage &page)
 {
     auto *print = new PrintRangeDialog(&page);
     page.printRangeDialog = print;
     page.printFromEdit = print->fromEdit;
     page.printToEdit = print->toEdit;
-    QObject::connect(print->okButton, &QPushButton::pressed, &page, &Invoice::onButtonPrintOK);
+    QObject::connect(print->okButton, &QPushButton::pressed, &page, &RosterPage::onButtonPrintOK);
     QObject::connect(print->calibrateButton, &QPushButton::pressed, &page,
-                     &Invoice::showCalibration);
+                     &RosterPage::showCalibration);
 
     auto *read = new ReadRangeDialog(&page);
     page.readRangeDialog = read;
     page.readColumnEdit = read->columnEdit;
     page.readFromEdit = read->fromEdit;
     page.readToEdit = read->toEdit;
-    QObject::connect(read->okButton, &QPushButton::pressed, &page, &Invoice::onreadExcelButtonOK);
-    QObject::connect(read->cancelButton, &QPushButton::pressed, &page, &Invoice::cancelImport);
+    QObject::connect(read->okButton, &QPushButton::pressed, &page,
+                     &RosterPage::onreadExcelButtonOK);
+    QObject::connect(read->cancelButton, &QPushButton::pressed, &page, &RosterPage::cancelImport);
 
     auto *change = new ClassChangeDialog(&page);
     page.classChangeDialog = change;
     page.classCombo = change->classCombo;
-    QObject::connect(change->okButton, &QPushButton::pressed, &page, &Invoice::onclassChange);
+    QObject::connect(change->okButton, &QPushButton::pressed, &page, &RosterPage::onclassChange);
 }

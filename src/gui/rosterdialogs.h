@@ -5,7 +5,7 @@
 #include <QToolBar>
 #include <functional>
 
-class Invoice;
+class RosterPage;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -84,4 +84,4 @@ private:
 };
 
 // Builds a roster page's three dialogs into its members and connects them.
-void buildRosterDialogs(Invoice &page);
+void buildRosterDialogs(RosterPage &page);

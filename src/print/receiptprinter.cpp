@@ -5,6 +5,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <cmath>
 
 namespace ReceiptPrinter
@@ -79,6 +80,11 @@ void draw(QPainter &painter, const QVector<DrawOp> &ops, float scale)
         if (!op.text.isEmpty())
             painter.drawText(r, Qt::AlignCenter, op.text);
     }
+}
+
+QString defaultPrinterName()
+{
+    return QPrinterInfo::defaultPrinterName();
 }
 
 QString label(const QPrinter &printer)

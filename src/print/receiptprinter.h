@@ -31,6 +31,9 @@ QFont receiptFont();
 
 void draw(QPainter &painter, const QVector<DrawOp> &ops, float scale);
 
+// The system's default printer.
+QString defaultPrinterName();
+
 // The printer's name for the journal, or "PDF <file>" when printing to a file.
 QString label(const QPrinter &printer);
 

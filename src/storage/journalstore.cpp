@@ -27,43 +27,35 @@ QDateTime parseTime(const QString &t)
 
 JournalStore::JournalStore(Database &database) : m_database(database) {}
 
-QStringList JournalStore::schema()
-{
-    return {QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_serial (year INTEGER PRIMARY KEY, "
-                           "last BIGINT NOT NULL)"),
-            QStringLiteral(
-                "CREATE TABLE IF NOT EXISTS receipt_journal (serial TEXT PRIMARY KEY, year INTEGER "
-                "NOT NULL, number BIGINT NOT NULL, printed_at TEXT NOT NULL, month TEXT NOT NULL, "
-                "class_name TEXT, child_name TEXT, age TEXT, label1 TEXT, amount1 BIGINT, label2 "
-                "TEXT, amount2 BIGINT, label3 TEXT, amount3 BIGINT, label4 TEXT, amount4 BIGINT, "
-                "total_fen BIGINT NOT NULL, clerk TEXT, printer TEXT, host TEXT, reprint_of TEXT)"),
-            QStringLiteral("CREATE INDEX IF NOT EXISTS receipt_journal_month ON receipt_journal "
-                           "(month, class_name, child_name)")};
-}
-
 bool JournalStore::fail(const QString &what)
 {
     m_error = QStringLiteral("收据记录：%1").arg(what);
     return false;
 }
 
-bool JournalStore::record(QVector<JournalEntry> &entries)
+WriteResult JournalStore::record(QVector<JournalEntry> &entries)
 {
     m_error.clear();
     if (entries.isEmpty())
-        return true;
+        return WriteResult::success();
     QSqlDatabase db = m_database.connection();
-    if (!db.isOpen() || !db.transaction())
-        return fail(db.lastError().text());
+    auto failed = [&] {
+        return WriteResult::failure(WriteResult::Unreachable,
+                                    QStringLiteral("收据没有记入收据记录"), m_error);
+    };
+    if (!db.isOpen() || !db.transaction()) {
+        fail(db.lastError().text());
+        return failed();
+    }
     QVector<JournalEntry> numbered = entries;
     if (!assignSerials(numbered) || !markReprints(numbered) || !insert(numbered) || !db.commit()) {
         if (m_error.isEmpty())
             fail(db.lastError().text());
         db.rollback();
-        return false;
+        return failed();
     }
     entries = numbered;
-    return true;
+    return WriteResult::success();
 }
 
 bool JournalStore::assignSerials(QVector<JournalEntry> &entries)

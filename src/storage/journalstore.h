@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal.h"
+#include "writeresult.h"
 
 #include <QString>
 #include <QVector>
@@ -19,7 +20,7 @@ public:
     // Gives each entry its serial (and, for a child already given a receipt
     // that month, the serial of the first) and writes them all in one
     // transaction of their own; nothing is written on failure.
-    bool record(QVector<JournalEntry> &entries);
+    WriteResult record(QVector<JournalEntry> &entries);
     // The month's receipts ("yyyy-MM"), in serial order, without their fee
     // lines, printer and host.
     std::optional<QVector<JournalEntry>> month(const QString &month);
@@ -27,8 +28,6 @@ public:
     std::optional<JournalEntry> entry(const QString &serial);
 
     QString errorString() const { return m_error; }
-
-    static QStringList schema();
 
 private:
     bool assignSerials(QVector<JournalEntry> &entries);

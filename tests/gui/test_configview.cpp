@@ -1,10 +1,14 @@
 #include "configview.h"
-#include "invoice.h"
 #include "mainwindow.h"
+#include "officesession.h"
+#include "queryresults.h"
+#include "querywindow.h"
+#include "rosterpage.h"
 #include "testsupport.h"
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -166,18 +170,19 @@ private slots:
                        QStringLiteral("B")}});
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
         // An empty total already equals 0 and is left alone.
-        QCOMPARE(mw.page(0)->model->item(0, 8)->text(), QString());
-        mw.selectPage->appendResultRow({QStringLiteral("丙"), {}, QStringLiteral("1")});
+        QCOMPARE(cell(*mw.page(0), 0, 8), QString());
+        mw.selectEdit->setText(QStringLiteral("乙"));
+        mw.onButtonSelect();
         configView *view = mw.configview;
         view->childcareCombo()->addItem(QStringLiteral("1000"));
         view->childcareCombo()->addItem(QStringLiteral("1100"));
         view->tableModel()->item(0, 1)->setText(QStringLiteral("赵老师"));
         view->saveAll();
-        QCOMPARE(mw.page(0)->model->item(0, 8)->text(), QStringLiteral("1000"));
-        QCOMPARE(mw.page(1)->model->item(0, 8)->text(), QStringLiteral("1100"));
-        QCOMPARE(mw.page(1)->model->item(0, 10)->text(), QStringLiteral("赵老师"));
-        QCOMPARE(mw.selectPage->model->item(0, 8)->text(), QStringLiteral("1100"));
-        QCOMPARE(mw.page(0)->tuitionPrices,
+        QCOMPARE(cell(*mw.page(0), 0, 8), QStringLiteral("1000"));
+        QCOMPARE(cell(*mw.page(1), 0, 8), QStringLiteral("1100"));
+        QCOMPARE(cell(*mw.page(1), 0, 10), QStringLiteral("赵老师"));
+        QCOMPARE(mw.selectWidget->results()->texts(0).at(8), QStringLiteral("1100"));
+        QCOMPARE(mw.page(0)->document()->fees().tuitionPrices,
                  (QStringList{QStringLiteral("1000"), QStringLiteral("1100")}));
         // New totals are not in the database yet.
         QVERIFY(mw.hasUnsavedChanges());

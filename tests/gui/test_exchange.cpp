@@ -1,9 +1,10 @@
 #include "clock.h"
 #include "excelengine.h"
-#include "invoice.h"
 #include "mainwindow.h"
+#include "officesession.h"
+#include "querywindow.h"
 #include "rosterexchange.h"
-#include "rostermodel.h"
+#include "rosterpage.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -43,7 +44,8 @@ class TestExchange : public QObject
 {
     Q_OBJECT
     TestWorld *w = nullptr;
-    Invoice *page = nullptr;
+    TestPage *t = nullptr;
+    RosterPage *page = nullptr;
 
     void import(const QString &file, const QString &column, const QString &from, const QString &to)
     {
@@ -60,12 +62,12 @@ private slots:
     void init()
     {
         w = new TestWorld;
-        page = new Invoice;
-        page->setObjectName(QStringLiteral("大一班"));
+        t = new TestPage(QStringLiteral("大一班"));
+        page = &t->page;
     }
     void cleanup()
     {
-        delete page;
+        delete t;
         delete w;
     }
 
@@ -98,21 +100,23 @@ private slots:
             QVERIFY(QFile::copy(data + QLatin1Char('/') + file, path));
         }
         const QByteArray before = bytesOf(path);
-        page->clerkName = QStringLiteral("李老师");
+        FeeMirror fees;
+        fees.clerkName = QStringLiteral("李老师");
+        t->setFees(fees);
         page->addRow();
         import(path, column, QStringLiteral("2"), QStringLiteral("5"));
         QVERIFY(!page->readRangeDialog->isVisible());
-        QCOMPARE(page->model->rowCount(), 4);
+        QCOMPARE(page->document()->size(), 4);
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(cell(*page, i + 1, Roster::Name), names.at(i));
             QCOMPARE(cell(*page, i + 1, Roster::PrintStatus), QStringLiteral("否"));
-            QCOMPARE(page->model->item(i + 1, Roster::PrintStatus)
-                         ->data(Roster::ClassTagRole)
-                         .toString(),
-                     QStringLiteral("大一班"));
+            QCOMPARE(t->doc.record(i + 1).className, QStringLiteral("大一班"));
             for (int c = 1; c <= 10; ++c)
                 QCOMPARE(cell(*page, i + 1, c), QStringLiteral("<absent>"));
         }
+        // One command: undone, the names are gone again.
+        t->doc.undoStack()->undo();
+        QCOMPARE(t->doc.size(), 1);
         // The source was only read.
         QCOMPARE(bytesOf(path), before);
         QVERIFY(!page->exchange().hasSource());
@@ -138,7 +142,7 @@ private slots:
         // Column 0 or first row 0 add nothing and say why.
         for (const auto &range : {QStringList{"0", "1", "5"}, QStringList{"1", "0", "5"}}) {
             import(data + QStringLiteral("/odd.xlsx"), range[0], range[1], range[2]);
-            QCOMPARE(page->model->rowCount(), 0);
+            QCOMPARE(page->document()->size(), 0);
             QCOMPARE(w->messages.last().kind, QStringLiteral("warning"));
             QTest::mousePress(button(page->readRangeDialog, QStringLiteral("取消")),
                               Qt::LeftButton);
@@ -147,7 +151,7 @@ private slots:
         }
         // End not after the start: nothing, but everything closes.
         import(data + QStringLiteral("/odd.xlsx"), "2", "5", "5");
-        QCOMPARE(page->model->rowCount(), 0);
+        QCOMPARE(page->document()->size(), 0);
         QVERIFY(!page->readRangeDialog->isVisible());
     }
 
@@ -155,11 +159,10 @@ private slots:
     {
         for (const char16_t *n : {u"甲", u"乙", u"丙"}) {
             page->addRow();
-            page->model->setItem(page->model->rowCount() - 1, 0,
-                                 new QStandardItem(QString::fromUtf16(n)));
+            page->document()->setText(page->document()->size() - 1, 0, (QString::fromUtf16(n)));
         }
-        page->model->setItem(1, Roster::Total, new QStandardItem(QStringLiteral("0350")));
-        QSignalSpy status(page, &Invoice::statusMessage);
+        page->document()->setText(1, Roster::Total, (QStringLiteral("0350")));
+        QSignalSpy status(page, &RosterPage::statusMessage);
         w->directoryAnswers << w->path(QString());
         page->toolButton(QStringLiteral("saveExcel"))->click();
         const QString file = w->path(QStringLiteral("202605大一班发票打印副本.xlsx"));
@@ -175,8 +178,8 @@ private slots:
         QCOMPARE(rows.at(2).at(3), QString());
         // A shorter roster later in the month: exactly its rows, nothing
         // left from the longer copy.
-        page->model->removeRows(0, 2);
-        page->model->item(0, Roster::Name)->setText(QStringLiteral("丁"));
+        t->doc.removeRows({0, 1});
+        page->document()->setText(0, Roster::Name, QStringLiteral("丁"));
         w->directoryAnswers << w->path(QString());
         page->onButtonSaveExcel();
         rows = readWithOpenpyxl(file);
@@ -189,15 +192,15 @@ private slots:
         page->onButtonSaveExcel();
         QVERIFY(QFile::exists(w->path(QStringLiteral("202701大一班发票打印副本.xlsx"))));
         // Round trip back into a roster.
-        Invoice other;
+        TestPage other;
         w->openFileAnswers << file;
-        other.onButtonOpenExcel();
-        other.readColumnEdit->setText("1");
-        other.readFromEdit->setText("1");
-        other.readToEdit->setText("2");
-        other.onreadExcelButtonOK();
-        QCOMPARE(other.model->rowCount(), 1);
-        QCOMPARE(cell(other, 0, Roster::Name), QStringLiteral("丁"));
+        other.page.onButtonOpenExcel();
+        other.page.readColumnEdit->setText("1");
+        other.page.readFromEdit->setText("1");
+        other.page.readToEdit->setText("2");
+        other.page.onreadExcelButtonOK();
+        QCOMPARE(other.doc.size(), 1);
+        QCOMPARE(cell(other.page, 0, Roster::Name), QStringLiteral("丁"));
     }
 
     void exportEmptyAndFailed()
@@ -223,7 +226,7 @@ private slots:
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
         // Loading turns an empty status into "否"; one emptied by hand is
         // not "否" and is not listed.
-        mw.page(2)->model->item(1, Roster::PrintStatus)->setText(QString());
+        mw.page(2)->document()->setText(1, Roster::PrintStatus, QString());
         w->directoryAnswers << w->path(QString());
         mw.toolAction(QStringLiteral("exportUnprinted"))->trigger();
         const QString file = w->path(QStringLiteral("202605未打印发票打印副本.xlsx"));
@@ -239,10 +242,9 @@ private slots:
         QCOMPARE(rows.at(2).at(8), QStringLiteral("1")); // recomputed: no fee list, tuition 1
         QVERIFY(mw.statusText().contains(QStringLiteral("202605未打印发票打印副本.xlsx")));
         // A second export in the same run, after everything was printed.
-        for (Invoice *p : mw.pages())
-            for (int r = 0; r < p->model->rowCount(); ++r)
-                p->updataPrintType(p->model->item(r, Roster::Name)->text(),
-                                   QStringLiteral("05已打印"));
+        w->printToPdf = w->path(QStringLiteral("all.pdf"));
+        for (RosterPage *p : mw.pages())
+            p->printReceiptRange(1, p->document()->size());
         QVERIFY(QDir().mkpath(w->path(QStringLiteral("later"))));
         w->directoryAnswers << w->path(QStringLiteral("later"));
         mw.onButtonSaveUnprint();

@@ -2,11 +2,12 @@
 // nothing for previews or cancelled prints, the month's totals, the export,
 // printing again from the journal, and a journal write that fails.
 #include "database.h"
-#include "invoice.h"
 #include "journaldialog.h"
 #include "journalstore.h"
 #include "mainwindow.h"
-#include "rostermodel.h"
+#include "officesession.h"
+#include "querywindow.h"
+#include "rosterpage.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -153,8 +154,8 @@ private slots:
     {
         seedDatabase(w->databasePath(), {"A"}, {child("甲", "A", "1500")});
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
-        Invoice *a = mw.page(0);
-        a->tableView->setCurrentIndex(a->model->index(0, 0));
+        RosterPage *a = mw.page(0);
+        a->tableView->setCurrentIndex(a->document()->index(0, 0));
         a->toolButton(QStringLiteral("preview"))->click();
         QCOMPARE(w->previews.size(), 1);
         w->printToPdf.clear(); // the print dialog is cancelled
@@ -215,8 +216,8 @@ private slots:
         w->printToPdf = w->path(QStringLiteral("r.pdf"));
         mw.page(0)->printReceiptRange(1, 1);
         // Prices change afterwards; the reprint still says 1500.00.
-        mw.page(0)->model->item(0, Roster::Tuition)->setText(QStringLiteral("2000"));
-        JournalDialog dialog(mw.database(), nullptr);
+        mw.page(0)->document()->setText(0, Roster::Tuition, QStringLiteral("2000"));
+        JournalDialog dialog(mw.session(), nullptr);
         dialog.table()->setCurrentIndex(dialog.tableModel()->index(0, 0));
         w->printToPdf = w->path(QStringLiteral("again.pdf"));
         dialog.reprintSelected();
@@ -231,7 +232,7 @@ private slots:
     {
         seedDatabase(w->databasePath(), {"A"}, {child("甲", "A", "1500")});
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
-        QSqlQuery q(mw.database()->connection());
+        QSqlQuery q(mw.session().database().connection());
         QVERIFY(q.exec(QStringLiteral("ALTER TABLE receipt_journal RENAME TO journal_away")));
         w->printToPdf = w->path(QStringLiteral("r.pdf"));
         mw.page(0)->printReceiptRange(1, 1);

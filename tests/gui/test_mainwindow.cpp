@@ -1,9 +1,11 @@
+#include "calibration.h"
 #include "calibrationdialog.h"
 #include "configview.h"
 #include "database.h"
-#include "invoice.h"
 #include "mainwindow.h"
-#include "rostermodel.h"
+#include "officesession.h"
+#include "querywindow.h"
+#include "rosterpage.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -76,7 +78,7 @@ private slots:
         MainWindow mw(DbConfig::sqlite(path));
         QCOMPARE(mw.tabWidget->count(), 0);
         QVERIFY(QFile::exists(path));
-        QVERIFY(mw.database()->isOpen());
+        QVERIFY(mw.session().database().isOpen());
         QStringList texts;
         for (QAction *a : mw.toolActions())
             texts << a->text();
@@ -146,8 +148,8 @@ private slots:
                       child(QStringLiteral("丙"), QStringLiteral("A"), QString()),
                       child(QStringLiteral("丁"), QStringLiteral("A"), QStringLiteral("已打印"))});
         MainWindow mw(dbConfig());
-        Invoice *a = mw.page(0);
-        QCOMPARE(a->model->rowCount(), 3);
+        RosterPage *a = mw.page(0);
+        QCOMPARE(a->document()->size(), 3);
         QCOMPARE(cell(*a, 0, Roster::Name), QStringLiteral("甲"));
         QCOMPARE(cell(*a, 1, Roster::Name), QStringLiteral("丙"));
         QCOMPARE(cell(*a, 2, Roster::Name), QStringLiteral("丁"));
@@ -155,11 +157,8 @@ private slots:
         QCOMPARE(cell(*a, 1, Roster::PrintStatus), QStringLiteral("否"));
         QCOMPARE(cell(*a, 2, Roster::PrintStatus), QStringLiteral("否"));
         QCOMPARE(cell(*mw.page(1), 0, Roster::PrintStatus), QStringLiteral("否"));
-        QCOMPARE(a->model->item(0, Roster::PrintStatus)->data(Roster::ClassTagRole).toString(),
-                 QStringLiteral("A"));
-        QCOMPARE(
-            mw.page(1)->model->item(0, Roster::PrintStatus)->data(Roster::ClassTagRole).toString(),
-            QStringLiteral("B"));
+        QCOMPARE(a->document()->record(0).className, QStringLiteral("A"));
+        QCOMPARE(mw.page(1)->document()->record(0).className, QStringLiteral("B"));
         // 1200 (first list entry) + 300 accommodation + 20 × 10 meals.
         QCOMPARE(cell(*a, 0, Roster::Total), QStringLiteral("1700"));
         QCOMPARE(cell(*a, 0, Roster::Clerk), QStringLiteral("李老师"));
@@ -172,10 +171,14 @@ private slots:
                      {child(QStringLiteral("甲"), QStringLiteral("A"))});
         MainWindow mw(dbConfig());
         QCOMPARE(mw.tabWidget->count(), 2);
-        QCOMPARE(mw.page(0)->model->rowCount(), 1);
-        QCOMPARE(mw.page(1)->model->rowCount(), 0);
+        // Both tabs show the one roster of the class.
+        QCOMPARE(mw.page(0)->document(), mw.page(1)->document());
+        QCOMPARE(mw.page(0)->document()->size(), 1);
+        mw.page(1)->addRow();
+        QTRY_COMPARE(mw.tabWidget->tabText(0), QStringLiteral("A *"));
+        QCOMPARE(mw.tabWidget->tabText(1), QStringLiteral("A *"));
         QVERIFY(mw.onButtonSaveDB());
-        QCOMPARE(storedStudents(w->databasePath()).size(), 1);
+        QCOMPARE(storedStudents(w->databasePath()).size(), 2);
     }
 
     void unopenableDatabaseSaysWhy()
@@ -206,7 +209,7 @@ private slots:
         mw.addclassEdit->setText(QStringLiteral("BAD"));
         mw.onButtonAddclassOK();
         QCOMPARE(w->messages.size(), 1);
-        QCOMPARE(w->messages.at(0).title, QStringLiteral("Collection"));
+        QCOMPARE(w->messages.at(0).title, Prompts::title());
         QCOMPARE(w->messages.at(0).text, QStringLiteral("班级保存失败"));
         QVERIFY(!mw.addclassWidget->isVisible());
         QCOMPARE(mw.tabWidget->count(), 2);
@@ -222,10 +225,10 @@ private slots:
         QVector<QStringList> saved;
         {
             MainWindow mw(dbConfig());
-            Invoice *b = mw.page(1);
+            RosterPage *b = mw.page(1);
             b->tableView->selectRow(0);
             b->toolButton(QStringLiteral("addRow"))->click(); // 添加
-            b->model->setItem(1, Roster::Name, new QStandardItem(QStringLiteral("新生")));
+            b->document()->setText(1, Roster::Name, QStringLiteral("新生"));
             QVERIFY(mw.hasUnsavedChanges());
             QTRY_COMPARE(mw.tabWidget->tabText(1), QStringLiteral("B *"));
             QCOMPARE(b->objectName(), QStringLiteral("B"));
@@ -249,7 +252,7 @@ private slots:
         QCOMPARE(saved.at(0).at(Roster::Total), QStringLiteral("999"));
         QCOMPARE(saved.at(0).at(Roster::Clerk), QStringLiteral("old"));
         MainWindow again(dbConfig());
-        QCOMPARE(again.page(1)->rosterRecords(), saved.mid(2, 2));
+        QCOMPARE(texts(again.page(1)->document()->records()), saved.mid(2, 2));
     }
 
     void movedClassTagStoredUnderNewClass()
@@ -259,13 +262,11 @@ private slots:
                       child(QStringLiteral("乙"), QStringLiteral("A"))});
         {
             MainWindow mw(dbConfig());
-            mw.page(0)
-                ->model->item(1, Roster::PrintStatus)
-                ->setData(QStringLiteral("B"), Roster::ClassTagRole);
+            mw.page(0)->document()->moveToClass({1}, QStringLiteral("B"));
             QVERIFY(mw.onButtonSaveDB());
         }
         MainWindow again(dbConfig());
-        QCOMPARE(again.page(0)->model->rowCount(), 1);
+        QCOMPARE(again.page(0)->document()->size(), 1);
         QCOMPARE(cell(*again.page(1), 0, Roster::Name), QStringLiteral("乙"));
     }
 
@@ -276,18 +277,21 @@ private slots:
                       child(QStringLiteral("乙"), QStringLiteral("B"))});
         installSaboteur(w->databasePath());
         MainWindow mw(dbConfig());
-        mw.page(1)->model->item(0, Roster::Name)->setText(QStringLiteral("BAD"));
-        const auto before = mw.page(0)->rosterRecords() + mw.page(1)->rosterRecords();
+        mw.page(1)->document()->setText(0, Roster::Name, QStringLiteral("BAD"));
+        const auto before =
+            texts(mw.page(0)->document()->records()) + texts(mw.page(1)->document()->records());
         const QByteArray bytes = bytesOf(w->databasePath());
         QVERIFY(!mw.onButtonSaveDB());
         QCOMPARE(w->messages.size(), 1);
-        QCOMPARE(w->messages.at(0).title, QStringLiteral("Collection"));
+        QCOMPARE(w->messages.at(0).title, Prompts::title());
         QCOMPARE(w->messages.at(0).text, QStringLiteral("连接数据库失败"));
         QCOMPARE(bytesOf(w->databasePath()), bytes);
-        QCOMPARE(mw.page(0)->rosterRecords() + mw.page(1)->rosterRecords(), before);
+        QCOMPARE(texts(mw.page(0)->document()->records()) +
+                     texts(mw.page(1)->document()->records()),
+                 before);
         QVERIFY(mw.hasUnsavedChanges());
         // The clerk mends the row and retries.
-        mw.page(1)->model->item(0, Roster::Name)->setText(QStringLiteral("乙"));
+        mw.page(1)->document()->setText(0, Roster::Name, QStringLiteral("乙"));
         QVERIFY(mw.onButtonSaveDB());
     }
 
@@ -327,7 +331,7 @@ private slots:
         installSaboteur(w->databasePath());
         MainWindow mw(dbConfig());
         mw.show();
-        mw.page(0)->model->item(0, Roster::Name)->setText(QStringLiteral("BAD"));
+        mw.page(0)->document()->setText(0, Roster::Name, QStringLiteral("BAD"));
         w->questionAnswer = QMessageBox::Save;
         QVERIFY(!mw.close());
         QVERIFY(mw.isVisible());
@@ -352,7 +356,7 @@ private slots:
         MainWindow pcB(config);
         pcA.page(0)->addRow();
         QVERIFY(pcA.onButtonSaveDB());
-        pcB.page(0)->model->item(0, Roster::Name)->setText(QStringLiteral("改名"));
+        pcB.page(0)->document()->setText(0, Roster::Name, QStringLiteral("改名"));
         // B would overwrite A's new child: refused, and B cancels the reload.
         w->questionAnswer = QMessageBox::Cancel;
         QVERIFY(!pcB.onButtonSaveDB());
@@ -362,7 +366,7 @@ private slots:
         // Now B reloads: it sees A's save, its own change is gone.
         w->questionAnswer = QMessageBox::Yes;
         QVERIFY(!pcB.onButtonSaveDB());
-        QCOMPARE(pcB.page(0)->model->rowCount(), 2);
+        QCOMPARE(pcB.page(0)->document()->size(), 2);
         QCOMPARE(cell(*pcB.page(0), 0, Roster::Name), QStringLiteral("甲"));
         QVERIFY(!pcB.hasUnsavedChanges());
         QVERIFY(pcB.onButtonSaveDB());
@@ -388,7 +392,7 @@ private slots:
         QVERIFY(dialog->isVisible());
         dialog->xSpin()->setValue(-2.5);
         dialog->save();
-        QCOMPARE(CalibrationDialog::offsetFor(dialog->printerCombo()->currentText()).x(), -2.5);
+        QCOMPARE(Calibration::offsetFor(dialog->printerCombo()->currentText()).x(), -2.5);
     }
 };
 

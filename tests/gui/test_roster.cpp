@@ -1,39 +1,43 @@
-#include "invoice.h"
+#include "clock.h"
 #include "mainwindow.h"
-#include "rostermodel.h"
+#include "officesession.h"
+#include "queryresults.h"
+#include "querywindow.h"
+#include "rosterdocument.h"
+#include "rosterpage.h"
 #include "testsupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
 
 namespace
 {
-void setRow(Invoice &p, int r, const QStringList &texts, const QString &tag)
+// Twelve texts (a null text is an absent cell); the print status "否"
+// unless given.
+ChildRecord record(const QStringList &texts, const QString &cls)
 {
-    if (p.model->rowCount() <= r)
-        p.model->setRowCount(r + 1);
-    for (int c = 0; c < qMin(texts.size(), int(Roster::PrintStatus)); ++c)
-        if (!texts.at(c).isNull())
-            p.model->setItem(r, c, new QStandardItem(texts.at(c)));
-    auto *status = new QStandardItem(texts.value(Roster::PrintStatus, QStringLiteral("否")));
-    status->setData(tag, Roster::ClassTagRole);
-    p.model->setItem(r, Roster::PrintStatus, status);
+    QStringList t = texts;
+    while (t.size() < Roster::PrintStatus)
+        t << QString();
+    if (t.size() == Roster::PrintStatus)
+        t << QStringLiteral("否");
+    return ChildRecord::fromTexts(t.mid(0, Roster::ColumnCount), cls);
 }
 
-void selectRows(Invoice &p, std::initializer_list<int> rows)
+void selectRows(RosterPage &p, std::initializer_list<int> rows)
 {
     p.tableView->clearSelection();
     for (int r : rows)
-        p.tableView->selectionModel()->select(p.model->index(r, 3), QItemSelectionModel::Select |
-                                                                        QItemSelectionModel::Rows);
+        p.tableView->selectionModel()->select(
+            p.document()->index(r, 3), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 QStringList child(const QString &name, const QString &cls,
@@ -42,6 +46,13 @@ QStringList child(const QString &name, const QString &cls,
     return {name,      QStringLiteral("4"), QStringLiteral("0"), QString(), QString(), QString(),
             QString(), QString(),           QString(),           QString(), QString(), status,
             cls};
+}
+
+FeeMirror clerkOnly(const QString &clerk)
+{
+    FeeMirror f;
+    f.clerkName = clerk;
+    return f;
 }
 } // namespace
 
@@ -60,7 +71,10 @@ private slots:
 
     void newPage()
     {
-        Invoice p;
+        RosterDocument doc(QStringLiteral("A"));
+        QAbstractItemModelTester tester(&doc,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        RosterPage p(&doc);
         QStringList texts;
         for (QToolButton *b : p.toolButtons()) {
             texts << b->text();
@@ -68,27 +82,28 @@ private slots:
         }
         QCOMPARE(texts, (QStringList{"添加", "删除", "打印选中", "打印区间", "读取Excel文件",
                                      "保存为Excel文件", "班级管理", "打印预览"}));
-        QCOMPARE(p.model->columnCount(), 12);
-        QCOMPARE(p.model->rowCount(), 0);
-        QCOMPARE(p.model->horizontalHeaderItem(2)->text(), QStringLiteral("保教费（月）"));
-        QCOMPARE(p.model->horizontalHeaderItem(Roster::PrintStatus)->text(),
+        QCOMPARE(doc.columnCount(), 12);
+        QCOMPARE(doc.rowCount(), 0);
+        QCOMPARE(doc.headerData(2, Qt::Horizontal).toString(), QStringLiteral("保教费（月）"));
+        QCOMPARE(doc.headerData(Roster::PrintStatus, Qt::Horizontal).toString(),
                  QStringLiteral("打印状态"));
         QVERIFY(!p.printRangeDialog->isVisible());
         QVERIFY(!p.readRangeDialog->isVisible());
         QVERIFY(!p.classChangeDialog->isVisible());
         QCOMPARE(p.classCombo->count(), 0);
         QVERIFY(!p.parent());
+        QCOMPARE(p.objectName(), QStringLiteral("A"));
         QCOMPARE(p.tableView->selectionBehavior(), QAbstractItemView::SelectRows);
         QCOMPARE(p.tableView->selectionMode(), QAbstractItemView::ExtendedSelection);
     }
 
     void oneCellSelectsTheRow()
     {
-        Invoice p;
+        RosterDocument doc(QStringLiteral("A"));
+        doc.load({record(child("甲", "A"), "A"), record(child("乙", "A"), "A")}, Clock::now());
+        RosterPage p(&doc);
         p.show();
-        setRow(p, 0, child("甲", "A"), "A");
-        setRow(p, 1, child("乙", "A"), "A");
-        const QRect r = p.tableView->visualRect(p.model->index(1, 4));
+        const QRect r = p.tableView->visualRect(doc.index(1, 4));
         QTest::mouseClick(p.tableView->viewport(), Qt::LeftButton, {}, r.center());
         QCOMPARE(p.tableView->selectionModel()->selectedRows().size(), 1);
         QCOMPARE(p.tableView->selectionModel()->selectedIndexes().size(), 12);
@@ -108,7 +123,8 @@ private slots:
     {
         QFETCH(QString, typed);
         QFETCH(QString, kept);
-        Invoice p;
+        RosterDocument doc(QStringLiteral("A"));
+        RosterPage p(&doc);
         for (QLineEdit *e : {p.readColumnEdit, p.readFromEdit, p.readToEdit}) {
             QTest::keyClicks(e, typed);
             QCOMPARE(e->text(), kept);
@@ -119,7 +135,8 @@ private slots:
 
     void dialogButtonsReactToPress()
     {
-        Invoice p;
+        RosterDocument doc(QStringLiteral("A"));
+        RosterPage p(&doc);
         p.onButtonclassChange();
         QVERIFY(p.classChangeDialog->isVisible());
         QTest::mousePress(button(p.classChangeDialog, QStringLiteral("取消")), Qt::LeftButton);
@@ -132,11 +149,13 @@ private slots:
 
     void addRow()
     {
-        Invoice p;
-        p.setObjectName(QStringLiteral("大一班"));
-        p.clerkName = QStringLiteral("李老师");
+        RosterDocument doc(QStringLiteral("大一班"));
+        QAbstractItemModelTester tester(&doc,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        doc.setFees(clerkOnly(QStringLiteral("李老师")), QString());
+        RosterPage p(&doc);
         p.toolButton(QStringLiteral("addRow"))->click();
-        QCOMPARE(p.model->rowCount(), 1);
+        QCOMPARE(doc.rowCount(), 1);
         for (int c = 0; c < 10; ++c)
             if (c != Roster::Total)
                 QCOMPARE(cell(p, 0, c), QStringLiteral("<absent>"));
@@ -144,10 +163,10 @@ private slots:
         QCOMPARE(cell(p, 0, Roster::Total), QStringLiteral("0"));
         QCOMPARE(cell(p, 0, Roster::Clerk), QStringLiteral("李老师"));
         QCOMPARE(cell(p, 0, Roster::PrintStatus), QStringLiteral("否"));
-        QCOMPARE(p.model->item(0, Roster::PrintStatus)->data(Roster::ClassTagRole).toString(),
-                 QStringLiteral("大一班"));
+        QCOMPARE(doc.record(0).className, QStringLiteral("大一班"));
 
-        setRow(p, 0, {"甲", "4", "1", "2", "20", "1", "0", "1", "999", "1", "x"}, "大一班");
+        doc.load({record({"甲", "4", "1", "2", "20", "1", "0", "1", "999", "1", "x"}, "大一班")},
+                 Clock::now());
         p.toolButton(QStringLiteral("addRow"))->click();
         p.toolButton(QStringLiteral("addRow"))->click();
         for (int r : {1, 2}) {
@@ -163,38 +182,98 @@ private slots:
 
     void deleteSelectedRows()
     {
-        Invoice p;
+        RosterDocument doc(QStringLiteral("A"));
+        QAbstractItemModelTester tester(&doc,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVector<ChildRecord> rows;
         for (int r = 0; r < 6; ++r)
-            setRow(p, r, child(QString::number(r + 1), "A"), "A");
+            rows << record(child(QString::number(r + 1), "A"), "A");
+        doc.load(rows, Clock::now());
+        RosterPage p(&doc);
         selectRows(p, {4, 1});
         p.toolButton(QStringLiteral("deleteRow"))->click();
-        QCOMPARE(p.model->rowCount(), 4);
+        QCOMPARE(doc.rowCount(), 4);
         QStringList names;
         for (int r = 0; r < 4; ++r)
             names << cell(p, r, Roster::Name);
         QCOMPARE(names, (QStringList{"1", "3", "4", "6"}));
         p.tableView->clearSelection();
         p.deleteRow();
-        QCOMPARE(p.model->rowCount(), 4);
+        QCOMPARE(doc.rowCount(), 4);
+        // Undone, the children are back where they were.
+        doc.undoStack()->undo();
+        names.clear();
+        for (int r = 0; r < doc.size(); ++r)
+            names << cell(p, r, Roster::Name);
+        QCOMPARE(names, (QStringList{"1", "2", "3", "4", "5", "6"}));
+        QVERIFY(!doc.isModified());
+    }
+
+    void everyChangeIsUndoable_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("add") << QStringLiteral("add");
+        QTest::newRow("delete") << QStringLiteral("delete");
+        QTest::newRow("edit") << QStringLiteral("edit");
+        QTest::newRow("class change") << QStringLiteral("move");
+        QTest::newRow("import") << QStringLiteral("import");
+    }
+    void everyChangeIsUndoable()
+    {
+        QFETCH(QString, change);
+        RosterDocument doc(QStringLiteral("A"));
+        QAbstractItemModelTester tester(&doc,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        doc.load({record(child("甲", "A"), "A"), record(child("乙", "A"), "A")}, Clock::now());
+        const QVector<ChildRecord> before = doc.records();
+        QSignalSpy modified(&doc, &RosterDocument::modifiedChanged);
+        if (change == QLatin1String("add"))
+            doc.addRow();
+        else if (change == QLatin1String("delete"))
+            doc.removeRows({0});
+        else if (change == QLatin1String("edit"))
+            QVERIFY(doc.setData(doc.index(1, Roster::Age), QStringLiteral("6")));
+        else if (change == QLatin1String("move"))
+            doc.moveToClass({0, 1}, QStringLiteral("B"));
+        else
+            doc.appendNames({QStringLiteral("丙"), QStringLiteral("丁")});
+        QVERIFY(doc.isModified());
+        QCOMPARE(modified.size(), 1);
+        QCOMPARE(modified.at(0).at(0).toBool(), true);
+        QVERIFY(texts(doc.records()) != texts(before));
+        doc.undoStack()->undo();
+        QVERIFY(!doc.isModified());
+        QCOMPARE(texts(doc.records()), texts(before));
+        doc.undoStack()->redo();
+        QVERIFY(doc.isModified());
+        doc.markSaved();
+        QVERIFY(!doc.isModified());
     }
 
     void recomputeKeepsEqualTotal()
     {
-        Invoice p;
-        p.clerkName = QStringLiteral("新");
-        p.feePrices[1] = 350;
-        setRow(p, 0,
-               {"甲", "", QString(), "1", QString(), QString(), QString(), QString(), "0350", "",
-                "旧"},
-               "A");
-        setRow(
-            p, 1,
-            {"乙", "", QString(), "1", QString(), QString(), QString(), QString(), "349", "", "旧"},
-            "A");
-        p.recomputeFees();
-        QCOMPARE(cell(p, 0, Roster::Total), QStringLiteral("0350"));
-        QCOMPARE(cell(p, 1, Roster::Total), QStringLiteral("350"));
-        QCOMPARE(cell(p, 0, Roster::Clerk), QStringLiteral("新"));
+        RosterDocument doc(QStringLiteral("A"));
+        FeeMirror fees = clerkOnly(QStringLiteral("新"));
+        fees.feePrices[1] = 350;
+        doc.setFees(fees, QString());
+        doc.load({record({"甲", "", QString(), "1", QString(), QString(), QString(), QString(),
+                          "0350", "", "旧"},
+                         "A"),
+                  record({"乙", "", QString(), "1", QString(), QString(), QString(), QString(),
+                          "349", "", "旧"},
+                         "A")},
+                 Clock::now());
+        QCOMPARE(cell(doc, 0, Roster::Total), QStringLiteral("0350"));
+        QCOMPARE(cell(doc, 1, Roster::Total), QStringLiteral("350"));
+        QCOMPARE(cell(doc, 0, Roster::Clerk), QStringLiteral("新"));
+        QVERIFY(!doc.isModified());
+        // A price change is a change of the roster, to be saved.
+        fees.feePrices[1] = 400;
+        doc.setFees(fees, QString());
+        QCOMPARE(cell(doc, 0, Roster::Total), QStringLiteral("400"));
+        QVERIFY(doc.isModified());
+        doc.undoStack()->undo();
+        QCOMPARE(cell(doc, 0, Roster::Total), QStringLiteral("0350"));
     }
 
     void classChange()
@@ -204,7 +283,7 @@ private slots:
             {child("甲", "A"), child("乙", "A", "05已打印"), child("丙", "A"), child("丁", "B")});
         {
             MainWindow mw(DbConfig::sqlite(w->databasePath()));
-            Invoice *a = mw.page(0);
+            RosterPage *a = mw.page(0);
             // Own class: nothing moves.
             selectRows(*a, {0});
             a->toolButton(QStringLiteral("classChange"))->click();
@@ -221,44 +300,43 @@ private slots:
             QVERIFY(!mw.hasUnsavedChanges());
             selectRows(*a, {1, 2});
             a->onclassChange();
-            QCOMPARE(a->model->rowCount(), 3); // rows stay until saved and reloaded
-            QCOMPARE(a->model->item(1, Roster::PrintStatus)->data(Roster::ClassTagRole).toString(),
-                     QStringLiteral("B"));
+            QCOMPARE(a->document()->size(), 3); // rows stay until saved
+            QCOMPARE(a->document()->record(1).className, QStringLiteral("B"));
             QVERIFY(mw.onButtonSaveDB());
+            // Saved, the children are on the tab of their new class.
+            QCOMPARE(a->document()->size(), 1);
+            QCOMPARE(mw.page(1)->document()->size(), 3);
+            QVERIFY(!mw.hasUnsavedChanges());
+            QCOMPARE(mw.tabWidget->tabText(0), QStringLiteral("A"));
         }
         MainWindow again(DbConfig::sqlite(w->databasePath()));
-        QCOMPARE(again.page(0)->model->rowCount(), 1);
+        QCOMPARE(again.page(0)->document()->size(), 1);
         QCOMPARE(cell(*again.page(0), 0, Roster::Name), QStringLiteral("甲"));
-        Invoice *b = again.page(1);
-        QCOMPARE(b->model->rowCount(), 3);
+        RosterPage *b = again.page(1);
+        QCOMPARE(b->document()->size(), 3);
         QCOMPARE(cell(*b, 0, Roster::Name), QStringLiteral("乙"));
         QCOMPARE(cell(*b, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
         QCOMPARE(cell(*b, 1, Roster::Name), QStringLiteral("丙"));
         QCOMPARE(cell(*b, 2, Roster::Name), QStringLiteral("丁"));
     }
 
-    void scans()
+    void findAndUnprinted()
     {
-        Invoice p;
-        p.setObjectName(QStringLiteral("A"));
-        setRow(p, 0, child("甲", "A"), "A");
-        setRow(p, 1, child("乙", "A", "05已打印"), "A");
-        setRow(p, 2, child("甲", "A", ""), "A");
-        QSignalSpy hits(&p, &Invoice::signaldata);
-        QSignalSpy unprinted(&p, &Invoice::signalunPrintdata);
-        p.scanRoster(0, QStringLiteral("甲"));
+        seedDatabase(w->databasePath(), {"A"},
+                     {child("甲", "A"), child("乙", "A", "05已打印"), child("甲", "A", "")});
+        OfficeSession session(DbConfig::sqlite(w->databasePath()));
+        QVERIFY(session.open());
+        const QVector<ChildRef> hits = session.find(QStringLiteral("甲"));
         QCOMPARE(hits.size(), 2);
-        const QStringList first = hits.at(0).at(0).toStringList();
-        QCOMPARE(first.size(), 13);
-        QCOMPARE(first.at(0), QStringLiteral("甲"));
-        QCOMPARE(first.at(3), QString());
-        QCOMPARE(first.at(12), QStringLiteral("A"));
-        p.scanRoster(11, QStringLiteral("否"));
-        QCOMPARE(unprinted.size(), 1); // the empty status is not "否"
-        p.scanRoster(1, QStringLiteral("4"));
-        QCOMPARE(hits.size() + unprinted.size(), 3);
-        p.scanRoster(0, QStringLiteral("甲 "));
-        QCOMPARE(hits.size(), 2);
+        QCOMPARE(hits.at(0).row(), 0);
+        QCOMPARE(hits.at(1).row(), 2);
+        QCOMPARE(session.find(QStringLiteral("甲 ")).size(), 0);
+        // A status of another month, or none, reads as not printed.
+        const auto unprinted = session.unprintedRows();
+        QCOMPARE(unprinted.size(), 2);
+        QCOMPARE(unprinted.at(0).size(), 13);
+        QCOMPARE(unprinted.at(0).at(12), QStringLiteral("A"));
+        QCOMPARE(unprinted.at(0).at(3), QString());
     }
 
     void queryPanel()
@@ -271,35 +349,46 @@ private slots:
         QVERIFY(mw.selectWidget->isVisible());
         mw.selectEdit->setText(QStringLiteral("Tom"));
         mw.onButtonSelect();
-        Invoice *r = mw.selectPage;
-        QCOMPARE(r->model->rowCount(), 2);
-        QCOMPARE(r->model->columnCount(), 13);
-        QCOMPARE(r->model->horizontalHeaderItem(12)->text(), QStringLiteral("班级"));
-        QCOMPARE(cell(*r, 0, Roster::ResultClass), QStringLiteral("A"));
-        QCOMPARE(cell(*r, 1, Roster::ResultClass), QStringLiteral("B"));
+        QueryResults *r = mw.selectWidget->results();
+        QAbstractItemModelTester tester(r, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(r->rowCount(), 2);
+        QCOMPARE(r->columnCount(), 13);
+        QCOMPARE(r->headerData(12, Qt::Horizontal).toString(), QStringLiteral("班级"));
+        QCOMPARE(r->texts(0).at(Roster::ResultClass), QStringLiteral("A"));
+        QCOMPARE(r->texts(1).at(Roster::ResultClass), QStringLiteral("B"));
+        QCOMPARE(mw.statusText(), QStringLiteral("找到 2 名儿童"));
         mw.selectEdit->setText(QStringLiteral("乙"));
         mw.onButtonSelect();
-        QCOMPARE(r->model->rowCount(), 1);
-        QCOMPARE(cell(*r, 0, Roster::ResultClass), QStringLiteral("B"));
+        QCOMPARE(r->rowCount(), 1);
+        QCOMPARE(r->texts(0).at(Roster::ResultClass), QStringLiteral("B"));
         mw.selectEdit->setText(QStringLiteral("nobody"));
         mw.onButtonSelect();
-        QCOMPARE(r->model->rowCount(), 0);
-        QCOMPARE(r->model->columnCount(), 13);
+        QCOMPARE(r->rowCount(), 0);
+        QCOMPARE(r->columnCount(), 13);
+        // The results follow the roster they point at.
+        mw.selectEdit->setText(QStringLiteral("乙"));
+        mw.onButtonSelect();
+        mw.page(1)->document()->setText(2, Roster::Age, QStringLiteral("6"));
+        QCOMPARE(r->data(r->index(0, Roster::Age)).toString(), QStringLiteral("6"));
     }
 
-    void printStatusUpdateResetsTag()
+    void printingAMovedChildKeepsTheMove()
     {
-        Invoice p;
-        p.setObjectName(QStringLiteral("A"));
-        setRow(p, 0, child("甲", "A"), "B"); // an unsaved move to B
-        setRow(p, 1, child("乙", "A"), "A");
-        setRow(p, 2, child("甲", "A"), "A");
-        p.updataPrintType(QStringLiteral("甲"), QStringLiteral("03已打印"));
-        QCOMPARE(cell(p, 0, Roster::PrintStatus), QStringLiteral("03已打印"));
-        QCOMPARE(p.model->item(0, Roster::PrintStatus)->data(Roster::ClassTagRole).toString(),
-                 QStringLiteral("A"));
-        QCOMPARE(cell(p, 1, Roster::PrintStatus), QStringLiteral("否"));
-        QCOMPARE(cell(p, 2, Roster::PrintStatus), QStringLiteral("03已打印"));
+        w->printToPdf = w->path(QStringLiteral("moved.pdf"));
+        seedDatabase(w->databasePath(), {"A", "B"}, {child("甲", "A"), child("乙", "B")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        RosterDocument *a = mw.page(0)->document();
+        a->moveToClass({0}, QStringLiteral("B"));
+        mw.page(0)->tableView->setCurrentIndex(a->index(0, 0));
+        mw.page(0)->printSelectedReceipt();
+        QCOMPARE(cell(*a, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+        // Printing touched the print status only: the move still holds.
+        QCOMPARE(a->record(0).className, QStringLiteral("B"));
+        QVERIFY(mw.onButtonSaveDB());
+        const auto stored = storedStudents(w->databasePath());
+        QCOMPARE(stored.size(), 2);
+        for (const QStringList &row : stored)
+            QCOMPARE(row.at(Roster::ColumnCount), QStringLiteral("B"));
     }
 };
 

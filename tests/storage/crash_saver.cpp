@@ -2,12 +2,10 @@
 // every child (appending "新"), announces the save on stdout and saves. The
 // test kills it with SIGKILL at some moment of that save.
 #include "database.h"
-#include "invoice.h"
 #include "mainwindow.h"
-#include "rostermodel.h"
+#include "officesession.h"
 
 #include <QApplication>
-#include <QStandardItemModel>
 #include <cstdio>
 
 int main(int argc, char **argv)
@@ -25,10 +23,9 @@ int main(int argc, char **argv)
         config.user = QString::fromLocal8Bit(argv[6]);
     }
     MainWindow window(config);
-    for (Invoice *page : window.pages())
-        for (int r = 0; r < page->model->rowCount(); ++r)
-            page->model->item(r, 0)->setText(page->model->item(r, 0)->text() +
-                                             QStringLiteral("新"));
+    for (RosterDocument *doc : window.session().documents())
+        for (int r = 0; r < doc->size(); ++r)
+            doc->setText(r, 0, doc->record(r).text(0) + QStringLiteral("新"));
     std::printf("saving\n");
     std::fflush(stdout);
     const bool ok = window.onButtonSaveDB();

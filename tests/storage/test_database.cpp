@@ -1,4 +1,5 @@
 #include "database.h"
+#include "rosterstore.h"
 #include "testsupport.h"
 
 #include <QSqlQuery>
@@ -67,7 +68,8 @@ class TestDatabase : public QObject
             if (admin.open()) {
                 QSqlQuery q(admin.connection());
                 q.exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", "
-                                      "feeoffice_revision, feeoffice_class_revision CASCADE"));
+                                      "feeoffice_revision, feeoffice_class_revision, "
+                                      "receipt_journal, receipt_serial CASCADE"));
             }
             return postgresConfig();
         }
@@ -131,12 +133,12 @@ private slots:
         const QSqlRecord classes = db.connection().record(QStringLiteral("class"));
         QCOMPARE(classes.count(), 2);
         QCOMPARE(classes.fieldName(1), QStringLiteral("班级"));
-        QCOMPARE(db.readClasses().value(), QStringList());
+        QCOMPARE(readClassNames(db), QStringList());
         // Opening again keeps what is there.
-        QVERIFY(db.rewriteClasses({QStringLiteral("大一班")}));
+        QVERIFY(writeClasses(db, {QStringLiteral("大一班")}));
         Database again(db.config());
         QVERIFY(again.open());
-        QCOMPARE(again.readClasses().value(), QStringList{QStringLiteral("大一班")});
+        QCOMPARE(readClassNames(again), QStringList{QStringLiteral("大一班")});
     }
 
     void defaultFileInDataDirectory()
@@ -157,20 +159,18 @@ private slots:
         Database db(config(backend));
         QVERIFY(db.open());
         const QString hostile = QStringLiteral("a' OR '1'='1");
-        QVERIFY(db.beginStudentRewrite());
-        QVERIFY(db.appendStudents({student(QStringLiteral("甲"), QStringLiteral("大一班")),
-                                   student(QStringLiteral("乙"), hostile),
-                                   student(QStringLiteral("丙"), QStringLiteral("大一班")),
-                                   student(QStringLiteral("丁"), hostile)}));
-        QVERIFY(db.finishStudentRewrite());
-        const auto rows = db.readStudents(hostile).value();
+        QVERIFY(saveRows(db, {student(QStringLiteral("甲"), QStringLiteral("大一班")),
+                              student(QStringLiteral("乙"), hostile),
+                              student(QStringLiteral("丙"), QStringLiteral("大一班")),
+                              student(QStringLiteral("丁"), hostile)}));
+        const auto rows = readRows(db, hostile);
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows.at(0).at(0), QStringLiteral("乙"));
         QCOMPARE(rows.at(1).at(0), QStringLiteral("丁"));
         QCOMPARE(rows.at(0).size(), 12);
-        const auto all = db.readAllStudents().value();
+        const auto all = RosterStore(db).readAllStudents().value();
         QCOMPARE(all.value(QStringLiteral("大一班")).size(), 2);
-        QCOMPARE(all.value(QStringLiteral("大一班")).at(1).at(0), QStringLiteral("丙"));
+        QCOMPARE(all.value(QStringLiteral("大一班")).at(1).text(0), QStringLiteral("丙"));
     }
 
     void failedClassRewriteKeepsOldRows_data()
@@ -183,15 +183,17 @@ private slots:
         SKIP_UNAVAILABLE(backend);
         Database db(config(backend));
         QVERIFY(db.open());
-        QVERIFY(db.rewriteClasses({QStringLiteral("A"), QStringLiteral("B")}));
+        QVERIFY(writeClasses(db, {QStringLiteral("A"), QStringLiteral("B")}));
         installSaboteur(db);
-        QVERIFY(
-            !db.rewriteClasses({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("BAD")}));
-        QVERIFY(!db.errorString().isEmpty());
-        QCOMPARE(db.readClasses().value(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+        const WriteResult refused =
+            writeClasses(db, {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("BAD")});
+        QVERIFY(!refused);
+        QCOMPARE(refused.kind, WriteResult::Unreachable);
+        QVERIFY(refused.detail.contains(QStringLiteral("refused")));
+        QCOMPARE(readClassNames(db), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
         // And the connection is usable afterwards.
-        QVERIFY(db.rewriteClasses({QStringLiteral("C")}));
-        QCOMPARE(db.readClasses().value(), QStringList{QStringLiteral("C")});
+        QVERIFY(writeClasses(db, {QStringLiteral("C")}));
+        QCOMPARE(readClassNames(db), QStringList{QStringLiteral("C")});
     }
 
     void failedStudentRewriteKeepsOldRows_data()
@@ -204,15 +206,11 @@ private slots:
         SKIP_UNAVAILABLE(backend);
         Database db(config(backend));
         QVERIFY(db.open());
-        QVERIFY(db.beginStudentRewrite());
-        QVERIFY(db.appendStudents({student(QStringLiteral("甲"), QStringLiteral("A"))}));
-        QVERIFY(db.finishStudentRewrite());
+        QVERIFY(saveRows(db, {student(QStringLiteral("甲"), QStringLiteral("A"))}));
         installSaboteur(db);
-        QVERIFY(db.beginStudentRewrite());
-        QVERIFY(db.appendStudents({student(QStringLiteral("乙"), QStringLiteral("A"))}));
-        QVERIFY(!db.appendStudents({student(QStringLiteral("BAD"), QStringLiteral("B"))}));
-        db.abandonStudentRewrite();
-        const auto rows = db.readStudents(QStringLiteral("A")).value();
+        QVERIFY(!saveRows(db, {student(QStringLiteral("乙"), QStringLiteral("A")),
+                               student(QStringLiteral("BAD"), QStringLiteral("B"))}));
+        const auto rows = readRows(db, QStringLiteral("A"));
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows.at(0).at(0), QStringLiteral("甲"));
     }
@@ -240,7 +238,7 @@ private slots:
         Database db(c);
         QVERIFY(!db.open());
         QVERIFY2(db.errorString().contains(c.driver), qPrintable(db.errorString()));
-        QVERIFY(!db.isOpen() || !db.readClasses());
+        QVERIFY(!db.isOpen() || !RosterStore(db).readClasses());
     }
 
     void hostileTextStoredExactly_data()
@@ -269,13 +267,12 @@ private slots:
             r[10] = t;
             rows << r;
         }
-        QVERIFY(db.beginStudentRewrite());
-        QVERIFY2(db.appendStudents(rows), qPrintable(db.errorString()));
-        QVERIFY(db.finishStudentRewrite());
-        QVERIFY(db.rewriteClasses(texts));
-        QCOMPARE(db.readClasses().value(), texts);
+        const WriteResult saved = saveRows(db, rows);
+        QVERIFY2(saved, qPrintable(saved.oneLine()));
+        QVERIFY(writeClasses(db, texts));
+        QCOMPARE(readClassNames(db), texts);
         for (const QString &t : texts) {
-            const auto back = db.readStudents(t).value();
+            const auto back = readRows(db, t);
             QCOMPARE(back.size(), 1);
             QCOMPARE(back.at(0).at(0), t);
             QCOMPARE(back.at(0).at(10), t);
@@ -294,26 +291,22 @@ private slots:
         Database pcA(c), pcB(c);
         QVERIFY(pcA.open());
         QVERIFY(pcB.open());
-        QVERIFY(pcA.beginStudentRewrite());
-        QVERIFY(pcA.appendStudents({student(QStringLiteral("甲"), QStringLiteral("A"))}));
-        QVERIFY(pcA.finishStudentRewrite());
+        QVERIFY(saveRows(pcA, {student(QStringLiteral("甲"), QStringLiteral("A"))}));
         // B loaded before A saved: its save would silently undo A's.
-        QVERIFY(!pcB.beginStudentRewrite());
-        QVERIFY(pcB.lastFailureWasConflict());
-        QVERIFY(!pcB.lastSavedAt().isEmpty());
-        QCOMPARE(pcB.lastConflictClass(), QStringLiteral("A"));
+        const WriteResult b = saveRows(pcB, {});
+        QVERIFY(b.isConflict());
+        QVERIFY(!b.savedAt.isEmpty());
+        QCOMPARE(b.conflictClass, QStringLiteral("A"));
         // The class table has a revision of its own, untouched by A's save.
-        QVERIFY(pcB.rewriteClasses({QStringLiteral("X")}));
-        QVERIFY(!pcA.rewriteClasses({QStringLiteral("Y")}));
-        QVERIFY(pcA.lastFailureWasConflict());
-        QVERIFY(pcA.lastConflictClass().isEmpty());
-        QCOMPARE(pcA.readStudents(QStringLiteral("A")).value().size(), 1);
+        QVERIFY(writeClasses(pcB, {QStringLiteral("X")}));
+        const WriteResult a = writeClasses(pcA, {QStringLiteral("Y")});
+        QVERIFY(a.isConflict());
+        QVERIFY(a.conflictClass.isEmpty());
+        QCOMPARE(readRows(pcA, QStringLiteral("A")).size(), 1);
         // After reloading B may save again, and then A is the stale one.
         QVERIFY(pcB.refreshRevision());
-        QVERIFY(pcB.beginStudentRewrite());
-        QVERIFY(pcB.finishStudentRewrite());
-        QVERIFY(!pcA.beginStudentRewrite());
-        QVERIFY(pcA.lastFailureWasConflict());
+        QVERIFY(saveRows(pcB, {}));
+        QVERIFY(saveRows(pcA, {}).isConflict());
     }
 };
 

@@ -1,14 +1,13 @@
 #include "database.h"
-#include "invoice.h"
 #include "mainwindow.h"
-#include "rostermodel.h"
+#include "officesession.h"
+#include "rosterpage.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
 #include <QSqlQuery>
-#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTest>
 #include <QThread>
@@ -84,10 +83,8 @@ void seed(const DbConfig &config)
     const QStringList classes{"大一班", "大二班", "中一班", "小一班"};
     Database db(config);
     QVERIFY2(db.open(), qPrintable(db.errorString()));
-    QVERIFY(db.rewriteClasses(classes));
-    QVERIFY(db.beginStudentRewrite());
-    QVERIFY(db.appendStudents(roster(classes)));
-    QVERIFY(db.finishStudentRewrite());
+    QVERIFY(writeClasses(db, classes));
+    QVERIFY(saveRows(db, roster(classes)));
 }
 } // namespace
 
@@ -186,24 +183,25 @@ private slots:
         {
             Database db(DbConfig::sqlite(w->databasePath()));
             QVERIFY(db.open());
-            QVERIFY(db.rewriteClasses(classes));
-            QVERIFY(db.beginStudentRewrite());
-            QVERIFY(db.appendStudents(roster(classes).mid(0, 200)));
-            QVERIFY(db.finishStudentRewrite());
+            QVERIFY(writeClasses(db, classes));
+            QVERIFY(saveRows(db, roster(classes).mid(0, 200)));
         }
         const auto before = storedStudents(w->databasePath());
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
-        for (Invoice *p : mw.pages())
+        for (RosterPage *p : mw.pages())
             for (int i = 0; i < 300; ++i)
                 p->addRow();
-        const auto window = mw.page(0)->rosterRecords() + mw.page(1)->rosterRecords();
-        QSqlQuery q(mw.database()->connection());
+        const auto window =
+            texts(mw.page(0)->document()->records()) + texts(mw.page(1)->document()->records());
+        QSqlQuery q(mw.session().database().connection());
         q.exec(fault);
         QVERIFY(!mw.onButtonSaveDB());
         QCOMPARE(w->messages.size(), 1);
         QCOMPARE(w->messages.at(0).text, QStringLiteral("连接数据库失败"));
         QVERIFY(!mw.statusText().isEmpty());
-        QCOMPARE(mw.page(0)->rosterRecords() + mw.page(1)->rosterRecords(), window);
+        QCOMPARE(texts(mw.page(0)->document()->records()) +
+                     texts(mw.page(1)->document()->records()),
+                 window);
         QCOMPARE(storedStudents(w->databasePath()), before);
         if (classesFail) {
             mw.addclassEdit->setText(QStringLiteral("C"));
@@ -225,7 +223,7 @@ private slots:
         QVERIFY(!mw.onButtonSaveDB());
         QCOMPARE(w->messages.size(), 1);
         QVERIFY(mw.statusText().contains(QStringLiteral("rosters.sqlite")));
-        QCOMPARE(mw.page(0)->model->rowCount(), 2);
+        QCOMPARE(mw.page(0)->document()->size(), 2);
     }
 
     void serverGoneBetweenLoadAndSave()
@@ -244,7 +242,7 @@ private slots:
         {
             Database db(config);
             QVERIFY(db.open());
-            QVERIFY(db.rewriteClasses({"A"}));
+            QVERIFY(writeClasses(db, {"A"}));
         }
         MainWindow mw(config);
         mw.page(0)->addRow();
@@ -259,10 +257,10 @@ private slots:
         // The save opens a fresh connection and goes through, unasked.
         QVERIFY(mw.onButtonSaveDB());
         QVERIFY(w->messages.isEmpty());
-        QCOMPARE(mw.page(0)->model->rowCount(), 1);
+        QCOMPARE(mw.page(0)->document()->size(), 1);
         Database check(config);
         QVERIFY(check.open());
-        QCOMPARE(check.readAllStudents().value().value(QStringLiteral("A")).size(), 1);
+        QCOMPARE(readRows(check, QStringLiteral("A")).size(), 1);
     }
 
     void hostileTextThroughTheWindow()
@@ -276,25 +274,25 @@ private slots:
             for (const QString &t : texts) {
                 mw.addclassEdit->setText(t);
                 mw.onButtonAddclassOK();
-                Invoice *p = mw.page(mw.tabWidget->count() - 1);
+                RosterDocument *d = mw.page(mw.tabWidget->count() - 1)->document();
                 for (const QString &name : texts) {
-                    p->addRow();
-                    p->model->setItem(p->model->rowCount() - 1, 0, new QStandardItem(name));
-                    p->model->setItem(p->model->rowCount() - 1, 1, new QStandardItem(name));
+                    const int r = d->addRow();
+                    d->setText(r, 0, name);
+                    d->setText(r, 1, name);
                 }
             }
             QVERIFY(mw.onButtonSaveDB());
         }
         QVERIFY(w->messages.isEmpty());
         MainWindow again(DbConfig::sqlite(w->databasePath()));
-        QCOMPARE(again.classList, texts);
+        QCOMPARE(again.session().classes(), texts);
         for (int i = 0; i < texts.size(); ++i) {
-            Invoice *p = again.page(i);
+            RosterPage *p = again.page(i);
             QCOMPARE(p->objectName(), texts.at(i));
-            QCOMPARE(p->model->rowCount(), texts.size());
+            QCOMPARE(p->document()->size(), texts.size());
             for (int r = 0; r < texts.size(); ++r) {
-                QCOMPARE(p->model->item(r, 0)->text(), texts.at(r));
-                QCOMPARE(p->model->item(r, 1)->text(), texts.at(r));
+                QCOMPARE(cell(*p, r, 0), texts.at(r));
+                QCOMPARE(cell(*p, r, 1), texts.at(r));
             }
         }
     }

@@ -2,9 +2,11 @@
 // they happen, a connection that drops, text no database may hold, and the
 // rosters kept locally when the database is away at closing time.
 #include "database.h"
-#include "invoice.h"
 #include "mainwindow.h"
-#include "rostermodel.h"
+#include "officesession.h"
+#include "queryresults.h"
+#include "querywindow.h"
+#include "rosterpage.h"
 #include "rostersync.h"
 #include "testsupport.h"
 
@@ -14,8 +16,8 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QSqlQuery>
-#include <QStandardItemModel>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 
 namespace
@@ -75,9 +77,9 @@ private:
     int m_port = 0;
 };
 
-RosterSync *syncOf(MainWindow &mw)
+RosterDocument &doc(MainWindow &mw, int tab)
 {
-    return mw.findChild<RosterSync *>();
+    return *mw.page(tab)->document();
 }
 } // namespace
 
@@ -114,10 +116,10 @@ private slots:
         seedDatabase(config, {"A", "B"}, {child("甲", "A"), child("乙", "B")});
         MainWindow pcA(config), pcB(config), pcC(config);
         // A third PC with unsaved edits in class B.
-        pcC.page(1)->model->item(0, Roster::Age)->setText(QStringLiteral("5"));
+        doc(pcC, 1).setText(0, Roster::Age, QStringLiteral("5"));
 
-        pcA.page(0)->model->item(0, Roster::Name)->setText(QStringLiteral("甲甲"));
-        pcB.page(1)->model->item(0, Roster::Name)->setText(QStringLiteral("乙乙"));
+        doc(pcA, 0).setText(0, Roster::Name, QStringLiteral("甲甲"));
+        doc(pcB, 1).setText(0, Roster::Name, QStringLiteral("乙乙"));
         QVERIFY(pcA.onButtonSaveDB());
         QVERIFY(pcB.onButtonSaveDB());
         QVERIFY(w->messages.isEmpty());
@@ -131,7 +133,7 @@ private slots:
         QCOMPARE(names, (QStringList{"乙乙", "甲甲"}));
 
         // The same class from a PC that loaded it before: refused, naming it.
-        pcB.page(0)->model->item(0, Roster::Age)->setText(QStringLiteral("6"));
+        doc(pcB, 0).setText(0, Roster::Age, QStringLiteral("6"));
         w->questionAnswer = QMessageBox::Cancel;
         QVERIFY(!pcB.onButtonSaveDB());
         QCOMPARE(w->questions, 1);
@@ -143,9 +145,9 @@ private slots:
         if (postgres)
             QTRY_COMPARE(cell(*pcC.page(0), 0, Roster::Name), QStringLiteral("甲甲"));
         else
-            syncOf(pcC)->check();
+            pcC.session().checkForSaves();
         QCOMPARE(cell(*pcC.page(0), 0, Roster::Name), QStringLiteral("甲甲"));
-        QVERIFY(!pcC.page(0)->isModified());
+        QVERIFY(!doc(pcC, 0).isModified());
         QTRY_VERIFY(pcC.tabWidget->tabText(1).contains(QStringLiteral("他处已保存")));
         QCOMPARE(cell(*pcC.page(1), 0, Roster::Name), QStringLiteral("乙"));
         QCOMPARE(cell(*pcC.page(1), 0, Roster::Age), QStringLiteral("5"));
@@ -168,59 +170,62 @@ private slots:
         QCOMPARE(storedStudents(server.config()).size(), 3);
     }
 
-    void bigDatabaseFillsRostersWhenShown()
+    void bigDatabaseBuildsPagesWhenShown()
     {
         seedDatabase(w->databasePath(), {"A", "B", "C"},
                      {child("甲", "A"), child("乙", "B"), child("丙", "C")});
         MainWindow::setEagerLoadLimit(0);
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
         MainWindow::setEagerLoadLimit(20000);
-        QVERIFY(mw.page(0)->isLoaded());
-        QVERIFY(!mw.page(1)->isLoaded());
-        QCOMPARE(mw.page(1)->model->rowCount(), 0);
+        QVERIFY(mw.page(0)->isBuilt());
+        QVERIFY(!mw.page(1)->isBuilt());
         QVERIFY(!mw.page(1)->tableView);
+        // The rosters themselves are all read.
+        QCOMPARE(doc(mw, 1).size(), 1);
         QVERIFY(!mw.hasUnsavedChanges());
-        // The query finds a child whose roster is not on screen yet, with
-        // its fees as they will show.
+        // The query finds a child whose page is not built yet, with its
+        // fees as they show.
         mw.selectEdit->setText(QStringLiteral("丙"));
         mw.onButtonSelect();
-        QCOMPARE(mw.selectPage->model->rowCount(), 1);
-        QCOMPARE(cell(*mw.selectPage, 0, Roster::ResultClass), QStringLiteral("C"));
-        QCOMPARE(cell(*mw.selectPage, 0, Roster::Clerk), QString());
+        QueryResults *results = mw.selectWidget->results();
+        QCOMPARE(results->rowCount(), 1);
+        QCOMPARE(results->texts(0).at(Roster::ResultClass), QStringLiteral("C"));
+        QCOMPARE(results->texts(0).at(Roster::Clerk), QString());
         // The unprinted list holds every child.
         w->directoryAnswers << w->path(QString());
         mw.onButtonSaveUnprint();
         QCOMPARE(readWithOpenpyxl(w->path(QStringLiteral("202605未打印发票打印副本.xlsx"))).size(),
                  3);
         // Saving A leaves the others as stored.
-        mw.page(0)->model->item(0, Roster::Name)->setText(QStringLiteral("甲甲"));
+        doc(mw, 0).setText(0, Roster::Name, QStringLiteral("甲甲"));
         QVERIFY(mw.onButtonSaveDB());
         QCOMPARE(storedStudents(w->databasePath()).size(), 3);
-        // Showing a tab fills it.
+        // Showing a tab builds it.
         mw.tabWidget->setCurrentIndex(2);
-        QVERIFY(mw.page(2)->isLoaded());
         QVERIFY(mw.page(2)->tableView);
         QCOMPARE(cell(*mw.page(2), 0, Roster::Name), QStringLiteral("丙"));
-        QVERIFY(!mw.page(2)->isModified());
-        // A receipt printed from the query marks the child on its page.
-        mw.updataPrintType(QStringLiteral("B"), QStringLiteral("乙"));
-        QVERIFY(mw.page(1)->isLoaded());
-        QCOMPARE(cell(*mw.page(1), 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QVERIFY(!doc(mw, 2).isModified());
+        // A receipt printed from the query marks the child on its roster.
+        w->printToPdf = w->path(QStringLiteral("query.pdf"));
+        mw.selectWidget->tableView()->setCurrentIndex(results->index(0, 0));
+        mw.selectWidget->printSelectedReceipt();
+        QCOMPARE(cell(doc(mw, 2), 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QVERIFY(!mw.page(1)->isBuilt());
     }
 
     void controlCharactersNeverStored()
     {
         seedDatabase(w->databasePath(), {"A"}, {child("甲", "A")});
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
-        Invoice *a = mw.page(0);
+        RosterDocument &a = doc(mw, 0);
         // Typed or pasted into a cell: left out.
-        QVERIFY(a->model->setData(a->model->index(0, Roster::Name),
-                                  QStringLiteral("张\t三\n") + QChar(0) + QStringLiteral("丰")));
-        QCOMPARE(cell(*a, 0, Roster::Name), QStringLiteral("张三丰"));
+        QVERIFY(a.setData(a.index(0, Roster::Name),
+                          QStringLiteral("张\t三\n") + QChar(0) + QStringLiteral("丰")));
+        QCOMPARE(cell(a, 0, Roster::Name), QStringLiteral("张三丰"));
         QVERIFY(mw.onButtonSaveDB());
         // Put there some other way: the save is refused, naming the child.
-        a->addRow();
-        a->model->setItem(1, Roster::Name, new QStandardItem(QStringLiteral("李") + QChar(0)));
+        a.addRow();
+        a.setText(1, Roster::Name, QStringLiteral("李") + QChar(0));
         const auto before = storedStudents(w->databasePath());
         QVERIFY(!mw.onButtonSaveDB());
         QCOMPARE(w->messages.size(), 1);
@@ -238,7 +243,7 @@ private slots:
         {
             MainWindow mw(DbConfig::sqlite(w->databasePath()));
             mw.page(1)->addRow();
-            mw.page(1)->model->setItem(1, Roster::Name, new QStandardItem(QStringLiteral("新生")));
+            doc(mw, 1).setText(1, Roster::Name, QStringLiteral("新生"));
             const QString moved = w->path(QStringLiteral("away.sqlite"));
             QVERIFY(QFile::rename(w->databasePath(), moved));
             w->questionAnswers = {QMessageBox::Save, QMessageBox::Yes};

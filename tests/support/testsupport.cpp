@@ -3,8 +3,8 @@
 #include "clock.h"
 #include "configview.h"
 #include "database.h"
-#include "invoice.h"
-#include "rostermodel.h"
+#include "rosterpage.h"
+#include "rosterstore.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -19,6 +19,7 @@
 #include <QSqlQuery>
 #include <QStandardItemModel>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTest>
 #include <QToolButton>
 
@@ -116,7 +117,7 @@ QStringList storedClasses(const DbConfig &config)
     Database db(config);
     if (!db.open())
         return {};
-    return db.readClasses().value_or(QStringList());
+    return RosterStore(db).readClasses().value_or(QStringList());
 }
 
 void seedDatabase(const QString &databasePath, const QStringList &classes,
@@ -130,10 +131,11 @@ void seedDatabase(const DbConfig &config, const QStringList &classes,
 {
     Database db(config);
     QVERIFY2(db.open(), qPrintable(db.errorString()));
-    QVERIFY(db.rewriteClasses(classes));
-    QVERIFY(db.beginStudentRewrite());
-    QVERIFY(db.appendStudents(students));
-    QVERIFY(db.finishStudentRewrite());
+    RosterStore store(db);
+    QVERIFY(store.rewriteClasses(classes));
+    QVector<ChildRecord> rows = storedRecords(students);
+    const WriteResult r = store.replaceStudents(std::nullopt, rows);
+    QVERIFY2(r.ok(), qPrintable(r.oneLine()));
 }
 
 QString programOutput(const QString &program, const QStringList &args)
@@ -185,10 +187,67 @@ print(json.dumps(rows))
     return rows;
 }
 
-QString cell(const Invoice &page, int row, int column)
+QString cell(const RosterDocument &doc, int row, int column)
 {
-    const QStandardItem *item = page.model->item(row, column);
-    return item ? item->text() : QStringLiteral("<absent>");
+    const Roster::Cell c = doc.cell(row, column);
+    return c ? *c : QStringLiteral("<absent>");
+}
+
+QString cell(const RosterPage &page, int row, int column)
+{
+    return page.document() ? cell(*page.document(), row, column) : QStringLiteral("<no roster>");
+}
+
+QVector<ChildRecord> records(const QVector<QStringList> &texts)
+{
+    QVector<ChildRecord> list;
+    for (const QStringList &t : texts)
+        list << ChildRecord::fromTexts(t);
+    return list;
+}
+
+QVector<ChildRecord> storedRecords(const QVector<QStringList> &texts)
+{
+    QVector<ChildRecord> list = records(texts);
+    for (ChildRecord &r : list)
+        for (auto &c : r.cells)
+            if (!c)
+                c = QString(QLatin1String(""));
+    return list;
+}
+
+QVector<QStringList> texts(const QVector<ChildRecord> &records)
+{
+    QVector<QStringList> list;
+    for (const ChildRecord &r : records)
+        list << r.texts();
+    return list;
+}
+
+WriteResult saveRows(Database &db, const QVector<QStringList> &rows,
+                     const std::optional<QStringList> &classes)
+{
+    QVector<ChildRecord> list = storedRecords(rows);
+    return RosterStore(db).replaceStudents(classes, list);
+}
+
+QVector<QStringList> readRows(Database &db, const QString &className)
+{
+    QVector<QStringList> rows;
+    for (const ChildRecord &r :
+         RosterStore(db).readStudents(className).value_or(QVector<ChildRecord>{}))
+        rows << r.texts().mid(0, Roster::ColumnCount);
+    return rows;
+}
+
+WriteResult writeClasses(Database &db, const QStringList &names)
+{
+    return RosterStore(db).rewriteClasses(names);
+}
+
+QStringList readClassNames(Database &db)
+{
+    return RosterStore(db).readClasses().value_or(QStringList{QStringLiteral("<unreadable>")});
 }
 
 QPushButton *button(QWidget *dialog, const QString &text)
@@ -224,7 +283,8 @@ DbConfig freshPostgres()
     if (admin.open())
         QSqlQuery(admin.connection())
             .exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", feeoffice_revision, "
-                                 "feeoffice_class_revision CASCADE"));
+                                 "feeoffice_class_revision, receipt_journal, receipt_serial "
+                                 "CASCADE"));
     return postgresConfig();
 }
 
@@ -265,4 +325,38 @@ QToolButton *findButton(QWidget *window, const QString &text)
         if (b->text() == text)
             return b;
     return nullptr;
+}
+
+TestPage::TestPage(const QString &className, OfficeSession *session)
+    : doc(*(m_doc = new RosterDocument(className))),
+      page(*(m_page = new RosterPage(m_doc, session)))
+{
+}
+
+TestPage::~TestPage()
+{
+    delete m_page;
+    delete m_doc;
+}
+
+int TestPage::add(const QStringList &cells)
+{
+    ChildRecord r;
+    r.className = doc.className();
+    for (int c = 0; c < cells.size() && c < Roster::PrintStatus; ++c)
+        if (!cells.at(c).isNull())
+            r.set(c, cells.at(c));
+    r.set(Roster::PrintStatus, Roster::notPrinted());
+    doc.appendRecords({r}, QStringLiteral("test"));
+    return doc.size() - 1;
+}
+
+void TestPage::setFees(const FeeMirror &fees, const QString &problem)
+{
+    doc.setFees(fees, problem);
+}
+
+void TestPage::select(int row)
+{
+    page.tableView->setCurrentIndex(doc.index(row, 0));
 }

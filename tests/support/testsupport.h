@@ -1,5 +1,6 @@
 #pragma once
 
+#include "childrecord.h"
 #include "database.h"
 #include "prompts.h"
 #include "roster.h"
@@ -14,7 +15,10 @@
 // A private world for one test: settings, data directory and database file
 // in a temporary directory, the clock pinned, and every modal prompt
 // answered by the test instead of a person.
-class Invoice;
+class OfficeSession;
+class RosterDocument;
+class RosterPage;
+struct FeeMirror;
 class QComboBox;
 class QPushButton;
 class QToolButton;
@@ -75,14 +79,50 @@ int pdfPageCount(const QString &pdf);
 // Fails the test when the reader refuses the file.
 QVector<QStringList> readWithOpenpyxl(const QString &path, int sheet = 0);
 
-// A roster cell's text, or "<absent>" where the cell has no item.
-QString cell(const Invoice &page, int row, int column);
+// A roster cell's text, or "<absent>" where the row has no such cell.
+QString cell(const RosterDocument &doc, int row, int column);
+QString cell(const RosterPage &page, int row, int column);
+// Records from texts (twelve and the class; a null text is an absent cell)
+// and back.
+QVector<ChildRecord> records(const QVector<QStringList> &texts);
+QVector<QStringList> texts(const QVector<ChildRecord> &records);
+// The same with every cell present, as databases written before absent
+// cells were kept hold them (empty text).
+QVector<ChildRecord> storedRecords(const QVector<QStringList> &texts);
+// Storage shorthands: replaces the children (of the classes, or all) with
+// the rows (twelve texts and the class); the twelve texts of a class's
+// children; the class list.
+WriteResult saveRows(Database &db, const QVector<QStringList> &rows,
+                     const std::optional<QStringList> &classes = std::nullopt);
+QVector<QStringList> readRows(Database &db, const QString &className);
+WriteResult writeClasses(Database &db, const QStringList &names);
+QStringList readClassNames(Database &db);
 // The push button of a dialog with the given text.
 QPushButton *button(QWidget *dialog, const QString &text);
 // The tool button of a window with the given text.
 QToolButton *findButton(QWidget *window, const QString &text);
 QStringList comboItems(const QComboBox *combo);
 QByteArray bytesOf(const QString &path);
+
+// A roster page on a document of its own, as a class tab would show it but
+// without a window: fees as given (none by default).
+class TestPage
+{
+public:
+    explicit TestPage(const QString &className = QString(), OfficeSession *session = nullptr);
+    ~TestPage();
+    // Appends a child: the texts given (a null text is an absent cell) and
+    // the status "否"; its row.
+    int add(const QStringList &cells);
+    void setFees(const FeeMirror &fees, const QString &problem = {});
+    void select(int row);
+    RosterDocument &doc;
+    RosterPage &page;
+
+private:
+    RosterDocument *m_doc;
+    RosterPage *m_page;
+};
 
 // The PostgreSQL server scripts/test.sh starts, if it runs.
 bool postgresAvailable();

@@ -1,0 +1,403 @@
+#include "officesession.h"
+
+#include "clock.h"
+#include "database.h"
+#include "journalstore.h"
+#include "officesettings.h"
+#include "pendingjournal.h"
+#include "rosterstore.h"
+#include "rostersync.h"
+
+#include <QSet>
+
+OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
+    : QObject(parent), m_config(config), m_database(std::make_unique<Database>(config)),
+      m_settings(new OfficeSettings(this)), m_pending(std::make_unique<PendingJournal>(config))
+{
+    m_sync = new RosterSync(*m_database, this);
+    connect(m_sync, &RosterSync::classSavedElsewhere, this, &OfficeSession::onSavedElsewhere);
+    connect(m_sync, &RosterSync::classListChanged, this, &OfficeSession::onClassListChanged);
+    connect(m_settings, &OfficeSettings::changed, this, &OfficeSession::applySettings);
+}
+
+OfficeSession::~OfficeSession()
+{
+    // The documents go before the connection they were read from.
+    qDeleteAll(m_documents);
+    m_documents.clear();
+}
+
+QString OfficeSession::schemaError() const
+{
+    return m_database->schemaError();
+}
+
+bool OfficeSession::isKeptCopy() const
+{
+    return RosterSync::isKeptCopy(m_config);
+}
+
+RosterDocument *OfficeSession::createDocument(const QString &name)
+{
+    auto *doc = new RosterDocument(name, this);
+    doc->setFees(m_settings->mirror(), m_settings->feeProblem());
+    m_documents << doc;
+    return doc;
+}
+
+void OfficeSession::applySettings()
+{
+    const FeeMirror mirror = m_settings->mirror();
+    const QString problem = m_settings->feeProblem();
+    for (RosterDocument *doc : std::as_const(m_documents))
+        doc->setFees(mirror, problem);
+}
+
+bool OfficeSession::open()
+{
+    m_openError.clear();
+    m_settings->load();
+    if (!m_database->open()) {
+        m_openError = QStringLiteral("无法打开数据库 %1").arg(m_database->errorString());
+        return false;
+    }
+    flushPendingJournal();
+    RosterStore store(*m_database);
+    const auto list = store.readClassList();
+    const auto students = list ? store.readAllStudents() : std::nullopt;
+    if (!list || !students) {
+        m_openError = QStringLiteral("无法读取数据库 %1").arg(m_database->errorString());
+        return false;
+    }
+    m_classes = list->names;
+    const QDateTime now = Clock::now();
+    for (const QString &name : std::as_const(m_classes))
+        if (!document(name))
+            createDocument(name)->load(students->value(name), now);
+    m_sync->watch();
+    return true;
+}
+
+RosterDocument *OfficeSession::document(const QString &className) const
+{
+    for (RosterDocument *doc : m_documents)
+        if (doc->className() == className)
+            return doc;
+    return nullptr;
+}
+
+QList<RosterDocument *> OfficeSession::documents() const
+{
+    QList<RosterDocument *> list;
+    for (const QString &name : m_classes)
+        if (RosterDocument *doc = document(name); doc && !list.contains(doc))
+            list << doc;
+    return list;
+}
+
+bool OfficeSession::hasUnsavedChanges() const
+{
+    for (RosterDocument *doc : m_documents)
+        if (doc->isModified())
+            return true;
+    return false;
+}
+
+OfficeSession::SavePlan OfficeSession::plan() const
+{
+    SavePlan plan;
+    QSet<QString> changed;
+    auto add = [&](const QString &c) {
+        if (!changed.contains(c)) {
+            changed.insert(c);
+            plan.classes << c;
+        }
+    };
+    const QList<RosterDocument *> docs = documents();
+    for (RosterDocument *doc : docs) {
+        if (!doc->isModified())
+            continue;
+        add(doc->className());
+        // A child moved in or out changes the other class too.
+        for (int r = 0; r < doc->size(); ++r)
+            add(doc->record(r).className);
+    }
+    for (RosterDocument *doc : docs)
+        for (int r = 0; r < doc->size(); ++r)
+            if (changed.contains(doc->record(r).className))
+                plan.rows << doc->record(r);
+    return plan;
+}
+
+WriteResult OfficeSession::attemptSave(SavePlan &plan)
+{
+    Database &db = *m_database;
+    // A connection that no longer answers is opened again first.
+    if ((!db.isOpen() || !db.ping()) && !db.reconnect())
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("数据库没有回应"),
+                                    db.errorString());
+    return RosterStore(db).replaceStudents(plan.classes, plan.rows);
+}
+
+WriteResult OfficeSession::save()
+{
+    SavePlan p = plan();
+    WriteResult result = attemptSave(p);
+    // A connection that no longer answers (a restarted server, the
+    // network): once more on a fresh one. Any other failure stands.
+    if (result.kind == WriteResult::Unreachable && !m_database->ping() && m_database->reconnect()) {
+        m_sync->listen();
+        result = attemptSave(p);
+    }
+    if (!result)
+        return result;
+    m_lastSavedRows = int(p.rows.size());
+    m_sync->saved(p.classes);
+    const QSet<QString> changed(p.classes.begin(), p.classes.end());
+    // The keys the rows were stored under, and the children moved to
+    // another class now on that class's roster.
+    int next = 0;
+    const QList<RosterDocument *> docs = documents();
+    for (RosterDocument *doc : docs) {
+        QVector<qint64> ids;
+        for (int r = 0; r < doc->size(); ++r)
+            ids << (changed.contains(doc->record(r).className) && next < p.rows.size()
+                        ? p.rows.at(next++).id
+                        : doc->record(r).id);
+        doc->setStoredIds(ids);
+    }
+    for (RosterDocument *doc : docs) {
+        const QVector<ChildRecord> moved = doc->takeMovedOut();
+        for (const ChildRecord &rec : moved) {
+            RosterDocument *target = document(rec.className);
+            if (!target)
+                target = createDocument(rec.className);
+            target->adopt({rec});
+        }
+    }
+    for (RosterDocument *doc : std::as_const(m_documents)) {
+        doc->markSaved();
+        doc->setSavedElsewhere(QString());
+    }
+    flushPendingJournal();
+    return result;
+}
+
+WriteResult OfficeSession::addClass(const QString &name)
+{
+    m_classes << name;
+    RosterDocument *doc = document(name);
+    if (!doc) {
+        doc = createDocument(name);
+        // Children already stored under the name (say, after the class
+        // table could not be saved) come back instead of being dropped by
+        // the next save.
+        if (m_database->isOpen())
+            if (const auto rows = RosterStore(*m_database).readStudents(name))
+                doc->load(*rows, Clock::now());
+    }
+    emit classAdded(name, doc);
+    if (!m_database->isOpen() && !m_database->reconnect())
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("数据库没有打开"),
+                                    m_database->errorString());
+    return RosterStore(*m_database).rewriteClasses(m_classes);
+}
+
+bool OfficeSession::reload()
+{
+    const QList<RosterDocument *> old = m_documents;
+    for (RosterDocument *doc : old)
+        doc->retire();
+    m_documents.clear();
+    m_classes.clear();
+    bool ok = (m_database->isOpen() || m_database->reconnect()) && m_database->refreshRevision();
+    if (ok) {
+        RosterStore store(*m_database);
+        const auto list = store.readClassList();
+        const auto students = list ? store.readAllStudents() : std::nullopt;
+        ok = list && students;
+        if (ok) {
+            m_classes = list->names;
+            const QDateTime now = Clock::now();
+            for (const QString &name : std::as_const(m_classes))
+                if (!document(name))
+                    createDocument(name)->load(students->value(name), now);
+        }
+    }
+    m_openError =
+        ok ? QString() : QStringLiteral("无法读取数据库 %1").arg(m_database->errorString());
+    emit documentsReplaced();
+    for (RosterDocument *doc : old)
+        doc->deleteLater();
+    return ok;
+}
+
+QVector<ChildRef> OfficeSession::find(const QString &name) const
+{
+    QVector<ChildRef> found;
+    for (RosterDocument *doc : documents())
+        for (int r = 0; r < doc->size(); ++r)
+            if (doc->record(r).text(Roster::Name) == name)
+                found << ChildRef{doc, doc->uid(r)};
+    return found;
+}
+
+QVector<QStringList> OfficeSession::unprintedRows() const
+{
+    QVector<QStringList> rows;
+    for (RosterDocument *doc : documents())
+        for (int r = 0; r < doc->size(); ++r)
+            if (doc->record(r).text(Roster::PrintStatus) == Roster::notPrinted()) {
+                QStringList texts = doc->record(r).texts();
+                texts.last() = doc->className();
+                rows << texts;
+            }
+    return rows;
+}
+
+WriteResult OfficeSession::recordReceipts(QVector<JournalEntry> &entries)
+{
+    if (entries.isEmpty())
+        return WriteResult::success();
+    WriteResult result =
+        m_database->isOpen()
+            ? JournalStore(*m_database).record(entries)
+            : WriteResult::failure(WriteResult::Unreachable, QStringLiteral("数据库没有打开"),
+                                   m_database->errorString());
+    if (result)
+        return result;
+    // Kept on disk, never only in memory: written at the next open, save
+    // or close.
+    if (!m_pending->add(entries))
+        result.detail += QStringLiteral("\n") + m_pending->errorString();
+    return result;
+}
+
+int OfficeSession::flushPendingJournal(WriteResult *failure)
+{
+    QVector<JournalEntry> waiting = m_pending->read();
+    if (waiting.isEmpty())
+        return 0;
+    if (!m_database->isOpen()) {
+        if (failure)
+            *failure =
+                WriteResult::failure(WriteResult::Unreachable, QStringLiteral("数据库没有打开"),
+                                     m_database->errorString());
+        return int(waiting.size());
+    }
+    const WriteResult r = JournalStore(*m_database).record(waiting);
+    if (!r) {
+        if (failure)
+            *failure = r;
+        return int(waiting.size());
+    }
+    if (!m_pending->replace({})) {
+        // Written, but the file could not be emptied: better listed twice
+        // than lost, and the clerk hears of it.
+        if (failure)
+            *failure =
+                WriteResult::failure(WriteResult::File, QStringLiteral("待记收据文件无法清空"),
+                                     m_pending->errorString());
+    }
+    return 0;
+}
+
+int OfficeSession::pendingJournalCount() const
+{
+    return int(m_pending->read().size());
+}
+
+std::optional<QVector<JournalEntry>> OfficeSession::journalMonth(const QString &month,
+                                                                 QString *error)
+{
+    JournalStore store(*m_database);
+    auto entries = store.month(month);
+    if (!entries && error)
+        *error = store.errorString();
+    return entries;
+}
+
+std::optional<JournalEntry> OfficeSession::journalEntry(const QString &serial, QString *error)
+{
+    JournalStore store(*m_database);
+    auto entry = store.entry(serial);
+    if (!entry && error)
+        *error = store.errorString();
+    return entry;
+}
+
+QString OfficeSession::keepLocalCopy(WriteResult *error)
+{
+    QVector<ChildRecord> records;
+    for (RosterDocument *doc : documents())
+        records += doc->records();
+    return RosterSync::keepLocalCopy(m_classes, records, error);
+}
+
+DbConfig OfficeSession::uploadTarget() const
+{
+    return OfficeSettings::database();
+}
+
+WriteResult OfficeSession::upload()
+{
+    QVector<ChildRecord> records;
+    for (RosterDocument *doc : documents())
+        records += doc->records();
+    m_lastSavedRows = int(records.size());
+    return RosterSync::upload(uploadTarget(), m_classes, records);
+}
+
+void OfficeSession::checkForSaves()
+{
+    m_sync->check();
+}
+
+void OfficeSession::close()
+{
+    flushPendingJournal();
+}
+
+void OfficeSession::onSavedElsewhere(const QString &className, const QString &savedAt)
+{
+    RosterDocument *doc = document(className);
+    if (!doc)
+        return;
+    if (doc->isModified()) {
+        // The clerk's edits are not thrown away: the tab says so instead.
+        const QString note =
+            QStringLiteral("另一台电脑于 %1 保存了班级“%2”；本机的更改尚未保存，保存时会被拒绝")
+                .arg(savedAt, className);
+        doc->setSavedElsewhere(note);
+        emit classSavedElsewhere(className, note);
+        return;
+    }
+    const auto rows = RosterStore(*m_database).readStudents(className);
+    if (!rows)
+        return;
+    doc->load(*rows, Clock::now());
+    emit classReloaded(className, savedAt);
+}
+
+void OfficeSession::onClassListChanged()
+{
+    const auto list = RosterStore(*m_database).readClassList();
+    if (!list)
+        return;
+    QStringList added;
+    for (const QString &name : list->names) {
+        if (m_classes.contains(name))
+            continue;
+        m_classes << name;
+        RosterDocument *doc = document(name);
+        if (!doc) {
+            doc = createDocument(name);
+            if (const auto rows = RosterStore(*m_database).readStudents(name))
+                doc->load(*rows, Clock::now());
+        }
+        added << name;
+        emit classAdded(name, doc);
+    }
+    if (!added.isEmpty())
+        emit classesAddedElsewhere(added);
+}

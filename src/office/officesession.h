@@ -1,0 +1,125 @@
+#pragma once
+
+#include "childrecord.h"
+#include "dbconfig.h"
+#include "journal.h"
+#include "rosterdocument.h"
+#include "writeresult.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QVector>
+#include <memory>
+#include <optional>
+
+class Database;
+class OfficeSettings;
+class PendingJournal;
+class RosterSync;
+
+// The fee office's work without any window: the connection to the
+// database, one document per class, the class list, the fee settings,
+// saving and hearing of other PCs' saves, and the receipt journal. Windows
+// are views of it; none of them holds the connection.
+class OfficeSession : public QObject
+{
+    Q_OBJECT
+public:
+    explicit OfficeSession(const DbConfig &config, QObject *parent = nullptr);
+    ~OfficeSession() override;
+
+    // Opens the database and reads every class; false (openError()) when it
+    // cannot be opened or read. The settings are read first.
+    bool open();
+    QString openError() const { return m_openError; }
+    // Why nothing can be saved into these tables, or empty.
+    QString schemaError() const;
+    const DbConfig &config() const { return m_config; }
+    bool isKeptCopy() const;
+
+    OfficeSettings &settings() { return *m_settings; }
+    // The connection, for tools and tests that look beneath the session.
+    Database &database() { return *m_database; }
+
+    // The class list as the class table holds it (a name may be listed
+    // twice), and the one document of each class.
+    const QStringList &classes() const { return m_classes; }
+    RosterDocument *document(const QString &className) const;
+    // Every document once, in class-list order.
+    QList<RosterDocument *> documents() const;
+    bool hasUnsavedChanges() const;
+
+    // Saves every class whose roster changed (and the classes children moved
+    // to or from) in one transaction; a dropped connection is opened again
+    // and the save tried once more. Children moved to another class then
+    // join that class's roster.
+    struct SavePlan {
+        QStringList classes;
+        QVector<ChildRecord> rows;
+    };
+    SavePlan plan() const;
+    WriteResult save();
+    int lastSavedRows() const { return m_lastSavedRows; }
+
+    // Adds a class to the class list and stores the list. Children already
+    // stored under the name come back with it; a name already listed gets
+    // a second entry but no second roster.
+    WriteResult addClass(const QString &name);
+
+    // Reads everything again: the documents are replaced (the old ones are
+    // retired) and documentsReplaced() announces it.
+    bool reload();
+
+    // Children whose name is exactly the text, in class-list order.
+    QVector<ChildRef> find(const QString &name) const;
+    // Every child without a receipt this month: twelve texts and the class.
+    QVector<QStringList> unprintedRows() const;
+
+    // The journal. A write that fails is kept on disk and written at the
+    // next open, save or close.
+    WriteResult recordReceipts(QVector<JournalEntry> &entries);
+    // Writes the entries still waiting; how many wait afterwards.
+    int flushPendingJournal(WriteResult *failure = nullptr);
+    int pendingJournalCount() const;
+    std::optional<QVector<JournalEntry>> journalMonth(const QString &month,
+                                                      QString *error = nullptr);
+    std::optional<JournalEntry> journalEntry(const QString &serial, QString *error = nullptr);
+
+    // Rosters that cannot reach the database at closing time go to a
+    // local file; its path, or empty with error set.
+    QString keepLocalCopy(WriteResult *error);
+    // A kept copy's rosters into the database named in the settings.
+    WriteResult upload();
+    DbConfig uploadTarget() const;
+
+    // Looks for other PCs' saves now (the session also does so by itself).
+    void checkForSaves();
+    // What the session is about to do when the program closes.
+    void close();
+
+signals:
+    void documentsReplaced();
+    void classAdded(const QString &name, RosterDocument *document);
+    // Another PC saved a class: reloaded (its roster was unchanged here) or
+    // only noted (it holds unsaved changes).
+    void classReloaded(const QString &className, const QString &savedAt);
+    void classSavedElsewhere(const QString &className, const QString &note);
+    void classesAddedElsewhere(const QStringList &names);
+
+private:
+    RosterDocument *createDocument(const QString &name);
+    void applySettings();
+    void onSavedElsewhere(const QString &className, const QString &savedAt);
+    void onClassListChanged();
+    WriteResult attemptSave(SavePlan &plan);
+
+    DbConfig m_config;
+    std::unique_ptr<Database> m_database;
+    OfficeSettings *m_settings = nullptr;
+    RosterSync *m_sync = nullptr;
+    std::unique_ptr<PendingJournal> m_pending;
+    QStringList m_classes;
+    QList<RosterDocument *> m_documents;
+    QString m_openError;
+    int m_lastSavedRows = 0;
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "dbconfig.h"
+#include "feesettings.h"
+
+#include <QObject>
+#include <QPointF>
+
+// The settings the office works with, in one place: the fee settings
+// (prices, discount, clerk, childcare list), the printers' calibration and
+// the database to open. changed() follows every load and save of the fees.
+class OfficeSettings : public QObject
+{
+    Q_OBJECT
+public:
+    explicit OfficeSettings(QObject *parent = nullptr);
+
+    // Reads the fee settings from the store and announces them.
+    void load();
+    // Stores the fee settings and reads them back; false (and the store's
+    // file named in errorString()) when they could not be written.
+    bool save(const FeeSettings &settings);
+    QString errorString() const { return m_error; }
+
+    const FeeSettings &fees() const { return m_fees; }
+    FeeMirror mirror() const { return m_fees.mirror(); }
+    // Why fees cannot be computed with these settings, or empty.
+    QString feeProblem() const;
+
+    // The database named in the store.
+    static DbConfig database();
+
+    static QPointF calibration(const QString &printerName);
+    static bool setCalibration(const QString &printerName, const QPointF &offset);
+
+signals:
+    void changed();
+
+private:
+    FeeSettings m_fees;
+    QString m_error;
+};

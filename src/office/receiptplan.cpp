@@ -1,0 +1,80 @@
+#include "receiptplan.h"
+
+#include <QHash>
+
+ReceiptPlan::ReceiptPlan(const FeeMirror &fees, CapitalPlacement placement,
+                         const SheetLayout &sheet)
+    : m_batch(fees, placement, sheet)
+{
+}
+
+void ReceiptPlan::add(const ChildRef &child)
+{
+    const int row = child.row();
+    const Roster::Cells cells = row >= 0 ? child.document->cells(row) : Roster::Cells();
+    m_batch.add(int(m_children.size()), cells);
+    m_children << child;
+    m_cells << cells;
+}
+
+void ReceiptPlan::writeTotals() const
+{
+    QHash<RosterDocument *, QVector<QPair<int, qint32>>> byDocument;
+    for (const PlannedReceipt &p : m_batch.built()) {
+        const ChildRef &c = m_children.at(p.row);
+        const int row = c.row();
+        if (row >= 0)
+            byDocument[c.document.data()].append({row, p.totalColumn});
+    }
+    for (auto it = byDocument.cbegin(); it != byDocument.cend(); ++it)
+        it.key()->setTotals(it.value());
+}
+
+QString ReceiptPlan::staleness() const
+{
+    for (const PlannedReceipt &p : m_batch.printable()) {
+        const ChildRef &c = m_children.at(p.row);
+        const int row = c.row();
+        const QString name = ReceiptText::decode(p.receipt.name);
+        if (row < 0)
+            return QStringLiteral("打印对话框打开期间，“%1”的名单已重新载入或这名儿童已删除："
+                                  "没有打印，也没有标记。请重新选中儿童后再打印。")
+                .arg(name);
+        Roster::Cells now = c.document->cells(row);
+        Roster::Cells then = m_cells.at(p.row);
+        // Totals and print status are written by printing itself.
+        now[Roster::Total] = then[Roster::Total];
+        now[Roster::PrintStatus] = then[Roster::PrintStatus];
+        if (now != then)
+            return QStringLiteral("打印对话框打开期间，“%1”的内容已改变：没有打印，也没有标记。"
+                                  "请重新打印。")
+                .arg(name);
+    }
+    return {};
+}
+
+QVector<JournalEntry> ReceiptPlan::markPrinted(const QVector<QDateTime> &moments,
+                                               const QString &printer, const QString &host) const
+{
+    QVector<JournalEntry> entries;
+    QHash<RosterDocument *, QPair<QList<int>, QVector<QDateTime>>> byDocument;
+    const QVector<PlannedReceipt> receipts = m_batch.printable();
+    for (int i = 0; i < receipts.size() && i < moments.size(); ++i) {
+        const ChildRef &c = m_children.at(receipts.at(i).row);
+        const int row = c.row();
+        if (row < 0)
+            continue;
+        auto &marks = byDocument[c.document.data()];
+        marks.first << row;
+        marks.second << moments.at(i);
+        // The class the child is in, which is the one its roster saves it to.
+        JournalEntry e = JournalEntry::fromReceipt(
+            receipts.at(i).receipt, c.document->record(row).className, moments.at(i));
+        e.printer = printer;
+        e.host = host;
+        entries << e;
+    }
+    for (auto it = byDocument.cbegin(); it != byDocument.cend(); ++it)
+        it.key()->markPrinted(it.value().first, it.value().second);
+    return entries;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "journal.h"
+#include "receiptbatch.h"
+#include "rosterdocument.h"
+
+#include <QDateTime>
+#include <QVector>
+
+// The receipts of one print command for children held by reference, so
+// that whatever happens to the rosters while the print dialog is open (a
+// reload after another PC's save, a deletion) the receipt that prints is
+// the one marked, or nothing prints.
+class ReceiptPlan
+{
+public:
+    ReceiptPlan(const FeeMirror &fees, CapitalPlacement placement,
+                const SheetLayout &sheet = SheetLayout());
+
+    // Builds the child's receipt from its record now.
+    void add(const ChildRef &child);
+    const ReceiptBatch &batch() const { return m_batch; }
+    QVector<PlannedReceipt> printable() const { return m_batch.printable(); }
+    const ChildRef &child(const PlannedReceipt &receipt) const
+    {
+        return m_children.at(receipt.row);
+    }
+
+    // The totals the receipts computed, written back into the rosters.
+    void writeTotals() const;
+    // Why the receipts no longer match the rosters (a child gone or
+    // changed since they were built), or empty.
+    QString staleness() const;
+    // Marks the printable children printed at the moments given (one per
+    // receipt) and returns their journal entries.
+    QVector<JournalEntry> markPrinted(const QVector<QDateTime> &moments, const QString &printer,
+                                      const QString &host) const;
+
+private:
+    ReceiptBatch m_batch;
+    QVector<ChildRef> m_children;
+    QVector<Roster::Cells> m_cells;
+};

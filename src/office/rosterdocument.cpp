@@ -1,0 +1,423 @@
+#include "rosterdocument.h"
+
+#include <QAtomicInteger>
+#include <QSet>
+#include <QUndoCommand>
+#include <algorithm>
+
+namespace
+{
+QAtomicInteger<quint64> uidCounter(1);
+
+quint64 nextUid()
+{
+    return uidCounter.fetchAndAddRelaxed(1);
+}
+} // namespace
+
+// Rows changed in place: each keeps its identity.
+class RowChange : public QUndoCommand
+{
+public:
+    RowChange(RosterDocument *doc, const QString &text, QVector<QPair<int, ChildRecord>> after)
+        : QUndoCommand(text), m_doc(doc), m_after(std::move(after))
+    {
+        m_before.reserve(m_after.size());
+        for (const auto &c : m_after)
+            m_before << doc->m_rows.at(c.first).record;
+    }
+    void redo() override { apply(false); }
+    void undo() override { apply(true); }
+
+private:
+    void apply(bool back)
+    {
+        if (m_after.isEmpty())
+            return;
+        int first = m_after.first().first, last = first;
+        for (int i = 0; i < m_after.size(); ++i) {
+            const int r = m_after.at(i).first;
+            m_doc->m_rows[r].record = back ? m_before.at(i) : m_after.at(i).second;
+            first = qMin(first, r);
+            last = qMax(last, r);
+        }
+        emit m_doc->dataChanged(m_doc->index(first, 0),
+                                m_doc->index(last, Roster::ColumnCount - 1));
+    }
+    RosterDocument *m_doc;
+    QVector<QPair<int, ChildRecord>> m_after;
+    QVector<ChildRecord> m_before;
+};
+
+class RowInsertion : public QUndoCommand
+{
+public:
+    RowInsertion(RosterDocument *doc, const QString &text, int at,
+                 QVector<RosterDocument::Row> rows)
+        : QUndoCommand(text), m_doc(doc), m_at(at), m_rows(std::move(rows))
+    {
+    }
+    void redo() override { m_doc->insertRowsAt(m_at, m_rows); }
+    void undo() override
+    {
+        QList<int> rows;
+        for (int i = 0; i < m_rows.size(); ++i)
+            rows << m_at + i;
+        m_doc->removeRowsAt(rows);
+    }
+
+private:
+    RosterDocument *m_doc;
+    int m_at;
+    QVector<RosterDocument::Row> m_rows;
+};
+
+class RowRemoval : public QUndoCommand
+{
+public:
+    RowRemoval(RosterDocument *doc, const QString &text, QList<int> ascending)
+        : QUndoCommand(text), m_doc(doc), m_positions(std::move(ascending))
+    {
+        for (int r : m_positions)
+            m_rows << doc->m_rows.at(r);
+    }
+    void redo() override { m_doc->removeRowsAt(m_positions); }
+    void undo() override
+    {
+        for (int i = 0; i < m_positions.size(); ++i)
+            m_doc->insertRowsAt(m_positions.at(i), {m_rows.at(i)});
+    }
+
+private:
+    RosterDocument *m_doc;
+    QList<int> m_positions;
+    QVector<RosterDocument::Row> m_rows;
+};
+
+RosterDocument::RosterDocument(const QString &className, QObject *parent)
+    : QAbstractTableModel(parent), m_className(className)
+{
+    connect(&m_undo, &QUndoStack::cleanChanged, this,
+            [this](bool clean) { emit modifiedChanged(!clean); });
+}
+
+int RosterDocument::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int RosterDocument::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : Roster::ColumnCount;
+}
+
+Roster::Cell RosterDocument::cell(int row, int column) const
+{
+    if (row < 0 || row >= m_rows.size() || column < 0 || column >= Roster::ColumnCount)
+        return std::nullopt;
+    return m_rows.at(row).record.cells[size_t(column)];
+}
+
+QVariant RosterDocument::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return {};
+    const Roster::Cell c = cell(index.row(), index.column());
+    return c ? QVariant(*c) : QVariant();
+}
+
+QVariant RosterDocument::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < Roster::ColumnCount)
+        return QString::fromUtf16(Roster::columnNames()[size_t(section)].caption);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags RosterDocument::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
+}
+
+bool RosterDocument::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole || index.row() >= m_rows.size())
+        return false;
+    setText(index.row(), index.column(), Roster::withoutControlCharacters(value.toString()));
+    return true;
+}
+
+void RosterDocument::setText(int row, int column, const QString &text)
+{
+    if (row < 0 || row >= m_rows.size() || column < 0 || column >= Roster::ColumnCount)
+        return;
+    const Roster::Cell &now = m_rows.at(row).record.cells[size_t(column)];
+    if (now && *now == text)
+        return;
+    ChildRecord after = m_rows.at(row).record;
+    after.set(column, text);
+    // A total follows its row as the clerk types.
+    if (column != Roster::Total && column != Roster::Clerk && column != Roster::PrintStatus)
+        computeTotal(after);
+    change(QStringLiteral("编辑"), {{row, after}});
+}
+
+QVector<ChildRecord> RosterDocument::records() const
+{
+    QVector<ChildRecord> list;
+    list.reserve(m_rows.size());
+    for (const Row &r : m_rows)
+        list << r.record;
+    return list;
+}
+
+int RosterDocument::rowOf(quint64 uid) const
+{
+    for (int r = 0; r < m_rows.size(); ++r)
+        if (m_rows.at(r).uid == uid)
+            return r;
+    return -1;
+}
+
+void RosterDocument::computeTotal(ChildRecord &record) const
+{
+    if (!m_feeProblem.isEmpty())
+        return;
+    const qint32 total = Fees::rosterTotal(record.feeCells(), m_fees);
+    if (Fees::totalCellNeedsRewrite(record.cells[Roster::Total], total))
+        record.set(Roster::Total, QString::number(total));
+}
+
+void RosterDocument::change(const QString &text, QVector<QPair<int, ChildRecord>> changes)
+{
+    if (!changes.isEmpty())
+        m_undo.push(new RowChange(this, text, std::move(changes)));
+}
+
+void RosterDocument::load(QVector<ChildRecord> records, const QDateTime &now)
+{
+    const QString printedNow = Roster::printedStatus(now);
+    beginResetModel();
+    m_rows.clear();
+    m_rows.reserve(records.size());
+    for (ChildRecord &rec : records) {
+        // A receipt printed in an earlier month no longer counts.
+        if (rec.text(Roster::PrintStatus) != printedNow || !rec.has(Roster::PrintStatus))
+            rec.set(Roster::PrintStatus, Roster::notPrinted());
+        if (m_feeProblem.isEmpty()) {
+            rec.set(Roster::Clerk, m_fees.clerkName);
+            computeTotal(rec);
+        }
+        m_rows.push_back(Row{std::move(rec), nextUid()});
+    }
+    endResetModel();
+    m_undo.clear();
+    setSavedElsewhere(QString());
+    emit reloaded();
+}
+
+void RosterDocument::setFees(const FeeMirror &fees, const QString &problem)
+{
+    m_fees = fees;
+    m_feeProblem = problem;
+    // A setting that is not a number is never charged as 0: the rows keep
+    // their totals and printing waits until it is mended.
+    if (m_feeProblem.isEmpty())
+        recomputeFees();
+}
+
+void RosterDocument::recomputeFees()
+{
+    if (!m_feeProblem.isEmpty())
+        return;
+    QVector<QPair<int, ChildRecord>> changes;
+    for (int r = 0; r < m_rows.size(); ++r) {
+        ChildRecord rec = m_rows.at(r).record;
+        rec.set(Roster::Clerk, m_fees.clerkName);
+        computeTotal(rec);
+        if (!rec.sameContent(m_rows.at(r).record))
+            changes.append({r, std::move(rec)});
+    }
+    change(QStringLiteral("重新计算费用"), std::move(changes));
+}
+
+RosterDocument::Row RosterDocument::newRow() const
+{
+    Row row;
+    row.uid = nextUid();
+    row.record.className = m_className;
+    row.record.set(Roster::PrintStatus, Roster::notPrinted());
+    return row;
+}
+
+int RosterDocument::addRow()
+{
+    Row row = newRow();
+    if (!m_rows.isEmpty()) {
+        const ChildRecord &above = m_rows.last().record;
+        for (int c = Roster::Age; c <= Roster::Insurance; ++c)
+            row.record.cells[size_t(c)] = above.cells[size_t(c)];
+    }
+    row.record.set(Roster::Clerk, m_fees.clerkName);
+    // A new row is never saved without its total.
+    computeTotal(row.record);
+    const int at = int(m_rows.size());
+    m_undo.push(new RowInsertion(this, QStringLiteral("添加"), at, {row}));
+    return at;
+}
+
+void RosterDocument::removeRows(const QList<int> &rows)
+{
+    QList<int> ascending;
+    for (int r : QSet<int>(rows.begin(), rows.end()))
+        if (r >= 0 && r < m_rows.size())
+            ascending << r;
+    if (ascending.isEmpty())
+        return;
+    std::sort(ascending.begin(), ascending.end());
+    m_undo.push(new RowRemoval(this, QStringLiteral("删除"), ascending));
+}
+
+void RosterDocument::moveToClass(const QList<int> &rows, const QString &className)
+{
+    QVector<QPair<int, ChildRecord>> changes;
+    for (int r : QSet<int>(rows.begin(), rows.end())) {
+        if (r < 0 || r >= m_rows.size() || m_rows.at(r).record.className == className)
+            continue;
+        ChildRecord rec = m_rows.at(r).record;
+        rec.className = className;
+        changes.append({r, rec});
+    }
+    std::sort(changes.begin(), changes.end(),
+              [](const auto &a, const auto &b) { return a.first < b.first; });
+    change(QStringLiteral("调班"), std::move(changes));
+}
+
+void RosterDocument::appendNames(const QStringList &names)
+{
+    QVector<ChildRecord> records;
+    records.reserve(names.size());
+    for (const QString &name : names) {
+        ChildRecord r = newRow().record;
+        r.set(Roster::Name, name);
+        records << r;
+    }
+    appendRecords(records, QStringLiteral("读取名单"));
+}
+
+void RosterDocument::appendRecords(const QVector<ChildRecord> &records, const QString &text)
+{
+    if (records.isEmpty())
+        return;
+    QVector<Row> rows;
+    rows.reserve(records.size());
+    for (const ChildRecord &r : records)
+        rows << Row{r, nextUid()};
+    m_undo.push(new RowInsertion(this, text, int(m_rows.size()), rows));
+}
+
+void RosterDocument::setTotals(const QVector<QPair<int, qint32>> &totals)
+{
+    QVector<QPair<int, ChildRecord>> changes;
+    for (const auto &t : totals) {
+        if (t.first < 0 || t.first >= m_rows.size())
+            continue;
+        ChildRecord rec = m_rows.at(t.first).record;
+        rec.set(Roster::Total, QString::number(t.second));
+        if (!rec.sameContent(m_rows.at(t.first).record))
+            changes.append({t.first, rec});
+    }
+    change(QStringLiteral("合计"), std::move(changes));
+}
+
+void RosterDocument::markPrinted(const QList<int> &rows, const QVector<QDateTime> &moments)
+{
+    QVector<QPair<int, ChildRecord>> changes;
+    for (int i = 0; i < rows.size() && i < moments.size(); ++i) {
+        const int r = rows.at(i);
+        if (r < 0 || r >= m_rows.size())
+            continue;
+        ChildRecord rec = m_rows.at(r).record;
+        rec.set(Roster::PrintStatus, Roster::printedStatus(moments.at(i)));
+        if (!rec.sameContent(m_rows.at(r).record))
+            changes.append({r, rec});
+    }
+    change(QStringLiteral("打印"), std::move(changes));
+}
+
+void RosterDocument::insertRowsAt(int at, const QVector<Row> &rows)
+{
+    if (rows.isEmpty())
+        return;
+    beginInsertRows({}, at, at + int(rows.size()) - 1);
+    m_rows.insert(at, rows.size(), Row());
+    for (int i = 0; i < rows.size(); ++i)
+        m_rows[at + i] = rows.at(i);
+    endInsertRows();
+}
+
+void RosterDocument::removeRowsAt(const QList<int> &ascending)
+{
+    // Contiguous blocks from the end, so that the earlier numbers hold.
+    int i = int(ascending.size()) - 1;
+    while (i >= 0) {
+        int j = i;
+        while (j > 0 && ascending.at(j - 1) == ascending.at(j) - 1)
+            --j;
+        const int first = ascending.at(j), last = ascending.at(i);
+        beginRemoveRows({}, first, last);
+        m_rows.remove(first, last - first + 1);
+        endRemoveRows();
+        i = j - 1;
+    }
+}
+
+QVector<ChildRecord> RosterDocument::takeMovedOut()
+{
+    QVector<ChildRecord> moved;
+    QList<int> rows;
+    for (int r = 0; r < m_rows.size(); ++r)
+        if (m_rows.at(r).record.className != m_className) {
+            rows << r;
+            moved << m_rows.at(r).record;
+        }
+    if (rows.isEmpty())
+        return moved;
+    removeRowsAt(rows);
+    m_undo.clear();
+    return moved;
+}
+
+void RosterDocument::adopt(const QVector<ChildRecord> &records)
+{
+    if (records.isEmpty())
+        return;
+    QVector<Row> rows;
+    for (const ChildRecord &r : records)
+        rows << Row{r, nextUid()};
+    insertRowsAt(int(m_rows.size()), rows);
+    m_undo.clear();
+}
+
+void RosterDocument::setStoredIds(const QVector<qint64> &ids)
+{
+    for (int r = 0; r < m_rows.size() && r < ids.size(); ++r)
+        m_rows[r].record.id = ids.at(r);
+}
+
+void RosterDocument::setSavedElsewhere(const QString &note)
+{
+    if (note == m_savedElsewhere)
+        return;
+    m_savedElsewhere = note;
+    emit savedElsewhereChanged();
+}
+
+int ChildRef::row() const
+{
+    if (!document || document->isRetired())
+        return -1;
+    return document->rowOf(uid);
+}

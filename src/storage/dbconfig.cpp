@@ -1,0 +1,47 @@
+#include "dbconfig.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+
+QString DbConfig::defaultSqlitePath()
+{
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return base + QStringLiteral("/feeoffice/feeoffice.sqlite");
+}
+
+DbConfig DbConfig::fromSettings(QSettings &s)
+{
+    DbConfig c;
+    s.beginGroup(QStringLiteral("database"));
+    c.driver = s.value(QStringLiteral("driver"), c.driver).toString().trimmed().toUpper();
+    c.path = s.value(QStringLiteral("path")).toString();
+    c.host = s.value(QStringLiteral("host")).toString();
+    c.port = s.value(QStringLiteral("port"), c.port).toInt();
+    c.name = s.value(QStringLiteral("name")).toString();
+    c.user = s.value(QStringLiteral("user")).toString();
+    c.options = s.value(QStringLiteral("options")).toString();
+    c.odbc = s.value(QStringLiteral("odbc")).toString();
+    s.endGroup();
+    if (c.driver.isEmpty())
+        c.driver = QStringLiteral("QSQLITE");
+    if (c.isSqlite() && c.path.isEmpty())
+        c.path = defaultSqlitePath();
+    return c;
+}
+
+DbConfig DbConfig::sqlite(const QString &file)
+{
+    DbConfig c;
+    c.path = file;
+    return c;
+}
+
+QString DbConfig::describe() const
+{
+    if (isPostgres())
+        return QStringLiteral("%1 %2@%3:%4/%5").arg(driver, user, host).arg(port).arg(name);
+    if (driver == QLatin1String("QODBC"))
+        return QStringLiteral("%1 %2").arg(driver, odbc);
+    return QStringLiteral("%1 %2").arg(driver, QDir::toNativeSeparators(path));
+}

@@ -1,0 +1,275 @@
+#include "rosterstore.h"
+
+#include "database.h"
+#include "revisions.h"
+#include "sqldialect.h"
+
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+
+using SqlDialect::nonNull;
+using SqlDialect::quoted;
+
+namespace
+{
+// Ends a write's transaction: committed when the write succeeded, rolled
+// back otherwise (or when the commit itself fails).
+WriteResult finish(Database &db, WriteResult result, RevisionClaim &claim)
+{
+    QSqlDatabase c = db.connection();
+    if (result && !c.commit())
+        result = db.unreachable(c.lastError());
+    if (!result) {
+        c.rollback();
+        return result;
+    }
+    claim.commit();
+    db.announceSave();
+    return result;
+}
+} // namespace
+
+std::function<void()> &RosterStore::betweenReads()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+RosterStore::RosterStore(Database &database) : m_db(database) {}
+
+QString RosterStore::errorString() const
+{
+    return m_db.errorString();
+}
+
+std::optional<QStringList> RosterStore::readClasses()
+{
+    // Without its column the name would be read as a text literal.
+    if (m_db.schema().classColumnMissing)
+        return QStringList();
+    QSqlQuery q(m_db.connection());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT \"班级\" FROM \"class\" ORDER BY %1")
+                    .arg(quoted(m_db.schema().classKeyColumn)))) {
+        m_db.readFailed(q.lastError());
+        return std::nullopt;
+    }
+    QStringList names;
+    while (q.next())
+        names << q.value(0).toString();
+    return names;
+}
+
+std::optional<RosterStore::ClassList> RosterStore::readClassList()
+{
+    const auto revision = m_db.classTableRevision();
+    if (!revision)
+        return std::nullopt;
+    if (betweenReads())
+        betweenReads()();
+    const auto names = readClasses();
+    if (!names)
+        return std::nullopt;
+    m_db.setKnownRevision(*revision);
+    return ClassList{*names, *revision};
+}
+
+std::optional<QHash<QString, QVector<ChildRecord>>> RosterStore::select(const QString *className)
+{
+    // A missing column reads as empty text, never as its own name.
+    const Schema::State &schema = m_db.schema();
+    QStringList cols;
+    for (const QString &c : Schema::studentColumns())
+        cols << (schema.missingStudentColumns.contains(c) ? QStringLiteral("''") : quoted(c));
+    QSqlQuery q(m_db.connection());
+    q.setForwardOnly(true);
+    // A class name is bound, never pasted into the statement.
+    q.prepare(QStringLiteral("SELECT %1, %2 FROM student %3 ORDER BY %2")
+                  .arg(cols.join(QStringLiteral(", ")), quoted(schema.keyColumn),
+                       className ? QStringLiteral("WHERE \"班级\" = ?") : QString()));
+    if (className)
+        q.addBindValue(nonNull(*className));
+    if (!q.exec()) {
+        m_db.readFailed(q.lastError());
+        return std::nullopt;
+    }
+    QHash<QString, QVector<ChildRecord>> byClass;
+    while (q.next()) {
+        ChildRecord r;
+        // NULL is a cell the roster never had; empty text is an empty cell.
+        for (int i = 0; i < Roster::ColumnCount; ++i) {
+            const QVariant v = q.value(i);
+            if (!v.isNull())
+                r.cells[size_t(i)] = v.toString();
+        }
+        r.className = q.value(Roster::ColumnCount).toString();
+        r.id = q.value(Roster::ColumnCount + 1).toLongLong();
+        byClass[r.className] << r;
+    }
+    return byClass;
+}
+
+std::optional<QVector<ChildRecord>> RosterStore::readStudents(const QString &className)
+{
+    // The revision first: a save in between makes it older than the rows,
+    // which can only refuse a save, never let one undo another PC's.
+    const auto revisions = m_db.readClassRevisions();
+    if (!revisions)
+        return std::nullopt;
+    if (betweenReads())
+        betweenReads()();
+    const auto rows = select(&className);
+    if (!rows)
+        return std::nullopt;
+    m_db.setKnownClassRevision(className, revisions->value(className).revision);
+    return rows->value(nonNull(className));
+}
+
+std::optional<QHash<QString, QVector<ChildRecord>>> RosterStore::readAllStudents()
+{
+    return select(nullptr);
+}
+
+WriteResult RosterStore::rewriteClasses(const QStringList &names)
+{
+    if (WriteResult r = m_db.writable(); !r)
+        return r;
+    QSqlDatabase db = m_db.connection();
+    if (!db.transaction())
+        return m_db.unreachable(db.lastError());
+    RevisionClaim claim(m_db);
+    WriteResult result = claim.claimClassTable();
+    if (result) {
+        QSqlQuery q(db);
+        bool ok = q.exec(QStringLiteral("DELETE FROM \"class\"")) &&
+                  q.prepare(QStringLiteral("INSERT INTO \"class\" (\"班级\") VALUES (?)"));
+        for (int i = 0; ok && i < names.size(); ++i) {
+            q.bindValue(0, nonNull(names.at(i)));
+            ok = q.exec();
+        }
+        if (!ok)
+            result = m_db.unreachable(q.lastError());
+    }
+    return finish(m_db, result, claim);
+}
+
+WriteResult RosterStore::replaceStudents(const std::optional<QStringList> &classes,
+                                         QVector<ChildRecord> &rows)
+{
+    for (const ChildRecord &row : rows) {
+        const QString refusal = Roster::controlCharacterRefusal(row.texts());
+        if (!refusal.isEmpty())
+            return WriteResult::failure(WriteResult::Refused, refusal);
+    }
+    if (WriteResult r = m_db.writable(); !r)
+        return r;
+    QSqlDatabase db = m_db.connection();
+    if (!db.transaction())
+        return m_db.unreachable(db.lastError());
+    RevisionClaim claim(m_db);
+    WriteResult result;
+    QSqlQuery q(db);
+    if (!classes) {
+        result = claim.claimEveryClass();
+        if (result && !q.exec(QStringLiteral("DELETE FROM student")))
+            result = m_db.unreachable(q.lastError());
+    } else {
+        result = claim.claimClasses(*classes);
+        if (result && SqlDialect::sendsArrays(m_db.config())) {
+            q.prepare(QStringLiteral("DELETE FROM student WHERE \"班级\" = ANY(?::text[])"));
+            q.addBindValue(SqlDialect::textArray(*classes));
+            if (!q.exec())
+                result = m_db.unreachable(q.lastError());
+        } else if (result) {
+            if (!q.prepare(QStringLiteral("DELETE FROM student WHERE \"班级\" = ?")))
+                result = m_db.unreachable(q.lastError());
+            for (int i = 0; result && i < classes->size(); ++i) {
+                q.bindValue(0, nonNull(classes->at(i)));
+                if (!q.exec())
+                    result = m_db.unreachable(q.lastError());
+            }
+        }
+    }
+    if (result)
+        result = insertRows(rows);
+    // Rows of a class not claimed yet (a whole-table rewrite bringing a new
+    // class) claim it now.
+    QStringList written;
+    for (const ChildRecord &r : rows)
+        if (!written.contains(r.className))
+            written << r.className;
+    for (int i = 0; result && i < written.size(); ++i)
+        result = claim.claimClass(written.at(i));
+    if (!result)
+        for (ChildRecord &r : rows)
+            r.id = 0;
+    return finish(m_db, result, claim);
+}
+
+WriteResult RosterStore::insertRows(QVector<ChildRecord> &rows)
+{
+    QStringList cols;
+    for (const QString &c : Schema::studentColumns())
+        cols << quoted(c);
+    const int width = int(cols.size());
+    const QString columnList = cols.join(QStringLiteral(", "));
+    QSqlQuery q(m_db.connection());
+
+    if (SqlDialect::sendsArrays(m_db.config())) {
+        // The rows go as thirteen arrays, unnested in key order, a few
+        // thousand at a time.
+        QStringList arrays, aliases;
+        for (int i = 0; i < width; ++i) {
+            arrays << QStringLiteral("?::text[]");
+            aliases << QStringLiteral("c%1").arg(i);
+        }
+        const QString aliasList = aliases.join(QStringLiteral(", "));
+        if (!q.prepare(QStringLiteral("INSERT INTO student (%1) SELECT %2 FROM unnest(%3) WITH "
+                                      "ORDINALITY AS t(%2, ord) ORDER BY ord RETURNING %4")
+                           .arg(columnList, aliasList, arrays.join(QStringLiteral(", ")),
+                                quoted(m_db.schema().keyColumn))))
+            return m_db.unreachable(q.lastError());
+        const int batch = 5000;
+        for (int start = 0; start < rows.size(); start += batch) {
+            const int count = int(qMin<qsizetype>(batch, rows.size() - start));
+            for (int i = 0; i < width; ++i) {
+                QStringList column;
+                column.reserve(count);
+                for (int r = 0; r < count; ++r) {
+                    const ChildRecord &rec = rows.at(start + r);
+                    if (i == Roster::ColumnCount)
+                        column << nonNull(rec.className);
+                    else if (const Roster::Cell &c = rec.cells[size_t(i)])
+                        column << nonNull(*c);
+                    else
+                        column << QString(); // NULL: the cell is absent
+                }
+                q.bindValue(i, SqlDialect::textArray(column));
+            }
+            if (!q.exec())
+                return m_db.unreachable(q.lastError());
+            for (int r = 0; r < count && q.next(); ++r)
+                rows[start + r].id = q.value(0).toLongLong();
+        }
+        return WriteResult::success();
+    }
+
+    if (!q.prepare(
+            QStringLiteral("INSERT INTO student (%1) VALUES (%2)")
+                .arg(columnList, QStringList(width, QStringLiteral("?")).join(QLatin1Char(',')))))
+        return m_db.unreachable(q.lastError());
+    for (ChildRecord &row : rows) {
+        for (int i = 0; i < Roster::ColumnCount; ++i) {
+            const Roster::Cell &c = row.cells[size_t(i)];
+            // An absent cell is stored as NULL, so that it is still absent
+            // when read again.
+            q.bindValue(i, c ? QVariant(nonNull(*c)) : QVariant(QMetaType::fromType<QString>()));
+        }
+        q.bindValue(Roster::ColumnCount, nonNull(row.className));
+        if (!q.exec())
+            return m_db.unreachable(q.lastError());
+        row.id = q.lastInsertId().toLongLong();
+    }
+    return WriteResult::success();
+}

@@ -1,0 +1,115 @@
+#include "schema.h"
+
+#include "childrecord.h"
+#include "dbconfig.h"
+#include "sqldialect.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlIndex>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+using SqlDialect::quoted;
+
+namespace Schema
+{
+QStringList studentColumns()
+{
+    QStringList cols;
+    for (const Roster::ColumnName &c : Roster::columnNames())
+        cols << QString::fromUtf16(c.stored);
+    return cols << QStringLiteral("班级");
+}
+
+namespace
+{
+QStringList statements(const DbConfig &config)
+{
+    const QString key = SqlDialect::keyColumn(config);
+    QStringList studentCols;
+    for (const QString &c : studentColumns())
+        studentCols << quoted(c) + QStringLiteral(" TEXT");
+    return {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS \"class\" (%1, \"班级\" TEXT)").arg(key),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS student (%1, %2)")
+            .arg(key, studentCols.join(QStringLiteral(", "))),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS student_class ON student (\"班级\")"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS feeoffice_revision (id INTEGER PRIMARY KEY, "
+                       "revision BIGINT NOT NULL, saved_at TEXT)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS feeoffice_class_revision (\"班级\" TEXT PRIMARY "
+                       "KEY, revision BIGINT NOT NULL, saved_at TEXT)"),
+        // The receipt journal: serials per year, and every receipt printed.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_serial (year INTEGER PRIMARY KEY, "
+                       "last BIGINT NOT NULL)"),
+        QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS receipt_journal (serial TEXT PRIMARY KEY, year INTEGER "
+            "NOT NULL, number BIGINT NOT NULL, printed_at TEXT NOT NULL, month TEXT NOT NULL, "
+            "class_name TEXT, child_name TEXT, age TEXT, label1 TEXT, amount1 BIGINT, label2 "
+            "TEXT, amount2 BIGINT, label3 TEXT, amount3 BIGINT, label4 TEXT, amount4 BIGINT, "
+            "total_fen BIGINT NOT NULL, clerk TEXT, printer TEXT, host TEXT, reprint_of TEXT)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS receipt_journal_month ON receipt_journal "
+                       "(month, class_name, child_name)"),
+    };
+}
+
+const char *const tableNames[] = {
+    "class",           "student",       "feeoffice_revision", "feeoffice_class_revision",
+    "receipt_journal", "receipt_serial"};
+} // namespace
+
+QString create(QSqlDatabase &db, const DbConfig &config)
+{
+    const QStringList existing = db.tables();
+    bool haveAll = true;
+    for (const char *t : tableNames)
+        haveAll = haveAll && existing.contains(QLatin1String(t), Qt::CaseInsensitive);
+    if (!haveAll) {
+        QSqlQuery q(db);
+        for (const QString &sql : statements(config))
+            if (!q.exec(sql))
+                return QStringLiteral("无法创建数据表：%1").arg(q.lastError().text().trimmed());
+    }
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM feeoffice_revision")) || !q.next())
+        return q.lastError().text().trimmed();
+    if (q.value(0).toLongLong() == 0) {
+        // Two PCs starting at once may both try; the second insert failing
+        // on the key is harmless.
+        QSqlQuery(db).exec(QStringLiteral(
+            "INSERT INTO feeoffice_revision (id, revision, saved_at) VALUES (1, 0, '')"));
+    }
+    return {};
+}
+
+State inspect(QSqlDatabase &db, const DbConfig &config)
+{
+    State s;
+    const QSqlRecord student = db.record(QStringLiteral("student"));
+    const QSqlRecord cls = db.record(QStringLiteral("class"));
+    if (!student.isEmpty())
+        s.keyColumn = student.fieldName(0);
+    // Each table is read in the order of its own key.
+    const QSqlIndex classKey = db.primaryIndex(QStringLiteral("class"));
+    s.classKeyColumn = !classKey.isEmpty() ? classKey.fieldName(0)
+                       : !cls.isEmpty()    ? cls.fieldName(0)
+                                           : QStringLiteral("id");
+    QStringList missing;
+    s.classColumnMissing = !cls.contains(QStringLiteral("班级"));
+    if (s.classColumnMissing)
+        missing << QStringLiteral("表 class 缺少列“班级”");
+    for (const QString &c : studentColumns())
+        if (!student.contains(c))
+            s.missingStudentColumns << c;
+    if (!s.missingStudentColumns.isEmpty())
+        missing << QStringLiteral("表 student 缺少列“%1”")
+                       .arg(s.missingStudentColumns.join(QStringLiteral("”、“")));
+    // Saving into such tables would drop every child: the window shows what
+    // it can and saving waits until the database is mended.
+    if (!missing.isEmpty())
+        s.error = QStringLiteral("数据库 %1 的结构不完整：%2。为免丢失儿童，保存已停用；"
+                                 "请修复数据库后重新启动。")
+                      .arg(config.describe(), missing.join(QStringLiteral("；")));
+    return s;
+}
+} // namespace Schema
