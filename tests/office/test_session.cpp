@@ -1,0 +1,228 @@
+// The office session without any window: several PCs' sessions on one
+// database, children moved between classes, a class listed twice, absent
+// cells, and the class list read while another PC changes it.
+#include "database.h"
+#include "officesession.h"
+#include "rosterdocument.h"
+#include "rosterstore.h"
+#include "testsupport.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace
+{
+QStringList child(const QString &name, const QString &cls)
+{
+    return {name, "4", "1", "", "", "", "", "", "1", "", "李", "否", cls};
+}
+
+int storedCount(const DbConfig &config, const QString &name)
+{
+    int n = 0;
+    for (const QStringList &r : storedStudents(config))
+        n += r.at(Roster::Name) == name;
+    return n;
+}
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+    TestWorld *w = nullptr;
+
+    DbConfig backend(bool postgres)
+    {
+        return postgres ? freshPostgres() : DbConfig::sqlite(w->databasePath());
+    }
+
+private slots:
+    void init() { w = new TestWorld; }
+    void cleanup()
+    {
+        RosterStore::betweenReads() = nullptr;
+        delete w;
+        w = nullptr;
+    }
+
+    void backends_data()
+    {
+        QTest::addColumn<bool>("postgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgres") << true;
+    }
+
+    void movedChildLeavesItsOldRosterWhenSaved_data() { backends_data(); }
+    void movedChildLeavesItsOldRosterWhenSaved()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        seedDatabase(config, {"A", "B"}, {child("甲", "A"), child("乙", "A"), child("丙", "B")});
+        OfficeSession pc1(config), pc2(config);
+        QVERIFY(pc1.open());
+        QVERIFY(pc2.open());
+        RosterDocument *a = pc1.document(QStringLiteral("A"));
+        RosterDocument *b = pc1.document(QStringLiteral("B"));
+        QAbstractItemModelTester ta(a, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tb(b, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        a->moveToClass({0}, QStringLiteral("B"));
+        QVERIFY(pc1.save());
+        // At once on the new class's roster, and only there.
+        QCOMPARE(a->size(), 1);
+        QCOMPARE(b->size(), 2);
+        QCOMPARE(cell(*b, 1, Roster::Name), QStringLiteral("甲"));
+        QVERIFY(!a->isModified() && !b->isModified());
+        // Another PC saves class B: this PC's clean roster of B reloads.
+        pc2.checkForSaves();
+        RosterDocument *b2 = pc2.document(QStringLiteral("B"));
+        QCOMPARE(b2->size(), 2);
+        b2->setText(0, Roster::Age, QStringLiteral("5"));
+        QVERIFY(pc2.save());
+        pc1.checkForSaves();
+        QCOMPARE(b->size(), 2);
+        QCOMPARE(cell(*b, 0, Roster::Age), QStringLiteral("5"));
+        // The next saves store the child once.
+        a->setText(0, Roster::Age, QStringLiteral("6"));
+        b->setText(1, Roster::Age, QStringLiteral("6"));
+        QVERIFY(pc1.save());
+        QCOMPARE(storedCount(config, QStringLiteral("甲")), 1);
+        QCOMPARE(storedStudents(config).size(), 3);
+    }
+
+    void classListedTwiceHasOneRoster_data() { backends_data(); }
+    void classListedTwiceHasOneRoster()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        seedDatabase(config, {"A"}, {child("甲", "A"), child("乙", "A")});
+        OfficeSession pc1(config), pc2(config);
+        QVERIFY(pc1.open());
+        QVERIFY(pc2.open());
+        // Adding a name already listed is allowed: a second entry, one roster.
+        QVERIFY(pc1.addClass(QStringLiteral("A")));
+        QCOMPARE(pc1.classes(), (QStringList{"A", "A"}));
+        QCOMPARE(pc1.documents().size(), 1);
+        // Another PC saves the class: it is read once, not once per entry.
+        pc2.document(QStringLiteral("A"))->addRow();
+        QVERIFY(pc2.save());
+        pc1.checkForSaves();
+        QCOMPARE(pc1.document(QStringLiteral("A"))->size(), 3);
+        pc1.document(QStringLiteral("A"))->setText(0, Roster::Age, QStringLiteral("5"));
+        QVERIFY(pc1.save());
+        QCOMPARE(storedStudents(config).size(), 3);
+        QCOMPARE(storedCount(config, QStringLiteral("甲")), 1);
+    }
+
+    void absentCellsStayAbsent_data() { backends_data(); }
+    void absentCellsStayAbsent()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        w->setSetting(QStringLiteral("b"), QStringLiteral("300"));
+        w->setSetting(QStringLiteral("bjcombox"), QStringLiteral("1000,"));
+        seedDatabase(config, {"A"}, {});
+        {
+            OfficeSession s(config);
+            QVERIFY(s.open());
+            RosterDocument *a = s.document(QStringLiteral("A"));
+            // No tuition cell: no tuition. An empty one: the first price.
+            const int none = a->addRow();
+            a->setText(none, Roster::Name, QStringLiteral("无"));
+            a->setText(none, Roster::Accommodation, QStringLiteral("1"));
+            const int empty = a->addRow();
+            a->setText(empty, Roster::Name, QStringLiteral("空"));
+            a->setText(empty, Roster::Tuition, QString(QLatin1String("")));
+            QCOMPARE(cell(*a, none, Roster::Total), QStringLiteral("300"));
+            QCOMPARE(cell(*a, empty, Roster::Total), QStringLiteral("1300"));
+            QVERIFY(s.save());
+        }
+        OfficeSession again(config);
+        QVERIFY(again.open());
+        RosterDocument *a = again.document(QStringLiteral("A"));
+        QCOMPARE(cell(*a, 0, Roster::Tuition), QStringLiteral("<absent>"));
+        QCOMPARE(cell(*a, 0, Roster::Total), QStringLiteral("300"));
+        QCOMPARE(cell(*a, 1, Roster::Tuition), QString());
+        QCOMPARE(cell(*a, 1, Roster::Total), QStringLiteral("1300"));
+        QVERIFY(!a->isModified());
+    }
+
+    void classAddedWhileTheListIsRead()
+    {
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"}, {});
+        OfficeSession pc1(config), pc2(config);
+        QVERIFY(pc1.open());
+        QVERIFY(pc2.open());
+        QVERIFY(pc2.addClass(QStringLiteral("B")));
+        // While this PC reads the changed list, the other adds one more.
+        bool once = false;
+        RosterStore::betweenReads() = [&] {
+            if (once)
+                return;
+            once = true;
+            QVERIFY(pc2.addClass(QStringLiteral("C")));
+        };
+        pc1.checkForSaves();
+        RosterStore::betweenReads() = nullptr;
+        QVERIFY(once);
+        // This PC's own addition never drops the class added in between:
+        // either it is refused (the list is stale) or it keeps C.
+        const WriteResult r = pc1.addClass(QStringLiteral("D"));
+        QVERIFY2(storedClasses(config).contains(QStringLiteral("C")),
+                 qPrintable(storedClasses(config).join(QLatin1Char(','))));
+        if (!r)
+            QVERIFY(r.isConflict());
+    }
+
+    void failuresNameTheirOwnCause()
+    {
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"}, {child("甲", "A")});
+        OfficeSession pc1(config), pc2(config);
+        QVERIFY(pc1.open());
+        QVERIFY(pc2.open());
+        pc1.document(QStringLiteral("A"))->addRow();
+        QVERIFY(pc1.save());
+        QVERIFY(pc1.addClass(QStringLiteral("X")));
+        pc2.document(QStringLiteral("A"))->addRow();
+        const WriteResult save = pc2.save();
+        QVERIFY(save.isConflict());
+        QCOMPARE(save.conflictClass, QStringLiteral("A"));
+        // The class list is stale too; its refusal names the list, not the
+        // class of the earlier refusal.
+        const WriteResult add = pc2.addClass(QStringLiteral("Y"));
+        QVERIFY(add.isConflict());
+        QVERIFY(add.conflictClass.isEmpty());
+        QVERIFY(add.text.contains(QStringLiteral("班级列表")));
+    }
+
+    void reloadReplacesDocuments()
+    {
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"}, {child("甲", "A")});
+        OfficeSession s(config);
+        QVERIFY(s.open());
+        QPointer<RosterDocument> old = s.document(QStringLiteral("A"));
+        const ChildRef ref{old, old->uid(0)};
+        QVERIFY(ref.isValid());
+        QSignalSpy replaced(&s, &OfficeSession::documentsReplaced);
+        QVERIFY(s.reload());
+        QCOMPARE(replaced.size(), 1);
+        // Whoever still holds the old roster cannot act on it.
+        QVERIFY(!ref.isValid());
+        QVERIFY(s.document(QStringLiteral("A")) != old.data());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(old.isNull());
+        QCOMPARE(s.find(QStringLiteral("甲")).size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "test_session.moc"
