@@ -1,6 +1,5 @@
 #include "rosterexchange.h"
 
-#include "excelengine.h"
 #include "workbook.h"
 
 #include <QDir>
@@ -27,26 +26,24 @@ bool RosterExchange::openSource(const QString &path)
         m_sourcePath.clear();
         return false;
     }
-    m_source = std::make_unique<ExcelEngine>();
-    if (!m_source->open(path, 1, false)) {
+    Sheet sheet;
+    QString reason;
+    if (!Workbook::read(path, 1, sheet, &reason)) {
         m_sourcePath.clear();
-        m_error = QStringLiteral("无法读取 %1：%2")
-                      .arg(QDir::toNativeSeparators(path), m_source->errorString());
-        m_source.reset();
+        m_error = QStringLiteral("无法读取 %1：%2").arg(QDir::toNativeSeparators(path), reason);
         return false;
     }
+    m_source = std::move(sheet);
     return true;
 }
 
 bool RosterExchange::hasSource() const
 {
-    return m_source && m_source->isOpened();
+    return m_source.has_value();
 }
 
 void RosterExchange::closeSource()
 {
-    if (m_source)
-        m_source->closeWithoutSaving();
     m_source.reset();
 }
 
@@ -98,7 +95,7 @@ std::optional<QStringList> RosterExchange::readNames(int column, int first, int 
     QStringList names;
     QList<int> refused;
     for (int row = first; row < end; ++row) {
-        names << m_source->cellValue(unsigned(row), unsigned(column)).toString();
+        names << m_source->cell(row, column);
         if (!isName(names.last()))
             refused << row;
     }

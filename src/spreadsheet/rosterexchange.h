@@ -5,10 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
-#include <memory>
 #include <optional>
-
-class ExcelEngine;
 
 // Reading children's names from a workbook and writing rosters to one,
 // without any window: the roster page keeps only the dialogs. Failures
@@ -43,7 +40,7 @@ public:
     QString errorString() const { return m_error; }
 
 private:
-    std::unique_ptr<ExcelEngine> m_source;
+    std::optional<Sheet> m_source;
     QString m_sourcePath;
     QString m_filePath;
     QString m_error;

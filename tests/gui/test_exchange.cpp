@@ -1,5 +1,4 @@
 #include "clock.h"
-#include "excelengine.h"
 #include "mainwindow.h"
 #include "officesession.h"
 #include "querywindow.h"
