@@ -252,8 +252,11 @@ RosterPage *MainWindow::addClassTab(const QString &name, RosterDocument *documen
         connect(document, &RosterDocument::savedElsewhereChanged, p,
                 [this, document] { updateTabTitles(document); });
     }
-    tabWidget->addTab(p, name);
-    updateTabTitles(document);
+    const int at = tabWidget->addTab(p, name);
+    if (document && document->isModified())
+        updateTabTitles(document);
+    else
+        tabWidget->setTabText(at, name);
     return p;
 }
 

@@ -42,6 +42,7 @@ RosterDocument *OfficeSession::createDocument(const QString &name)
     auto *doc = new RosterDocument(name, this);
     doc->setFees(m_settings->mirror(), m_settings->feeProblem());
     m_documents << doc;
+    m_byClass.insert(name, doc);
     return doc;
 }
 
@@ -80,18 +81,18 @@ bool OfficeSession::open()
 
 RosterDocument *OfficeSession::document(const QString &className) const
 {
-    for (RosterDocument *doc : m_documents)
-        if (doc->className() == className)
-            return doc;
-    return nullptr;
+    return m_byClass.value(className, nullptr);
 }
 
 QList<RosterDocument *> OfficeSession::documents() const
 {
     QList<RosterDocument *> list;
+    QSet<RosterDocument *> seen;
     for (const QString &name : m_classes)
-        if (RosterDocument *doc = document(name); doc && !list.contains(doc))
+        if (RosterDocument *doc = document(name); doc && !seen.contains(doc)) {
+            seen.insert(doc);
             list << doc;
+        }
     return list;
 }
 
@@ -209,6 +210,7 @@ bool OfficeSession::reload()
     for (RosterDocument *doc : old)
         doc->retire();
     m_documents.clear();
+    m_byClass.clear();
     m_classes.clear();
     bool ok = (m_database->isOpen() || m_database->reconnect()) && m_database->refreshRevision();
     if (ok) {

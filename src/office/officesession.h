@@ -6,6 +6,7 @@
 #include "rosterdocument.h"
 #include "writeresult.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QVector>
@@ -120,6 +121,7 @@ private:
     std::unique_ptr<PendingJournal> m_pending;
     QStringList m_classes;
     QList<RosterDocument *> m_documents;
+    QHash<QString, RosterDocument *> m_byClass;
     QString m_openError;
     int m_lastSavedRows = 0;
 };
