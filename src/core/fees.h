@@ -15,6 +15,12 @@ struct FeeMirror {
     QStringList tuitionPrices;
 
     float price(int index) const { return feePrices.value(index, 0.0f); }
+    bool operator==(const FeeMirror &o) const
+    {
+        return feePrices == o.feePrices && clerkName == o.clerkName &&
+               tuitionPrices == o.tuitionPrices;
+    }
+    bool operator!=(const FeeMirror &o) const { return !(*this == o); }
 };
 
 namespace Fees

@@ -18,6 +18,10 @@ OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
     connect(m_sync, &RosterSync::classSavedElsewhere, this, &OfficeSession::onSavedElsewhere);
     connect(m_sync, &RosterSync::classListChanged, this, &OfficeSession::onClassListChanged);
     connect(m_settings, &OfficeSettings::changed, this, &OfficeSession::applySettings);
+    connect(m_settings, &OfficeSettings::saved, this, [this] {
+        for (RosterDocument *doc : std::as_const(m_documents))
+            doc->recomputeFees();
+    });
 }
 
 OfficeSession::~OfficeSession()

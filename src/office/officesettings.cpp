@@ -24,6 +24,7 @@ bool OfficeSettings::save(const FeeSettings &settings)
         return false;
     }
     load();
+    emit saved();
     return true;
 }
 

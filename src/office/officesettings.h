@@ -35,6 +35,9 @@ public:
 
 signals:
     void changed();
+    // The clerk stored the settings ("应用并保存"): every total is computed
+    // again, even where the settings are as they were.
+    void saved();
 
 private:
     FeeSettings m_fees;

@@ -101,6 +101,13 @@ RosterDocument::RosterDocument(const QString &className, QObject *parent)
             [this](bool clean) { emit modifiedChanged(!clean); });
 }
 
+RosterDocument::~RosterDocument()
+{
+    // The stack empties itself as it goes; nobody hears of that from a
+    // roster that is going away.
+    QObject::disconnect(&m_undo, nullptr, this, nullptr);
+}
+
 int RosterDocument::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_rows.size());
@@ -220,6 +227,10 @@ void RosterDocument::load(QVector<ChildRecord> records, const QDateTime &now)
 
 void RosterDocument::setFees(const FeeMirror &fees, const QString &problem)
 {
+    // The same settings read again change nothing.
+    if (m_feesSet && fees == m_fees && problem == m_feeProblem)
+        return;
+    m_feesSet = true;
     m_fees = fees;
     m_feeProblem = problem;
     // A setting that is not a number is never charged as 0: the rows keep

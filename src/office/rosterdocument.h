@@ -20,6 +20,7 @@ class RosterDocument : public QAbstractTableModel
     Q_OBJECT
 public:
     explicit RosterDocument(const QString &className, QObject *parent = nullptr);
+    ~RosterDocument() override;
 
     QString className() const { return m_className; }
 
@@ -125,6 +126,7 @@ private:
     QVector<Row> m_rows;
     FeeMirror m_fees;
     QString m_feeProblem;
+    bool m_feesSet = false;
     QUndoStack m_undo;
     QString m_savedElsewhere;
     bool m_retired = false;

@@ -186,6 +186,10 @@ private slots:
                  (QStringList{QStringLiteral("1000"), QStringLiteral("1100")}));
         // New totals are not in the database yet.
         QVERIFY(mw.hasUnsavedChanges());
+        // Saving settings that did not change still computes every total.
+        mw.page(1)->document()->setText(0, 8, QStringLiteral("5"));
+        view->saveAll();
+        QCOMPARE(cell(*mw.page(1), 0, 8), QStringLiteral("1100"));
     }
 
     void userStoreOverridesSystemDefaults()

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QSqlQuery>
 #include <QTableView>
+#include <QAbstractItemModelTester>
 #include <QTest>
 #include <QThread>
 #include <QToolButton>
@@ -176,6 +177,8 @@ private slots:
         mw.toolAction(QStringLiteral("journal"))->trigger();
         auto *dialog = mw.findChild<JournalDialog *>();
         QVERIFY(dialog);
+        QAbstractItemModelTester tester(dialog->tableModel(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(dialog->tableModel()->rowCount(), 3);
         // The foot: the month's count and total per class and in all.
         const QString foot = dialog->totals()->text();

@@ -250,6 +250,23 @@ private slots:
         QVERIFY(!doc.isModified());
     }
 
+    void undoAndRedoOnThePage()
+    {
+        RosterDocument doc(QStringLiteral("A"));
+        RosterPage p(&doc);
+        p.toolButton(QStringLiteral("addRow"))->click();
+        p.toolButton(QStringLiteral("addRow"))->click();
+        QCOMPARE(doc.size(), 2);
+        p.undo();
+        QCOMPARE(doc.size(), 1);
+        p.undo();
+        QCOMPARE(doc.size(), 0);
+        QVERIFY(!doc.isModified());
+        p.redo();
+        QCOMPARE(doc.size(), 1);
+        QVERIFY(doc.isModified());
+    }
+
     void recomputeKeepsEqualTotal()
     {
         RosterDocument doc(QStringLiteral("A"));
