@@ -42,6 +42,7 @@ CalibrationDialog::CalibrationDialog(QWidget *parent) : QDialog(parent)
     form->addRow(QStringLiteral("向下移动："), m_y);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
     auto *page = buttons->addButton(QStringLiteral("打印校准页"), QDialogButtonBox::ActionRole);
+    page->setObjectName(QStringLiteral("printCalibrationPage"));
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);

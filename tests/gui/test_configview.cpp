@@ -112,11 +112,11 @@ private slots:
         view.tableModel()->item(2, 1)->setText(QStringLiteral("三百"));
         view.tableModel()->item(3, 1)->setText(QStringLiteral("10.5"));
         view.childcareCombo()->setCurrentIndex(0);
-        button(&view, QStringLiteral("删除当前项"))->click();
+        button(&view, "deleteChildcareFee")->click();
         // Deleting alone stores nothing.
         QCOMPARE(stored(QStringLiteral("bjcombox")), QStringLiteral("1200,1500,"));
         QCOMPARE(spy.count(), 0);
-        button(&view, QStringLiteral("应用并保存"))->click();
+        button(&view, "saveSettings")->click();
         QCOMPARE(spy.count(), 1);
         QCOMPARE(stored(QStringLiteral("bjcombox")), QStringLiteral("1500,"));
         QCOMPARE(stored(QStringLiteral("name")), QStringLiteral("王会计"));

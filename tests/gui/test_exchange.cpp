@@ -54,7 +54,7 @@ class TestExchange : public QObject
         page->readColumnEdit->setText(column);
         page->readFromEdit->setText(from);
         page->readToEdit->setText(to);
-        QTest::mousePress(button(page->readRangeDialog, QStringLiteral("确认")), Qt::LeftButton);
+        QTest::mousePress(button(page->readRangeDialog, "readRangeOk"), Qt::LeftButton);
     }
 
 private slots:
@@ -143,8 +143,7 @@ private slots:
             import(data + QStringLiteral("/odd.xlsx"), range[0], range[1], range[2]);
             QCOMPARE(page->document()->size(), 0);
             QCOMPARE(w->messages.last().kind, QStringLiteral("warning"));
-            QTest::mousePress(button(page->readRangeDialog, QStringLiteral("取消")),
-                              Qt::LeftButton);
+            QTest::mousePress(button(page->readRangeDialog, "readRangeCancel"), Qt::LeftButton);
             QVERIFY(!page->readRangeDialog->isVisible());
             QVERIFY(!page->exchange().hasSource());
         }

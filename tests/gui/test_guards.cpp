@@ -250,7 +250,7 @@ private slots:
         t.setFees(view.settings().mirror());
         QCOMPARE(cell(t.page, 0, Roster::Total), QStringLiteral("900"));
         // Saving writes the quoted form.
-        button(&view, QStringLiteral("应用并保存"))->click();
+        button(&view, "saveSettings")->click();
         QVERIFY(bytesOf(ini.fileName()).contains("bjcombox=\"800,900,1000,\""));
     }
 
@@ -305,17 +305,17 @@ private slots:
         view.loadSettings();
         view.tableModel()->item(1, 1)->setText(QStringLiteral("90"));
         w->questionAnswer = QMessageBox::No;
-        button(&view, QStringLiteral("应用并保存"))->click();
+        button(&view, "saveSettings")->click();
         QCOMPARE(w->questions, 1);
         QCOMPARE(SettingsStore::open()->value(QStringLiteral("a")).toString(), QString());
         QCOMPARE(view.tableModel()->item(1, 1)->text(), QStringLiteral("90"));
         w->questionAnswer = QMessageBox::Yes;
-        button(&view, QStringLiteral("应用并保存"))->click();
+        button(&view, "saveSettings")->click();
         QCOMPARE(SettingsStore::open()->value(QStringLiteral("a")).toString(),
                  QStringLiteral("90"));
         // A factor within (0, 1] is not asked about.
         view.tableModel()->item(1, 1)->setText(QStringLiteral("0.9"));
-        button(&view, QStringLiteral("应用并保存"))->click();
+        button(&view, "saveSettings")->click();
         QCOMPARE(w->questions, 2);
     }
 
@@ -328,7 +328,7 @@ private slots:
         view.tableModel()->item(0, 1)->setText(QStringLiteral("王会计"));
         view.tableModel()->item(2, 1)->setText(QStringLiteral("350"));
         QSignalSpy spy(&view, &configView::expensesChange);
-        button(&view, QStringLiteral("应用并保存"))->click();
+        button(&view, "saveSettings")->click();
         QCOMPARE(w->messages.size(), 1);
         QVERIFY(w->messages.at(0).text.contains(QStringLiteral("设置保存失败")));
         QCOMPARE(view.tableModel()->item(0, 1)->text(), QStringLiteral("王会计"));

@@ -88,7 +88,7 @@ private slots:
         mw.toolAction(QStringLiteral("addClass"))->trigger();
         QVERIFY(mw.addclassWidget->isVisible());
         mw.addclassEdit->setText(QStringLiteral("大一班"));
-        QTest::mouseClick(findButton(mw.addclassWidget, QStringLiteral(" 添加 ")), Qt::LeftButton);
+        QTest::mouseClick(findButton(mw.addclassWidget, "addClassOk"), Qt::LeftButton);
         QVERIFY(!mw.addclassWidget->isVisible());
         QCOMPARE(mw.tabWidget->count(), 1);
         QCOMPARE(mw.tabWidget->tabText(0), QStringLiteral("大一班"));
@@ -384,7 +384,7 @@ private slots:
     void calibrationFromTheDock()
     {
         MainWindow mw(dbConfig());
-        QPushButton *calibrate = button(mw.dockWidget, QStringLiteral("打印校准…"));
+        QPushButton *calibrate = button(mw.dockWidget, "calibrate");
         QVERIFY(calibrate);
         calibrate->click();
         auto *dialog = mw.findChild<CalibrationDialog *>();

@@ -177,8 +177,7 @@ private slots:
         QVERIFY(page->printRangeDialog->isVisible());
         page->printFromEdit->setText(from);
         page->printToEdit->setText(to);
-        QTest::mousePress(button(page->printRangeDialog, QStringLiteral("确认并打印")),
-                          Qt::LeftButton);
+        QTest::mousePress(button(page->printRangeDialog, "printRangeOk"), Qt::LeftButton);
         // Numbers that select no row are said instead of printing nothing.
         const bool any = printed.contains(QLatin1Char('1'));
         QCOMPARE(w->printDialogs, any ? 1 : 0);
@@ -306,14 +305,14 @@ private slots:
         dialog.xSpin()->setValue(1.3);
         dialog.ySpin()->setValue(-0.7);
         w->printToPdf = w->path(QStringLiteral("calibration.pdf"));
-        button(&dialog, QStringLiteral("打印校准页"))->click();
+        button(&dialog, "printCalibrationPage")->click();
         QCOMPARE(pdfPageCount(w->printToPdf), 1);
         QVERIFY(pdfText(w->printToPdf).contains(QStringLiteral("经办人")));
         dialog.save();
         QCOMPARE(Calibration::offsetFor(printer), QPointF(1.3, -0.7));
         QCOMPARE(Calibration::offsetFor(QStringLiteral("other printer")), QPointF(0, 0));
         // The print-range dialog opens it too.
-        QTest::mousePress(button(page->printRangeDialog, QStringLiteral("校准…")), Qt::LeftButton);
+        QTest::mousePress(button(page->printRangeDialog, "printRangeCalibrate"), Qt::LeftButton);
         auto *opened = page->findChild<CalibrationDialog *>();
         QVERIFY(opened);
         QCOMPARE(opened->xSpin()->value(), 1.3);

@@ -137,13 +137,28 @@ private slots:
     {
         RosterDocument doc(QStringLiteral("A"));
         RosterPage p(&doc);
+        // The dialogs' buttons, found by name, say what they do.
+        const QList<QPair<QWidget *, QPair<const char *, QString>>> buttons = {
+            {p.classChangeDialog, {"classChangeOk", "确认"}},
+            {p.classChangeDialog, {"classChangeCancel", "取消"}},
+            {p.printRangeDialog, {"printRangeOk", "确认并打印"}},
+            {p.printRangeDialog, {"printRangeCancel", "取消打印"}},
+            {p.printRangeDialog, {"printRangeCalibrate", "校准…"}},
+            {p.readRangeDialog, {"readRangeOk", "确认"}},
+            {p.readRangeDialog, {"readRangeCancel", "取消"}},
+        };
+        for (const auto &b : buttons) {
+            QPushButton *found = button(b.first, b.second.first);
+            QVERIFY2(found, b.second.first);
+            QCOMPARE(found->text(), b.second.second);
+        }
         p.onButtonclassChange();
         QVERIFY(p.classChangeDialog->isVisible());
-        QTest::mousePress(button(p.classChangeDialog, QStringLiteral("取消")), Qt::LeftButton);
+        QTest::mousePress(button(p.classChangeDialog, "classChangeCancel"), Qt::LeftButton);
         QVERIFY(!p.classChangeDialog->isVisible());
         p.toolButton(QStringLiteral("printRange"))->click();
         QVERIFY(p.printRangeDialog->isVisible());
-        QTest::mousePress(button(p.printRangeDialog, QStringLiteral("取消打印")), Qt::LeftButton);
+        QTest::mousePress(button(p.printRangeDialog, "printRangeCancel"), Qt::LeftButton);
         QVERIFY(!p.printRangeDialog->isVisible());
     }
 
@@ -305,7 +320,7 @@ private slots:
             selectRows(*a, {0});
             a->toolButton(QStringLiteral("classChange"))->click();
             a->classCombo->setCurrentText(QStringLiteral("A"));
-            QTest::mousePress(button(a->classChangeDialog, QStringLiteral("确认")), Qt::LeftButton);
+            QTest::mousePress(button(a->classChangeDialog, "classChangeOk"), Qt::LeftButton);
             QVERIFY(!a->classChangeDialog->isVisible());
             QVERIFY(!mw.hasUnsavedChanges());
             // No selection: only closes.

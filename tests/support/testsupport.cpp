@@ -250,12 +250,9 @@ QStringList readClassNames(Database &db)
     return RosterStore(db).readClasses().value_or(QStringList{QStringLiteral("<unreadable>")});
 }
 
-QPushButton *button(QWidget *dialog, const QString &text)
+QPushButton *button(QWidget *dialog, const char *objectName)
 {
-    for (QPushButton *b : dialog->findChildren<QPushButton *>())
-        if (b->text() == text)
-            return b;
-    return nullptr;
+    return dialog->findChild<QPushButton *>(QLatin1String(objectName));
 }
 
 QStringList comboItems(const QComboBox *combo)
@@ -319,12 +316,9 @@ DbConfig postgresConfig()
     return c;
 }
 
-QToolButton *findButton(QWidget *window, const QString &text)
+QToolButton *findButton(QWidget *window, const char *objectName)
 {
-    for (QToolButton *b : window->findChildren<QToolButton *>())
-        if (b->text() == text)
-            return b;
-    return nullptr;
+    return window->findChild<QToolButton *>(QLatin1String(objectName));
 }
 
 TestPage::TestPage(const QString &className, OfficeSession *session)

@@ -97,10 +97,9 @@ WriteResult saveRows(Database &db, const QVector<QStringList> &rows,
 QVector<QStringList> readRows(Database &db, const QString &className);
 WriteResult writeClasses(Database &db, const QStringList &names);
 QStringList readClassNames(Database &db);
-// The push button of a dialog with the given text.
-QPushButton *button(QWidget *dialog, const QString &text);
-// The tool button of a window with the given text.
-QToolButton *findButton(QWidget *window, const QString &text);
+// The push button of a dialog, and the tool button of a window, by object name.
+QPushButton *button(QWidget *dialog, const char *objectName);
+QToolButton *findButton(QWidget *window, const char *objectName);
 QStringList comboItems(const QComboBox *combo);
 QByteArray bytesOf(const QString &path);
 
