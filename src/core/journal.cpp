@@ -1,5 +1,7 @@
 #include "journal.h"
 
+#include <QHash>
+
 Receipt JournalEntry::receipt() const
 {
     Receipt r;
@@ -50,12 +52,17 @@ QString month(const QDateTime &moment)
 
 QMap<QString, ClassTotal> totalsByClass(const QVector<JournalEntry> &entries)
 {
-    QMap<QString, ClassTotal> totals;
+    // A month holds a hundred thousand receipts of a few hundred classes:
+    // summed by hash, sorted once.
+    QHash<QString, ClassTotal> sums;
     for (const JournalEntry &e : entries) {
-        ClassTotal &t = totals[e.className];
+        ClassTotal &t = sums[e.className];
         ++t.count;
         t.total += e.total;
     }
+    QMap<QString, ClassTotal> totals;
+    for (auto it = sums.cbegin(); it != sums.cend(); ++it)
+        totals.insert(it.key(), it.value());
     return totals;
 }
 
