@@ -2,6 +2,7 @@
 
 #include <QAtomicInteger>
 #include <QSet>
+#include <QSignalBlocker>
 #include <QUndoCommand>
 #include <algorithm>
 
@@ -345,17 +346,25 @@ void RosterDocument::setTotals(const QVector<QPair<int, qint32>> &totals)
 
 void RosterDocument::markPrinted(const QList<int> &rows, const QVector<QDateTime> &moments)
 {
-    QVector<QPair<int, ChildRecord>> changes;
+    // A receipt on paper is not taken back by undo: the marks are written
+    // as they are, and nothing done before them can be undone past them
+    // (an undone edit would bring the old print status back).
+    int first = -1, last = -1;
     for (int i = 0; i < rows.size() && i < moments.size(); ++i) {
         const int r = rows.at(i);
         if (r < 0 || r >= m_rows.size())
             continue;
-        ChildRecord rec = m_rows.at(r).record;
-        rec.set(Roster::PrintStatus, Roster::printedStatus(moments.at(i)));
-        if (!rec.sameContent(m_rows.at(r).record))
-            changes.append({r, rec});
+        m_rows[r].record.set(Roster::PrintStatus, Roster::printedStatus(moments.at(i)));
+        first = first < 0 ? r : qMin(first, r);
+        last = qMax(last, r);
     }
-    change(QStringLiteral("打印"), std::move(changes));
+    if (first < 0)
+        return;
+    emit dataChanged(index(first, 0), index(last, Roster::ColumnCount - 1));
+    const QSignalBlocker quiet(&m_undo);
+    m_undo.clear();
+    m_undo.resetClean();
+    emit modifiedChanged(true);
 }
 
 void RosterDocument::insertRowsAt(int at, const QVector<Row> &rows)

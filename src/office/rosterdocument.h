@@ -12,9 +12,10 @@
 // One class's roster: the children as records, shown to views as a table of
 // the twelve roster columns. Every change the clerk makes (adding, deleting,
 // editing a cell, moving children to another class, importing names,
-// recomputing fees, marking receipts printed) is a command on the
-// document's undo stack, and the roster is modified when the stack is not
-// at the index where it was last loaded or saved.
+// recomputing fees) is a command on the document's undo stack, and the
+// roster is modified when the stack is not at the index where it was last
+// loaded or saved. Marking receipts printed is no command: paper is not
+// taken back by undo.
 class RosterDocument : public QAbstractTableModel
 {
     Q_OBJECT
@@ -74,8 +75,10 @@ public:
     void appendRecords(const QVector<ChildRecord> &records, const QString &text);
     // Sets a cell's text (an edit command, the total following).
     void setText(int row, int column, const QString &text);
-    // The totals receipts rewrote, and the rows they marked printed.
+    // The totals receipts rewrote (a command).
     void setTotals(const QVector<QPair<int, qint32>> &totals);
+    // The rows printed: not a command, and the changes before it can no
+    // longer be undone; the roster is modified.
     void markPrinted(const QList<int> &rows, const QVector<QDateTime> &moments);
 
     QUndoStack *undoStack() { return &m_undo; }

@@ -282,6 +282,22 @@ private slots:
         QVERIFY(doc.isModified());
     }
 
+    void printedMarksAreNotUndone()
+    {
+        RosterDocument doc(QStringLiteral("A"));
+        doc.load({record(child("甲", "A"), "A")}, Clock::now());
+        doc.setText(0, Roster::Age, QStringLiteral("5"));
+        doc.markPrinted({0}, {Clock::now()});
+        QVERIFY(doc.isModified());
+        QVERIFY(!doc.undoStack()->canUndo());
+        doc.undoStack()->undo();
+        QCOMPARE(cell(doc, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QCOMPARE(cell(doc, 0, Roster::Age), QStringLiteral("5"));
+        // Saved, it is unmodified again.
+        doc.markSaved();
+        QVERIFY(!doc.isModified());
+    }
+
     void recomputeKeepsEqualTotal()
     {
         RosterDocument doc(QStringLiteral("A"));
