@@ -67,6 +67,14 @@ bool OfficeSession::open()
         return false;
     }
     flushPendingJournal();
+    if (!readRosters())
+        return false;
+    m_sync->watch();
+    return true;
+}
+
+bool OfficeSession::readRosters()
+{
     RosterStore store(*m_database);
     const auto list = store.readClassList();
     const auto students = list ? store.readAllStudents() : std::nullopt;
@@ -74,12 +82,12 @@ bool OfficeSession::open()
         m_openError = QStringLiteral("无法读取数据库 %1").arg(m_database->errorString());
         return false;
     }
+    m_openError.clear();
     m_classes = list->names;
     const QDateTime now = Clock::now();
     for (const QString &name : std::as_const(m_classes))
         if (!document(name))
             createDocument(name)->load(students->value(name), now);
-    m_sync->watch();
     return true;
 }
 
@@ -216,22 +224,11 @@ bool OfficeSession::reload()
     m_documents.clear();
     m_byClass.clear();
     m_classes.clear();
-    bool ok = (m_database->isOpen() || m_database->reconnect()) && m_database->refreshRevision();
-    if (ok) {
-        RosterStore store(*m_database);
-        const auto list = store.readClassList();
-        const auto students = list ? store.readAllStudents() : std::nullopt;
-        ok = list && students;
-        if (ok) {
-            m_classes = list->names;
-            const QDateTime now = Clock::now();
-            for (const QString &name : std::as_const(m_classes))
-                if (!document(name))
-                    createDocument(name)->load(students->value(name), now);
-        }
-    }
-    m_openError =
-        ok ? QString() : QStringLiteral("无法读取数据库 %1").arg(m_database->errorString());
+    m_openError.clear();
+    const bool ok = (m_database->isOpen() || m_database->reconnect()) &&
+                    m_database->refreshRevision() && readRosters();
+    if (!ok && m_openError.isEmpty())
+        m_openError = QStringLiteral("无法读取数据库 %1").arg(m_database->errorString());
     emit documentsReplaced();
     for (RosterDocument *doc : old)
         doc->deleteLater();

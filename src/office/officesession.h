@@ -109,6 +109,8 @@ signals:
 
 private:
     RosterDocument *createDocument(const QString &name);
+    // The class list and every class's children into new documents.
+    bool readRosters();
     void applySettings();
     void onSavedElsewhere(const QString &className, const QString &savedAt);
     void onClassListChanged();
