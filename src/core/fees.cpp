@@ -40,6 +40,27 @@ qint32 saturatingTrunc(double x)
     return static_cast<qint32>(std::trunc(x));
 }
 
+qint64 toFen(float yuan)
+{
+    const double fen = std::round(static_cast<double>(yuan) * 100.0);
+    if (std::isnan(fen))
+        return 0;
+    // 2^62 fen is far beyond any price; the bound keeps the cast defined.
+    constexpr double limit = 4611686018427387904.0;
+    if (fen >= limit)
+        return static_cast<qint64>(limit);
+    if (fen <= -limit)
+        return -static_cast<qint64>(limit);
+    return static_cast<qint64>(fen);
+}
+
+qint32 wholeYuan(qint64 fen)
+{
+    const qint64 yuan = fen / 100;
+    return static_cast<qint32>(qBound(qint64(std::numeric_limits<qint32>::min()), yuan,
+                                      qint64(std::numeric_limits<qint32>::max())));
+}
+
 qint32 rosterTotal(const Roster::Cells &row, const FeeMirror &fees)
 {
     using namespace Roster;
@@ -60,8 +81,8 @@ qint32 rosterTotal(const Roster::Cells &row, const FeeMirror &fees)
     if (row[Insurance])
         insurance = fees.price(InsurancePrice) * quantity(Insurance);
 
-    const float sum = tuition + accommodation + meals + bedding + bus + insurance;
-    return saturatingTrunc(static_cast<double>(sum));
+    return wholeYuan(toFen(tuition) + toFen(accommodation) + toFen(meals) + toFen(bedding) +
+                     toFen(bus) + toFen(insurance));
 }
 
 bool totalCellNeedsRewrite(const Roster::Cell &cell, qint32 total)

@@ -51,9 +51,16 @@ float roundHalfUp(float x);
 // NaN (only reachable with absurd prices) counts as 0.
 qint32 saturatingTrunc(double x);
 
+// An amount in yuan, computed in single precision, as whole fen: rounded
+// to the nearest fen (truncating lost a fen wherever the float fell just
+// below it: 3 × 0.70 is 2.0999999), saturating at the 64-bit range; NaN 0.
+qint64 toFen(float yuan);
+// Fen as whole yuan, truncated toward zero, saturating into 32 bits.
+qint32 wholeYuan(qint64 fen);
+
 // The roster total of one row: tuition and meals discounted and rounded,
-// accommodation, bedding, bus and insurance as plain products, summed in
-// single precision and truncated.
+// accommodation, bedding, bus and insurance as plain products, each to the
+// nearest fen, summed and truncated to whole yuan.
 qint32 rosterTotal(const Roster::Cells &row, const FeeMirror &fees);
 
 // Whether the total cell must be rewritten: it is kept when its value already

@@ -48,7 +48,9 @@ void addFeeEntry(Receipt &receipt, const QByteArray &label, float amount, int sl
         return;
     FeeEntry entry;
     entry.label = label.left(Receipt::LabelBytes);
-    entry.amount = Fees::saturatingTrunc(static_cast<double>(amount * 100));
+    const qint64 fen = Fees::toFen(amount);
+    entry.amount = static_cast<qint32>(qBound(qint64(std::numeric_limits<qint32>::min()), fen,
+                                              qint64(std::numeric_limits<qint32>::max())));
     receipt.entries[slot] = entry;
     const qint64 total = qint64(receipt.total) + entry.amount;
     receipt.total = static_cast<qint32>(qBound(qint64(std::numeric_limits<qint32>::min()), total,
@@ -91,7 +93,7 @@ BuiltReceipt buildReceipt(const Roster::Cells &row, const FeeMirror &fees)
         {SchoolBus, u"校车接送费", Fees::SchoolBusPrice, false},
         {Insurance, u"意外保险费", Fees::InsurancePrice, false},
     };
-    float sum = 0;
+    qint64 sumFen = 0;
     int slot = 2;
     for (const Further &f : further) {
         const Cell &cell = row[f.column];
@@ -103,16 +105,17 @@ BuiltReceipt buildReceipt(const Roster::Cells &row, const FeeMirror &fees)
             amount = Fees::roundHalfUp(amount * factor);
         if (slot >= Receipt::Slots) {
             // Only an amount is lost; a line worth nothing is not.
-            if (Fees::saturatingTrunc(static_cast<double>(amount * 100)) != 0)
+            if (Fees::toFen(amount) != 0)
                 built.leftOff << QString::fromUtf16(f.label).remove(QLatin1Char(' '));
             continue;
         }
-        sum += amount;
+        sumFen += Fees::toFen(amount);
         addFeeEntry(r, ReceiptText::encode(QString::fromUtf16(f.label), Receipt::LabelBytes),
                     amount, slot++);
     }
 
-    built.totalColumn = Fees::saturatingTrunc(static_cast<double>(childcare + accommodation + sum));
+    built.totalColumn =
+        Fees::wholeYuan(Fees::toFen(childcare) + Fees::toFen(accommodation) + sumFen);
     if (row[Clerk])
         r.clerk = ReceiptText::encode(*row[Clerk], Receipt::TextBytes);
     return built;

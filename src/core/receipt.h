@@ -38,7 +38,8 @@ QByteArray childcareLabel();     // "保 教 费"
 QByteArray accommodationLabel(); // "住 宿 费"
 } // namespace ReceiptText
 
-// Stores one fee line: the amount in yuan becomes trunc(amount × 100) fen.
+// Stores one fee line: the amount in yuan becomes whole fen, rounded to the
+// nearest fen.
 void addFeeEntry(Receipt &receipt, const QByteArray &label, float amount, int slot);
 
 struct BuiltReceipt {

@@ -122,11 +122,11 @@ private slots:
         QCOMPARE(buildReceipt(r, fees).receipt.entries[1].amount, 9100);
     }
 
-    void addFeeEntryTruncates()
+    void addFeeEntryRoundsToTheFen()
     {
         Receipt r;
         addFeeEntry(r, "x", 12.349f, 2);
-        QCOMPARE(r.entries[2].amount, 1234);
+        QCOMPARE(r.entries[2].amount, 1235);
         QCOMPARE(r.entryCount, 1);
         addFeeEntry(r, "y", 3e9f, 3);
         QCOMPARE(r.entries[3].amount, std::numeric_limits<qint32>::max());
@@ -134,6 +134,42 @@ private slots:
         QCOMPARE(r.total, std::numeric_limits<qint32>::max());
         addFeeEntry(r, "z", 1.0f, 7); // no such slot
         QCOMPARE(r.entryCount, 2);
+    }
+
+    // Every price in tenths of a yuan from 0.1 to 1000.0 (as the settings
+    // read it: text to number) times every quantity from 1 to 31, against
+    // decimal arithmetic in whole numbers: the receipt line in fen and the
+    // roster's total in yuan, exact in every case.
+    void everyTenthTimesEveryQuantityIsExact()
+    {
+        int wrongLines = 0, wrongTotals = 0;
+        QString first;
+        for (int tenths = 1; tenths <= 10000; ++tenths) {
+            FeeMirror fees;
+            const QString text = QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+            fees.feePrices[Fees::BeddingPrice] = static_cast<float>(text.toDouble());
+            for (int quantity = 1; quantity <= 31; ++quantity) {
+                const Roster::Cells r = row({{Roster::Bedding, QString::number(quantity)}});
+                const qint64 fen = qint64(tenths) * quantity * 10;
+                const BuiltReceipt built = buildReceipt(r, fees);
+                if (built.receipt.entries[2].amount != fen) {
+                    if (first.isEmpty())
+                        first = QStringLiteral("%1 × %2 printed %3 fen")
+                                    .arg(text)
+                                    .arg(quantity)
+                                    .arg(built.receipt.entries[2].amount);
+                    ++wrongLines;
+                }
+                if (Fees::rosterTotal(r, fees) != fen / 100 || built.totalColumn != fen / 100)
+                    ++wrongTotals;
+            }
+        }
+        QVERIFY2(
+            wrongLines == 0 && wrongTotals == 0,
+            qPrintable(QStringLiteral("%1 receipt lines and %2 totals of 310000 wrong; first: %3")
+                           .arg(wrongLines)
+                           .arg(wrongTotals)
+                           .arg(first)));
     }
 
     void fieldsCutAtCharacterBoundary_data()
