@@ -57,6 +57,10 @@ QMap<QString, ClassTotal> totalsByClass(const QVector<JournalEntry> &entries)
     QHash<QString, ClassTotal> sums;
     for (const JournalEntry &e : entries) {
         ClassTotal &t = sums[e.className];
+        if (e.isReprint()) {
+            ++t.reprints;
+            continue;
+        }
         ++t.count;
         t.total += e.total;
     }

@@ -40,10 +40,12 @@ QString serial(int year, qint64 number);
 QString month(const QDateTime &moment);
 
 struct ClassTotal {
-    int count = 0;
-    qint64 total = 0; // fen
+    int count = 0;    // receipts, each once
+    qint64 total = 0; // fen, reprints not counted
+    int reprints = 0; // listed, adding nothing
 };
-// Count and sum per class, in class order.
+// Count and sum per class, in class order: a reprint is the same money
+// again, counted apart.
 QMap<QString, ClassTotal> totalsByClass(const QVector<JournalEntry> &entries);
 // Fen as yuan with two decimals: 176300 → "1763.00".
 QString yuan(qint64 fen);

@@ -178,20 +178,30 @@ void JournalDialog::showTotals()
 {
     const auto totals = Journal::totalsByClass(m_month);
     qint64 sum = 0;
+    int count = 0, reprints = 0;
     QStringList parts;
     auto *set = new QBarSet(QStringLiteral("合计（元）"));
     for (auto it = totals.cbegin(); it != totals.cend(); ++it) {
         sum += it->total;
-        parts << QStringLiteral("%1：%2 张，%3 元")
-                     .arg(it.key())
-                     .arg(it->count)
-                     .arg(Journal::yuan(it->total));
+        count += it->count;
+        reprints += it->reprints;
+        QString part = QStringLiteral("%1：%2 张，%3 元")
+                           .arg(it.key())
+                           .arg(it->count)
+                           .arg(Journal::yuan(it->total));
+        if (it->reprints > 0)
+            part += QStringLiteral("（另补打 %1 张）").arg(it->reprints);
+        parts << part;
         *set << double(it->total) / 100.0;
     }
-    m_totals->setText(QStringLiteral("%1 共 %2 张收据，合计 %3 元。%4")
-                          .arg(m_shown.toString(QStringLiteral("yyyy年MM月")))
-                          .arg(m_month.size())
-                          .arg(Journal::yuan(sum), parts.join(QStringLiteral("；"))));
+    // A reprint is listed, but the money was received once.
+    m_totals->setText(
+        QStringLiteral("%1 共 %2 张收据，合计 %3 元%4。%5")
+            .arg(m_shown.toString(QStringLiteral("yyyy年MM月")))
+            .arg(count)
+            .arg(Journal::yuan(sum),
+                 reprints > 0 ? QStringLiteral("（补打 %1 张不计）").arg(reprints) : QString(),
+                 parts.join(QStringLiteral("；"))));
     QChart *chart = m_chart->chart();
     chart->removeAllSeries();
     // A removed axis is the caller's to delete.
@@ -228,19 +238,23 @@ void JournalDialog::exportMonth()
     classes.setCell(1, 1, QStringLiteral("班级"));
     classes.setCell(1, 2, QStringLiteral("张数"));
     classes.setCell(1, 3, QStringLiteral("合计（元）"));
-    int row = 2, count = 0;
+    classes.setCell(1, 4, QStringLiteral("补打张数"));
+    int row = 2, count = 0, reprints = 0;
     qint64 sum = 0;
     const auto totals = Journal::totalsByClass(m_month);
     for (auto it = totals.cbegin(); it != totals.cend(); ++it, ++row) {
         classes.setCell(row, 1, it.key());
         classes.setCell(row, 2, QString::number(it->count));
         classes.setCell(row, 3, Journal::yuan(it->total));
+        classes.setCell(row, 4, QString::number(it->reprints));
         count += it->count;
         sum += it->total;
+        reprints += it->reprints;
     }
     classes.setCell(row, 1, QStringLiteral("全部"));
     classes.setCell(row, 2, QString::number(count));
     classes.setCell(row, 3, Journal::yuan(sum));
+    classes.setCell(row, 4, QString::number(reprints));
     RosterExchange exchange;
     const QString path = dir + QLatin1Char('/') + m_shown.toString(QStringLiteral("yyyyMM")) +
                          QStringLiteral("收据记录.xlsx");

@@ -10,6 +10,7 @@
 #include "rosterpage.h"
 #include "testsupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QChartView>
 #include <QComboBox>
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QSqlQuery>
 #include <QTableView>
-#include <QAbstractItemModelTester>
 #include <QTest>
 #include <QThread>
 #include <QToolButton>
@@ -209,7 +209,7 @@ private slots:
         QCOMPARE(receipts.at(1).at(0), QStringLiteral("2026-000001"));
         QCOMPARE(receipts.at(1).at(4), QStringLiteral("1500.00"));
         const auto classes = readWithOpenpyxl(file, 1);
-        QCOMPARE(classes.last(), (QStringList{"全部", "3", "3600.00"}));
+        QCOMPARE(classes.last(), (QStringList{"全部", "3", "3600.00", "0"}));
     }
 
     void reprintFromTheJournalKeepsTheAmounts()
@@ -229,6 +229,30 @@ private slots:
         QCOMPARE(entries.at(1).total, 150000);
         QCOMPARE(entries.at(1).reprintOf, entries.at(0).serial);
         QCOMPARE(pdfPageCount(w->printToPdf), 1);
+    }
+
+    void reprintsAreListedButCountedOnce()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "A", "1500"), child("乙", "A", "900")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        mw.page(0)->printReceiptRange(1, 2);
+        // 甲's receipt printed again, from the roster and from the journal.
+        mw.page(0)->printReceiptRange(1, 1);
+        JournalDialog dialog(mw.session(), nullptr);
+        dialog.table()->setCurrentIndex(dialog.tableModel()->index(0, 0));
+        dialog.reprintSelected();
+        QCOMPARE(dialog.tableModel()->rowCount(), 4);
+        const QString foot = dialog.totals()->text();
+        QVERIFY2(foot.contains(QStringLiteral("共 2 张收据，合计 2400.00 元（补打 2 张不计）")),
+                 qPrintable(foot));
+        QVERIFY(foot.contains(QStringLiteral("A：2 张，2400.00 元（另补打 2 张）")));
+        w->directoryAnswers << w->path(QString());
+        dialog.exportMonth();
+        const auto classes = readWithOpenpyxl(w->path(QStringLiteral("202605收据记录.xlsx")), 1);
+        QCOMPARE(classes.first(), (QStringList{"班级", "张数", "合计（元）", "补打张数"}));
+        QCOMPARE(classes.at(1), (QStringList{"A", "2", "2400.00", "2"}));
+        QCOMPARE(classes.last(), (QStringList{"全部", "2", "2400.00", "2"}));
     }
 
     void failedJournalWriteIsSaidAndWrittenAtTheNextSave()
