@@ -65,8 +65,14 @@ FeeMirror FeeSettings::mirror() const
 FeeSettings FeeSettings::fromSettings(QSettings &settings)
 {
     FeeSettings s;
-    for (int k = 0; k < KeyCount; ++k)
-        s.texts[k] = settings.value(keyName(Key(k))).toString();
+    // A value written by hand with a comma ("0,9", "1,200", a clerk named
+    // "张三,李四") reads as a list: it is the text that was written, never
+    // an empty one counted as 0.
+    for (int k = 0; k < KeyCount; ++k) {
+        const QVariant v = settings.value(keyName(Key(k)));
+        s.texts[k] = v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(','))
+                                                          : v.toString();
+    }
     // Written by hand without quotes, "800,900," reads as a list.
     const QVariant list = settings.value(childcareKey());
     const QString joined = list.typeId() == QMetaType::QStringList

@@ -254,6 +254,27 @@ private slots:
         QVERIFY(bytesOf(ini.fileName()).contains("bjcombox=\"800,900,1000,\""));
     }
 
+    void handWrittenValuesWithAComma()
+    {
+        QFile ini(w->path(QStringLiteral("user/invoiceconfig.ini")));
+        QVERIFY(QDir().mkpath(w->path(QStringLiteral("user"))));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[General]\nname=张三,李四\na=0,9\nb=1,200\nc=10\n");
+        ini.close();
+        configView view;
+        QSignalSpy shown(&view, &configView::expensesChange);
+        view.loadSettings();
+        QCOMPARE(view.clerkName(), QStringLiteral("张三,李四"));
+        QCOMPARE(view.settings().texts[FeeSettings::Discount], QStringLiteral("0,9"));
+        QCOMPARE(view.settings().texts[FeeSettings::Accommodation], QStringLiteral("1,200"));
+        // Not a number: shown red, and fees are refused, never charged as 0.
+        QCOMPARE(view.settings().firstInvalid(), FeeSettings::Discount);
+        for (int row : {1, 2})
+            QVERIFY(view.tableModel()->item(row, 1)->background().style() != Qt::NoBrush);
+        QVERIFY(view.tableModel()->item(3, 1)->background().style() == Qt::NoBrush);
+        QCOMPARE(shown.count(), 1);
+    }
+
     void priceThatIsNotANumber_data()
     {
         QTest::addColumn<QString>("key");
