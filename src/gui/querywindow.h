@@ -26,7 +26,6 @@ public:
     QLineEdit *queryEdit() const { return m_edit; }
     QueryResults *results() const { return m_results; }
     QTableView *tableView() const { return m_table; }
-    PrintRangeDialog *printRangeDialog() const { return m_range; }
     QToolButton *toolButton(const QString &objectName) const;
     QList<QToolButton *> toolButtons() const;
 

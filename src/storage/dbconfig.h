@@ -27,10 +27,4 @@ struct DbConfig {
     QString describe() const;
     bool isSqlite() const { return driver == QLatin1String("QSQLITE"); }
     bool isPostgres() const { return driver == QLatin1String("QPSQL"); }
-    bool operator==(const DbConfig &o) const
-    {
-        return driver == o.driver && path == o.path && host == o.host && port == o.port &&
-               name == o.name && user == o.user && options == o.options && odbc == o.odbc;
-    }
-    bool operator!=(const DbConfig &o) const { return !(*this == o); }
 };

@@ -13,6 +13,17 @@ using SqlDialect::quoted;
 
 namespace
 {
+// Starts a write's transaction once the tables and the file allow writing.
+WriteResult begin(Database &db)
+{
+    if (WriteResult r = db.writable(); !r)
+        return r;
+    QSqlDatabase c = db.connection();
+    if (!c.transaction())
+        return db.unreachable(c.lastError());
+    return WriteResult::success();
+}
+
 // Ends a write's transaction: committed when the write succeeded, rolled
 // back otherwise (or when the commit itself fails).
 WriteResult finish(Database &db, WriteResult result, RevisionClaim &claim)
@@ -133,11 +144,9 @@ std::optional<QHash<QString, QVector<ChildRecord>>> RosterStore::readAllStudents
 
 WriteResult RosterStore::rewriteClasses(const QStringList &names)
 {
-    if (WriteResult r = m_db.writable(); !r)
+    if (WriteResult r = begin(m_db); !r)
         return r;
     QSqlDatabase db = m_db.connection();
-    if (!db.transaction())
-        return m_db.unreachable(db.lastError());
     RevisionClaim claim(m_db);
     WriteResult result = claim.claimClassTable();
     if (result) {
@@ -162,11 +171,9 @@ WriteResult RosterStore::replaceStudents(const std::optional<QStringList> &class
         if (!refusal.isEmpty())
             return WriteResult::failure(WriteResult::Refused, refusal);
     }
-    if (WriteResult r = m_db.writable(); !r)
+    if (WriteResult r = begin(m_db); !r)
         return r;
     QSqlDatabase db = m_db.connection();
-    if (!db.transaction())
-        return m_db.unreachable(db.lastError());
     RevisionClaim claim(m_db);
     WriteResult result;
     QSqlQuery q(db);

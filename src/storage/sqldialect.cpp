@@ -49,11 +49,6 @@ QString bigintArray(const QList<qint64> &numbers)
     return QLatin1Char('{') + parts.join(QLatin1Char(',')) + QLatin1Char('}');
 }
 
-QVariant textOrNull(const QString &text)
-{
-    return text.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(text);
-}
-
 QString nonNull(const QString &s)
 {
     return s.isNull() ? QString(QLatin1String("")) : s;

@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <QVariant>
 
 struct DbConfig;
 
@@ -21,8 +20,6 @@ QString quoted(const QString &identifier);
 // backslashes escaped; a null text is a NULL element.
 QString textArray(const QStringList &texts);
 QString bigintArray(const QList<qint64> &numbers);
-// A roster text as bound: empty text stays text, a null (absent) one is NULL.
-QVariant textOrNull(const QString &text);
 // Text that is never NULL.
 QString nonNull(const QString &text);
 // The channel other PCs hear saves on (PostgreSQL).
