@@ -1,17 +1,22 @@
 #include "fees.h"
 
+#include "childrecord.h"
+
 #include <cmath>
 #include <limits>
 
 namespace Fees
 {
 
-float discountFactor(const Roster::Cells &row, const FeeMirror &fees)
+bool isDiscounted(const Roster::Cells &row)
 {
     const Roster::Cell &flag = row[Roster::Discount];
-    if (flag && Roster::toInt(*flag) != 0)
-        return fees.price(DiscountFactor);
-    return 1.0f;
+    return flag && Roster::toInt(*flag) != 0;
+}
+
+float discountFactor(const Roster::Cells &row, const FeeMirror &fees)
+{
+    return isDiscounted(row) ? fees.price(DiscountFactor) : 1.0f;
 }
 
 float roundHalfUp(float x)
@@ -88,6 +93,38 @@ qint32 rosterTotal(const Roster::Cells &row, const FeeMirror &fees)
 bool totalCellNeedsRewrite(const Roster::Cell &cell, qint32 total)
 {
     return !cell || Roster::toInt(*cell) != total;
+}
+
+bool isChildcareEntryValid(const QString &entry)
+{
+    return Roster::wholeNumber(entry).has_value();
+}
+
+QString rowProblem(const Roster::Cells &row, const FeeMirror &fees)
+{
+    using namespace Roster;
+    const QString name = row[Name].value_or(QString());
+    for (int c = 0; c < ColumnCount; ++c) {
+        if (!isNumericColumn(c) || !row[c] || countsAsWritten(*row[c]))
+            continue;
+        return QStringLiteral("%1 的“%2”一栏是“%3”，不是整数：请改正后再计算或打印")
+            .arg(name, QString::fromUtf16(columnNames()[size_t(c)].caption), row[c]->trimmed());
+    }
+    if (row[Tuition]) {
+        const int v = toInt(*row[Tuition]);
+        if (v >= 0 && v < fees.tuitionPrices.size() &&
+            !isChildcareEntryValid(fees.tuitionPrices.at(v)))
+            return QStringLiteral("%1 的保教费用到设置中保教费列表的第 %2 项“%3”，它不是整数元："
+                                  "请在设置中改正这一项后再计算或打印")
+                .arg(name)
+                .arg(v + 1)
+                .arg(fees.tuitionPrices.at(v));
+    }
+    if (!fees.discountSet && isDiscounted(row))
+        return QStringLiteral("%1 享受折扣，但设置中还没有填写折扣：请先在设置中填写折扣"
+                              "（乘数，0.9 表示九折）并点击“应用并保存”")
+            .arg(name);
+    return {};
 }
 
 } // namespace Fees

@@ -13,12 +13,22 @@ struct FeeMirror {
     QMap<int, float> feePrices;
     QString clerkName;
     QStringList tuitionPrices;
+    // False while the discount setting is empty: a discounted row then has
+    // no factor to be charged with (0 would make it free).
+    bool discountSet = true;
 
     float price(int index) const { return feePrices.value(index, 0.0f); }
+    // A factor is a multiplier: 0.9 is ninety per cent. Anything outside
+    // 0 < a <= 1 is most likely a percentage typed as such.
+    bool discountInRange() const
+    {
+        const float a = price(0);
+        return a > 0.0f && a <= 1.0f;
+    }
     bool operator==(const FeeMirror &o) const
     {
         return feePrices == o.feePrices && clerkName == o.clerkName &&
-               tuitionPrices == o.tuitionPrices;
+               tuitionPrices == o.tuitionPrices && discountSet == o.discountSet;
     }
     bool operator!=(const FeeMirror &o) const { return !(*this == o); }
 };
@@ -34,6 +44,9 @@ enum PriceIndex {
     SchoolBusPrice = 4,
     InsurancePrice = 5,
 };
+
+// Whether the row's discount flag asks for the discount.
+bool isDiscounted(const Roster::Cells &row);
 
 // Discount factor of a row: the stored factor when the discount cell holds a
 // non-zero number, 1 otherwise.
@@ -66,5 +79,14 @@ qint32 rosterTotal(const Roster::Cells &row, const FeeMirror &fees);
 // Whether the total cell must be rewritten: it is kept when its value already
 // equals the total (a cell holding 0350 stays for 350).
 bool totalCellNeedsRewrite(const Roster::Cell &cell, qint32 total);
+
+// Whether an entry of the childcare list is a whole number of yuan.
+bool isChildcareEntryValid(const QString &entry);
+
+// Why a row's fees cannot be computed or its receipt printed, naming the
+// child and the cause, or empty: a numeric cell that holds no whole number,
+// a childcare entry the row uses that is not a whole number of yuan, a
+// discounted row while no discount is set. Each would otherwise count as 0.
+QString rowProblem(const Roster::Cells &row, const FeeMirror &fees);
 
 } // namespace Fees

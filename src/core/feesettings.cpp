@@ -57,6 +57,7 @@ FeeMirror FeeSettings::mirror() const
     FeeMirror m;
     for (int k = Discount; k < KeyCount; ++k)
         m.feePrices[k - Discount] = number(Key(k)).value_or(0.0f);
+    m.discountSet = !texts[Discount].trimmed().isEmpty();
     m.clerkName = texts[Clerk];
     m.tuitionPrices = childcareFees;
     return m;

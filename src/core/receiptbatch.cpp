@@ -10,6 +10,16 @@ bool ReceiptBatch::add(int row, const Roster::Cells &cells)
 {
     PlannedReceipt planned;
     planned.row = row;
+    planned.discounted = Fees::isDiscounted(cells);
+    // Nothing that would count as 0 unnoticed is printed or written back.
+    planned.refusal = Fees::rowProblem(cells, m_fees);
+    if (!planned.refusal.isEmpty()) {
+        planned.computable = false;
+        if (cells[Roster::Name])
+            planned.receipt.name = ReceiptText::encode(*cells[Roster::Name], Receipt::TextBytes);
+        m_built << planned;
+        return false;
+    }
     const BuiltReceipt built = buildReceipt(cells, m_fees);
     planned.receipt = built.receipt;
     planned.totalColumn = built.totalColumn;
@@ -55,6 +65,17 @@ QStringList ReceiptBatch::leftOffFees() const
             lines << QStringLiteral("%1：%2").arg(ReceiptText::decode(p.receipt.name),
                                                   p.leftOff.join(QStringLiteral("、")));
     return lines;
+}
+
+QStringList ReceiptBatch::questionableDiscounts() const
+{
+    QStringList names;
+    if (m_fees.discountInRange())
+        return names;
+    for (const PlannedReceipt &p : m_built)
+        if (p.refusal.isEmpty() && p.discounted)
+            names << ReceiptText::decode(p.receipt.name);
+    return names;
 }
 
 QVector<DrawOp> ReceiptBatch::page(const PlannedReceipt &receipt, const QDate &date,

@@ -17,6 +17,8 @@ struct PlannedReceipt {
     qint32 totalColumn = 0; // whole yuan, for the roster's total cell
     QString refusal;        // why it cannot be printed; empty when it can
     QStringList leftOff;    // fees the form has no line for
+    bool computable = true; // false: a cell, list entry or the discount is unusable
+    bool discounted = false;
 };
 
 // The receipts of one print command or preview: every receipt printed,
@@ -45,6 +47,11 @@ public:
     // "张三：校车接送费、意外保险费", one line per printable receipt that
     // leaves fees off; empty when none does.
     QStringList leftOffFees() const;
+
+    // The printable receipts of discounted children while the discount is
+    // outside 0 < a <= 1 (most likely a percentage), by name: the clerk is
+    // asked before they print.
+    QStringList questionableDiscounts() const;
 
     // The drawing instructions of one receipt for the given day and
     // printer shift.

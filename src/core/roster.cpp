@@ -30,11 +30,51 @@ QString printedStatus(const QDateTime &when)
     return when.toString(QStringLiteral("MM")) + QStringLiteral("已打印");
 }
 
-int toInt(const QString &text)
+namespace
+{
+// Full-width digits and signs (０–９, ＋, －), as a Chinese input method
+// types them, read as the ASCII they stand for.
+QString halfWidth(const QString &text)
+{
+    QString out = text.trimmed();
+    for (QChar &ch : out) {
+        const char16_t u = ch.unicode();
+        if (u >= 0xFF10 && u <= 0xFF19)
+            ch = QChar(u'0' + (u - 0xFF10));
+        else if (u == 0xFF0B)
+            ch = QLatin1Char('+');
+        else if (u == 0xFF0D)
+            ch = QLatin1Char('-');
+    }
+    return out;
+}
+} // namespace
+
+std::optional<int> wholeNumber(const QString &text)
 {
     bool ok = false;
-    const int v = text.trimmed().toInt(&ok, 10);
-    return ok ? v : 0;
+    const int v = halfWidth(text).toInt(&ok, 10);
+    return ok ? std::optional<int>(v) : std::nullopt;
+}
+
+int toInt(const QString &text)
+{
+    return wholeNumber(text).value_or(0);
+}
+
+bool isNumericColumn(int column)
+{
+    return (column >= Tuition && column <= Insurance) || column == Discount;
+}
+
+bool countsAsWritten(const QString &text)
+{
+    return text.trimmed().isEmpty() || wholeNumber(text).has_value();
+}
+
+QString notWholeNumberTip()
+{
+    return QStringLiteral("不是整数，按 0 计");
 }
 
 int toInt(const Cell &cell)

@@ -46,8 +46,20 @@ QString notPrinted();
 QString printedStatus(const QDateTime &when);
 
 // Base-10 conversion as the roster has always done it: surrounding blanks are
-// ignored, anything else that is not an integer counts as 0.
+// ignored, anything else that is not an integer counts as 0. Full-width
+// digits (１２) are the digits they are.
 int toInt(const QString &text);
+// The integer a text holds, or nullopt when it holds none (an empty text,
+// "是", "1500元", "3.5", a number beyond 32 bits).
+std::optional<int> wholeNumber(const QString &text);
+
+// The fee quantity columns and the discount flag: their texts are numbers.
+bool isNumericColumn(int column);
+// Whether a numeric cell's text counts as what it says: blank (nothing to
+// count) or a whole number. Anything else would count as 0 unnoticed.
+bool countsAsWritten(const QString &text);
+// The tooltip of a numeric cell that does not: "不是整数，按 0 计".
+QString notWholeNumberTip();
 
 // Whether the text holds a C0 control character (NUL, tab, line breaks …),
 // which no roster cell may store.

@@ -104,10 +104,11 @@ void configView::fillTable()
         caption->setEditable(false);
         auto *value = new QStandardItem(settings().texts[k]);
         value->setToolTip(tr("double click here to edit"));
-        if (key != FeeSettings::Clerk && !settings().number(key)) {
+        const QString problem = valueProblem(key);
+        if (!problem.isEmpty()) {
             // Shown as invalid rather than silently charged as 0.
             value->setBackground(QColor(255, 205, 205));
-            value->setToolTip(QStringLiteral("不是有效的数字"));
+            value->setToolTip(problem);
         }
         m_tableModel->setItem(k, 0, caption);
         m_tableModel->setItem(k, ValueColumn, value);
@@ -123,10 +124,38 @@ void configView::fillTable()
     m_tableView->setMinimumHeight(height);
 }
 
+QString configView::valueProblem(FeeSettings::Key key) const
+{
+    if (key == FeeSettings::Clerk)
+        return {};
+    const auto number = settings().number(key);
+    if (!number)
+        return QStringLiteral("不是有效的数字");
+    if (key != FeeSettings::Discount)
+        return {};
+    if (settings().texts[key].trimmed().isEmpty())
+        return QStringLiteral("还没有设置折扣：享受折扣的儿童不能计算费用，也不能打印收据。"
+                              "折扣是乘数（0.9 = 九折）");
+    if (!(*number > 0 && *number <= 1))
+        return QStringLiteral("折扣是乘数（0.9 = 九折），应大于 0 且不大于 1："
+                              "现在享受折扣的儿童按原价的 %1 倍收费")
+            .arg(settings().texts[key].trimmed());
+    return {};
+}
+
 void configView::show()
 {
     m_combo->clear();
     m_combo->addItems(settings().childcareFees);
+    // An entry that is not a whole number of yuan would charge 0.
+    for (int i = 0; i < m_combo->count(); ++i) {
+        if (Fees::isChildcareEntryValid(m_combo->itemText(i)))
+            continue;
+        m_combo->setItemData(i, QColor(255, 205, 205), Qt::BackgroundRole);
+        m_combo->setItemData(
+            i, QStringLiteral("不是整数元：用这一项的儿童不能计算费用，也不能打印收据"),
+            Qt::ToolTipRole);
+    }
     fillTable();
 }
 

@@ -50,6 +50,9 @@ private:
     void show();
     void fillTable();
     FeeSettings edited() const;
+    // Why a stored value is shown red (not a number, an empty or
+    // out-of-range discount), or empty.
+    QString valueProblem(FeeSettings::Key key) const;
     // Asks before storing a discount that is not between 0 and 1.
     bool confirmDiscount(const FeeSettings &settings);
 

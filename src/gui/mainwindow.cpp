@@ -146,6 +146,8 @@ void MainWindow::build()
     // not a number.
     configview = new configView(s.settings(), this);
     connect(configview, &configView::expensesChange, this, &MainWindow::onExpensesChange);
+    // After the session has computed every total again.
+    connect(&s.settings(), &OfficeSettings::saved, this, &MainWindow::reportUncomputable);
     configview->loadSettings();
 
     buildDock();
@@ -285,7 +287,27 @@ void MainWindow::onExpensesChange()
     if (!problem.isEmpty()) {
         showStatus(problem);
         Prompts::warn(this, problem);
+        return;
     }
+    const QStringList rows = m_session->uncomputable();
+    if (!rows.isEmpty())
+        showStatus(QStringLiteral("%1 名儿童的费用无法计算（表中红色的格子）：%2")
+                       .arg(rows.size())
+                       .arg(rows.first()));
+}
+
+void MainWindow::reportUncomputable()
+{
+    const QStringList rows = m_session->uncomputable();
+    if (rows.isEmpty() || !m_session->settings().feeProblem().isEmpty())
+        return;
+    constexpr int shown = 20;
+    QStringList lines = rows.mid(0, shown);
+    if (rows.size() > shown)
+        lines << QStringLiteral("……另有 %1 名").arg(rows.size() - shown);
+    Prompts::warn(this,
+                  QStringLiteral("%1 名儿童的费用没有重新计算，合计保持原样：").arg(rows.size()),
+                  lines.join(QLatin1Char('\n')));
 }
 
 // ------------------------------------------------------------ saving

@@ -59,6 +59,8 @@ public:
 public slots:
     bool onButtonSaveDB();
     void onExpensesChange();
+    // After "应用并保存": the rows whose fees could not be computed.
+    void reportUncomputable();
     void onButtonSelect();
     void onButtonSelectWidget();
     void onButtonSaveUnprint();

@@ -66,6 +66,22 @@ bool ReceiptCommands::confirmLeftOff(const ReceiptPlan &plan)
                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool ReceiptCommands::confirmDiscount(const ReceiptPlan &plan)
+{
+    const QStringList names = plan.batch().questionableDiscounts();
+    if (names.isEmpty())
+        return true;
+    const FeeMirror f = fees();
+    const QString text =
+        QStringLiteral("设置中的折扣是 %1，不在 0 到 1 之间。折扣是乘数：0.9 表示九折，"
+                       "%1 表示按原价的 %1 倍收费。\n以下享受折扣的儿童将按这个折扣收费：%2\n\n"
+                       "是否仍然打印？")
+            .arg(QString::number(double(f.price(Fees::DiscountFactor))),
+                 names.join(QStringLiteral("、")));
+    return Prompts::current().question(m_parent, Prompts::title(), text,
+                                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
 int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
 {
     // The rosters may have changed while the dialog was open.
@@ -84,7 +100,8 @@ int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
         pages << plan.batch().page(p, moments.last().date(), offset);
     }
     if (!job.print(pages)) {
-        Prompts::error(m_parent, QStringLiteral("打印失败：无法开始打印"));
+        Prompts::error(m_parent, job.errorString(),
+                       QStringLiteral("没有标记为已打印，也没有记入收据记录。"));
         return -1;
     }
     QVector<JournalEntry> entries =
@@ -119,7 +136,7 @@ void ReceiptCommands::printSelected(int row)
         Prompts::error(m_parent, QStringLiteral("未打印：%1").arg(refused.first()));
         return;
     }
-    if (!confirmLeftOff(plan))
+    if (!confirmLeftOff(plan) || !confirmDiscount(plan))
         return;
     ReceiptJob job(m_sheet);
     if (!askPrinter(job) || print(job, plan) < 0)
@@ -156,7 +173,7 @@ void ReceiptCommands::printRange(int from, int to)
     for (qint64 r = first; r <= last; ++r)
         plan.add(m_child(int(r)));
     plan.writeTotals();
-    if (!confirmLeftOff(plan))
+    if (!confirmLeftOff(plan) || !confirmDiscount(plan))
         return;
     const int printed = print(job, plan);
     if (printed < 0)

@@ -37,6 +37,8 @@ private:
     bool feesUsable();
     // Asks before printing receipts that leave fees off.
     bool confirmLeftOff(const ReceiptPlan &plan);
+    // Asks before discounted receipts print with a discount outside 0 < a <= 1.
+    bool confirmDiscount(const ReceiptPlan &plan);
     // Prints the plan's printable receipts, one page each, marks their rows
     // and writes the journal; the number printed, or -1 when nothing could.
     int print(ReceiptJob &job, const ReceiptPlan &plan);

@@ -108,6 +108,14 @@ QList<RosterDocument *> OfficeSession::documents() const
     return list;
 }
 
+QStringList OfficeSession::uncomputable() const
+{
+    QStringList reasons;
+    for (RosterDocument *doc : documents())
+        reasons << doc->uncomputable();
+    return reasons;
+}
+
 bool OfficeSession::hasUnsavedChanges() const
 {
     for (RosterDocument *doc : m_documents)

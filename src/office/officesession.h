@@ -49,6 +49,9 @@ public:
     // Every document once, in class-list order.
     QList<RosterDocument *> documents() const;
     bool hasUnsavedChanges() const;
+    // Why children's fees cannot be computed (a cell, list entry or the
+    // discount that would count as 0), over every roster.
+    QStringList uncomputable() const;
 
     // Saves every class whose roster changed (and the classes children moved
     // to or from) in one transaction; a dropped connection is opened again

@@ -1,6 +1,7 @@
 #include "rosterdocument.h"
 
 #include <QAtomicInteger>
+#include <QColor>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QUndoCommand>
@@ -128,10 +129,47 @@ Roster::Cell RosterDocument::cell(int row, int column) const
 
 QVariant RosterDocument::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid())
         return {};
     const Roster::Cell c = cell(index.row(), index.column());
-    return c ? QVariant(*c) : QVariant();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return c ? QVariant(*c) : QVariant();
+    case Qt::BackgroundRole:
+    case Qt::ToolTipRole: {
+        // A number that would count as 0 unnoticed is shown, and so is a
+        // total that could not be computed, with the reason.
+        QString why;
+        if (c && Roster::isNumericColumn(index.column()) && !Roster::countsAsWritten(*c))
+            why = Roster::notWholeNumberTip();
+        else if (index.column() == Roster::Total && m_feeProblem.isEmpty())
+            why = Fees::rowProblem(cells(index.row()), m_fees);
+        if (why.isEmpty())
+            return {};
+        return role == Qt::ToolTipRole ? QVariant(why) : QVariant(problemColor());
+    }
+    default:
+        return {};
+    }
+}
+
+QColor RosterDocument::problemColor()
+{
+    return QColor(255, 205, 205);
+}
+
+QStringList RosterDocument::uncomputable() const
+{
+    QStringList reasons;
+    if (!m_feeProblem.isEmpty())
+        return reasons;
+    for (const Row &r : m_rows) {
+        const QString why = Fees::rowProblem(r.record.feeCells(), m_fees);
+        if (!why.isEmpty())
+            reasons << why;
+    }
+    return reasons;
 }
 
 QVariant RosterDocument::headerData(int section, Qt::Orientation orientation, int role) const
@@ -193,7 +231,12 @@ void RosterDocument::computeTotal(ChildRecord &record) const
 {
     if (!m_feeProblem.isEmpty())
         return;
-    const qint32 total = Fees::rosterTotal(record.feeCells(), m_fees);
+    // A row with a cell, list entry or discount that would count as 0 keeps
+    // its total until it is mended.
+    const Roster::Cells cells = record.feeCells();
+    if (!Fees::rowProblem(cells, m_fees).isEmpty())
+        return;
+    const qint32 total = Fees::rosterTotal(cells, m_fees);
     if (Fees::totalCellNeedsRewrite(record.cells[Roster::Total], total))
         record.set(Roster::Total, QString::number(total));
 }

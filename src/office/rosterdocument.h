@@ -4,6 +4,7 @@
 #include "fees.h"
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QDateTime>
 #include <QPointer>
 #include <QUndoStack>
@@ -61,7 +62,14 @@ public:
     const FeeMirror &fees() const { return m_fees; }
     QString feeProblem() const { return m_feeProblem; }
     // Recomputes every total and clerk; a command when anything changed.
+    // Rows whose fees cannot be computed keep their totals.
     void recomputeFees();
+    // Why rows' fees cannot be computed (see Fees::rowProblem), one reason
+    // per row, in row order.
+    QStringList uncomputable() const;
+    // The background of a cell whose number counts as 0, or of a total that
+    // could not be computed.
+    static QColor problemColor();
 
     // Commands. A new, unprinted row with the fee quantities of the row
     // above and the clerk, its total computed; its number.

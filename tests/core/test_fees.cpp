@@ -1,4 +1,5 @@
 #include "fees.h"
+#include "feesettings.h"
 
 #include <QTest>
 #include <limits>
@@ -156,6 +157,116 @@ private slots:
         QFETCH(int, total);
         QFETCH(bool, rewrite);
         QCOMPARE(Fees::totalCellNeedsRewrite(cell, total), rewrite);
+    }
+
+    void fullWidthDigitsAreTheirDigits_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<bool>("counts");
+        QTest::newRow("full-width") << QStringLiteral("１２") << 12 << true;
+        QTest::newRow("full-width minus") << QStringLiteral("－３") << -3 << true;
+        QTest::newRow("mixed widths") << QStringLiteral("1２") << 12 << true;
+        QTest::newRow("blanks") << QStringLiteral(" 7 ") << 7 << true;
+        QTest::newRow("empty") << QString() << 0 << true;
+        QTest::newRow("yes") << QStringLiteral("是") << 0 << false;
+        QTest::newRow("with unit") << QStringLiteral("1500元") << 0 << false;
+        QTest::newRow("decimal") << QStringLiteral("3.5") << 0 << false;
+        QTest::newRow("beyond 32 bits") << QStringLiteral("99999999999") << 0 << false;
+    }
+    void fullWidthDigitsAreTheirDigits()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        QFETCH(bool, counts);
+        QCOMPARE(Roster::toInt(text), value);
+        QCOMPARE(Roster::countsAsWritten(text), counts);
+        // Twelve meal days typed full-width cost twelve days.
+        FeeMirror fees;
+        fees.feePrices[Fees::MealPrice] = 10.0f;
+        const auto r = row({{Roster::Meals, text}});
+        QCOMPARE(Fees::rosterTotal(r, fees), value * 10);
+        QCOMPARE(Fees::rowProblem(r, fees).isEmpty(), counts);
+    }
+
+    void rowProblems_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("list");
+        QTest::addColumn<QString>("discount"); // the setting's text
+        QTest::addColumn<QString>("named");    // what the reason names; empty: no problem
+        const QStringList list{QStringLiteral("1200.00"), QStringLiteral("1500元"),
+                               QStringLiteral("900")};
+        QTest::newRow("tuition with unit")
+            << int(Roster::Tuition) << QStringLiteral("1500元") << QStringList() << "0.9"
+            << QStringLiteral("保教费（月）");
+        QTest::newRow("discount flag 是") << int(Roster::Discount) << QStringLiteral("是")
+                                          << QStringList() << "0.9" << QStringLiteral("享受折扣");
+        QTest::newRow("quantity 3.5") << int(Roster::Accommodation) << QStringLiteral("3.5")
+                                      << QStringList() << "0.9" << QStringLiteral("住宿费（月）");
+        QTest::newRow("age is no number")
+            << int(Roster::Age) << QStringLiteral("四岁") << QStringList() << "0.9" << QString();
+        QTest::newRow("entry 1200.00 used") << int(Roster::Tuition) << QStringLiteral("0") << list
+                                            << "0.9" << QStringLiteral("1200.00");
+        QTest::newRow("entry 1500元 used, full-width index")
+            << int(Roster::Tuition) << QStringLiteral("１") << list << "0.9"
+            << QStringLiteral("1500元");
+        QTest::newRow("valid entry used")
+            << int(Roster::Tuition) << QStringLiteral("2") << list << "0.9" << QString();
+        QTest::newRow("an amount uses no entry")
+            << int(Roster::Tuition) << QStringLiteral("1300") << list << "0.9" << QString();
+        QTest::newRow("discounted, no discount set")
+            << int(Roster::Discount) << QStringLiteral("1") << QStringList() << ""
+            << QStringLiteral("折扣");
+        QTest::newRow("not discounted, no discount set")
+            << int(Roster::Discount) << QStringLiteral("0") << QStringList() << "" << QString();
+        QTest::newRow("discount 90 is computed")
+            << int(Roster::Discount) << QStringLiteral("1") << QStringList() << "90" << QString();
+    }
+    void rowProblems()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, text);
+        QFETCH(QStringList, list);
+        QFETCH(QString, discount);
+        QFETCH(QString, named);
+        FeeSettings settings;
+        settings.texts[FeeSettings::Discount] = discount;
+        settings.childcareFees = list;
+        const FeeMirror fees = settings.mirror();
+        Roster::Cells r = row({{Roster::Name, QStringLiteral("王芳")}});
+        r[column] = text;
+        const QString why = Fees::rowProblem(r, fees);
+        if (named.isEmpty()) {
+            QVERIFY2(why.isEmpty(), qPrintable(why));
+            return;
+        }
+        QVERIFY2(why.contains(QStringLiteral("王芳")) && why.contains(named), qPrintable(why));
+    }
+
+    void discountRange_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("set");
+        QTest::addColumn<bool>("inRange");
+        QTest::newRow("0.9") << "0.9" << true << true;
+        QTest::newRow("1") << "1" << true << true;
+        QTest::newRow("90") << "90" << true << false;
+        QTest::newRow("0") << "0" << true << false;
+        QTest::newRow("negative") << "-0.5" << true << false;
+        QTest::newRow("empty") << "" << false << false;
+        QTest::newRow("blank") << "  " << false << false;
+    }
+    void discountRange()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, set);
+        QFETCH(bool, inRange);
+        FeeSettings settings;
+        settings.texts[FeeSettings::Discount] = text;
+        QCOMPARE(settings.mirror().discountSet, set);
+        QCOMPARE(settings.mirror().discountInRange(), inRange);
     }
 };
 
