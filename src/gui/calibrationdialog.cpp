@@ -77,5 +77,5 @@ void CalibrationDialog::printCalibrationPage()
         return;
     // The offsets being tried, not the stored ones.
     if (!job.print({ReceiptLayout::calibrationPage(QPointF(m_x->value(), m_y->value()))}))
-        Prompts::error(this, QStringLiteral("打印失败：无法开始打印"));
+        Prompts::error(this, job.errorString());
 }

@@ -21,8 +21,13 @@ public:
     bool ask(const Dialog &dialog);
     // The shift stored for the printer chosen.
     QPointF offset() const;
-    // One page per entry; false when the printer could not start.
+    // One page per entry; false (errorString() says why) when the printer
+    // could not start, reported an error, or the output file was not
+    // written whole.
     bool print(const QVector<QVector<DrawOp>> &pages);
+    QString errorString() const { return m_error; }
+    // Whether a PDF file was written to its end.
+    static bool outputComplete(const QString &file);
     // The printer's name, or "PDF <file>".
     QString label() const;
     QPrinter &printer() { return m_printer; }
@@ -31,4 +36,5 @@ public:
 private:
     SheetLayout m_sheet;
     QPrinter m_printer{QPrinter::HighResolution};
+    QString m_error;
 };

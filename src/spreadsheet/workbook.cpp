@@ -186,20 +186,21 @@ private:
         if (unzLocateFile(m_zip, name.toUtf8().constData(), 1) != UNZ_OK)
             return setError(error, QStringLiteral("不是工作簿（缺少 %1）").arg(name));
         if (unzOpenCurrentFile(m_zip) != UNZ_OK)
-            return setError(error, QStringLiteral("%1 cannot be unpacked").arg(name));
+            return setError(error, QStringLiteral("工作簿中的 %1 无法解压").arg(name));
         out.clear();
         char buf[65536];
         bool ok = true;
         for (;;) {
             const int n = unzReadCurrentFile(m_zip, buf, sizeof buf);
             if (n < 0) {
-                ok = setError(error, QStringLiteral("%1 is damaged").arg(name));
+                ok = setError(error, QStringLiteral("工作簿中的 %1 已损坏").arg(name));
                 break;
             }
             if (n == 0)
                 break;
             if (out.size() + n > MaxEntryBytes) {
-                ok = setError(error, QStringLiteral("%1 is too large to be a roster").arg(name));
+                ok =
+                    setError(error, QStringLiteral("工作簿中的 %1 太大，不可能是花名册").arg(name));
                 break;
             }
             out.append(buf, n);
@@ -207,7 +208,7 @@ private:
         // Closing checks the CRC of what was read in full.
         const int closed = unzCloseCurrentFile(m_zip);
         if (ok && closed != UNZ_OK)
-            return setError(error, QStringLiteral("%1 is damaged").arg(name));
+            return setError(error, QStringLiteral("工作簿中的 %1 已损坏").arg(name));
         return ok;
     }
 
@@ -388,20 +389,20 @@ QByteArray xlsRecords(const QByteArray &native, int sheetIndex)
     if (freexl_open(native.constData(), &handle) != FREEXL_OK) {
         if (handle)
             freexl_close(handle);
-        return error("not a readable .xls workbook");
+        return error("不是可读取的 .xls 工作簿");
     }
     unsigned int sheets = 0;
     if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK || sheetIndex < 1 ||
         unsigned(sheetIndex) > sheets || sheets > 65535 ||
         freexl_select_active_worksheet(handle, static_cast<unsigned short>(sheetIndex - 1)) !=
             FREEXL_OK)
-        return error("the workbook has no such worksheet");
+        return error("工作簿中没有这个工作表");
     unsigned int rows = 0;
     unsigned short cols = 0;
     if (freexl_worksheet_dimensions(handle, &rows, &cols) != FREEXL_OK)
-        return error("the worksheet cannot be read");
+        return error("工作表无法读取");
     if (qint64(rows) * cols > qint64(MaxCells) * 4 || rows > unsigned(MaxRow))
-        return error("the worksheet is too large to be a roster");
+        return error("工作表太大，不可能是花名册");
     int cells = 0;
     for (unsigned int r = 0; r < rows; ++r) {
         for (unsigned short c = 0; c < cols; ++c) {
@@ -428,7 +429,7 @@ QByteArray xlsRecords(const QByteArray &native, int sheetIndex)
                 continue;
             }
             if (++cells > MaxCells)
-                return error("the worksheet is too large to be a roster");
+                return error("工作表太大，不可能是花名册");
             appendRecord(out, 'C', r + 1, c + 1u, text);
         }
     }

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTest>
 #include <unzip.h>
@@ -160,7 +161,8 @@ private slots:
         for (const char *k :
              {"empty", "pdf renamed", "random binary", "truncated", "sheet cut in half", "zip bomb",
               "missing workbook", "bad string index", "huge cell reference", "text named xlsx",
-              "no such sheet", "missing file", "crafted xls"})
+              "no such sheet", "missing file", "crafted xls", "xls without that sheet",
+              "random xls"})
             QTest::newRow(k) << QString::fromLatin1(k);
     }
     void corrupt()
@@ -211,12 +213,27 @@ private slots:
             QVERIFY(QFile::copy(data + "/odd.xlsx", path));
             sheet = 5;
         }
+        QString file = kind == "missing file" ? w->path("nothing.xlsx") : path;
+        if (kind == "xls without that sheet" || kind == "random xls") {
+            file = w->path(QStringLiteral("bad.xls"));
+            if (kind == "random xls")
+                writeFile(file, QByteArray(4096, '\x5a'));
+            else
+                QVERIFY(QFile::copy(data + "/names.xls", file));
+            sheet = kind == "random xls" ? 1 : 7;
+        }
         Sheet s;
         QString error;
-        QVERIFY(!Workbook::read(kind == "missing file" ? w->path("nothing.xlsx") : path, sheet, s,
-                                &error));
+        QVERIFY(!Workbook::read(file, sheet, s, &error));
         QVERIFY(!error.isEmpty());
         QVERIFY(s.isEmpty());
+        // The clerk reads the reason: Chinese, not the reader's English.
+        static const QRegularExpression english(
+            QStringLiteral("\\b(is|the|be|cannot|not|no|such|too|large|damaged|readable|"
+                           "unpacked|sheet)\\b"));
+        static const QRegularExpression chinese(QStringLiteral("[\\x{4e00}-\\x{9fff}]"));
+        QVERIFY2(!english.match(error).hasMatch() && chinese.match(error).hasMatch(),
+                 qPrintable(error));
     }
 
     void writeRoundTrip()
