@@ -38,6 +38,11 @@ JournalEntry JournalEntry::fromReceipt(const Receipt &receipt, const QString &cl
     return e;
 }
 
+QString JournalEntry::belongsTo() const
+{
+    return month.isEmpty() ? Journal::month(printedAt) : month;
+}
+
 namespace Journal
 {
 QString serial(int year, qint64 number)

@@ -24,8 +24,24 @@ struct JournalEntry {
     QString printer;
     QString host;
     QString reprintOf; // serial of the first receipt for the child and month
+    // The month ("yyyy-MM") the receipt belongs to: the month it was printed,
+    // except for a copy of an earlier receipt, which belongs to that one's.
+    QString month;
+
+    // How the journal tells a second receipt for the same child in a month
+    // from a first one, when printed from a roster. Two children of a class
+    // may share a name: the name alone never makes a receipt a reprint.
+    enum class Child {
+        Unknown,       // no roster row behind it: the name in the class decides
+        AlreadyHas,    // the roster row already had a receipt this month
+        FirstOfShared, // no receipt yet, and another child of the class has the name
+        FirstOfUnique, // no receipt yet that the row knows of, the name is unique in the class
+    };
+    Child child = Child::Unknown;
 
     bool isReprint() const { return !reprintOf.isEmpty(); }
+    // month, or the month of printedAt when none is set.
+    QString belongsTo() const;
     // The receipt as it was printed, for printing it again.
     Receipt receipt() const;
     static JournalEntry fromReceipt(const Receipt &receipt, const QString &className,

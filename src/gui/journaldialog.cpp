@@ -291,13 +291,18 @@ void JournalDialog::reprintSelected()
     entry.printedAt = Clock::now();
     if (!job.print({ReceiptLayout::layout(entry.receipt(), entry.printedAt.date(),
                                           CapitalPlacement::LeftAligned, job.offset())})) {
-        Prompts::error(this, QStringLiteral("打印失败：无法开始打印"));
+        Prompts::error(this, job.errorString(), QStringLiteral("没有记入收据记录。"));
         return;
     }
     entry.printer = job.label();
     entry.host = QSysInfo::machineHostName();
+    // A reprint of the receipt it copies, in that receipt's month, whatever
+    // today's date; a copy of a copy names the first receipt.
+    if (entry.reprintOf.isEmpty())
+        entry.reprintOf = entry.serial;
+    if (entry.month.isEmpty())
+        entry.month = Journal::month(stored->printedAt);
     entry.serial.clear();
-    entry.reprintOf.clear();
     QVector<JournalEntry> entries{entry};
     const WriteResult r = m_session.recordReceipts(entries);
     if (!r)

@@ -33,6 +33,9 @@ QJsonObject toJson(const JournalEntry &e)
     o[QStringLiteral("clerk")] = e.clerk;
     o[QStringLiteral("printer")] = e.printer;
     o[QStringLiteral("host")] = e.host;
+    o[QStringLiteral("month")] = e.belongsTo();
+    o[QStringLiteral("reprintOf")] = e.reprintOf;
+    o[QStringLiteral("child")] = int(e.child);
     return o;
 }
 
@@ -54,6 +57,11 @@ JournalEntry fromJson(const QJsonObject &o)
     e.clerk = o.value(QStringLiteral("clerk")).toString();
     e.printer = o.value(QStringLiteral("printer")).toString();
     e.host = o.value(QStringLiteral("host")).toString();
+    e.month = o.value(QStringLiteral("month")).toString();
+    e.reprintOf = o.value(QStringLiteral("reprintOf")).toString();
+    const int child = o.value(QStringLiteral("child")).toInt();
+    if (child >= 0 && child <= int(JournalEntry::Child::FirstOfUnique))
+        e.child = JournalEntry::Child(child);
     return e;
 }
 } // namespace

@@ -23,7 +23,7 @@ void ReceiptPlan::writeTotals() const
     for (const PlannedReceipt &p : m_batch.built()) {
         const ChildRef &c = m_children.at(p.row);
         const int row = c.row();
-        if (row >= 0)
+        if (row >= 0 && p.computable)
             byDocument[c.document.data()].append({row, p.totalColumn});
     }
     for (auto it = byDocument.cbegin(); it != byDocument.cend(); ++it)
@@ -58,6 +58,17 @@ QVector<JournalEntry> ReceiptPlan::markPrinted(const QVector<QDateTime> &moments
 {
     QVector<JournalEntry> entries;
     QHash<RosterDocument *, QPair<QList<int>, QVector<QDateTime>>> byDocument;
+    // How many children of each roster bear each name, counted once.
+    QHash<RosterDocument *, QHash<QString, int>> names;
+    auto sharesName = [&](RosterDocument *doc, const QString &name) {
+        auto it = names.find(doc);
+        if (it == names.end()) {
+            it = names.insert(doc, {});
+            for (int r = 0; r < doc->size(); ++r)
+                ++(*it)[doc->record(r).text(Roster::Name)];
+        }
+        return it->value(name) > 1;
+    };
     const QVector<PlannedReceipt> receipts = m_batch.printable();
     for (int i = 0; i < receipts.size() && i < moments.size(); ++i) {
         const ChildRef &c = m_children.at(receipts.at(i).row);
@@ -72,6 +83,15 @@ QVector<JournalEntry> ReceiptPlan::markPrinted(const QVector<QDateTime> &moments
             receipts.at(i).receipt, c.document->record(row).className, moments.at(i));
         e.printer = printer;
         e.host = host;
+        // The row itself says whether this child already has a receipt this
+        // month; its name may be another child's too.
+        const ChildRecord &rec = c.document->record(row);
+        if (rec.text(Roster::PrintStatus) == Roster::printedStatus(moments.at(i)))
+            e.child = JournalEntry::Child::AlreadyHas;
+        else if (sharesName(c.document.data(), rec.text(Roster::Name)))
+            e.child = JournalEntry::Child::FirstOfShared;
+        else
+            e.child = JournalEntry::Child::FirstOfUnique;
         entries << e;
     }
     for (auto it = byDocument.cbegin(); it != byDocument.cend(); ++it)

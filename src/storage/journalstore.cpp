@@ -101,7 +101,10 @@ bool JournalStore::markReprints(QVector<JournalEntry> &entries)
         return month + QChar(0x1f) + cls + QChar(0x1f) + name;
     };
     for (JournalEntry &e : entries) {
-        const QString month = Journal::month(e.printedAt);
+        // A copy from the journal names the receipt it copies.
+        if (e.isReprint())
+            continue;
+        const QString month = e.belongsTo();
         const QString where = month + QChar(0x1f) + e.className;
         if (!looked.contains(where)) {
             looked.insert(where);
@@ -121,9 +124,12 @@ bool JournalStore::markReprints(QVector<JournalEntry> &entries)
             }
         }
         const QString k = key(month, e.className, e.name);
-        if (first.contains(k))
+        // A child whose row has no receipt yet while another child shares
+        // its name gets a first receipt of its own, whatever the name finds.
+        const bool mayBeReprint = e.child != JournalEntry::Child::FirstOfShared;
+        if (mayBeReprint && first.contains(k))
             e.reprintOf = first.value(k);
-        else
+        else if (!first.contains(k))
             first.insert(k, e.serial);
     }
     return true;
@@ -145,7 +151,7 @@ bool JournalStore::insert(const QVector<JournalEntry> &entries)
         q.bindValue(i++, e.printedAt.date().year());
         q.bindValue(i++, e.serial.mid(dash + 1).toLongLong());
         q.bindValue(i++, e.printedAt.toString(timeFormat));
-        q.bindValue(i++, Journal::month(e.printedAt));
+        q.bindValue(i++, e.belongsTo());
         q.bindValue(i++, text(e.className));
         q.bindValue(i++, text(e.name));
         q.bindValue(i++, text(e.age));
@@ -208,7 +214,8 @@ std::optional<JournalEntry> JournalStore::entry(const QString &serial)
 {
     m_error.clear();
     QSqlQuery q(m_database.connection());
-    q.prepare(QStringLiteral("SELECT %1 FROM receipt_journal WHERE serial = ?").arg(columns));
+    q.prepare(
+        QStringLiteral("SELECT %1, month FROM receipt_journal WHERE serial = ?").arg(columns));
     q.addBindValue(serial);
     if (!q.exec() || !q.next()) {
         fail(q.lastError().text().isEmpty() ? QStringLiteral("没有编号为 %1 的收据").arg(serial)
@@ -232,5 +239,6 @@ std::optional<JournalEntry> JournalStore::entry(const QString &serial)
     e.printer = q.value(18).toString();
     e.host = q.value(19).toString();
     e.reprintOf = q.value(20).toString();
+    e.month = q.value(21).toString();
     return e;
 }

@@ -1,6 +1,7 @@
 // The receipt journal: every printed receipt on record with a serial number,
 // nothing for previews or cancelled prints, the month's totals, the export,
 // printing again from the journal, and a journal write that fails.
+#include "clock.h"
 #include "database.h"
 #include "journaldialog.h"
 #include "journalstore.h"
@@ -271,6 +272,60 @@ private slots:
         const auto entries = journalOf(DbConfig::sqlite(w->databasePath()));
         QCOMPARE(entries.size(), 1);
         QCOMPARE(entries.at(0).name, QStringLiteral("甲"));
+    }
+
+    void childrenSharingANameEachHaveTheirOwnReceipt()
+    {
+        // Two children of one class named alike: neither's receipt is the
+        // other's reprint, printed together or apart.
+        seedDatabase(
+            w->databasePath(), {"A"},
+            {child("王芳", "A", "1500"), child("王芳", "A", "900"), child("王芳", "A", "1200")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        mw.page(0)->printReceiptRange(1, 2);
+        mw.page(0)->printReceiptRange(3, 3);
+        auto entries = journalOf(DbConfig::sqlite(w->databasePath()));
+        QCOMPARE(entries.size(), 3);
+        for (const JournalEntry &e : entries)
+            QVERIFY2(!e.isReprint(), qPrintable(e.serial));
+        // The first child's receipt again, from its own row: a reprint.
+        mw.page(0)->printReceiptRange(1, 1);
+        entries = journalOf(DbConfig::sqlite(w->databasePath()));
+        QCOMPARE(entries.size(), 4);
+        QCOMPARE(entries.at(3).reprintOf, entries.at(0).serial);
+        JournalDialog dialog(mw.session(), nullptr);
+        QVERIFY2(dialog.totals()->text().contains(QStringLiteral("共 3 张收据，合计 3600.00 元")),
+                 qPrintable(dialog.totals()->text()));
+    }
+
+    void aCopyBelongsToTheMonthOfTheReceiptItCopies()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "A", "1500")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        mw.page(0)->printReceiptRange(1, 1);
+        // In June the clerk copies May's receipt from the journal.
+        Clock::setFixed(QDateTime(QDate(2026, 6, 2), QTime(9, 0)));
+        JournalDialog dialog(mw.session(), nullptr);
+        dialog.showMonth(QDate(2026, 5, 1));
+        dialog.table()->setCurrentIndex(dialog.tableModel()->index(0, 0));
+        dialog.reprintSelected();
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        QVERIFY(journalOf(config, QStringLiteral("2026-06")).isEmpty());
+        auto may = journalOf(config);
+        QCOMPARE(may.size(), 2);
+        QCOMPARE(may.at(1).reprintOf, may.at(0).serial);
+        // A copy of the copy names the first receipt too.
+        dialog.showMonth(QDate(2026, 5, 1));
+        dialog.table()->setCurrentIndex(dialog.tableModel()->index(1, 0));
+        dialog.reprintSelected();
+        may = journalOf(config);
+        QCOMPARE(may.size(), 3);
+        QCOMPARE(may.at(2).reprintOf, may.at(0).serial);
+        dialog.showMonth(QDate(2026, 5, 1));
+        QVERIFY2(dialog.totals()->text().contains(QStringLiteral("共 1 张收据，合计 1500.00 元")),
+                 qPrintable(dialog.totals()->text()));
     }
 };
 
