@@ -116,9 +116,7 @@ QString rowProblem(const Roster::Cells &row, const FeeMirror &fees)
             !isChildcareEntryValid(fees.tuitionPrices.at(v)))
             return QStringLiteral("%1 的保教费用到设置中保教费列表的第 %2 项“%3”，它不是整数元："
                                   "请在设置中改正这一项后再计算或打印")
-                .arg(name)
-                .arg(v + 1)
-                .arg(fees.tuitionPrices.at(v));
+                .arg(name, QString::number(v + 1), fees.tuitionPrices.at(v));
     }
     if (!fees.discountSet && isDiscounted(row))
         return QStringLiteral("%1 享受折扣，但设置中还没有填写折扣：请先在设置中填写折扣"

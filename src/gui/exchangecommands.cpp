@@ -1,5 +1,6 @@
 #include "exchangecommands.h"
 
+#include "classname.h"
 #include "clock.h"
 #include "prompts.h"
 #include "rosterdialogs.h"
@@ -68,8 +69,16 @@ void ExchangeCommands::saveRows(QWidget *parent, const QString &className,
     const QString dir = Prompts::current().existingDirectory(parent);
     if (dir.isEmpty())
         return;
-    const QString path = dir + QLatin1Char('/') + Clock::now().toString(QStringLiteral("yyyyMM")) +
-                         className + QStringLiteral("发票打印副本");
+    // The name comes from the clerk or another PC: the file lands in the
+    // folder chosen, as an .xlsx, or not at all.
+    QString why;
+    const QString path =
+        ClassName::exportPath(dir, Clock::now().toString(QStringLiteral("yyyyMM")), className,
+                              QStringLiteral("发票打印副本.xlsx"), &why);
+    if (path.isEmpty()) {
+        Prompts::error(parent, why);
+        return;
+    }
     if (!exchange.writeRows(path, rows, Roster::ColumnCount)) {
         Prompts::error(parent, exchange.errorString());
         return;

@@ -185,10 +185,9 @@ void JournalDialog::showTotals()
         sum += it->total;
         count += it->count;
         reprints += it->reprints;
+        // One pass: a class named "%1" stays its name.
         QString part = QStringLiteral("%1：%2 张，%3 元")
-                           .arg(it.key())
-                           .arg(it->count)
-                           .arg(Journal::yuan(it->total));
+                           .arg(it.key(), QString::number(it->count), Journal::yuan(it->total));
         if (it->reprints > 0)
             part += QStringLiteral("（另补打 %1 张）").arg(it->reprints);
         parts << part;

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "calibrationdialog.h"
+#include "classname.h"
 #include "clock.h"
 #include "configview.h"
 #include "journaldialog.h"
@@ -254,11 +255,9 @@ RosterPage *MainWindow::addClassTab(const QString &name, RosterDocument *documen
         connect(document, &RosterDocument::savedElsewhereChanged, p,
                 [this, document] { updateTabTitles(document); });
     }
-    const int at = tabWidget->addTab(p, name);
+    tabWidget->addTab(p, ClassName::forTitle(name));
     if (document && document->isModified())
         updateTabTitles(document);
-    else
-        tabWidget->setTabText(at, name);
     return p;
 }
 
@@ -271,8 +270,8 @@ void MainWindow::updateTabTitles(RosterDocument *document)
     for (int i = 0; i < tabWidget->count(); ++i) {
         if (page(i)->document() != document)
             continue;
-        QString text =
-            modified ? document->className() + QStringLiteral(" *") : document->className();
+        const QString title = ClassName::forTitle(document->className());
+        QString text = modified ? title + QStringLiteral(" *") : title;
         // Another PC saved the class while this one holds unsaved edits.
         if (modified && !note.isEmpty())
             text += QStringLiteral(" ⚠ 他处已保存");
@@ -371,8 +370,13 @@ void MainWindow::onButtonAddclass()
 
 void MainWindow::onButtonAddclassOK()
 {
-    const QString name = addclassEdit->text();
+    const QString name = ClassName::cleaned(addclassEdit->text());
     const WriteResult r = m_session->addClass(name);
+    if (r.kind == WriteResult::Refused) {
+        // The dialog stays open for the name to be corrected.
+        Prompts::error(addclassWidget, r.text);
+        return;
+    }
     addclassWidget->close();
     if (!r) {
         showStatus(QStringLiteral("班级保存失败：%1").arg(r.detail.isEmpty() ? r.text : r.detail));
@@ -384,11 +388,12 @@ void MainWindow::onButtonAddclassOK()
                        r.kind == WriteResult::Schema
                            ? r.text
                            : QStringLiteral("数据库没有接受新的班级列表，数据库中的班级没有改动。"
-                                            "新班级的标签页仍在窗口中。"),
+                                            "新班级的标签页仍在窗口中，下次“保存到数据库”时"
+                                            "会连同班级列表一起保存。"),
                        r.detail);
         return;
     }
-    showStatus(QStringLiteral("已添加班级 %1").arg(name));
+    showStatus(QStringLiteral("已添加班级 %1").arg(ClassName::visible(name)));
 }
 
 // ------------------------------------------------------------ query, export

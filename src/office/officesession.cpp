@@ -1,5 +1,6 @@
 #include "officesession.h"
 
+#include "classname.h"
 #include "clock.h"
 #include "database.h"
 #include "journalstore.h"
@@ -157,6 +158,11 @@ WriteResult OfficeSession::attemptSave(SavePlan &plan)
     if ((!db.isOpen() || !db.ping()) && !db.reconnect())
         return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("数据库没有回应"),
                                     db.errorString());
+    if (m_classListUnsaved)
+        if (WriteResult r = storeClassList(); !r) {
+            r.text = QStringLiteral("班级列表没有保存，儿童也没有保存：%1").arg(r.text);
+            return r;
+        }
     return RosterStore(db).replaceStudents(plan.classes, plan.rows);
 }
 
@@ -204,8 +210,11 @@ WriteResult OfficeSession::save()
     return result;
 }
 
-WriteResult OfficeSession::addClass(const QString &name)
+WriteResult OfficeSession::addClass(const QString &typed)
 {
+    const QString name = ClassName::cleaned(typed);
+    if (const QString why = ClassName::problem(name, m_classes); !why.isEmpty())
+        return WriteResult::failure(WriteResult::Refused, why);
     m_classes << name;
     RosterDocument *doc = document(name);
     if (!doc) {
@@ -218,10 +227,35 @@ WriteResult OfficeSession::addClass(const QString &name)
                 doc->load(*rows, Clock::now());
     }
     emit classAdded(name, doc);
+    // Until the list is stored, every save tries again first: children of
+    // a class missing from the list would be invisible after a restart.
+    m_classListUnsaved = true;
     if (!m_database->isOpen() && !m_database->reconnect())
         return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("数据库没有打开"),
                                     m_database->errorString());
-    return RosterStore(*m_database).rewriteClasses(m_classes);
+    return storeClassList();
+}
+
+WriteResult OfficeSession::storeClassList()
+{
+    RosterStore store(*m_database);
+    WriteResult r = store.rewriteClasses(m_classes);
+    if (r.isConflict()) {
+        // Another PC changed the list since it was read: its classes and
+        // ours, nobody's dropped.
+        if (const auto stored = store.readClassList()) {
+            QStringList merged = stored->names;
+            for (const QString &c : std::as_const(m_classes))
+                if (!merged.contains(c))
+                    merged << c;
+            r = store.rewriteClasses(merged);
+            if (r)
+                onClassListChanged();
+        }
+    }
+    if (r)
+        m_classListUnsaved = false;
+    return r;
 }
 
 bool OfficeSession::reload()

@@ -68,6 +68,8 @@ public:
     // Adds a class to the class list and stores the list. Children already
     // stored under the name come back with it; a name already listed gets
     // a second entry but no second roster.
+    // The name trimmed; refused (Refused) when it is empty, too long, holds a
+    // path separator or an invisible character, or is taken.
     WriteResult addClass(const QString &name);
 
     // Reads everything again: the documents are replaced (the old ones are
@@ -117,6 +119,8 @@ private:
     void applySettings();
     void onSavedElsewhere(const QString &className, const QString &savedAt);
     void onClassListChanged();
+    // Stores the class list, taking in classes another PC added meanwhile.
+    WriteResult storeClassList();
     WriteResult attemptSave(SavePlan &plan);
 
     DbConfig m_config;
@@ -128,5 +132,6 @@ private:
     QList<RosterDocument *> m_documents;
     QHash<QString, RosterDocument *> m_byClass;
     QString m_openError;
+    bool m_classListUnsaved = false;
     int m_lastSavedRows = 0;
 };

@@ -35,7 +35,8 @@ public:
     bool ping();
     bool isOpen() const;
     // Why opening or a read failed.
-    QString errorString() const { return m_error; }
+    // Never an ODBC password, whatever the driver put in its message.
+    QString errorString() const { return DbConfig::withoutPassword(m_error); }
     const DbConfig &config() const { return m_config; }
     QSqlDatabase connection() const;
 

@@ -1,6 +1,7 @@
 #include "dbconfig.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -40,8 +41,20 @@ DbConfig DbConfig::sqlite(const QString &file)
 QString DbConfig::describe() const
 {
     if (isPostgres())
-        return QStringLiteral("%1 %2@%3:%4/%5").arg(driver, user, host).arg(port).arg(name);
+        return QStringLiteral("%1 %2@%3:%4/%5")
+            .arg(driver, user, host, QString::number(port), name);
     if (driver == QLatin1String("QODBC"))
-        return QStringLiteral("%1 %2").arg(driver, odbc);
+        return QStringLiteral("%1 %2").arg(driver, withoutPassword(odbc));
     return QStringLiteral("%1 %2").arg(driver, QDir::toNativeSeparators(path));
+}
+
+QString DbConfig::withoutPassword(const QString &text)
+{
+    // PWD=secret; PWD={se;cret}; Password=… — whatever an ODBC driver takes.
+    static const QRegularExpression password(
+        QStringLiteral("\\b(PWD|PASSWORD)\\s*=\\s*(\\{[^}]*\\}?|[^;]*)"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString out = text;
+    out.replace(password, QStringLiteral("\\1=***"));
+    return out;
 }

@@ -24,7 +24,10 @@ struct DbConfig {
     static DbConfig fromSettings(QSettings &settings);
     static DbConfig sqlite(const QString &file);
     // "QSQLITE /home/…/feeoffice.sqlite", for messages.
+    // What the status bar and messages show: never an ODBC password.
     QString describe() const;
+    // The text with every "PWD=…" / "PASSWORD=…" value hidden.
+    static QString withoutPassword(const QString &text);
     bool isSqlite() const { return driver == QLatin1String("QSQLITE"); }
     bool isPostgres() const { return driver == QLatin1String("QPSQL"); }
 };

@@ -115,11 +115,14 @@ private slots:
         // Every page shares one list, so earlier pages offer the new class too.
         QCOMPARE(comboItems(mw.page(0)->classCombo), abc + QStringList{QStringLiteral("D")});
         QCOMPARE(storedClasses(w->databasePath()), abc + QStringList{QStringLiteral("D")});
-        // An empty name is a class too.
-        mw.addclassEdit->clear();
+        // An empty name is refused; the dialog stays open to correct it.
+        mw.addclassEdit->setText(QStringLiteral("  "));
+        mw.addclassWidget->show();
         mw.onButtonAddclassOK();
-        QCOMPARE(mw.tabWidget->tabText(4), QString());
-        QCOMPARE(storedClasses(w->databasePath()).last(), QString());
+        QCOMPARE(mw.tabWidget->count(), 4);
+        QCOMPARE(storedClasses(w->databasePath()).last(), QStringLiteral("D"));
+        QCOMPARE(w->messages.last().text, QStringLiteral("班级名称不能为空"));
+        QVERIFY(mw.addclassWidget->isVisible());
     }
 
     void tabCloseDoesNothingAndDockMinimum()
@@ -370,15 +373,16 @@ private slots:
         QCOMPARE(cell(*pcB.page(0), 0, Roster::Name), QStringLiteral("甲"));
         QVERIFY(!pcB.hasUnsavedChanges());
         QVERIFY(pcB.onButtonSaveDB());
-        // The class table has its own revision: B adds a class, then A's
-        // addition, made on an older class list, is refused.
+        // The class table has its own revision: B adds a class, then A adds
+        // one on an older class list. Both stay: A's list takes B's class in.
         pcB.addclassEdit->setText(QStringLiteral("Y"));
         pcB.onButtonAddclassOK();
         pcA.addclassEdit->setText(QStringLiteral("Z"));
         w->questionAnswer = QMessageBox::Cancel;
         pcA.onButtonAddclassOK();
-        QCOMPARE(w->questions, 3);
-        QCOMPARE(storedClasses(config), (QStringList{QStringLiteral("A"), QStringLiteral("Y")}));
+        QCOMPARE(w->questions, 2);
+        QCOMPARE(storedClasses(config), (QStringList{"A", "Y", "Z"}));
+        QCOMPARE(pcA.tabWidget->count(), 3);
     }
 
     void calibrationFromTheDock()
