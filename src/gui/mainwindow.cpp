@@ -122,15 +122,7 @@ void MainWindow::build()
             QStringLiteral("另一台电脑添加了班级：%1").arg(names.join(QStringLiteral("、"))));
     });
 
-    if (!s.open()) {
-        showStatus(s.openError());
-    } else {
-        showStatus(QStringLiteral("数据库：%1").arg(s.config().describe()));
-        if (!s.schemaError().isEmpty()) {
-            showStatus(s.schemaError());
-            Prompts::error(this, s.schemaError());
-        }
-    }
+    openDatabase();
     rebuildTabs();
 
     selectWidget = new QueryWindow(s, this);
@@ -158,6 +150,42 @@ void MainWindow::build()
     connect(m_actions[2], &QAction::triggered, this, &MainWindow::onButtonSaveUnprint);
     connect(m_actions[3], &QAction::triggered, this, &MainWindow::onButtonAddclass);
     connect(m_actions[4], &QAction::triggered, this, &MainWindow::showJournal);
+}
+
+void MainWindow::openDatabase()
+{
+    OfficeSession &s = *m_session;
+    bool opened = s.open();
+    // A database another program holds locked, or one that cannot be read,
+    // is said, and can be tried again; it is never shown as empty.
+    while (!opened) {
+        const auto answer = Prompts::current().question(
+            this, Prompts::title(),
+            QStringLiteral("无法读取数据库：%1\n\n可能另一个程序正在使用它。是否重试？")
+                .arg(s.openError()),
+            QMessageBox::Retry | QMessageBox::Cancel);
+        if (answer != QMessageBox::Retry)
+            break;
+        opened = s.reload();
+    }
+    if (!opened) {
+        showStatus(QStringLiteral("数据库没有读出来，这个窗口不会写入它：%1").arg(s.openError()));
+        m_emptyHint->setText(
+            QStringLiteral("数据库没有读出来。请关闭程序，待数据库可以读取后再打开。"
+                           "在此之前，这个窗口不会写入数据库。"));
+        return;
+    }
+    showStatus(QStringLiteral("数据库：%1").arg(s.config().describe()));
+    if (!s.schemaError().isEmpty()) {
+        showStatus(s.schemaError());
+        Prompts::error(this, s.schemaError());
+    } else if (s.isReadOnly()) {
+        const QString text = QStringLiteral("数据库文件是只读的：可以查看和打印，但不能保存。");
+        showStatus(text);
+        Prompts::warn(this, text,
+                      QStringLiteral("请让管理员给 %1 加上写入权限。")
+                          .arg(QDir::toNativeSeparators(s.config().path)));
+    }
 }
 
 QAction *MainWindow::toolAction(const QString &name) const

@@ -77,6 +77,9 @@ protected:
 
 private:
     void build();
+    // Opens the session's database, offering to try again when it cannot
+    // be read.
+    void openDatabase();
     void buildDock();
     void rebuildTabs();
     RosterPage *addClassTab(const QString &name, RosterDocument *document,

@@ -62,6 +62,7 @@ void OfficeSession::applySettings()
 bool OfficeSession::open()
 {
     m_openError.clear();
+    m_readable = false;
     m_settings->load();
     if (!m_database->open()) {
         m_openError = QStringLiteral("无法打开数据库 %1").arg(m_database->errorString());
@@ -84,6 +85,7 @@ bool OfficeSession::readRosters()
         return false;
     }
     m_openError.clear();
+    m_readable = true;
     m_classes = list->names;
     const QDateTime now = Clock::now();
     for (const QString &name : std::as_const(m_classes))
@@ -166,8 +168,24 @@ WriteResult OfficeSession::attemptSave(SavePlan &plan)
     return RosterStore(db).replaceStudents(plan.classes, plan.rows);
 }
 
+bool OfficeSession::isReadOnly() const
+{
+    return m_database->isReadOnlyFile();
+}
+
+WriteResult OfficeSession::unread() const
+{
+    return WriteResult::failure(
+        WriteResult::Refused,
+        QStringLiteral("数据库没有读出来，为免覆盖其中的花名册，这个窗口不会写入它。"
+                       "请关闭程序，待数据库可以读取后再打开。"),
+        m_openError);
+}
+
 WriteResult OfficeSession::save()
 {
+    if (!m_readable)
+        return unread();
     SavePlan p = plan();
     WriteResult result = attemptSave(p);
     // A connection that no longer answers (a restarted server, the
@@ -212,6 +230,8 @@ WriteResult OfficeSession::save()
 
 WriteResult OfficeSession::addClass(const QString &typed)
 {
+    if (!m_readable)
+        return unread();
     const QString name = ClassName::cleaned(typed);
     if (const QString why = ClassName::problem(name, m_classes); !why.isEmpty())
         return WriteResult::failure(WriteResult::Refused, why);
@@ -267,6 +287,7 @@ bool OfficeSession::reload()
     m_byClass.clear();
     m_classes.clear();
     m_openError.clear();
+    m_readable = false;
     const bool ok = (m_database->isOpen() || m_database->reconnect()) &&
                     m_database->refreshRevision() && readRosters();
     if (!ok && m_openError.isEmpty())
@@ -386,6 +407,8 @@ DbConfig OfficeSession::uploadTarget() const
 
 WriteResult OfficeSession::upload()
 {
+    if (!m_readable)
+        return unread();
     QVector<ChildRecord> records;
     for (RosterDocument *doc : documents())
         records += doc->records();

@@ -33,6 +33,11 @@ public:
     // cannot be opened or read. The settings are read first.
     bool open();
     QString openError() const { return m_openError; }
+    // Whether the rosters were read: a database that could not be read is
+    // never written (a save would replace what nobody saw).
+    bool isReadable() const { return m_readable; }
+    // Whether the database file is marked read-only.
+    bool isReadOnly() const;
     // Why nothing can be saved into these tables, or empty.
     QString schemaError() const;
     const DbConfig &config() const { return m_config; }
@@ -119,6 +124,7 @@ private:
     void applySettings();
     void onSavedElsewhere(const QString &className, const QString &savedAt);
     void onClassListChanged();
+    WriteResult unread() const;
     // Stores the class list, taking in classes another PC added meanwhile.
     WriteResult storeClassList();
     WriteResult attemptSave(SavePlan &plan);
@@ -133,5 +139,6 @@ private:
     QHash<QString, RosterDocument *> m_byClass;
     QString m_openError;
     bool m_classListUnsaved = false;
+    bool m_readable = false;
     int m_lastSavedRows = 0;
 };

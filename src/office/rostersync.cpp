@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "database.h"
+#include "owneronly.h"
 #include "rosterstore.h"
 
 #include <QDir>
@@ -59,10 +60,19 @@ void RosterSync::listen()
 QString RosterSync::keepLocalCopy(const QStringList &classes, QVector<ChildRecord> records,
                                   WriteResult *error)
 {
-    const QString dir = keptCopyFolder();
-    QDir().mkpath(dir);
-    const QString path = dir + QStringLiteral("/花名册-%1.sqlite")
-                                   .arg(Clock::now().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    // Two windows closing in the same second each get a file of their own,
+    // made exclusively and readable by the owner only.
+    OwnerOnly::restrictFolder(keptCopyFolder());
+    const QString path = OwnerOnly::createUnique(
+        keptCopyFolder() + QStringLiteral("/花名册-%1")
+                               .arg(Clock::now().toString(QStringLiteral("yyyyMMdd-HHmmss"))),
+        QStringLiteral(".sqlite"));
+    if (path.isEmpty()) {
+        if (error)
+            *error = WriteResult::failure(WriteResult::File, QStringLiteral("无法创建本机文件"),
+                                          QDir::toNativeSeparators(keptCopyFolder()));
+        return {};
+    }
     Database local(DbConfig::sqlite(path));
     WriteResult r;
     if (!local.open()) {

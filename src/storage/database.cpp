@@ -1,5 +1,6 @@
 #include "database.h"
 
+#include "owneronly.h"
 #include "sqldialect.h"
 
 #include <QAtomicInt>
@@ -71,7 +72,11 @@ WriteResult Database::unreachable(const QSqlError &error) const
 
 bool Database::open()
 {
-    if (!connect())
+    const bool connected = connect();
+    // The file opened is the one every later write must find, even when
+    // this first read failed (a lock held by another program).
+    m_fileId = fileIdentity();
+    if (!connected)
         return false;
     QSqlDatabase db = connection();
     const QString error = Schema::create(db, m_config);
@@ -120,10 +125,17 @@ bool Database::connect()
         return fail(QStringLiteral("没有安装数据库驱动 %1").arg(m_config.driver));
     QSqlDatabase db = QSqlDatabase::addDatabase(m_config.driver, m_connectionName);
     if (m_config.isSqlite()) {
-        // A new user has no data directory yet.
-        const QFileInfo info(m_config.path);
-        if (!m_config.path.isEmpty() && m_config.path != QLatin1String(":memory:"))
-            QDir().mkpath(info.absolutePath());
+        // A new user has no data directory yet. Children's names are
+        // personal data: a folder and a file made here are the owner's
+        // only, whatever the umask.
+        if (!m_config.path.isEmpty() && m_config.path != QLatin1String(":memory:")) {
+            if (QFileInfo(m_config.path).absoluteFilePath() ==
+                QFileInfo(DbConfig::defaultSqlitePath()).absoluteFilePath()) {
+                OwnerOnly::restrictFolder(QFileInfo(m_config.path).absolutePath());
+                OwnerOnly::restrictFile(m_config.path);
+            }
+            OwnerOnly::createFile(m_config.path);
+        }
         db.setDatabaseName(m_config.path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     } else if (m_config.isPostgres()) {
@@ -154,6 +166,30 @@ QString Database::fileIdentity() const
     if (::stat(QFile::encodeName(m_config.path).constData(), &st) != 0)
         return QStringLiteral("missing");
     return QStringLiteral("%1:%2").arg(st.st_dev).arg(st.st_ino);
+}
+
+bool Database::beginWrite(QSqlError *error)
+{
+    QSqlDatabase db = connection();
+    bool ok = db.isOpen();
+    if (ok && m_config.isSqlite()) {
+        QSqlQuery q(db);
+        ok = q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        if (!ok && error)
+            *error = q.lastError();
+        return ok;
+    }
+    ok = ok && db.transaction();
+    if (!ok && error)
+        *error = db.lastError();
+    return ok;
+}
+
+bool Database::isReadOnlyFile() const
+{
+    struct stat st;
+    return m_config.isSqlite() && ::stat(QFile::encodeName(m_config.path).constData(), &st) == 0 &&
+           (st.st_mode & 0222) == 0;
 }
 
 WriteResult Database::writable()

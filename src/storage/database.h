@@ -47,6 +47,12 @@ public:
     // Whether a write may start: the tables are complete and the file is
     // still the one opened.
     WriteResult writable();
+    // Starts a write's transaction. On SQLite it takes the write lock at
+    // once (BEGIN IMMEDIATE), so that a busy database is waited for instead
+    // of refusing the write half-way, after its first read.
+    bool beginWrite(QSqlError *error = nullptr);
+    // Whether the SQLite file is marked read-only (no write bit for anyone).
+    bool isReadOnlyFile() const;
     // A failed statement as a write's result.
     WriteResult unreachable(const QSqlError &error) const;
     // Records a read's failure; always false / nullopt for the caller.

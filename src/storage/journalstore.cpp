@@ -43,8 +43,9 @@ WriteResult JournalStore::record(QVector<JournalEntry> &entries)
         return WriteResult::failure(WriteResult::Unreachable,
                                     QStringLiteral("收据没有记入收据记录"), m_error);
     };
-    if (!db.isOpen() || !db.transaction()) {
-        fail(db.lastError().text());
+    QSqlError error;
+    if (!db.isOpen() || !m_database.beginWrite(&error)) {
+        fail(error.text().isEmpty() ? db.lastError().text() : error.text());
         return failed();
     }
     QVector<JournalEntry> numbered = entries;

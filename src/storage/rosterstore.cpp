@@ -18,9 +18,9 @@ WriteResult begin(Database &db)
 {
     if (WriteResult r = db.writable(); !r)
         return r;
-    QSqlDatabase c = db.connection();
-    if (!c.transaction())
-        return db.unreachable(c.lastError());
+    QSqlError error;
+    if (!db.beginWrite(&error))
+        return db.unreachable(error);
     return WriteResult::success();
 }
 

@@ -28,6 +28,10 @@ TestWorld::TestWorld()
     // Set FEEOFFICE_KEEP_TEST_DIR to look at what a test wrote.
     m_dir.setAutoRemove(!qEnvironmentVariableIsSet("FEEOFFICE_KEEP_TEST_DIR"));
     QStandardPaths::setTestModeEnabled(true);
+    // The data folder (default database, kept copies, waiting receipts)
+    // under this test's own home: tests running at once never meet there.
+    m_home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(m_dir.path()));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path(QStringLiteral("user")));
     QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope,
                        path(QStringLiteral("system")));
@@ -71,6 +75,7 @@ TestWorld::TestWorld()
 
 TestWorld::~TestWorld()
 {
+    qputenv("HOME", m_home);
     Prompts::current() = Prompts::standard();
     Clock::reset();
 }

@@ -57,6 +57,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QByteArray m_home;
 };
 
 // Rows of the student table as stored, key order, with the class last.

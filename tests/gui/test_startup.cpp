@@ -1,0 +1,193 @@
+// What the window does with a database it cannot read, is held locked by
+// another program or is read-only, the modes of the files it makes, and
+// several processes' first saves at once.
+#include "database.h"
+#include "mainwindow.h"
+#include "officesession.h"
+#include "rosterdocument.h"
+#include "rosterpage.h"
+#include "rosterstore.h"
+#include "testsupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMutex>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTabWidget>
+#include <QTest>
+#include <QThread>
+
+#include <sys/stat.h>
+
+namespace
+{
+QStringList child(const QString &name, const QString &cls)
+{
+    return {name, "4", "1000", "", "", "", "", "", "", "", "李", "否", cls};
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return 0;
+    return st.st_mode & 07777;
+}
+
+// Another program holding the SQLite file locked (no reader gets in) for
+// the given time, from a thread of its own.
+QThread *holdLocked(const QString &path, int ms, QAtomicInt *locked)
+{
+    return QThread::create([path, ms, locked] {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                        QStringLiteral("other program"));
+            db.setDatabaseName(path);
+            if (db.open() && QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
+                locked->storeRelease(1);
+                QThread::msleep(ulong(ms));
+                QSqlQuery(db).exec(QStringLiteral("COMMIT"));
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other program"));
+    });
+}
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+    TestWorld *w = nullptr;
+
+private slots:
+    void init() { w = new TestWorld; }
+    void cleanup()
+    {
+        delete w;
+        w = nullptr;
+    }
+
+    void lockedDatabaseIsSaidAndTriedAgain()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "A")});
+        QAtomicInt locked;
+        // Longer than one wait for the lock (5 s), shorter than two.
+        QThread *other = holdLocked(w->databasePath(), 7000, &locked);
+        other->start();
+        QTRY_VERIFY(locked.loadAcquire());
+        w->questionAnswers = {QMessageBox::Retry};
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        QVERIFY(other->wait(20000));
+        delete other;
+        // Never shown as an empty database: asked once, read on the retry.
+        QCOMPARE(w->questions, 1);
+        QVERIFY(w->questionTexts.at(0).contains(QStringLiteral("重试")));
+        QCOMPARE(mw.tabWidget->count(), 1);
+        QCOMPARE(cell(*mw.page(0), 0, Roster::Name), QStringLiteral("甲"));
+        // And it saves: the file is the one it opened.
+        mw.page(0)->addRow();
+        QVERIFY(mw.onButtonSaveDB());
+        QCOMPARE(storedStudents(w->databasePath()).size(), 2);
+    }
+
+    void lockedDatabaseNotReadIsNeverWritten()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "A")});
+        QAtomicInt locked;
+        QThread *other = holdLocked(w->databasePath(), 5500, &locked);
+        other->start();
+        QTRY_VERIFY(locked.loadAcquire());
+        w->questionAnswer = QMessageBox::Cancel;
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        QVERIFY(other->wait(20000));
+        delete other;
+        QCOMPARE(mw.tabWidget->count(), 0);
+        QVERIFY(!mw.findChild<QLabel *>(QStringLiteral("emptyHint"))
+                     ->text()
+                     .contains(QStringLiteral("还没有班级")));
+        // The lock is gone, but what this window never read it never replaces.
+        mw.addclassEdit->setText(QStringLiteral("B"));
+        mw.onButtonAddclassOK();
+        QVERIFY(!mw.onButtonSaveDB());
+        QCOMPARE(storedClasses(w->databasePath()), QStringList{"A"});
+        QCOMPARE(storedStudents(w->databasePath()).size(), 1);
+        QVERIFY(w->messages.last().text.startsWith(QStringLiteral("数据库没有读出来")));
+    }
+
+    void readOnlyDatabaseIsSaidAtStart()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "A")});
+        QVERIFY(QFile::setPermissions(w->databasePath(), QFile::ReadOwner | QFile::ReadGroup));
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        QCOMPARE(w->messages.size(), 1);
+        QVERIFY(w->messages.at(0).text.contains(QStringLiteral("只读")));
+        QCOMPARE(mw.tabWidget->count(), 1);
+    }
+
+    void filesMadeAreTheOwnersOnly()
+    {
+        // Whatever the umask: one that takes nothing away.
+        const mode_t old = ::umask(0);
+        const QString path = w->path(QStringLiteral("new/data/rosters.sqlite"));
+        {
+            Database db(DbConfig::sqlite(path));
+            QVERIFY(db.open());
+        }
+        QString kept;
+        {
+            OfficeSession s(DbConfig::sqlite(path));
+            QVERIFY(s.open());
+            QVERIFY(s.addClass(QStringLiteral("A")));
+            WriteResult error;
+            kept = s.keepLocalCopy(&error);
+        }
+        ::umask(old);
+        QCOMPARE(modeOf(path), mode_t(0600));
+        QCOMPARE(modeOf(w->path(QStringLiteral("new/data"))), mode_t(0700));
+        QCOMPARE(modeOf(w->path(QStringLiteral("new"))), mode_t(0700));
+        QVERIFY(!kept.isEmpty());
+        QCOMPARE(modeOf(kept), mode_t(0600));
+        QCOMPARE(modeOf(QFileInfo(kept).absolutePath()), mode_t(0700));
+    }
+
+    void firstSavesFromFourProcessesAtOnce()
+    {
+        seedDatabase(w->databasePath(), {}, {});
+        const QString path = w->databasePath();
+        QAtomicInt failures;
+        QStringList reasons;
+        QMutex reasonsLock;
+        QVector<QThread *> pcs;
+        for (int pc = 0; pc < 4; ++pc)
+            pcs << QThread::create([&, pc] {
+                Database db(DbConfig::sqlite(path));
+                if (!db.open()) {
+                    failures.ref();
+                    return;
+                }
+                for (int i = 0; i < 20; ++i) {
+                    const QString cls = QStringLiteral("PC%1-%2").arg(pc).arg(i);
+                    QVector<ChildRecord> rows = records({child(QStringLiteral("甲"), cls)});
+                    const WriteResult r = RosterStore(db).replaceStudents(QStringList{cls}, rows);
+                    if (!r) {
+                        failures.ref();
+                        QMutexLocker l(&reasonsLock);
+                        reasons << r.oneLine();
+                    }
+                }
+            });
+        for (QThread *t : pcs)
+            t->start();
+        for (QThread *t : pcs) {
+            QVERIFY(t->wait(120000));
+            delete t;
+        }
+        QVERIFY2(failures.loadRelaxed() == 0, qPrintable(reasons.join(QLatin1Char('\n'))));
+        QCOMPARE(storedStudents(path).size(), 80);
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "test_startup.moc"
