@@ -500,23 +500,46 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::onButtonUpload()
 {
     const DbConfig server = m_session->uploadTarget();
+    const QStringList classes = m_session->uploadClasses();
     const QString text =
-        QStringLiteral("把本文件中的花名册保存到数据库 "
-                       "%1？\n数据库中以下班级的花名册将被替换为本文件中的内容：\n%2")
-            .arg(server.describe(), m_session->classes().join(QStringLiteral("、")));
+        classes.isEmpty()
+            ? QStringLiteral(
+                  "本文件中没有修改过的班级。是否把本文件中等待记录的收据保存到数据库 %1？")
+                  .arg(server.describe())
+            : QStringLiteral("把本文件中修改过的花名册保存到数据库 %1？\n"
+                             "数据库中以下班级的花名册将被替换为本文件中的内容：\n%2\n"
+                             "其他班级不会改动。")
+                  .arg(server.describe(), classes.join(QStringLiteral("、")));
     if (Prompts::current().question(this, Prompts::title(), text,
                                     QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
-    const WriteResult r = m_session->upload();
+    // A class another PC saved since the copy was made: the clerk chooses.
+    const auto decide = [this](const QString &className, const QString &savedAt) {
+        return Prompts::current().question(
+                   this, Prompts::title(),
+                   QStringLiteral("班级“%1”在本文件保存之后，已于 %2 在数据库中由另一台电脑保存过。"
+                                  "\n选“是”用本文件的内容替换数据库中的这个班级；"
+                                  "选“否”保留数据库中的版本，这个班级不上传。")
+                       .arg(ClassName::visible(className), savedAt),
+                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    const WriteResult r = m_session->upload(decide);
     if (!r) {
         Prompts::error(this, QStringLiteral("无法保存到服务器"),
                        QStringLiteral("本文件没有改动，可以稍后再试。"),
                        r.detail.isEmpty() ? r.text : r.detail);
         return;
     }
-    showStatus(QStringLiteral("已把 %1 名儿童保存到 %2")
-                   .arg(m_session->lastSavedRows())
-                   .arg(server.describe()));
+    const auto &done = m_session->lastUpload();
+    QString status = QStringLiteral("已把 %1 名儿童（%2）保存到 %3")
+                         .arg(QString::number(m_session->lastSavedRows()),
+                              done.written.join(QStringLiteral("、")), server.describe());
+    if (!done.kept.isEmpty())
+        status +=
+            QStringLiteral("；保留了数据库中的：%1").arg(done.kept.join(QStringLiteral("、")));
+    if (done.receipts > 0)
+        status += QStringLiteral("；记入收据 %1 张").arg(done.receipts);
+    showStatus(status);
 }
 
 bool MainWindow::keepLocalCopy()
@@ -529,6 +552,7 @@ bool MainWindow::keepLocalCopy()
     if (answer != QMessageBox::Yes)
         return false;
     WriteResult error;
+    const int receipts = m_session->pendingJournalCount();
     const QString path = m_session->keepLocalCopy(&error);
     if (path.isEmpty()) {
         Prompts::error(this, QStringLiteral("无法把花名册另存到本机"),
@@ -536,9 +560,13 @@ bool MainWindow::keepLocalCopy()
                        error.detail.isEmpty() ? error.text : error.detail);
         return false;
     }
-    Prompts::warn(this, QStringLiteral("花名册已另存到本机文件：\n%1").arg(path),
-                  QStringLiteral("数据库恢复后，用 feeoffice --database \"%1\" 打开这个文件，"
+    QString how = QStringLiteral("数据库恢复后，用 feeoffice --database \"%1\" 打开这个文件，"
                                  "再点击“保存到服务器”。")
-                      .arg(path));
+                      .arg(path);
+    if (receipts > 0)
+        how += QStringLiteral("还没有记入收据记录的 %1 张已打印收据也在这个文件中，"
+                              "保存到服务器时一并记入。")
+                   .arg(receipts);
+    Prompts::warn(this, QStringLiteral("花名册已另存到本机文件：\n%1").arg(path), how);
     return true;
 }

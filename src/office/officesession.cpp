@@ -4,6 +4,7 @@
 #include "clock.h"
 #include "database.h"
 #include "journalstore.h"
+#include "keptcopystore.h"
 #include "officesettings.h"
 #include "pendingjournal.h"
 #include "rosterstore.h"
@@ -198,6 +199,10 @@ WriteResult OfficeSession::save()
         return result;
     m_lastSavedRows = int(p.rows.size());
     m_sync->saved(p.classes);
+    // A copy kept from a server remembers what was edited in it: those
+    // classes go back with its upload.
+    if (isKeptCopy())
+        KeptCopyStore(*m_database).markEdited(p.classes);
     const QSet<QString> changed(p.classes.begin(), p.classes.end());
     // The keys the rows were stored under, and the children moved to
     // another class now on that class's roster.
@@ -397,7 +402,25 @@ QString OfficeSession::keepLocalCopy(WriteResult *error)
     QVector<ChildRecord> records;
     for (RosterDocument *doc : documents())
         records += doc->records();
-    return RosterSync::keepLocalCopy(m_classes, records, error);
+    KeptCopyStore::State state;
+    for (const QString &c : std::as_const(m_classes)) {
+        const qint64 known = m_database->knownClassRevision(c);
+        state.serverRevisions.insert(c, known);
+        // A class the server never stored is this PC's own.
+        if (known == 0 && m_classListUnsaved)
+            state.edited.insert(c);
+    }
+    for (const QString &c : plan().classes)
+        state.edited.insert(c);
+    const QVector<JournalEntry> waiting = m_pending->read();
+    for (const JournalEntry &e : waiting)
+        state.receipts.append({0, PendingJournal::toText(e)});
+    const QString path = RosterSync::keepLocalCopy(m_classes, records, state, error);
+    // The waiting receipts now travel with the copy, and only there: the
+    // copy's upload records them, never twice.
+    if (!path.isEmpty() && !waiting.isEmpty())
+        m_pending->replace({});
+    return path;
 }
 
 DbConfig OfficeSession::uploadTarget() const
@@ -405,15 +428,104 @@ DbConfig OfficeSession::uploadTarget() const
     return OfficeSettings::database();
 }
 
-WriteResult OfficeSession::upload()
+QStringList OfficeSession::uploadClasses()
+{
+    QStringList classes;
+    const auto state = KeptCopyStore(*m_database).read();
+    for (const QString &c : std::as_const(m_classes))
+        if ((state && state->edited.contains(c)) || plan().classes.contains(c))
+            if (!classes.contains(c))
+                classes << c;
+    return classes;
+}
+
+WriteResult OfficeSession::upload(const Decide &decide)
 {
     if (!m_readable)
         return unread();
-    QVector<ChildRecord> records;
+    m_upload = {};
+    KeptCopyStore local(*m_database);
+    const auto state = local.read();
+    if (!state)
+        return WriteResult::failure(WriteResult::File, QStringLiteral("无法读取本机文件"),
+                                    local.errorString());
+    QStringList classes = uploadClasses();
+    Database server(uploadTarget());
+    if (!server.open())
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("无法连接数据库"),
+                                    server.errorString());
+    RosterStore store(server);
+    const auto list = store.readClassList();
+    if (!list)
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("无法读取班级列表"),
+                                    server.errorString());
+    // Each class is claimed at the revision the copy was read at: what
+    // another PC saved since is never replaced unasked.
+    for (const QString &c : std::as_const(classes))
+        server.setKnownClassRevision(c, state->serverRevisions.value(c, 0));
+    WriteResult r;
+    for (;;) {
+        QVector<ChildRecord> rows;
+        for (RosterDocument *doc : documents())
+            for (int i = 0; i < doc->size(); ++i)
+                if (classes.contains(doc->record(i).className))
+                    rows << doc->record(i);
+        QStringList all = list->names;
+        for (const QString &c : std::as_const(classes))
+            if (!all.contains(c))
+                all << c;
+        r = WriteResult::success();
+        if (all != list->names) {
+            r = store.rewriteClasses(all);
+            if (r.isConflict())
+                if (const auto again = store.readClassList()) {
+                    QStringList merged = again->names;
+                    for (const QString &c : std::as_const(classes))
+                        if (!merged.contains(c))
+                            merged << c;
+                    r = store.rewriteClasses(merged);
+                }
+        }
+        if (r && !classes.isEmpty())
+            r = store.replaceStudents(classes, rows);
+        if (!r.isConflict() || !classes.contains(r.conflictClass))
+            break;
+        const QString c = r.conflictClass;
+        if (decide && decide(c, r.savedAt)) {
+            const auto now = server.readClassRevisions();
+            server.setKnownClassRevision(c, now ? now->value(c).revision : 0);
+        } else {
+            classes.removeAll(c);
+            m_upload.kept << c;
+        }
+    }
+    if (!r)
+        return r;
+    m_upload.written = classes;
+    m_lastSavedRows = 0;
     for (RosterDocument *doc : documents())
-        records += doc->records();
-    m_lastSavedRows = int(records.size());
-    return RosterSync::upload(uploadTarget(), m_classes, records);
+        for (int i = 0; i < doc->size(); ++i)
+            if (classes.contains(doc->record(i).className))
+                ++m_lastSavedRows;
+    // The receipts printed while the server was away join its journal.
+    QVector<JournalEntry> entries;
+    QVector<qint64> ids;
+    for (const auto &receipt : state->receipts) {
+        entries << PendingJournal::fromText(receipt.second);
+        ids << receipt.first;
+    }
+    WriteResult journal = JournalStore(server).record(entries);
+    if (journal)
+        m_upload.receipts = int(entries.size());
+    else
+        ids.clear();
+    QHash<QString, qint64> revisions;
+    for (const QString &c : std::as_const(classes))
+        revisions.insert(c, server.knownClassRevision(c));
+    const WriteResult noted = local.uploaded(revisions, ids);
+    if (!journal)
+        return journal;
+    return noted;
 }
 
 void OfficeSession::checkForSaves()

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -97,10 +98,25 @@ public:
     std::optional<JournalEntry> journalEntry(const QString &serial, QString *error = nullptr);
 
     // Rosters that cannot reach the database at closing time go to a
-    // local file; its path, or empty with error set.
+    // local file, with the revisions they were read at, the classes edited
+    // here and the receipts still waiting for the journal (which move into
+    // the copy); its path, or empty with error set.
     QString keepLocalCopy(WriteResult *error);
-    // A kept copy's rosters into the database named in the settings.
-    WriteResult upload();
+    // A kept copy's edited classes and waiting receipts into the database
+    // named in the settings. A class saved there since the copy was made is
+    // put to decide (its name and when it was saved there): true replaces
+    // the server's, false leaves it and keeps this one in the copy.
+    using Decide = std::function<bool(const QString &className, const QString &savedAt)>;
+    WriteResult upload(const Decide &decide);
+    // The classes an upload would write.
+    QStringList uploadClasses();
+    // What the last upload did: the classes written, those left for the
+    // server's version, and the receipts recorded.
+    struct UploadReport {
+        QStringList written, kept;
+        int receipts = 0;
+    };
+    const UploadReport &lastUpload() const { return m_upload; }
     DbConfig uploadTarget() const;
 
     // Looks for other PCs' saves now (the session also does so by itself).
@@ -140,5 +156,6 @@ private:
     QString m_openError;
     bool m_classListUnsaved = false;
     bool m_readable = false;
+    UploadReport m_upload;
     int m_lastSavedRows = 0;
 };

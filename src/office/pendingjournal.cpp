@@ -1,5 +1,7 @@
 #include "pendingjournal.h"
 
+#include "owneronly.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -66,6 +68,16 @@ JournalEntry fromJson(const QJsonObject &o)
 }
 } // namespace
 
+QString PendingJournal::toText(const JournalEntry &entry)
+{
+    return QString::fromUtf8(QJsonDocument(toJson(entry)).toJson(QJsonDocument::Compact));
+}
+
+JournalEntry PendingJournal::fromText(const QString &text)
+{
+    return fromJson(QJsonDocument::fromJson(text.toUtf8()).object());
+}
+
 PendingJournal::PendingJournal(const DbConfig &config)
 {
     if (config.isSqlite() && config.path != QLatin1String(":memory:")) {
@@ -104,7 +116,7 @@ bool PendingJournal::replace(const QVector<JournalEntry> &entries)
         }
         return true;
     }
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    OwnerOnly::createFolder(QFileInfo(m_path).absolutePath());
     QJsonArray array;
     for (const JournalEntry &e : entries)
         array.append(toJson(e));

@@ -24,6 +24,10 @@ public:
     bool replace(const QVector<JournalEntry> &entries);
     QString errorString() const { return m_error; }
 
+    // One entry as the file holds it, and back (for a local copy's table).
+    static QString toText(const JournalEntry &entry);
+    static JournalEntry fromText(const QString &text);
+
 private:
     QString m_path;
     QString m_error;

@@ -6,6 +6,7 @@
 #include "rosterstore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -58,7 +59,7 @@ void RosterSync::listen()
 }
 
 QString RosterSync::keepLocalCopy(const QStringList &classes, QVector<ChildRecord> records,
-                                  WriteResult *error)
+                                  const KeptCopyStore::State &state, WriteResult *error)
 {
     // Two windows closing in the same second each get a file of their own,
     // made exclusively and readable by the owner only.
@@ -73,20 +74,26 @@ QString RosterSync::keepLocalCopy(const QStringList &classes, QVector<ChildRecor
                                           QDir::toNativeSeparators(keptCopyFolder()));
         return {};
     }
-    Database local(DbConfig::sqlite(path));
     WriteResult r;
-    if (!local.open()) {
-        r = WriteResult::failure(WriteResult::File, QStringLiteral("无法创建本机文件"),
-                                 local.errorString());
-    } else {
-        RosterStore store(local);
-        r = store.rewriteClasses(classes);
-        if (r)
-            r = store.replaceStudents(std::nullopt, records);
+    {
+        Database local(DbConfig::sqlite(path));
+        if (!local.open()) {
+            r = WriteResult::failure(WriteResult::File, QStringLiteral("无法创建本机文件"),
+                                     local.errorString());
+        } else {
+            RosterStore store(local);
+            r = store.rewriteClasses(classes);
+            if (r)
+                r = store.replaceStudents(std::nullopt, records);
+            if (r)
+                r = KeptCopyStore(local).write(state);
+        }
     }
     if (!r) {
         if (error)
             *error = r;
+        // Nothing half written is left to be mistaken for a copy.
+        QFile::remove(path);
         return {};
     }
     return path;
@@ -102,30 +109,4 @@ bool RosterSync::isKeptCopy(const DbConfig &config)
 {
     return config.isSqlite() &&
            QFileInfo(config.path).absolutePath() == QFileInfo(keptCopyFolder()).absoluteFilePath();
-}
-
-WriteResult RosterSync::upload(const DbConfig &server, const QStringList &classes,
-                               QVector<ChildRecord> records)
-{
-    Database db(server);
-    if (!db.open())
-        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("无法连接数据库"),
-                                    db.errorString());
-    RosterStore store(db);
-    const auto list = store.readClassList();
-    if (!list)
-        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("无法读取班级列表"),
-                                    db.errorString());
-    QStringList all = list->names;
-    for (const QString &c : classes)
-        if (!all.contains(c))
-            all << c;
-    if (all != list->names)
-        if (WriteResult r = store.rewriteClasses(all); !r)
-            return r;
-    QStringList written = classes;
-    for (const ChildRecord &r : records)
-        if (!written.contains(r.className))
-            written << r.className;
-    return store.replaceStudents(written, records);
 }

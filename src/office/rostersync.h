@@ -2,6 +2,7 @@
 
 #include "childrecord.h"
 #include "dbconfig.h"
+#include "keptcopystore.h"
 #include "writeresult.h"
 
 #include <QHash>
@@ -31,16 +32,12 @@ public:
     void saved(const QStringList &classes);
 
     // Writes every roster to a new SQLite file in the user's data folder
-    // (named with the date and time); the path, or empty with error set.
+    // (named with the date and time), with what it must remember of the
+    // server; the path, or empty with error set.
     static QString keepLocalCopy(const QStringList &classes, QVector<ChildRecord> records,
-                                 WriteResult *error);
+                                 const KeptCopyStore::State &state, WriteResult *error);
     static bool isKeptCopy(const DbConfig &config);
     static QString keptCopyFolder();
-    // Saves a kept copy's rosters into the database they were meant for:
-    // its classes are added to the class list and their children replace
-    // those stored for the same classes.
-    static WriteResult upload(const DbConfig &server, const QStringList &classes,
-                              QVector<ChildRecord> records);
 
 signals:
     // Another PC saved the class (at savedAt, as it recorded).

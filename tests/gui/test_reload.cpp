@@ -9,6 +9,7 @@
 #include "queryresults.h"
 #include "querywindow.h"
 #include "rosterpage.h"
+#include "rostersync.h"
 #include "testsupport.h"
 
 #include <QCloseEvent>
@@ -131,10 +132,16 @@ private slots:
             QCloseEvent close;
             QCoreApplication::sendEvent(&mw, &close);
             QVERIFY(close.isAccepted());
-            if (after == QLatin1String("copy"))
+            if (after == QLatin1String("copy")) {
                 QFile::rename(w->path(QStringLiteral("away.sqlite")), w->databasePath());
-            // Still not in the journal: the program said so at closing.
-            QVERIFY(w->messages.last().text.contains(QStringLiteral("仍未记入收据记录")));
+                // The receipt went into the copy, and closing said so.
+                QVERIFY(w->messages.last().text.startsWith(QStringLiteral("花名册已另存")));
+                QVERIFY(w->messages.last().informative.contains(QStringLiteral("1 张已打印收据")));
+                QCOMPARE(mw.session().pendingJournalCount(), 0);
+            } else {
+                // Still not in the journal: the program said so at closing.
+                QVERIFY(w->messages.last().text.contains(QStringLiteral("仍未记入收据记录")));
+            }
             QSqlQuery back(mw.session().database().connection());
             if (after != QLatin1String("copy"))
                 QVERIFY(back.exec(
@@ -146,6 +153,22 @@ private slots:
             QSqlQuery q(db.connection());
             QVERIFY(q.exec(QStringLiteral("DROP TABLE receipt_journal")));
             QVERIFY(q.exec(QStringLiteral("ALTER TABLE journal_away RENAME TO receipt_journal")));
+        }
+        if (after == QLatin1String("copy")) {
+            // Not at the next start: with the copy's upload, once.
+            MainWindow again(config());
+            QVERIFY(journalOf(config()).isEmpty());
+            const QString kept = QDir(RosterSync::keptCopyFolder())
+                                     .entryInfoList({QStringLiteral("*.sqlite")})
+                                     .value(0)
+                                     .filePath();
+            w->setSetting(QStringLiteral("database/path"), w->databasePath());
+            MainWindow copy(DbConfig::sqlite(kept));
+            w->questionAnswers = {QMessageBox::Yes};
+            copy.toolAction(QStringLiteral("uploadToServer"))->trigger();
+            QCOMPARE(journalOf(config()).size(), 1);
+            copy.toolAction(QStringLiteral("uploadToServer"))->trigger();
+            QCOMPARE(journalOf(config()).size(), 1);
         }
         // The next start writes it.
         MainWindow again(config());

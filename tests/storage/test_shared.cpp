@@ -276,6 +276,77 @@ private slots:
         MainWindow normal(DbConfig::sqlite(w->databasePath()));
         QVERIFY(!normal.toolAction(QStringLiteral("uploadToServer")));
     }
+
+    void keptCopyNeverRevertsAnotherPCsSave_data()
+    {
+        QTest::addColumn<bool>("postgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgres") << true;
+    }
+    void keptCopyNeverRevertsAnotherPCsSave()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        // The database the copy goes back to, as the settings name it.
+        w->setSetting(QStringLiteral("database/driver"), config.driver);
+        w->setSetting(QStringLiteral("database/path"), config.path);
+        w->setSetting(QStringLiteral("database/host"), config.host);
+        w->setSetting(QStringLiteral("database/port"), QString::number(config.port));
+        w->setSetting(QStringLiteral("database/name"), config.name);
+        w->setSetting(QStringLiteral("database/user"), config.user);
+        seedDatabase(config, {"甲班", "乙班", "丙班"},
+                     {child("甲", "甲班"), child("乙", "乙班"), child("丙", "丙班")});
+        auto nameIn = [&](const QString &cls) {
+            for (const QStringList &r : storedStudents(config))
+                if (r.last() == cls)
+                    return r.at(Roster::Name);
+            return QString();
+        };
+        // PC1 edits 甲班 and keeps its rosters in a local copy.
+        QString kept;
+        {
+            OfficeSession pc1(config);
+            QVERIFY(pc1.open());
+            pc1.document(QStringLiteral("甲班"))
+                ->setText(0, Roster::Name, QStringLiteral("本机旧改"));
+            WriteResult error;
+            kept = pc1.keepLocalCopy(&error);
+            QVERIFY2(!kept.isEmpty(), qPrintable(error.oneLine()));
+        }
+        // PC2 saves 甲班 and 乙班 meanwhile.
+        {
+            OfficeSession pc2(config);
+            QVERIFY(pc2.open());
+            pc2.document(QStringLiteral("甲班"))
+                ->setText(0, Roster::Name, QStringLiteral("他机新改"));
+            pc2.document(QStringLiteral("乙班"))
+                ->setText(0, Roster::Name, QStringLiteral("他机乙改"));
+            QVERIFY(pc2.save());
+        }
+        OfficeSession copy(DbConfig::sqlite(kept));
+        QVERIFY(copy.open());
+        QCOMPARE(copy.uploadClasses(), QStringList{"甲班"});
+        // 甲班 was saved there since: named with its time, the clerk keeps
+        // the server's. 乙班 and 丙班, untouched here, are never written.
+        QStringList asked;
+        QVERIFY(copy.upload([&](const QString &c, const QString &savedAt) {
+            asked << c;
+            return savedAt.isEmpty();
+        }));
+        QCOMPARE(asked, QStringList{"甲班"});
+        QCOMPARE(copy.lastUpload().kept, QStringList{"甲班"});
+        QCOMPARE(nameIn(QStringLiteral("甲班")), QStringLiteral("他机新改"));
+        QCOMPARE(nameIn(QStringLiteral("乙班")), QStringLiteral("他机乙改"));
+        QCOMPARE(nameIn(QStringLiteral("丙班")), QStringLiteral("丙"));
+        // Chosen the other way, this PC's edit replaces it; still only 甲班.
+        QVERIFY(copy.upload([](const QString &, const QString &) { return true; }));
+        QCOMPARE(copy.lastUpload().written, QStringList{"甲班"});
+        QCOMPARE(nameIn(QStringLiteral("甲班")), QStringLiteral("本机旧改"));
+        QCOMPARE(nameIn(QStringLiteral("乙班")), QStringLiteral("他机乙改"));
+        QCOMPARE(storedStudents(config).size(), 3);
+    }
 };
 
 QTEST_MAIN(TestShared)
