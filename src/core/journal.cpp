@@ -61,6 +61,8 @@ QMap<QString, ClassTotal> totalsByClass(const QVector<JournalEntry> &entries)
     // summed by hash, sorted once.
     QHash<QString, ClassTotal> sums;
     for (const JournalEntry &e : entries) {
+        if (e.unprinted)
+            continue;
         ClassTotal &t = sums[e.className];
         if (e.isReprint()) {
             ++t.reprints;

@@ -39,6 +39,10 @@ struct JournalEntry {
     };
     Child child = Child::Unknown;
 
+    // Recorded before printing, then the print job failed: the serial
+    // stays, nothing was handed out, nothing counts.
+    bool unprinted = false;
+
     bool isReprint() const { return !reprintOf.isEmpty(); }
     // month, or the month of printedAt when none is set.
     QString belongsTo() const;

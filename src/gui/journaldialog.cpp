@@ -47,6 +47,8 @@ QString cellText(const JournalEntry &e, int column)
     case 5:
         return e.clerk;
     default:
+        if (e.unprinted)
+            return QStringLiteral("未打印（打印失败）");
         return e.isReprint() ? QStringLiteral("补打（首张 %1）").arg(e.reprintOf) : QString();
     }
 }
@@ -282,17 +284,18 @@ void JournalDialog::reprintSelected()
         Prompts::error(this, QStringLiteral("无法读取这张收据"), QString(), error);
         return;
     }
+    if (m_model->entries().at(current.row()).unprinted) {
+        Prompts::warn(
+            this,
+            QStringLiteral("收据 %1 没有打印出来，不能补打：请从花名册打印").arg(stored->serial));
+        return;
+    }
     JournalEntry entry = *stored;
     ReceiptJob job;
     if (!job.ask(
             [this](QPrinter *printer) { return Prompts::current().printDialog(printer, this); }))
         return;
     entry.printedAt = Clock::now();
-    if (!job.print({ReceiptLayout::layout(entry.receipt(), entry.printedAt.date(),
-                                          CapitalPlacement::LeftAligned, job.offset())})) {
-        Prompts::error(this, job.errorString(), QStringLiteral("没有记入收据记录。"));
-        return;
-    }
     entry.printer = job.label();
     entry.host = QSysInfo::machineHostName();
     // A reprint of the receipt it copies, in that receipt's month, whatever
@@ -302,8 +305,16 @@ void JournalDialog::reprintSelected()
     if (entry.month.isEmpty())
         entry.month = Journal::month(stored->printedAt);
     entry.serial.clear();
+    // On record before the page goes out.
     QVector<JournalEntry> entries{entry};
     const WriteResult r = m_session.recordReceipts(entries);
+    if (!job.print({ReceiptLayout::layout(entry.receipt(), entry.printedAt.date(),
+                                          CapitalPlacement::LeftAligned, job.offset())})) {
+        m_session.receiptsNotPrinted(entries, job.errorString());
+        Prompts::error(this, job.errorString(), QStringLiteral("收据记录中注明了“未打印”。"));
+        showMonth(m_shown);
+        return;
+    }
     if (!r)
         Prompts::warn(this, QStringLiteral("收据已经打印，但没有记入收据记录：%1").arg(entry.name),
                       QStringLiteral("这张收据已保存在本机，会在下次打开、保存或关闭时再记一次。"),

@@ -99,26 +99,29 @@ int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
         moments << Clock::now();
         pages << plan.batch().page(p, moments.last().date(), offset);
     }
+    // On record before the pages go out: a program killed while printing
+    // leaves no receipt the journal does not know.
+    QVector<JournalEntry> entries =
+        plan.journalEntries(moments, job.label(), QSysInfo::machineHostName());
+    const WriteResult recorded =
+        m_session ? m_session->recordReceipts(entries) : WriteResult::success();
     if (!job.print(pages)) {
+        if (m_session)
+            m_session->receiptsNotPrinted(entries, job.errorString());
         Prompts::error(m_parent, job.errorString(),
-                       QStringLiteral("没有标记为已打印，也没有记入收据记录。"));
+                       QStringLiteral("没有标记为已打印，收据记录中注明了“未打印”。"));
         return -1;
     }
-    QVector<JournalEntry> entries =
-        plan.markPrinted(moments, job.label(), QSysInfo::machineHostName());
-    if (m_session && !entries.isEmpty()) {
-        const WriteResult r = m_session->recordReceipts(entries);
-        if (!r) {
-            QStringList names;
-            for (const JournalEntry &e : entries)
-                names << e.name;
-            Prompts::warn(
-                m_parent,
-                QStringLiteral("收据已经打印，但没有记入收据记录：%1")
-                    .arg(names.join(QStringLiteral("、"))),
-                QStringLiteral("这些收据已保存在本机，会在下次打开、保存或关闭时再记一次。"),
-                r.detail);
-        }
+    plan.markPrinted(moments);
+    if (!recorded) {
+        QStringList names;
+        for (const JournalEntry &e : entries)
+            names << e.name;
+        Prompts::warn(m_parent,
+                      QStringLiteral("收据已经打印，但没有记入收据记录：%1")
+                          .arg(names.join(QStringLiteral("、"))),
+                      QStringLiteral("这些收据已保存在本机，会在下次打开、保存或关闭时再记一次。"),
+                      recorded.detail);
     }
     return int(receipts.size());
 }

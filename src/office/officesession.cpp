@@ -11,6 +11,7 @@
 #include "rostersync.h"
 
 #include <QSet>
+#include <algorithm>
 
 OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
     : QObject(parent), m_config(config), m_database(std::make_unique<Database>(config)),
@@ -342,6 +343,35 @@ WriteResult OfficeSession::recordReceipts(QVector<JournalEntry> &entries)
     if (!m_pending->add(entries))
         result.detail += QStringLiteral("\n") + m_pending->errorString();
     return result;
+}
+
+WriteResult OfficeSession::receiptsNotPrinted(const QVector<JournalEntry> &entries,
+                                              const QString &reason)
+{
+    QStringList serials;
+    QVector<JournalEntry> unnumbered;
+    for (const JournalEntry &e : entries) {
+        if (e.serial.isEmpty())
+            unnumbered << e;
+        else
+            serials << e.serial;
+    }
+    if (!unnumbered.isEmpty()) {
+        // Still on disk only: nothing to mark, they are simply not receipts.
+        auto same = [](const JournalEntry &a, const JournalEntry &b) {
+            return a.printedAt == b.printedAt && a.className == b.className && a.name == b.name &&
+                   a.total == b.total;
+        };
+        QVector<JournalEntry> keep;
+        for (const JournalEntry &w : m_pending->read())
+            if (std::none_of(unnumbered.cbegin(), unnumbered.cend(),
+                             [&](const JournalEntry &e) { return same(e, w); }))
+                keep << w;
+        m_pending->replace(keep);
+    }
+    if (serials.isEmpty())
+        return WriteResult::success();
+    return JournalStore(*m_database).markUnprinted(serials, reason, Clock::now());
 }
 
 int OfficeSession::flushPendingJournal(WriteResult *failure)

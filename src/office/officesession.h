@@ -89,7 +89,12 @@ public:
 
     // The journal. A write that fails is kept on disk and written at the
     // next open, save or close.
+    // Receipts are recorded before their pages go to the printer, so that
+    // no receipt handed out is ever missing from the journal.
     WriteResult recordReceipts(QVector<JournalEntry> &entries);
+    // The print job of recorded receipts failed: those with a serial are
+    // marked unprinted, those still waiting on disk are taken back.
+    WriteResult receiptsNotPrinted(const QVector<JournalEntry> &entries, const QString &reason);
     // Writes the entries still waiting; how many wait afterwards.
     int flushPendingJournal(WriteResult *failure = nullptr);
     int pendingJournalCount() const;

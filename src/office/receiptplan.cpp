@@ -53,11 +53,10 @@ QString ReceiptPlan::staleness() const
     return {};
 }
 
-QVector<JournalEntry> ReceiptPlan::markPrinted(const QVector<QDateTime> &moments,
-                                               const QString &printer, const QString &host) const
+QVector<JournalEntry> ReceiptPlan::journalEntries(const QVector<QDateTime> &moments,
+                                                  const QString &printer, const QString &host) const
 {
     QVector<JournalEntry> entries;
-    QHash<RosterDocument *, QPair<QList<int>, QVector<QDateTime>>> byDocument;
     // How many children of each roster bear each name, counted once.
     QHash<RosterDocument *, QHash<QString, int>> names;
     auto sharesName = [&](RosterDocument *doc, const QString &name) {
@@ -75,17 +74,14 @@ QVector<JournalEntry> ReceiptPlan::markPrinted(const QVector<QDateTime> &moments
         const int row = c.row();
         if (row < 0)
             continue;
-        auto &marks = byDocument[c.document.data()];
-        marks.first << row;
-        marks.second << moments.at(i);
         // The class the child is in, which is the one its roster saves it to.
-        JournalEntry e = JournalEntry::fromReceipt(
-            receipts.at(i).receipt, c.document->record(row).className, moments.at(i));
+        const ChildRecord &rec = c.document->record(row);
+        JournalEntry e =
+            JournalEntry::fromReceipt(receipts.at(i).receipt, rec.className, moments.at(i));
         e.printer = printer;
         e.host = host;
         // The row itself says whether this child already has a receipt this
         // month; its name may be another child's too.
-        const ChildRecord &rec = c.document->record(row);
         if (rec.text(Roster::PrintStatus) == Roster::printedStatus(moments.at(i)))
             e.child = JournalEntry::Child::AlreadyHas;
         else if (sharesName(c.document.data(), rec.text(Roster::Name)))
@@ -94,7 +90,22 @@ QVector<JournalEntry> ReceiptPlan::markPrinted(const QVector<QDateTime> &moments
             e.child = JournalEntry::Child::FirstOfUnique;
         entries << e;
     }
+    return entries;
+}
+
+void ReceiptPlan::markPrinted(const QVector<QDateTime> &moments) const
+{
+    QHash<RosterDocument *, QPair<QList<int>, QVector<QDateTime>>> byDocument;
+    const QVector<PlannedReceipt> receipts = m_batch.printable();
+    for (int i = 0; i < receipts.size() && i < moments.size(); ++i) {
+        const ChildRef &c = m_children.at(receipts.at(i).row);
+        const int row = c.row();
+        if (row < 0)
+            continue;
+        auto &marks = byDocument[c.document.data()];
+        marks.first << row;
+        marks.second << moments.at(i);
+    }
     for (auto it = byDocument.cbegin(); it != byDocument.cend(); ++it)
         it.key()->markPrinted(it.value().first, it.value().second);
-    return entries;
 }

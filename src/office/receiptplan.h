@@ -31,10 +31,12 @@ public:
     // Why the receipts no longer match the rosters (a child gone or
     // changed since they were built), or empty.
     QString staleness() const;
-    // Marks the printable children printed at the moments given (one per
-    // receipt) and returns their journal entries.
-    QVector<JournalEntry> markPrinted(const QVector<QDateTime> &moments, const QString &printer,
-                                      const QString &host) const;
+    // The journal entries of the printable receipts, printed at the
+    // moments given (one per receipt), written before the pages go out.
+    QVector<JournalEntry> journalEntries(const QVector<QDateTime> &moments, const QString &printer,
+                                         const QString &host) const;
+    // Marks the printable children printed at those moments (the paper is out).
+    void markPrinted(const QVector<QDateTime> &moments) const;
 
 private:
     ReceiptBatch m_batch;

@@ -111,9 +111,10 @@ bool JournalStore::markReprints(QVector<JournalEntry> &entries)
             looked.insert(where);
             QSqlQuery q(m_database.connection());
             q.setForwardOnly(true);
-            q.prepare(QStringLiteral("SELECT child_name, serial FROM receipt_journal WHERE month = "
-                                     "? AND class_name = ? AND reprint_of IS NULL ORDER BY year, "
-                                     "number"));
+            q.prepare(QStringLiteral(
+                "SELECT child_name, serial FROM receipt_journal WHERE month = ? AND class_name = ? "
+                "AND reprint_of IS NULL AND serial NOT IN (SELECT serial FROM receipt_unprinted) "
+                "ORDER BY year, number"));
             q.addBindValue(month);
             q.addBindValue(e.className);
             if (!q.exec())
@@ -189,8 +190,10 @@ std::optional<QVector<JournalEntry>> JournalStore::month(const QString &month)
     QSqlQuery q(m_database.connection());
     q.setForwardOnly(true);
     q.prepare(
-        QStringLiteral("SELECT serial, printed_at, class_name, child_name, total_fen, clerk, "
-                       "reprint_of FROM receipt_journal WHERE month = ? ORDER BY year, number"));
+        QStringLiteral("SELECT j.serial, j.printed_at, j.class_name, j.child_name, j.total_fen, "
+                       "j.clerk, j.reprint_of, u.serial FROM receipt_journal j LEFT JOIN "
+                       "receipt_unprinted u ON u.serial = j.serial WHERE j.month = ? ORDER BY "
+                       "j.year, j.number"));
     q.addBindValue(month);
     if (!q.exec()) {
         fail(q.lastError().text());
@@ -206,9 +209,41 @@ std::optional<QVector<JournalEntry>> JournalStore::month(const QString &month)
         e.total = q.value(4).toLongLong();
         e.clerk = q.value(5).toString();
         e.reprintOf = q.value(6).toString();
+        e.unprinted = !q.value(7).isNull();
         entries.append(std::move(e));
     }
     return entries;
+}
+
+WriteResult JournalStore::markUnprinted(const QStringList &serials, const QString &reason,
+                                        const QDateTime &at)
+{
+    m_error.clear();
+    if (serials.isEmpty())
+        return WriteResult::success();
+    QSqlDatabase db = m_database.connection();
+    QSqlError error;
+    if (!db.isOpen() || !m_database.beginWrite(&error)) {
+        fail(error.text().isEmpty() ? db.lastError().text() : error.text());
+        return WriteResult::failure(WriteResult::Unreachable,
+                                    QStringLiteral("收据记录没有注明“未打印”"), m_error);
+    }
+    QSqlQuery q(db);
+    bool ok = q.prepare(QStringLiteral(
+        "INSERT INTO receipt_unprinted (serial, noted_at, reason) VALUES (?, ?, ?)"));
+    for (int i = 0; ok && i < serials.size(); ++i) {
+        q.bindValue(0, serials.at(i));
+        q.bindValue(1, at.toString(timeFormat));
+        q.bindValue(2, reason);
+        ok = q.exec();
+    }
+    if (!ok || !db.commit()) {
+        fail(q.lastError().text().isEmpty() ? db.lastError().text() : q.lastError().text());
+        db.rollback();
+        return WriteResult::failure(WriteResult::Unreachable,
+                                    QStringLiteral("收据记录没有注明“未打印”"), m_error);
+    }
+    return WriteResult::success();
 }
 
 std::optional<JournalEntry> JournalStore::entry(const QString &serial)

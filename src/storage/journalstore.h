@@ -24,6 +24,10 @@ public:
     // The month's receipts ("yyyy-MM"), in serial order, without their fee
     // lines, printer and host.
     std::optional<QVector<JournalEntry>> month(const QString &month);
+    // Receipts recorded before printing whose print job failed: marked
+    // unprinted (a row of their own; the journal is never changed).
+    WriteResult markUnprinted(const QStringList &serials, const QString &reason,
+                              const QDateTime &at);
     // One receipt, whole.
     std::optional<JournalEntry> entry(const QString &serial);
 

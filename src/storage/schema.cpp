@@ -50,12 +50,16 @@ QStringList statements(const DbConfig &config)
             "total_fen BIGINT NOT NULL, clerk TEXT, printer TEXT, host TEXT, reprint_of TEXT)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS receipt_journal_month ON receipt_journal "
                        "(month, class_name, child_name)"),
+        // A receipt is on record before its pages go to the printer; one
+        // whose job then failed is marked here (its serial stays, unprinted).
+        QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_unprinted (serial TEXT PRIMARY KEY, "
+                       "noted_at TEXT NOT NULL, reason TEXT)"),
     };
 }
 
 const char *const tableNames[] = {
-    "class",           "student",       "feeoffice_revision", "feeoffice_class_revision",
-    "receipt_journal", "receipt_serial"};
+    "class",           "student",        "feeoffice_revision", "feeoffice_class_revision",
+    "receipt_journal", "receipt_serial", "receipt_unprinted"};
 } // namespace
 
 QString create(QSqlDatabase &db, const DbConfig &config)

@@ -252,8 +252,14 @@ private slots:
             QVERIFY2(m.text.startsWith(QStringLiteral("打印失败")), qPrintable(m.text));
         QCOMPARE(cell(*a, 0, Roster::PrintStatus), QStringLiteral("否"));
         QCOMPARE(cell(*a, 1, Roster::PrintStatus), QStringLiteral("否"));
-        QCOMPARE(journalSize(w->databasePath()), 0);
         QVERIFY(!mw.session().hasUnsavedChanges());
+        // On record before printing, so marked unprinted: no money counted.
+        const auto month = mw.session().journalMonth(QStringLiteral("2026-05"));
+        QVERIFY(month);
+        for (const JournalEntry &e : *month)
+            QVERIFY2(e.unprinted, qPrintable(e.serial));
+        QVERIFY(Journal::totalsByClass(*month).isEmpty() ||
+                Journal::totalsByClass(*month).first().count == 0);
     }
 };
 

@@ -187,6 +187,27 @@ private slots:
         QVERIFY2(failures.loadRelaxed() == 0, qPrintable(reasons.join(QLatin1Char('\n'))));
         QCOMPARE(storedStudents(path).size(), 80);
     }
+
+    void twoCopiesKeptInTheSameSecond()
+    {
+        // Two windows closing at once with the server away (the clock is
+        // pinned: the same second): each copy is a file of its own.
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "A")});
+        OfficeSession one(DbConfig::sqlite(w->databasePath()));
+        OfficeSession two(DbConfig::sqlite(w->databasePath()));
+        QVERIFY(one.open());
+        QVERIFY(two.open());
+        one.document(QStringLiteral("A"))->setText(0, Roster::Name, QStringLiteral("一号改"));
+        two.document(QStringLiteral("A"))->setText(0, Roster::Name, QStringLiteral("二号改"));
+        WriteResult error;
+        const QString first = one.keepLocalCopy(&error);
+        const QString second = two.keepLocalCopy(&error);
+        QVERIFY(!first.isEmpty());
+        QVERIFY(!second.isEmpty());
+        QVERIFY(first != second);
+        QCOMPARE(storedStudents(first).value(0).value(Roster::Name), QStringLiteral("一号改"));
+        QCOMPARE(storedStudents(second).value(0).value(Roster::Name), QStringLiteral("二号改"));
+    }
 };
 
 QTEST_MAIN(TestStartup)

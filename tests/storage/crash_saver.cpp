@@ -1,11 +1,16 @@
-// Helper for the crash test: opens the rosters in a main window, renames
+// Helper for the crash tests: opens the rosters in a main window, renames
 // every child (appending "新"), announces the save on stdout and saves. The
-// test kills it with SIGKILL at some moment of that save.
+// test kills it with SIGKILL at some moment of that save. With
+// FEEOFFICE_CRASH_PRINT_TO set it prints the first class's receipts to that
+// file instead (a pipe nobody reads: the pages never finish going out).
 #include "database.h"
 #include "mainwindow.h"
 #include "officesession.h"
+#include "prompts.h"
+#include "rosterpage.h"
 
 #include <QApplication>
+#include <QPrinter>
 #include <cstdio>
 
 int main(int argc, char **argv)
@@ -23,6 +28,18 @@ int main(int argc, char **argv)
         config.user = QString::fromLocal8Bit(argv[6]);
     }
     MainWindow window(config);
+    const QString printTo = qEnvironmentVariable("FEEOFFICE_CRASH_PRINT_TO");
+    if (!printTo.isEmpty()) {
+        Prompts::current().printDialog = [printTo](QPrinter *printer, QWidget *) {
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(printTo);
+            return true;
+        };
+        std::printf("printing\n");
+        std::fflush(stdout);
+        window.page(0)->printReceiptRange(1, window.page(0)->document()->size());
+        return 0;
+    }
     for (RosterDocument *doc : window.session().documents())
         for (int r = 0; r < doc->size(); ++r)
             doc->setText(r, 0, doc->record(r).text(0) + QStringLiteral("新"));

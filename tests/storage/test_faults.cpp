@@ -1,4 +1,5 @@
 #include "database.h"
+#include "journalstore.h"
 #include "mainwindow.h"
 #include "officesession.h"
 #include "rosterpage.h"
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <QThread>
 #include <csignal>
+#include <sys/stat.h>
 
 namespace
 {
@@ -298,6 +300,51 @@ private slots:
                 QCOMPARE(cell(*p, r, 1), texts.at(r));
             }
         }
+    }
+
+    void killedWhilePrinting_data()
+    {
+        killedDuringSave_data();
+    }
+    void killedWhilePrinting()
+    {
+        // The pages go to a printer that takes them slowly (a pipe nobody
+        // reads): the program is killed while they go out. Every receipt on
+        // paper must be in the journal already.
+        QFETCH(QString, backend);
+        const bool pg = backend == QLatin1String("postgres");
+        if (pg && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = pg ? freshPostgres() : DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"},
+                     {{"甲", "4", "1000", "", "", "", "", "", "", "", "李", "否", "A"},
+                      {"乙", "4", "900", "", "", "", "", "", "", "", "李", "否", "A"}});
+        QStringList args{config.path};
+        if (pg)
+            args =
+                QStringList{QString(),   config.driver, config.host, QString::number(config.port),
+                            config.name, config.user};
+        const QString pipe = w->path(QStringLiteral("printer.pdf"));
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("FEEOFFICE_CRASH_PRINT_TO"), pipe);
+        child.setProcessEnvironment(env);
+        child.start(QStringLiteral(FEEOFFICE_CRASH_SAVER), args);
+        QVERIFY(child.waitForReadyRead(60000));
+        QVERIFY(child.readAll().contains("printing"));
+        // Well past recording, blocked in handing out the pages.
+        QThread::msleep(1500);
+        QCOMPARE(child.state(), QProcess::Running);
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(10000));
+        Database db(config);
+        QVERIFY(db.open());
+        // The helper runs on the real clock.
+        const auto month = JournalStore(db).month(Journal::month(QDateTime::currentDateTime()));
+        QVERIFY(month);
+        QCOMPARE(month->size(), 2);
     }
 };
 

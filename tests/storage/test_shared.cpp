@@ -347,6 +347,52 @@ private slots:
         QCOMPARE(nameIn(QStringLiteral("乙班")), QStringLiteral("他机乙改"));
         QCOMPARE(storedStudents(config).size(), 3);
     }
+
+    void keptCopyThroughTheWindows()
+    {
+        // As the clerk does it: the server goes away at closing, the copy is
+        // kept, another PC saves meanwhile, the copy is opened and uploaded.
+        w->setSetting(QStringLiteral("database/path"), w->databasePath());
+        seedDatabase(w->databasePath(), {"甲班", "乙班"},
+                     {child("甲", "甲班"), child("乙", "乙班")});
+        const QString away = w->path(QStringLiteral("away.sqlite"));
+        {
+            MainWindow pc1(DbConfig::sqlite(w->databasePath()));
+            pc1.page(0)->document()->setText(0, Roster::Name, QStringLiteral("本机旧改"));
+            QVERIFY(QFile::rename(w->databasePath(), away));
+            w->questionAnswers = {QMessageBox::Save, QMessageBox::Yes};
+            QCloseEvent close;
+            QCoreApplication::sendEvent(&pc1, &close);
+            QVERIFY(close.isAccepted());
+            QVERIFY(QFile::rename(away, w->databasePath()));
+        }
+        {
+            MainWindow pc2(DbConfig::sqlite(w->databasePath()));
+            pc2.page(0)->document()->setText(0, Roster::Name, QStringLiteral("他机新改"));
+            pc2.page(1)->document()->setText(0, Roster::Name, QStringLiteral("他机乙改"));
+            QVERIFY(pc2.onButtonSaveDB());
+        }
+        const QString kept = QDir(RosterSync::keptCopyFolder())
+                                 .entryInfoList({QStringLiteral("*.sqlite")})
+                                 .value(0)
+                                 .filePath();
+        QVERIFY(!kept.isEmpty());
+        MainWindow copy(DbConfig::sqlite(kept));
+        w->questions = 0;
+        w->questionTexts.clear();
+        // Upload: yes; 甲班, saved there since: keep the server's.
+        w->questionAnswers = {QMessageBox::Yes, QMessageBox::No};
+        copy.toolAction(QStringLiteral("uploadToServer"))->trigger();
+        QCOMPARE(w->questions, 2);
+        QVERIFY2(w->questionTexts.at(0).contains(QStringLiteral("甲班")) &&
+                     !w->questionTexts.at(0).contains(QStringLiteral("乙班")),
+                 qPrintable(w->questionTexts.at(0)));
+        QVERIFY(w->questionTexts.at(1).contains(QStringLiteral("甲班")));
+        QCOMPARE(storedStudents(w->databasePath()).at(0).at(Roster::Name),
+                 QStringLiteral("他机新改"));
+        QCOMPARE(storedStudents(w->databasePath()).at(1).at(Roster::Name),
+                 QStringLiteral("他机乙改"));
+    }
 };
 
 QTEST_MAIN(TestShared)
