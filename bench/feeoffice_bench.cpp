@@ -3,8 +3,8 @@
 //                        [--driver QPSQL --host H --port P --db NAME --user U]
 // N children over C classes (default N/100). Prints one line per figure:
 // "figure: NAME VALUE UNIT". Without N, also the large shapes (100,000
-// children in 1,000 classes; one class of 50,000), each in a process of its
-// own so that its peak memory is its own.
+// children in 1,000 and in 10,000 classes; one class of 50,000), each in a
+// process of its own so that its peak memory is its own.
 
 #include "clock.h"
 #include "database.h"
@@ -139,6 +139,11 @@ void largeShapes(const QStringList &args)
         {{QStringLiteral("startup_seconds"), QStringLiteral("startup_seconds_1000_classes")},
          {QStringLiteral("startup_peak_rss_mb"),
           QStringLiteral("startup_peak_rss_mb_1000_classes")}});
+    childFigures(
+        args, {QStringLiteral("100000"), QStringLiteral("--classes"), QStringLiteral("10000")},
+        {{QStringLiteral("startup_seconds"), QStringLiteral("startup_seconds_10000_classes")},
+         {QStringLiteral("startup_peak_rss_mb"),
+          QStringLiteral("startup_peak_rss_mb_10000_classes")}});
     childFigures(args, {QStringLiteral("50000"), QStringLiteral("--classes"), QStringLiteral("1")},
                  {{QStringLiteral("startup_seconds"), QStringLiteral("open_class_50000_seconds")}});
 }

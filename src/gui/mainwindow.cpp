@@ -18,9 +18,13 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStringListModel>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -102,13 +106,48 @@ void MainWindow::build()
     m_emptyHint->setAlignment(Qt::AlignCenter);
     m_emptyHint->setWordWrap(true);
     tabWidget->installEventFilter(this);
-    setCentralWidget(tabWidget);
+
+    // Beyond a few hundred classes the classes are chosen from a list beside
+    // the tabs, and only the classes opened have a tab: a tab bar of
+    // thousands is unusable, and Qt lays it all out again for every tab.
+    m_classPanel = new QWidget(this);
+    m_classPanel->setObjectName(QStringLiteral("classPanel"));
+    auto *panelLayout = new QVBoxLayout(m_classPanel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    m_classFilter = new QLineEdit(m_classPanel);
+    m_classFilter->setObjectName(QStringLiteral("classFilter"));
+    m_classFilter->setPlaceholderText(QStringLiteral("查找班级"));
+    m_classFilter->setClearButtonEnabled(true);
+    auto *filtered = new QSortFilterProxyModel(m_classPanel);
+    filtered->setSourceModel(m_classes);
+    filtered->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    m_classList = new QListView(m_classPanel);
+    m_classList->setObjectName(QStringLiteral("classList"));
+    m_classList->setModel(filtered);
+    m_classList->setUniformItemSizes(true);
+    m_classList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    panelLayout->addWidget(m_classFilter);
+    panelLayout->addWidget(m_classList);
+    connect(m_classFilter, &QLineEdit::textChanged, filtered,
+            &QSortFilterProxyModel::setFilterFixedString);
+    connect(m_classList, &QListView::activated, this,
+            [this](const QModelIndex &i) { openClassTab(i.data().toString()); });
+    connect(m_classList, &QListView::clicked, this,
+            [this](const QModelIndex &i) { openClassTab(i.data().toString()); });
+    auto *split = new QSplitter(this);
+    split->addWidget(m_classPanel);
+    split->addWidget(tabWidget);
+    split->setStretchFactor(1, 1);
+    m_classPanel->hide();
+    setCentralWidget(split);
 
     OfficeSession &s = *m_session;
     connect(&s, &OfficeSession::documentsReplaced, this, &MainWindow::rebuildTabs);
     connect(&s, &OfficeSession::classAdded, this, [this](const QString &name, RosterDocument *d) {
         m_classes->setStringList(m_session->classes());
-        addClassTab(name, d);
+        // With the class list, a class added elsewhere is listed, not opened.
+        if (!m_classPanel->isVisibleTo(this))
+            addClassTab(name, d);
     });
     connect(&s, &OfficeSession::classReloaded, this,
             [this](const QString &className, const QString &savedAt) {
@@ -261,11 +300,31 @@ void MainWindow::rebuildTabs()
     // classes that grows with the square of their number. The buttons close
     // nothing, so such a window goes without them.
     tabWidget->setTabsClosable(classes.size() <= MaxClosableTabs);
-    for (const QString &name : classes)
-        addClassTab(name, m_session->document(name),
-                    later && tabWidget->count() > 0 ? RosterPage::Widgets::WhenShown
-                                                    : RosterPage::Widgets::Now);
+    const bool listed = classes.size() > MaxClosableTabs;
+    m_classPanel->setVisible(listed);
+    if (listed) {
+        if (!classes.isEmpty())
+            openClassTab(classes.first());
+    } else {
+        for (const QString &name : classes)
+            addClassTab(name, m_session->document(name),
+                        later && tabWidget->count() > 0 ? RosterPage::Widgets::WhenShown
+                                                        : RosterPage::Widgets::Now);
+    }
     m_emptyHint->setVisible(tabWidget->count() == 0);
+}
+
+RosterPage *MainWindow::openClassTab(const QString &name)
+{
+    RosterDocument *document = m_session->document(name);
+    for (int i = 0; i < tabWidget->count(); ++i)
+        if (page(i)->document() == document && page(i)->objectName() == name) {
+            tabWidget->setCurrentIndex(i);
+            return page(i);
+        }
+    RosterPage *p = addClassTab(name, document);
+    tabWidget->setCurrentWidget(p);
+    return p;
 }
 
 RosterPage *MainWindow::addClassTab(const QString &name, RosterDocument *document,
@@ -421,6 +480,8 @@ void MainWindow::onButtonAddclassOK()
                        r.detail);
         return;
     }
+    if (m_classPanel->isVisibleTo(this))
+        openClassTab(name);
     showStatus(QStringLiteral("已添加班级 %1").arg(ClassName::visible(name)));
 }
 

@@ -15,6 +15,7 @@ class QDockWidget;
 class QLabel;
 class QLineEdit;
 class QStringListModel;
+class QListView;
 class QTabWidget;
 class QueryWindow;
 class configView;
@@ -82,6 +83,8 @@ private:
     void openDatabase();
     void buildDock();
     void rebuildTabs();
+    // The class's tab, made when it has none, and shown.
+    RosterPage *openClassTab(const QString &name);
     RosterPage *addClassTab(const QString &name, RosterDocument *document,
                             RosterPage::Widgets widgets = RosterPage::Widgets::Now);
     void updateTabTitles(RosterDocument *document);
@@ -100,4 +103,7 @@ private:
     static int s_eagerLoadLimit;
     // Every page's class-change choice shows this one list.
     QStringListModel *m_classes = nullptr;
+    QWidget *m_classPanel = nullptr;
+    QLineEdit *m_classFilter = nullptr;
+    QListView *m_classList = nullptr;
 };

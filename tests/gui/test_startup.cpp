@@ -11,6 +11,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMutex>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -207,6 +208,44 @@ private slots:
         QVERIFY(first != second);
         QCOMPARE(storedStudents(first).value(0).value(Roster::Name), QStringLiteral("一号改"));
         QCOMPARE(storedStudents(second).value(0).value(Roster::Name), QStringLiteral("二号改"));
+    }
+
+    void manyClassesAreChosenFromAList()
+    {
+        QStringList classes;
+        QVector<QStringList> rows;
+        for (int c = 0; c < 300; ++c) {
+            classes << QStringLiteral("班级%1").arg(c, 3, 10, QLatin1Char('0'));
+            rows << child(QStringLiteral("童%1").arg(c), classes.last());
+        }
+        seedDatabase(w->databasePath(), classes, rows);
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        // One tab, the list beside it holding every class.
+        QCOMPARE(mw.tabWidget->count(), 1);
+        auto *list = mw.findChild<QListView *>(QStringLiteral("classList"));
+        QVERIFY(list && list->isVisibleTo(&mw));
+        QCOMPARE(list->model()->rowCount(), 300);
+        mw.findChild<QLineEdit *>(QStringLiteral("classFilter"))->setText(QStringLiteral("班级12"));
+        QCOMPARE(list->model()->rowCount(), 10); // 班级120 … 班级129
+        const QModelIndex at = list->model()->index(0, 0);
+        QCOMPARE(at.data().toString(), QStringLiteral("班级120"));
+        emit list->activated(at);
+        QCOMPARE(mw.tabWidget->count(), 2);
+        QCOMPARE(mw.tabWidget->currentWidget()->objectName(), QStringLiteral("班级120"));
+        QCOMPARE(cell(*mw.page(1), 0, Roster::Name), QStringLiteral("童120"));
+        // Chosen again: the same tab, not a second one.
+        emit list->activated(at);
+        QCOMPARE(mw.tabWidget->count(), 2);
+        // A class added here opens; its children save with it.
+        mw.addclassEdit->setText(QStringLiteral("新班"));
+        mw.onButtonAddclassOK();
+        QCOMPARE(mw.tabWidget->count(), 3);
+        QCOMPARE(mw.tabWidget->currentWidget()->objectName(), QStringLiteral("新班"));
+        mw.page(2)->addRow();
+        mw.page(1)->document()->setText(0, Roster::Age, QStringLiteral("5"));
+        QVERIFY(mw.onButtonSaveDB());
+        QCOMPARE(storedStudents(w->databasePath()).size(), 301);
+        QCOMPARE(storedClasses(w->databasePath()).size(), 301);
     }
 };
 
