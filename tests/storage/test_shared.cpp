@@ -2,6 +2,7 @@
 // they happen, a connection that drops, text no database may hold, and the
 // rosters kept locally when the database is away at closing time.
 #include "database.h"
+#include "journalstore.h"
 #include "mainwindow.h"
 #include "officesession.h"
 #include "queryresults.h"
@@ -304,16 +305,30 @@ private slots:
                     return r.at(Roster::Name);
             return QString();
         };
-        // PC1 edits 甲班 and keeps its rosters in a local copy.
+        // PC1 edits 甲班, prints a receipt the journal cannot take, and
+        // keeps its rosters in a local copy.
         QString kept;
         {
             OfficeSession pc1(config);
             QVERIFY(pc1.open());
             pc1.document(QStringLiteral("甲班"))
                 ->setText(0, Roster::Name, QStringLiteral("本机旧改"));
+            QSqlQuery q(pc1.database().connection());
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE receipt_journal RENAME TO journal_away")));
+            JournalEntry receipt;
+            receipt.printedAt = QDateTime(QDate(2026, 5, 14), QTime(10, 0));
+            receipt.className = QStringLiteral("丙班");
+            receipt.name = QStringLiteral("丙");
+            receipt.total = 90000;
+            QVector<JournalEntry> entries{receipt};
+            QVERIFY(!pc1.recordReceipts(entries));
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE journal_away RENAME TO receipt_journal")));
+            QCOMPARE(pc1.pendingJournalCount(), 1);
             WriteResult error;
             kept = pc1.keepLocalCopy(&error);
             QVERIFY2(!kept.isEmpty(), qPrintable(error.oneLine()));
+            // The receipt moved into the copy: not written twice.
+            QCOMPARE(pc1.pendingJournalCount(), 0);
         }
         // PC2 saves 甲班 and 乙班 meanwhile.
         {
@@ -337,6 +352,7 @@ private slots:
         }));
         QCOMPARE(asked, QStringList{"甲班"});
         QCOMPARE(copy.lastUpload().kept, QStringList{"甲班"});
+        QCOMPARE(copy.lastUpload().receipts, 1);
         QCOMPARE(nameIn(QStringLiteral("甲班")), QStringLiteral("他机新改"));
         QCOMPARE(nameIn(QStringLiteral("乙班")), QStringLiteral("他机乙改"));
         QCOMPARE(nameIn(QStringLiteral("丙班")), QStringLiteral("丙"));
@@ -346,6 +362,14 @@ private slots:
         QCOMPARE(nameIn(QStringLiteral("甲班")), QStringLiteral("本机旧改"));
         QCOMPARE(nameIn(QStringLiteral("乙班")), QStringLiteral("他机乙改"));
         QCOMPARE(storedStudents(config).size(), 3);
+        // The receipt was recorded once, with the first upload.
+        QCOMPARE(copy.lastUpload().receipts, 0);
+        Database check(config);
+        QVERIFY(check.open());
+        const auto month = JournalStore(check).month(QStringLiteral("2026-05"));
+        QVERIFY(month);
+        QCOMPARE(month->size(), 1);
+        QCOMPARE(month->at(0).name, QStringLiteral("丙"));
     }
 
     void keptCopyThroughTheWindows()
