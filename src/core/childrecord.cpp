@@ -1,5 +1,7 @@
 #include "childrecord.h"
 
+#include <QUuid>
+
 QString ChildRecord::text(int column) const
 {
     const Roster::Cell &c = cells[size_t(column)];
@@ -56,3 +58,8 @@ const std::array<ColumnName, ColumnCount> &columnNames()
     return names;
 }
 } // namespace Roster
+
+QString ChildRecord::newChildId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}

@@ -14,6 +14,10 @@ struct ChildRecord {
     std::array<Roster::Cell, Roster::ColumnCount> cells;
     QString className;
     qint64 id = 0; // 0: not stored yet
+    // Who the child is, for as long as the child is on any roster: kept
+    // through saves (which give the row a new key), moves and restarts. The
+    // money on the child's account is booked under it.
+    QString childId;
 
     // The text of a cell; empty for an absent one.
     QString text(int column) const;
@@ -27,6 +31,9 @@ struct ChildRecord {
     // From stored texts: twelve texts (a null text is an absent cell) and
     // optionally the class as the thirteenth.
     static ChildRecord fromTexts(const QStringList &texts, const QString &className = {});
+
+    // A new identity, for a child seen for the first time.
+    static QString newChildId();
 
     // Equal in what is stored: cells and class (the key is the table's).
     bool sameContent(const ChildRecord &o) const

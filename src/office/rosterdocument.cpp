@@ -254,6 +254,10 @@ void RosterDocument::load(QVector<ChildRecord> records, const QDateTime &now)
     m_rows.clear();
     m_rows.reserve(records.size());
     for (ChildRecord &rec : records) {
+        // A child stored before identities were kept gets one now; it is
+        // stored with the next save or billing.
+        if (rec.childId.isEmpty())
+            rec.childId = ChildRecord::newChildId();
         // A receipt printed in an earlier month no longer counts.
         if (rec.text(Roster::PrintStatus) != printedNow || !rec.has(Roster::PrintStatus))
             rec.set(Roster::PrintStatus, Roster::notPrinted());
@@ -303,6 +307,7 @@ RosterDocument::Row RosterDocument::newRow() const
     Row row;
     row.uid = nextUid();
     row.record.className = m_className;
+    row.record.childId = ChildRecord::newChildId();
     row.record.set(Roster::PrintStatus, Roster::notPrinted());
     return row;
 }
@@ -368,8 +373,11 @@ void RosterDocument::appendRecords(const QVector<ChildRecord> &records, const QS
         return;
     QVector<Row> rows;
     rows.reserve(records.size());
-    for (const ChildRecord &r : records)
+    for (const ChildRecord &r : records) {
         rows << Row{r, nextUid()};
+        if (rows.last().record.childId.isEmpty())
+            rows.last().record.childId = ChildRecord::newChildId();
+    }
     m_undo.push(new RowInsertion(this, text, int(m_rows.size()), rows));
 }
 

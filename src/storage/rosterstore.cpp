@@ -96,7 +96,9 @@ std::optional<QHash<QString, QVector<ChildRecord>>> RosterStore::select(const QS
     QSqlQuery q(m_db.connection());
     q.setForwardOnly(true);
     // A class name is bound, never pasted into the statement.
-    q.prepare(QStringLiteral("SELECT %1, %2 FROM student %3 ORDER BY %2")
+    q.prepare(QStringLiteral("SELECT %1, student.%2, ci.child_id FROM student LEFT JOIN "
+                             "child_identity ci ON ci.student_id = student.%2 %3 ORDER BY "
+                             "student.%2")
                   .arg(cols.join(QStringLiteral(", ")), quoted(schema.keyColumn),
                        className ? QStringLiteral("WHERE \"班级\" = ?") : QString()));
     if (className)
@@ -116,6 +118,7 @@ std::optional<QHash<QString, QVector<ChildRecord>>> RosterStore::select(const QS
         }
         r.className = q.value(Roster::ColumnCount).toString();
         r.id = q.value(Roster::ColumnCount + 1).toLongLong();
+        r.childId = q.value(Roster::ColumnCount + 2).toString();
         byClass[r.className] << r;
     }
     return byClass;
@@ -177,19 +180,30 @@ WriteResult RosterStore::replaceStudents(const std::optional<QStringList> &class
     RevisionClaim claim(m_db);
     WriteResult result;
     QSqlQuery q(db);
+    const QString key = quoted(m_db.schema().keyColumn);
     if (!classes) {
         result = claim.claimEveryClass();
-        if (result && !q.exec(QStringLiteral("DELETE FROM student")))
+        if (result && (!q.exec(QStringLiteral("DELETE FROM child_identity")) ||
+                       !q.exec(QStringLiteral("DELETE FROM student"))))
             result = m_db.unreachable(q.lastError());
     } else {
         result = claim.claimClasses(*classes);
-        if (result && SqlDialect::sendsArrays(m_db.config())) {
-            q.prepare(QStringLiteral("DELETE FROM student WHERE \"班级\" = ANY(?::text[])"));
-            q.addBindValue(SqlDialect::textArray(*classes));
-            if (!q.exec())
-                result = m_db.unreachable(q.lastError());
-        } else if (result) {
-            if (!q.prepare(QStringLiteral("DELETE FROM student WHERE \"班级\" = ?")))
+        // The rows' identities go with them; the new rows bring theirs.
+        const QStringList deletes = {
+            QStringLiteral("DELETE FROM child_identity WHERE student_id IN (SELECT ") + key +
+                QStringLiteral(" FROM student WHERE \"班级\" %1)"),
+            QStringLiteral("DELETE FROM student WHERE \"班级\" %1")};
+        for (const QString &sql : deletes) {
+            if (!result)
+                break;
+            if (SqlDialect::sendsArrays(m_db.config())) {
+                q.prepare(sql.arg(QStringLiteral("= ANY(?::text[])")));
+                q.addBindValue(SqlDialect::textArray(*classes));
+                if (!q.exec())
+                    result = m_db.unreachable(q.lastError());
+                continue;
+            }
+            if (!q.prepare(sql.arg(QStringLiteral("= ?"))))
                 result = m_db.unreachable(q.lastError());
             for (int i = 0; result && i < classes->size(); ++i) {
                 q.bindValue(0, nonNull(classes->at(i)));
@@ -200,6 +214,8 @@ WriteResult RosterStore::replaceStudents(const std::optional<QStringList> &class
     }
     if (result)
         result = insertRows(rows);
+    if (result)
+        result = insertIdentities(rows);
     // Rows of a class not claimed yet (a whole-table rewrite bringing a new
     // class) claim it now.
     QStringList written;
@@ -212,6 +228,37 @@ WriteResult RosterStore::replaceStudents(const std::optional<QStringList> &class
         for (ChildRecord &r : rows)
             r.id = 0;
     return finish(m_db, result, claim);
+}
+
+WriteResult RosterStore::insertIdentities(const QVector<ChildRecord> &rows)
+{
+    QStringList ids, children;
+    for (const ChildRecord &r : rows)
+        if (r.id > 0 && !r.childId.isEmpty()) {
+            ids << QString::number(r.id);
+            children << r.childId;
+        }
+    if (ids.isEmpty())
+        return WriteResult::success();
+    QSqlQuery q(m_db.connection());
+    if (SqlDialect::sendsArrays(m_db.config())) {
+        q.prepare(QStringLiteral("INSERT INTO child_identity (student_id, child_id) SELECT * FROM "
+                                 "unnest(?::text[]::bigint[], ?::text[]) ON CONFLICT (student_id) "
+                                 "DO UPDATE SET child_id = EXCLUDED.child_id"));
+        q.addBindValue(SqlDialect::textArray(ids));
+        q.addBindValue(SqlDialect::textArray(children));
+        return q.exec() ? WriteResult::success() : m_db.unreachable(q.lastError());
+    }
+    if (!q.prepare(QStringLiteral(
+            "INSERT OR REPLACE INTO child_identity (student_id, child_id) VALUES (?, ?)")))
+        return m_db.unreachable(q.lastError());
+    for (int i = 0; i < ids.size(); ++i) {
+        q.bindValue(0, ids.at(i).toLongLong());
+        q.bindValue(1, children.at(i));
+        if (!q.exec())
+            return m_db.unreachable(q.lastError());
+    }
+    return WriteResult::success();
 }
 
 WriteResult RosterStore::insertRows(QVector<ChildRecord> &rows)

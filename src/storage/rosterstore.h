@@ -52,5 +52,11 @@ private:
     std::optional<QHash<QString, QVector<ChildRecord>>> select(const QString *className);
     WriteResult insertRows(QVector<ChildRecord> &rows);
 
+public:
+    // Stores who the stored rows are (rows with a key and an identity),
+    // inside the caller's transaction.
+    WriteResult insertIdentities(const QVector<ChildRecord> &rows);
+
+private:
     Database &m_db;
 };

@@ -35,6 +35,10 @@ QStringList statements(const DbConfig &config)
         QStringLiteral("CREATE TABLE IF NOT EXISTS student (%1, %2)")
             .arg(key, studentCols.join(QStringLiteral(", "))),
         QStringLiteral("CREATE INDEX IF NOT EXISTS student_class ON student (\"班级\")"),
+        // Who each stored row is: the key changes with every save, the
+        // child does not.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS child_identity (student_id BIGINT PRIMARY KEY, "
+                       "child_id TEXT NOT NULL)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS feeoffice_revision (id INTEGER PRIMARY KEY, "
                        "revision BIGINT NOT NULL, saved_at TEXT)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS feeoffice_class_revision (\"班级\" TEXT PRIMARY "

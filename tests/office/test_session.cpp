@@ -9,6 +9,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QTest>
 
 namespace
@@ -222,6 +223,52 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(old.isNull());
         QCOMPARE(s.find(QStringLiteral("甲")).size(), 1);
+    }
+
+    void childIdentitySurvivesSavesMovesAndRestarts_data() { backends_data(); }
+    void childIdentitySurvivesSavesMovesAndRestarts()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        seedDatabase(config, {"A", "B"}, {child("甲", "A"), child("乙", "A")});
+        QString jia, yi, bing;
+        {
+            OfficeSession s(config);
+            QVERIFY(s.open());
+            RosterDocument *a = s.document(QStringLiteral("A"));
+            // Rows stored before identities were kept get one at once.
+            jia = a->record(0).childId;
+            yi = a->record(1).childId;
+            QVERIFY(!jia.isEmpty() && !yi.isEmpty() && jia != yi);
+            const int r = a->addRow();
+            a->setText(r, Roster::Name, QStringLiteral("丙"));
+            bing = a->record(r).childId;
+            QVERIFY(!bing.isEmpty());
+            a->moveToClass({1}, QStringLiteral("B"));
+            QVERIFY(s.save());
+            // Saved again (new keys): still the same children.
+            a->setText(0, Roster::Age, QStringLiteral("6"));
+            QVERIFY(s.save());
+        }
+        OfficeSession again(config);
+        QVERIFY(again.open());
+        RosterDocument *a = again.document(QStringLiteral("A"));
+        RosterDocument *b = again.document(QStringLiteral("B"));
+        QCOMPARE(a->size(), 2);
+        QCOMPARE(a->record(0).childId, jia);
+        QCOMPARE(a->record(1).childId, bing);
+        QCOMPARE(b->record(0).childId, yi);
+        // A child deleted takes its identity row along.
+        a->removeRows({1});
+        QVERIFY(again.save());
+        Database db(config);
+        QVERIFY(db.open());
+        QSqlQuery q(db.connection());
+        QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM child_identity")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 2);
     }
 };
 
