@@ -24,6 +24,11 @@ struct JournalEntry {
     QString printer;
     QString host;
     QString reprintOf; // serial of the first receipt for the child and month
+    // Not stored in the journal: the child's identity and how the money was
+    // paid, for the payment the receipt is on the child's account.
+    QString childId;
+    QString method;
+    QString reference;
     // The month ("yyyy-MM") the receipt belongs to: the month it was printed,
     // except for a copy of an earlier receipt, which belongs to that one's.
     QString month;

@@ -58,64 +58,85 @@ void addFeeEntry(Receipt &receipt, const QByteArray &label, float amount, int sl
     ++receipt.entryCount;
 }
 
+namespace
+{
+// The six amounts in yuan as the receipt computes them: childcare,
+// accommodation (discounted and rounded, unlike the roster total), meals
+// (discounted and rounded), bedding, school bus, insurance.
+std::array<float, 6> receiptYuan(const Roster::Cells &row, const FeeMirror &fees)
+{
+    using namespace Roster;
+    const float factor = Fees::discountFactor(row, fees);
+    std::array<float, 6> yuan{};
+    if (row[Tuition])
+        yuan[0] = Fees::tuitionAmount(toInt(*row[Tuition]), factor, fees.tuitionPrices);
+    if (row[Accommodation]) {
+        const float months = static_cast<float>(toInt(*row[Accommodation]));
+        yuan[1] = Fees::roundHalfUp(fees.price(Fees::AccommodationPrice) * months * factor);
+    }
+    const int columns[] = {Meals, Bedding, SchoolBus, Insurance};
+    const int prices[] = {Fees::MealPrice, Fees::BeddingPrice, Fees::SchoolBusPrice,
+                          Fees::InsurancePrice};
+    for (int i = 0; i < 4; ++i) {
+        const Cell &cell = row[columns[i]];
+        const int n = toInt(cell);
+        if (!cell || n == 0)
+            continue;
+        float amount = static_cast<float>(n) * fees.price(prices[i]);
+        if (columns[i] == Meals)
+            amount = Fees::roundHalfUp(amount * factor);
+        yuan[size_t(2 + i)] = amount;
+    }
+    return yuan;
+}
+} // namespace
+
+std::array<qint64, 6> receiptAmounts(const Roster::Cells &row, const FeeMirror &fees)
+{
+    const std::array<float, 6> yuan = receiptYuan(row, fees);
+    std::array<qint64, 6> fen{};
+    for (size_t i = 0; i < yuan.size(); ++i)
+        fen[i] = Fees::toFen(yuan[i]);
+    return fen;
+}
+
 BuiltReceipt buildReceipt(const Roster::Cells &row, const FeeMirror &fees)
 {
     using namespace Roster;
     BuiltReceipt built;
     Receipt &r = built.receipt;
-    const float factor = Fees::discountFactor(row, fees);
+    const std::array<float, 6> yuan = receiptYuan(row, fees);
 
     if (row[Name])
         r.name = ReceiptText::encode(*row[Name], Receipt::TextBytes);
     if (row[Age])
         r.age = ReceiptText::encode(*row[Age], Receipt::TextBytes);
 
-    float childcare = 0;
-    float accommodation = 0;
-    if (row[Tuition])
-        childcare = Fees::tuitionAmount(toInt(*row[Tuition]), factor, fees.tuitionPrices);
-    if (row[Accommodation]) {
-        const float months = static_cast<float>(toInt(*row[Accommodation]));
-        accommodation = Fees::roundHalfUp(fees.price(Fees::AccommodationPrice) * months * factor);
-    }
-    addFeeEntry(r, ReceiptText::childcareLabel(), childcare, 0);
-    addFeeEntry(r, ReceiptText::accommodationLabel(), accommodation, 1);
+    addFeeEntry(r, ReceiptText::childcareLabel(), yuan[0], 0);
+    addFeeEntry(r, ReceiptText::accommodationLabel(), yuan[1], 1);
 
-    struct Further {
-        int column;
-        const char16_t *label;
-        int price;
-        bool discounted;
-    };
-    static const Further further[] = {
-        {Meals, u"伙 食 费", Fees::MealPrice, true},
-        {Bedding, u"床上用品费", Fees::BeddingPrice, false},
-        {SchoolBus, u"校车接送费", Fees::SchoolBusPrice, false},
-        {Insurance, u"意外保险费", Fees::InsurancePrice, false},
-    };
+    static const char16_t *const labels[] = {u"伙 食 费", u"床上用品费", u"校车接送费",
+                                             u"意外保险费"};
+    const int columns[] = {Meals, Bedding, SchoolBus, Insurance};
     qint64 sumFen = 0;
     int slot = 2;
-    for (const Further &f : further) {
-        const Cell &cell = row[f.column];
-        const int n = toInt(cell);
-        if (!cell || n == 0)
+    for (int i = 0; i < 4; ++i) {
+        const Cell &cell = row[columns[i]];
+        if (!cell || toInt(cell) == 0)
             continue;
-        float amount = static_cast<float>(n) * fees.price(f.price);
-        if (f.discounted)
-            amount = Fees::roundHalfUp(amount * factor);
+        const float amount = yuan[size_t(2 + i)];
         if (slot >= Receipt::Slots) {
             // Only an amount is lost; a line worth nothing is not.
             if (Fees::toFen(amount) != 0)
-                built.leftOff << QString::fromUtf16(f.label).remove(QLatin1Char(' '));
+                built.leftOff << QString::fromUtf16(labels[i]).remove(QLatin1Char(' '));
             continue;
         }
         sumFen += Fees::toFen(amount);
-        addFeeEntry(r, ReceiptText::encode(QString::fromUtf16(f.label), Receipt::LabelBytes),
+        addFeeEntry(r, ReceiptText::encode(QString::fromUtf16(labels[i]), Receipt::LabelBytes),
                     amount, slot++);
     }
 
-    built.totalColumn =
-        Fees::wholeYuan(Fees::toFen(childcare) + Fees::toFen(accommodation) + sumFen);
+    built.totalColumn = Fees::wholeYuan(Fees::toFen(yuan[0]) + Fees::toFen(yuan[1]) + sumFen);
     if (row[Clerk])
         r.clerk = ReceiptText::encode(*row[Clerk], Receipt::TextBytes);
     return built;

@@ -50,6 +50,11 @@ struct BuiltReceipt {
     QStringList leftOff;
 };
 
+// The six amounts a row's receipt is made of, in fen, in the order
+// childcare, accommodation, meals, bedding, school bus, insurance: the same
+// the receipt prints, including fees its four lines leave off.
+std::array<qint64, 6> receiptAmounts(const Roster::Cells &row, const FeeMirror &fees);
+
 // Fills a receipt from a roster row and the page's fee settings. Unlike the
 // roster total, accommodation is discounted and rounded here, and at most two
 // further lines (meals, bedding, bus, insurance, in that order) are counted.

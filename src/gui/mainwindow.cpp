@@ -1,9 +1,11 @@
 #include "mainwindow.h"
 
+#include "arrearsdialog.h"
 #include "calibrationdialog.h"
 #include "classname.h"
 #include "clock.h"
 #include "configview.h"
+#include "journal.h"
 #include "journaldialog.h"
 #include "officesession.h"
 #include "officesettings.h"
@@ -76,6 +78,13 @@ void MainWindow::build()
         m_actions << new QAction(QString::fromUtf16(a.text), this);
         m_actions.last()->setObjectName(QLatin1String(a.name));
     }
+    // The accounts live in the shared database, never in a local copy.
+    if (!m_session->isKeptCopy())
+        for (const auto &a :
+             {std::pair{u"生成本月应收", "billMonth"}, std::pair{u"欠费", "arrears"}}) {
+            m_actions << new QAction(QString::fromUtf16(a.first), this);
+            m_actions.last()->setObjectName(QLatin1String(a.second));
+        }
     // A window on rosters kept locally while the database was away can
     // hand them to the database once it is back.
     if (m_session->isKeptCopy()) {
@@ -189,6 +198,10 @@ void MainWindow::build()
     connect(m_actions[2], &QAction::triggered, this, &MainWindow::onButtonSaveUnprint);
     connect(m_actions[3], &QAction::triggered, this, &MainWindow::onButtonAddclass);
     connect(m_actions[4], &QAction::triggered, this, &MainWindow::showJournal);
+    if (QAction *bill = toolAction(QStringLiteral("billMonth")))
+        connect(bill, &QAction::triggered, this, &MainWindow::billMonth);
+    if (QAction *owing = toolAction(QStringLiteral("arrears")))
+        connect(owing, &QAction::triggered, this, &MainWindow::showArrears);
 }
 
 void MainWindow::openDatabase()
@@ -527,6 +540,68 @@ void MainWindow::showCalibration()
     auto *dialog = new CalibrationDialog(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
+}
+
+// ------------------------------------------------------------ accounts
+
+void MainWindow::billMonth()
+{
+    const QString month = Clock::now().toString(QStringLiteral("yyyy年MM月"));
+    RosterPage *current = page(tabWidget->currentIndex());
+    QStringList classes;
+    if (current) {
+        const auto answer = Prompts::current().question(
+            this, Prompts::title(),
+            QStringLiteral("生成 %1 的应收：\n选“是”只为当前班级“%2”生成；选“否”为所有班级生成。")
+                .arg(month, ClassName::visible(current->objectName())),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        if (answer == QMessageBox::Cancel)
+            return;
+        classes =
+            answer == QMessageBox::Yes ? QStringList{current->objectName()} : m_session->classes();
+    } else {
+        classes = m_session->classes();
+    }
+    if (classes.isEmpty()) {
+        Prompts::warn(this, QStringLiteral("还没有班级，没有可生成应收的儿童"));
+        return;
+    }
+    const WriteResult r = m_session->billMonth(classes);
+    if (!r) {
+        if (r.isConflict())
+            offerReload(QStringLiteral("生成应收"), r);
+        else
+            Prompts::error(
+                this, r.kind == WriteResult::Refused ? r.text : QStringLiteral("应收没有记录"),
+                r.kind == WriteResult::Refused ? QString()
+                                               : QStringLiteral("账目没有改动，可以稍后再试。"),
+                r.detail);
+        return;
+    }
+    const auto &b = m_session->lastBill();
+    QString text = b.entries == 0
+                       ? QStringLiteral("%1 的应收已是最新：%2 名儿童，没有新的应收或调整")
+                             .arg(month, QString::number(b.children))
+                       : QStringLiteral("已记录 %1 的应收：%2 名儿童，%3 笔，合计 %4 元")
+                             .arg(month, QString::number(b.children), QString::number(b.entries),
+                                  Journal::yuan(b.amount));
+    showStatus(text);
+    if (!b.refused.isEmpty())
+        Prompts::warn(this,
+                      QStringLiteral("%1 名儿童的费用无法计算，没有记应收：").arg(b.refused.size()),
+                      b.refused.mid(0, 20).join(QLatin1Char('\n')));
+}
+
+void MainWindow::showArrears()
+{
+    auto *dialog = findChild<ArrearsDialog *>();
+    if (!dialog) {
+        dialog = new ArrearsDialog(*m_session, this);
+    } else {
+        dialog->refresh();
+    }
+    dialog->show();
+    dialog->raise();
 }
 
 // ------------------------------------------------------------ closing

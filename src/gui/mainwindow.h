@@ -71,6 +71,10 @@ public slots:
     void onButtonUpload();
     // "收据记录": the journal window for the month.
     void showJournal();
+    // "生成本月应收": the month's charges for the current class or all.
+    void billMonth();
+    // "欠费": who owes what.
+    void showArrears();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -1,10 +1,15 @@
 #include "prompts.h"
 
+#include "ledger.h"
+
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -46,6 +51,31 @@ Prompts Prompts::standard()
     p.question = [](QWidget *parent, const QString &title, const QString &text,
                     QMessageBox::StandardButtons buttons) {
         return QMessageBox::question(parent, title, text, buttons);
+    };
+    p.payment = [](QWidget *parent, QString &method, QString &reference, bool withReference) {
+        QDialog dialog(parent);
+        dialog.setWindowTitle(QStringLiteral("收款方式"));
+        auto *form = new QFormLayout(&dialog);
+        auto *methods = new QComboBox(&dialog);
+        methods->addItems(Ledger::paymentMethods());
+        methods->setCurrentText(method);
+        form->addRow(QStringLiteral("收款方式："), methods);
+        auto *number = new QLineEdit(&dialog);
+        number->setPlaceholderText(QStringLiteral("转账或扫码的交易单号，可不填"));
+        if (withReference)
+            form->addRow(QStringLiteral("交易单号："), number);
+        else
+            number->hide();
+        auto *buttons =
+            new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+        form->addRow(buttons);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        method = methods->currentText();
+        reference = number->text().trimmed();
+        return true;
     };
     p.preview = [](QWidget *parent, const QString &title, const QVector<QImage> &pages) {
         QDialog dialog(parent);

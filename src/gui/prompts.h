@@ -28,6 +28,11 @@ struct Prompts {
         question;
     std::function<void(QWidget *parent, const QString &title, const QVector<QImage> &pages)>
         preview;
+    // How the money of the receipts about to print is paid: the method
+    // (preset with the last one used) and, when asked for, a transaction
+    // number; false when the clerk cancelled.
+    std::function<bool(QWidget *parent, QString &method, QString &reference, bool withReference)>
+        payment;
 
     // The title of every message box.
     static QString title();

@@ -3,6 +3,7 @@
 #include "calibration.h"
 #include "clock.h"
 #include "officesession.h"
+#include "officesettings.h"
 #include "prompts.h"
 #include "receiptjob.h"
 #include "receiptplan.h"
@@ -82,6 +83,19 @@ bool ReceiptCommands::confirmDiscount(const ReceiptPlan &plan)
                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool ReceiptCommands::askPayment(bool withReference)
+{
+    // Receipts without a session are never on record: nothing to ask.
+    m_method = OfficeSettings::paymentMethod();
+    m_reference.clear();
+    if (!m_session)
+        return true;
+    if (!Prompts::current().payment(m_parent, m_method, m_reference, withReference))
+        return false;
+    OfficeSettings::setPaymentMethod(m_method);
+    return true;
+}
+
 int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
 {
     // The rosters may have changed while the dialog was open.
@@ -103,6 +117,10 @@ int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
     // leaves no receipt the journal does not know.
     QVector<JournalEntry> entries =
         plan.journalEntries(moments, job.label(), QSysInfo::machineHostName());
+    for (JournalEntry &e : entries) {
+        e.method = m_method;
+        e.reference = m_reference;
+    }
     const WriteResult recorded =
         m_session ? m_session->recordReceipts(entries) : WriteResult::success();
     if (!job.print(pages)) {
@@ -139,7 +157,7 @@ void ReceiptCommands::printSelected(int row)
         Prompts::error(m_parent, QStringLiteral("未打印：%1").arg(refused.first()));
         return;
     }
-    if (!confirmLeftOff(plan) || !confirmDiscount(plan))
+    if (!confirmLeftOff(plan) || !confirmDiscount(plan) || !askPayment(true))
         return;
     ReceiptJob job(m_sheet);
     if (!askPrinter(job) || print(job, plan) < 0)
@@ -165,6 +183,8 @@ void ReceiptCommands::printRange(int from, int to)
                           .arg(rows));
         return;
     }
+    if (!askPayment(false))
+        return;
     ReceiptJob job(m_sheet);
     if (!askPrinter(job))
         return;

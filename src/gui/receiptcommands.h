@@ -37,11 +37,15 @@ private:
     bool feesUsable();
     // Asks before printing receipts that leave fees off.
     bool confirmLeftOff(const ReceiptPlan &plan);
+    // How the money is paid (a transaction number for a single receipt).
+    bool askPayment(bool withReference);
     // Asks before discounted receipts print with a discount outside 0 < a <= 1.
     bool confirmDiscount(const ReceiptPlan &plan);
     // Prints the plan's printable receipts, one page each, marks their rows
     // and writes the journal; the number printed, or -1 when nothing could.
     int print(ReceiptJob &job, const ReceiptPlan &plan);
+    QString m_method;
+    QString m_reference;
     void showPreview(const ReceiptPlan &plan);
     FeeMirror fees() const;
     QString feeProblem() const;

@@ -5,12 +5,14 @@
 #include "database.h"
 #include "journalstore.h"
 #include "keptcopystore.h"
+#include "ledgerstore.h"
 #include "officesettings.h"
 #include "pendingjournal.h"
 #include "rosterstore.h"
 #include "rostersync.h"
 
 #include <QSet>
+#include <QSysInfo>
 #include <algorithm>
 
 OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
@@ -168,6 +170,75 @@ WriteResult OfficeSession::attemptSave(SavePlan &plan)
             return r;
         }
     return RosterStore(db).replaceStudents(plan.classes, plan.rows);
+}
+
+WriteResult OfficeSession::billMonth(const QStringList &classes)
+{
+    if (!m_readable)
+        return unread();
+    m_bill = {};
+    const QDateTime now = Clock::now();
+    m_bill.month = Journal::month(now);
+    if (const QString problem = m_settings->feeProblem(); !problem.isEmpty())
+        return WriteResult::failure(WriteResult::Refused, problem);
+    QVector<LedgerStore::Bill> bills;
+    QStringList billed;
+    for (const QString &c : classes) {
+        RosterDocument *doc = document(c);
+        if (!doc || billed.contains(c))
+            continue;
+        // Charged from what is stored: a roster being edited would charge
+        // children nobody saved.
+        if (doc->isModified())
+            return WriteResult::failure(
+                WriteResult::Refused,
+                QStringLiteral("班级“%1”有未保存的更改：请先“保存到数据库”，再生成应收")
+                    .arg(ClassName::visible(c)));
+        billed << c;
+        for (int r = 0; r < doc->size(); ++r) {
+            const ChildRecord &rec = doc->record(r);
+            const Roster::Cells cells = rec.feeCells();
+            if (const QString why = Fees::rowProblem(cells, doc->fees()); !why.isEmpty()) {
+                m_bill.refused << why;
+                continue;
+            }
+            bills.append({rec, Ledger::charges(cells, doc->fees())});
+        }
+    }
+    QVector<LedgerEntry> written;
+    const WriteResult r = LedgerStore(*m_database)
+                              .bill(m_bill.month, bills, billed, m_settings->fees().clerk(),
+                                    QSysInfo::machineHostName(), now, &written);
+    if (!r)
+        return r;
+    m_sync->saved(billed);
+    m_bill.children = int(bills.size());
+    m_bill.entries = int(written.size());
+    for (const LedgerEntry &e : written)
+        m_bill.amount += e.amount;
+    return r;
+}
+
+std::optional<QVector<Ledger::Owing>> OfficeSession::arrears(QString *error)
+{
+    LedgerStore store(*m_database);
+    const auto balances = store.balances();
+    const auto names = balances ? store.names() : std::nullopt;
+    if (!balances || !names) {
+        if (error)
+            *error = store.errorString();
+        return std::nullopt;
+    }
+    return Ledger::arrears(*balances, *names);
+}
+
+std::optional<QVector<LedgerEntry>> OfficeSession::account(const QString &childId, QString *error)
+{
+    LedgerStore store(*m_database);
+    auto entries = store.entries(childId);
+    if (!entries && error)
+        *error = store.errorString();
+    return entries;
 }
 
 bool OfficeSession::isReadOnly() const

@@ -3,6 +3,7 @@
 #include "childrecord.h"
 #include "dbconfig.h"
 #include "journal.h"
+#include "ledger.h"
 #include "rosterdocument.h"
 #include "writeresult.h"
 
@@ -102,6 +103,25 @@ public:
                                                       QString *error = nullptr);
     std::optional<JournalEntry> journalEntry(const QString &serial, QString *error = nullptr);
 
+    // The month's charges (应收) of the classes' children, as their receipts
+    // would compute them now: first charges, or only the differences to
+    // what is already charged. Refused for a class with unsaved changes or
+    // settings that are not numbers; children whose fees cannot be computed
+    // are left out and named in the report.
+    struct BillReport {
+        QString month;
+        int children = 0;
+        int entries = 0;
+        qint64 amount = 0; // fen recorded by this run
+        QStringList refused;
+    };
+    WriteResult billMonth(const QStringList &classes);
+    const BillReport &lastBill() const { return m_bill; }
+    // Every child owing anything, by class and name.
+    std::optional<QVector<Ledger::Owing>> arrears(QString *error = nullptr);
+    // One child's account, oldest entry first.
+    std::optional<QVector<LedgerEntry>> account(const QString &childId, QString *error = nullptr);
+
     // Rosters that cannot reach the database at closing time go to a
     // local file, with the revisions they were read at, the classes edited
     // here and the receipts still waiting for the journal (which move into
@@ -162,5 +182,6 @@ private:
     bool m_classListUnsaved = false;
     bool m_readable = false;
     UploadReport m_upload;
+    BillReport m_bill;
     int m_lastSavedRows = 0;
 };

@@ -1,6 +1,7 @@
 #include "officesettings.h"
 
 #include "calibration.h"
+#include "ledger.h"
 
 #include <QDir>
 #include <QSettings>
@@ -38,6 +39,21 @@ DbConfig OfficeSettings::database()
 {
     const auto store = SettingsStore::open();
     return DbConfig::fromSettings(*store);
+}
+
+QString OfficeSettings::paymentMethod()
+{
+    const auto store = SettingsStore::open();
+    const QString method = store->value(QStringLiteral("payment/method")).toString();
+    return Ledger::paymentMethods().contains(method) ? method : Ledger::paymentMethods().first();
+}
+
+void OfficeSettings::setPaymentMethod(const QString &method)
+{
+    if (!Ledger::paymentMethods().contains(method))
+        return;
+    const auto store = SettingsStore::open();
+    store->setValue(QStringLiteral("payment/method"), method);
 }
 
 QPointF OfficeSettings::calibration(const QString &printerName)

@@ -30,6 +30,11 @@ public:
     // The database named in the store.
     static DbConfig database();
 
+    // How receipts are paid unless the clerk says otherwise: the last way
+    // chosen, 现金 at first.
+    static QString paymentMethod();
+    static void setPaymentMethod(const QString &method);
+
     static QPointF calibration(const QString &printerName);
     static bool setCalibration(const QString &printerName, const QPointF &offset);
 

@@ -38,6 +38,9 @@ QJsonObject toJson(const JournalEntry &e)
     o[QStringLiteral("month")] = e.belongsTo();
     o[QStringLiteral("reprintOf")] = e.reprintOf;
     o[QStringLiteral("child")] = int(e.child);
+    o[QStringLiteral("childId")] = e.childId;
+    o[QStringLiteral("method")] = e.method;
+    o[QStringLiteral("reference")] = e.reference;
     return o;
 }
 
@@ -64,6 +67,9 @@ JournalEntry fromJson(const QJsonObject &o)
     const int child = o.value(QStringLiteral("child")).toInt();
     if (child >= 0 && child <= int(JournalEntry::Child::FirstOfUnique))
         e.child = JournalEntry::Child(child);
+    e.childId = o.value(QStringLiteral("childId")).toString();
+    e.method = o.value(QStringLiteral("method")).toString();
+    e.reference = o.value(QStringLiteral("reference")).toString();
     return e;
 }
 } // namespace

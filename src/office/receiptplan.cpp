@@ -80,6 +80,7 @@ QVector<JournalEntry> ReceiptPlan::journalEntries(const QVector<QDateTime> &mome
             JournalEntry::fromReceipt(receipts.at(i).receipt, rec.className, moments.at(i));
         e.printer = printer;
         e.host = host;
+        e.childId = rec.childId;
         // The row itself says whether this child already has a receipt this
         // month; its name may be another child's too.
         if (rec.text(Roster::PrintStatus) == Roster::printedStatus(moments.at(i)))

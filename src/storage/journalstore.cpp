@@ -1,6 +1,7 @@
 #include "journalstore.h"
 
 #include "database.h"
+#include "ledgerstore.h"
 
 #include <QHash>
 #include <QSet>
@@ -49,7 +50,11 @@ WriteResult JournalStore::record(QVector<JournalEntry> &entries)
         return failed();
     }
     QVector<JournalEntry> numbered = entries;
-    if (!assignSerials(numbered) || !markReprints(numbered) || !insert(numbered) || !db.commit()) {
+    // The receipt and the payment it stands for, in one transaction.
+    QString ledgerError;
+    if (!assignSerials(numbered) || !markReprints(numbered) || !insert(numbered) ||
+        (!LedgerStore::addPayments(m_database, numbered, &ledgerError) && !fail(ledgerError)) ||
+        !db.commit()) {
         if (m_error.isEmpty())
             fail(db.lastError().text());
         db.rollback();
@@ -237,8 +242,17 @@ WriteResult JournalStore::markUnprinted(const QStringList &serials, const QStrin
         q.bindValue(2, reason);
         ok = q.exec();
     }
+    // No paper, no money: the payments go with it.
+    QString ledgerError;
+    if (ok &&
+        !LedgerStore::voidPayments(m_database, serials, QStringLiteral("未打印：%1").arg(reason),
+                                   QString(), at, &ledgerError)) {
+        ok = false;
+        fail(ledgerError);
+    }
     if (!ok || !db.commit()) {
-        fail(q.lastError().text().isEmpty() ? db.lastError().text() : q.lastError().text());
+        if (m_error.isEmpty())
+            fail(q.lastError().text().isEmpty() ? db.lastError().text() : q.lastError().text());
         db.rollback();
         return WriteResult::failure(WriteResult::Unreachable,
                                     QStringLiteral("收据记录没有注明“未打印”"), m_error);

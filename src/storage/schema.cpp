@@ -58,12 +58,23 @@ QStringList statements(const DbConfig &config)
         // whose job then failed is marked here (its serial stays, unprinted).
         QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_unprinted (serial TEXT PRIMARY KEY, "
                        "noted_at TEXT NOT NULL, reason TEXT)"),
+        // Every child's account: charges, adjustments, payments and their
+        // voids, each written once. What is owed is always their sum.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS ledger_entry (%1, kind TEXT NOT NULL, child_id "
+                       "TEXT NOT NULL, class_name TEXT, child_name TEXT, month TEXT NOT NULL, item "
+                       "TEXT, amount_fen BIGINT NOT NULL, method TEXT, reference TEXT, "
+                       "receipt_serial TEXT, corrects BIGINT, reason TEXT, clerk TEXT, host TEXT, "
+                       "recorded_at TEXT NOT NULL)")
+            .arg(key),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS ledger_child ON ledger_entry (child_id, month)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS ledger_serial ON ledger_entry (receipt_serial)"),
     };
 }
 
 const char *const tableNames[] = {
     "class",           "student",        "feeoffice_revision", "feeoffice_class_revision",
-    "receipt_journal", "receipt_serial", "receipt_unprinted"};
+    "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
+    "ledger_entry"};
 } // namespace
 
 QString create(QSqlDatabase &db, const DbConfig &config)
@@ -73,10 +84,23 @@ QString create(QSqlDatabase &db, const DbConfig &config)
     for (const char *t : tableNames)
         haveAll = haveAll && existing.contains(QLatin1String(t), Qt::CaseInsensitive);
     if (!haveAll) {
+        const bool hadLedger =
+            existing.contains(QStringLiteral("ledger_entry"), Qt::CaseInsensitive);
+        const bool hadJournal =
+            existing.contains(QStringLiteral("receipt_journal"), Qt::CaseInsensitive);
         QSqlQuery q(db);
         for (const QString &sql : statements(config))
             if (!q.exec(sql))
                 return QStringLiteral("无法创建数据表：%1").arg(q.lastError().text().trimmed());
+        // Receipts printed before the ledger was kept are payments whose way
+        // nobody wrote down; whose account they belong to is not known.
+        if (!hadLedger && hadJournal &&
+            !q.exec(QStringLiteral(
+                "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, "
+                "amount_fen, method, receipt_serial, reason, clerk, host, recorded_at) SELECT "
+                "'实收', '', class_name, child_name, month, -total_fen, '未记录', serial, '', "
+                "clerk, host, printed_at FROM receipt_journal WHERE reprint_of IS NULL")))
+            return QStringLiteral("无法创建数据表：%1").arg(q.lastError().text().trimmed());
     }
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT count(*) FROM feeoffice_revision")) || !q.next())

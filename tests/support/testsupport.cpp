@@ -68,6 +68,14 @@ TestWorld::TestWorld()
         questionTexts << text;
         return questionAnswers.isEmpty() ? questionAnswer : questionAnswers.takeFirst();
     };
+    p.payment = [this](QWidget *, QString &method, QString &reference, bool withReference) {
+        ++paymentPrompts;
+        if (!paymentMethod.isEmpty())
+            method = paymentMethod;
+        if (withReference)
+            reference = paymentReference;
+        return !paymentCancelled;
+    };
     p.preview = [this](QWidget *, const QString &, const QVector<QImage> &pages) {
         previews << pages;
     };
@@ -285,8 +293,8 @@ DbConfig freshPostgres()
     if (admin.open())
         QSqlQuery(admin.connection())
             .exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", feeoffice_revision, "
-                                 "feeoffice_class_revision, receipt_journal, receipt_serial "
-                                 "CASCADE"));
+                                 "feeoffice_class_revision, receipt_journal, receipt_serial, "
+                                 "receipt_unprinted, child_identity, ledger_entry CASCADE"));
     return postgresConfig();
 }
 

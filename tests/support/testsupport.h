@@ -54,6 +54,12 @@ public:
     QStringList questionTexts;
     int questions = 0;
     QVector<QVector<QImage>> previews;
+    // The payment prompt: the method and number it answers (the preset
+    // method when empty), or cancelled.
+    QString paymentMethod;
+    QString paymentReference;
+    bool paymentCancelled = false;
+    int paymentPrompts = 0;
 
 private:
     QTemporaryDir m_dir;

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "fees.h"
+#include "roster.h"
+
+#include <QDateTime>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <array>
+
+// One entry of a child's account. Entries are written once and never
+// changed or removed: a correction is a new entry naming the old one. The
+// amount is what the entry does to what is owed, in fen: a charge adds,
+// a payment takes away, a void of a payment adds it back.
+struct LedgerEntry {
+    enum Kind { Charge, Adjustment, Payment, Void };
+
+    qint64 id = 0;
+    Kind kind = Charge;
+    QString childId;
+    QString className;
+    QString childName;
+    QString month; // "yyyy-MM" the entry belongs to
+    QString item;  // the fee item of a charge or adjustment
+    qint64 amount = 0;
+    QString method;    // a payment's way: 现金, 微信 …
+    QString reference; // a payment's transaction number
+    QString receiptSerial;
+    qint64 corrects = 0; // the entry this one corrects
+    QString reason;
+    QString clerk;
+    QString host;
+    QDateTime at;
+
+    static QString kindText(Kind kind);
+    static std::optional<Kind> kindFromText(const QString &text);
+};
+
+namespace Ledger
+{
+// The ways a fee is paid, in the order offered.
+QStringList paymentMethods();
+// Payments taken from receipts printed before the ledger was kept.
+QString unrecordedMethod();
+// The reason of an adjustment made by billing again.
+QString rosterChanged();
+
+// The six fee items, as the ledger names them.
+QStringList items();
+
+// The month's charge of a roster row per fee item, in fen: the amounts the
+// receipt computes (accommodation and meals discounted and rounded as it
+// does), including fees the receipt has no line for. Items worth 0 are
+// left out.
+QVector<QPair<QString, qint64>> charges(const Roster::Cells &row, const FeeMirror &fees);
+
+// What billing must record for one child: the difference between what the
+// month should be charged per item and what is already charged.
+QVector<QPair<QString, qint64>> differences(const QVector<QPair<QString, qint64>> &wanted,
+                                            const QMap<QString, qint64> &charged);
+
+// A child that owes: the months with something owed, and the net balance
+// over all months (a month paid ahead reduces it).
+struct Owing {
+    QString childId;
+    QString className;
+    QString childName;
+    QMap<QString, qint64> months; // month → fen owed in it
+    qint64 total = 0;
+};
+struct MonthBalance {
+    QString childId;
+    QString month;
+    qint64 balance = 0;
+};
+// From every child's month balances and names: those owing, by class and
+// name.
+QVector<Owing> arrears(const QVector<MonthBalance> &balances,
+                       const QHash<QString, QPair<QString, QString>> &names);
+} // namespace Ledger

@@ -1,0 +1,293 @@
+#include "ledgerstore.h"
+
+#include "database.h"
+#include "revisions.h"
+#include "rosterstore.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace
+{
+const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QString insertSql = QStringLiteral(
+    "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, item, amount_fen, "
+    "method, reference, receipt_serial, corrects, reason, clerk, host, recorded_at) VALUES (?, ?, "
+    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+
+QVariant text(const QString &s)
+{
+    return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
+}
+
+bool insert(QSqlQuery &q, const LedgerEntry &e)
+{
+    int i = 0;
+    q.bindValue(i++, LedgerEntry::kindText(e.kind));
+    q.bindValue(i++, text(e.childId));
+    q.bindValue(i++, text(e.className));
+    q.bindValue(i++, text(e.childName));
+    q.bindValue(i++, e.month);
+    q.bindValue(i++, e.item.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : e.item);
+    q.bindValue(i++, e.amount);
+    q.bindValue(i++, text(e.method));
+    q.bindValue(i++, text(e.reference));
+    q.bindValue(i++, text(e.receiptSerial));
+    q.bindValue(i++,
+                e.corrects > 0 ? QVariant(e.corrects) : QVariant(QMetaType::fromType<qint64>()));
+    q.bindValue(i++, text(e.reason));
+    q.bindValue(i++, text(e.clerk));
+    q.bindValue(i++, text(e.host));
+    q.bindValue(i++, e.at.toString(timeFormat));
+    return q.exec();
+}
+
+// Two PCs never write the ledger at the same moment: PostgreSQL locks the
+// table for the transaction (readers go on); SQLite's write lock does it.
+bool lock(Database &db, QString *error)
+{
+    if (!db.config().isPostgres())
+        return true;
+    QSqlQuery q(db.connection());
+    if (q.exec(QStringLiteral("LOCK TABLE ledger_entry IN EXCLUSIVE MODE")))
+        return true;
+    *error = q.lastError().text();
+    return false;
+}
+} // namespace
+
+LedgerStore::LedgerStore(Database &database) : m_db(database) {}
+
+bool LedgerStore::fail(const QString &what)
+{
+    m_error = QStringLiteral("账目：%1").arg(what);
+    return false;
+}
+
+WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &children,
+                              const QStringList &classes, const QString &clerk, const QString &host,
+                              const QDateTime &at, QVector<LedgerEntry> *written)
+{
+    m_error.clear();
+    if (WriteResult r = m_db.writable(); !r)
+        return r;
+    QSqlDatabase db = m_db.connection();
+    QSqlError begun;
+    if (!m_db.beginWrite(&begun))
+        return m_db.unreachable(begun);
+    auto failed = [&](const QSqlError &e) {
+        db.rollback();
+        return m_db.unreachable(e);
+    };
+    QString lockError;
+    if (!lock(m_db, &lockError)) {
+        db.rollback();
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("账目没有写入"),
+                                    lockError);
+    }
+    RevisionClaim claim(m_db);
+    WriteResult result = claim.claimClasses(classes);
+    if (!result) {
+        db.rollback();
+        return result;
+    }
+    // Who the children are is stored with what they are charged.
+    QVector<ChildRecord> rows;
+    for (const Bill &b : children)
+        rows << b.child;
+    if (result = RosterStore(m_db).insertIdentities(rows); !result) {
+        db.rollback();
+        return result;
+    }
+    // What the month already charges each child, per item.
+    QHash<QString, QMap<QString, qint64>> charged;
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("SELECT child_id, item, SUM(amount_fen) FROM ledger_entry WHERE "
+                                 "month = ? AND kind IN ('应收', '调整') GROUP BY child_id, item"));
+        q.addBindValue(month);
+        if (!q.exec())
+            return failed(q.lastError());
+        while (q.next())
+            charged[q.value(0).toString()][q.value(1).toString()] = q.value(2).toLongLong();
+    }
+    QSqlQuery ins(db);
+    if (!ins.prepare(insertSql))
+        return failed(ins.lastError());
+    QVector<LedgerEntry> done;
+    for (const Bill &b : children) {
+        const auto it = charged.constFind(b.child.childId);
+        const bool first = it == charged.constEnd();
+        const auto diff = Ledger::differences(b.charges, first ? QMap<QString, qint64>() : *it);
+        for (const auto &d : diff) {
+            LedgerEntry e;
+            e.kind = first ? LedgerEntry::Charge : LedgerEntry::Adjustment;
+            e.childId = b.child.childId;
+            e.className = b.child.className;
+            e.childName = b.child.text(Roster::Name);
+            e.month = month;
+            e.item = d.first;
+            e.amount = d.second;
+            e.reason = first ? QString() : Ledger::rosterChanged();
+            e.clerk = clerk;
+            e.host = host;
+            e.at = at;
+            if (!insert(ins, e))
+                return failed(ins.lastError());
+            done << e;
+        }
+    }
+    if (!db.commit())
+        return failed(db.lastError());
+    claim.commit();
+    m_db.announceSave();
+    if (written)
+        *written = done;
+    return WriteResult::success();
+}
+
+bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipts, QString *error)
+{
+    QSqlQuery q(db.connection());
+    if (!lock(db, error))
+        return false;
+    if (!q.prepare(insertSql)) {
+        *error = q.lastError().text();
+        return false;
+    }
+    for (const JournalEntry &r : receipts) {
+        if (r.isReprint())
+            continue;
+        LedgerEntry e;
+        e.kind = LedgerEntry::Payment;
+        e.childId = r.childId;
+        e.className = r.className;
+        e.childName = r.name;
+        e.month = r.belongsTo();
+        e.amount = -r.total;
+        e.method = r.method.isEmpty() ? Ledger::unrecordedMethod() : r.method;
+        e.reference = r.reference;
+        e.receiptSerial = r.serial;
+        e.clerk = r.clerk;
+        e.host = r.host;
+        e.at = r.printedAt;
+        if (!insert(q, e)) {
+            *error = q.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LedgerStore::voidPayments(Database &db, const QStringList &serials, const QString &reason,
+                               const QString &clerk, const QDateTime &at, QString *error)
+{
+    if (!lock(db, error))
+        return false;
+    QSqlQuery q(db.connection());
+    if (!q.prepare(QStringLiteral(
+            "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, item, "
+            "amount_fen, method, reference, receipt_serial, corrects, reason, clerk, host, "
+            "recorded_at) SELECT '作废', child_id, class_name, child_name, month, item, "
+            "-amount_fen, method, reference, receipt_serial, id, ?, ?, host, ? FROM ledger_entry "
+            "p WHERE p.kind = '实收' AND p.receipt_serial = ? AND NOT EXISTS (SELECT 1 FROM "
+            "ledger_entry v WHERE v.kind = '作废' AND v.corrects = p.id)"))) {
+        *error = q.lastError().text();
+        return false;
+    }
+    for (const QString &serial : serials) {
+        q.bindValue(0, reason);
+        q.bindValue(1, clerk);
+        q.bindValue(2, at.toString(timeFormat));
+        q.bindValue(3, serial);
+        if (!q.exec()) {
+            *error = q.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<QVector<Ledger::MonthBalance>> LedgerStore::balances()
+{
+    m_error.clear();
+    QSqlQuery q(m_db.connection());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT child_id, month, SUM(amount_fen) FROM ledger_entry WHERE "
+                               "child_id <> '' GROUP BY child_id, month"))) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    QVector<Ledger::MonthBalance> list;
+    while (q.next())
+        list.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong()});
+    return list;
+}
+
+std::optional<QHash<QString, QPair<QString, QString>>> LedgerStore::names()
+{
+    m_error.clear();
+    QSqlQuery q(m_db.connection());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT e.child_id, e.class_name, e.child_name FROM ledger_entry e "
+                               "JOIN (SELECT child_id, MAX(id) AS last FROM ledger_entry WHERE "
+                               "child_id <> '' GROUP BY child_id) m ON e.id = m.last"))) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    QHash<QString, QPair<QString, QString>> names;
+    while (q.next())
+        names.insert(q.value(0).toString(), {q.value(1).toString(), q.value(2).toString()});
+    return names;
+}
+
+std::optional<QVector<LedgerEntry>> LedgerStore::entries(const QString &childId)
+{
+    m_error.clear();
+    QSqlQuery q(m_db.connection());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT id, kind, class_name, child_name, month, item, amount_fen, "
+                             "method, reference, receipt_serial, corrects, reason, clerk, host, "
+                             "recorded_at FROM ledger_entry WHERE child_id = ? ORDER BY id"));
+    q.addBindValue(childId);
+    if (!q.exec()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    QVector<LedgerEntry> list;
+    while (q.next()) {
+        LedgerEntry e;
+        e.id = q.value(0).toLongLong();
+        e.kind = LedgerEntry::kindFromText(q.value(1).toString()).value_or(LedgerEntry::Charge);
+        e.childId = childId;
+        e.className = q.value(2).toString();
+        e.childName = q.value(3).toString();
+        e.month = q.value(4).toString();
+        e.item = q.value(5).toString();
+        e.amount = q.value(6).toLongLong();
+        e.method = q.value(7).toString();
+        e.reference = q.value(8).toString();
+        e.receiptSerial = q.value(9).toString();
+        e.corrects = q.value(10).toLongLong();
+        e.reason = q.value(11).toString();
+        e.clerk = q.value(12).toString();
+        e.host = q.value(13).toString();
+        e.at = QDateTime::fromString(q.value(14).toString(), timeFormat);
+        list << e;
+    }
+    return list;
+}
+
+std::optional<qint64> LedgerStore::monthTotal(const QString &month)
+{
+    QSqlQuery q(m_db.connection());
+    q.prepare(
+        QStringLiteral("SELECT COALESCE(SUM(amount_fen), 0) FROM ledger_entry WHERE month = ?"));
+    q.addBindValue(month);
+    if (!q.exec() || !q.next()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    return q.value(0).toLongLong();
+}

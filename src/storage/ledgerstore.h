@@ -1,0 +1,62 @@
+#pragma once
+
+#include "childrecord.h"
+#include "journal.h"
+#include "ledger.h"
+#include "writeresult.h"
+
+#include <QHash>
+#include <QVector>
+#include <optional>
+
+class Database;
+
+// The children's accounts in the database: entries are only ever added,
+// each write one transaction with what caused it, and two PCs writing at
+// once take turns (the table is locked for the write on PostgreSQL; SQLite
+// writes one at a time), so that nothing is lost or recorded twice.
+class LedgerStore
+{
+public:
+    explicit LedgerStore(Database &database);
+
+    // A child to bill: the stored row (its key and identity) and what the
+    // month should charge it, per item.
+    struct Bill {
+        ChildRecord child;
+        QVector<QPair<QString, qint64>> charges;
+    };
+    // Records the month's charges of the children: a first charge per item,
+    // or only the difference to what is already charged (an adjustment with
+    // the reason "名单变更"). The classes are claimed as a save claims them
+    // (a class another PC saved since it was read is refused), and the
+    // children's identities are stored with the charges. The entries
+    // written are returned in written.
+    WriteResult bill(const QString &month, const QVector<Bill> &children,
+                     const QStringList &classes, const QString &clerk, const QString &host,
+                     const QDateTime &at, QVector<LedgerEntry> *written = nullptr);
+
+    // Inside a journal write's transaction: each first receipt (not a
+    // reprint) is a payment of its total.
+    static bool addPayments(Database &db, const QVector<JournalEntry> &receipts, QString *error);
+    // Inside a transaction: the payments of the receipts are voided (each
+    // by a new entry naming it).
+    static bool voidPayments(Database &db, const QStringList &serials, const QString &reason,
+                             const QString &clerk, const QDateTime &at, QString *error);
+
+    // Every child's balance per month, and each child's class and name as
+    // last recorded.
+    std::optional<QVector<Ledger::MonthBalance>> balances();
+    std::optional<QHash<QString, QPair<QString, QString>>> names();
+    // One child's entries, oldest first.
+    std::optional<QVector<LedgerEntry>> entries(const QString &childId);
+    // The sum of every entry of the month (what is still owed for it).
+    std::optional<qint64> monthTotal(const QString &month);
+
+    QString errorString() const { return m_error; }
+
+private:
+    bool fail(const QString &what);
+    Database &m_db;
+    QString m_error;
+};

@@ -1,0 +1,364 @@
+// The children's accounts: the month's charges as the receipts compute
+// them, billing again records only differences, every printed receipt is a
+// payment in the same transaction, an unprinted one is voided, who owes is
+// listed and exported, and two PCs never record a charge twice.
+#include "arrearsdialog.h"
+#include "database.h"
+#include "journalstore.h"
+#include "ledgerstore.h"
+#include "mainwindow.h"
+#include "officesession.h"
+#include "officesettings.h"
+#include "receipt.h"
+#include "rosterpage.h"
+#include "rosterstore.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTest>
+#include <QThread>
+#include <QToolButton>
+
+namespace
+{
+QStringList child(const QString &name, const QString &tuition, const QString &meals,
+                  const QString &cls = QStringLiteral("A"))
+{
+    return {name, "4", tuition, "", meals, "", "", "", "", "0", "李", "否", cls};
+}
+
+QVector<LedgerEntry> accountOf(const DbConfig &config, const QString &childId)
+{
+    Database db(config);
+    if (!db.open())
+        return {};
+    return LedgerStore(db).entries(childId).value_or(QVector<LedgerEntry>());
+}
+
+qint64 sum(const QVector<LedgerEntry> &entries)
+{
+    qint64 s = 0;
+    for (const LedgerEntry &e : entries)
+        s += e.amount;
+    return s;
+}
+} // namespace
+
+class TestLedger : public QObject
+{
+    Q_OBJECT
+    TestWorld *w = nullptr;
+
+    DbConfig backend(bool postgres)
+    {
+        return postgres ? freshPostgres() : DbConfig::sqlite(w->databasePath());
+    }
+    void prices()
+    {
+        w->setSetting(QStringLiteral("a"), QStringLiteral("0.9"));
+        w->setSetting(QStringLiteral("b"), QStringLiteral("100.6"));
+        w->setSetting(QStringLiteral("c"), QStringLiteral("10"));
+        w->setSetting(QStringLiteral("d"), QStringLiteral("10"));
+        w->setSetting(QStringLiteral("e"), QStringLiteral("10"));
+        w->setSetting(QStringLiteral("f"), QStringLiteral("10"));
+    }
+    // 生成本月应收 for the current class (是) or all classes (否).
+    void bill(MainWindow &mw, QMessageBox::StandardButton which = QMessageBox::Yes)
+    {
+        w->questionAnswers = {which};
+        mw.toolAction(QStringLiteral("billMonth"))->trigger();
+    }
+
+private slots:
+    void init() { w = new TestWorld; }
+    void cleanup()
+    {
+        delete w;
+        w = nullptr;
+    }
+
+    void backends_data()
+    {
+        QTest::addColumn<bool>("postgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgres") << true;
+    }
+
+    void chargesAreTheReceiptAmounts_data()
+    {
+        QTest::addColumn<QStringList>("cells");
+        QTest::addColumn<qint64>("leftOff"); // fen charged that the receipt has no line for
+        // name, age, tuition, accommodation, meals, bedding, bus, insurance, total, discount
+        QTest::newRow("list entry, discounted")
+            << QStringList{"甲", "4", "1", "", "", "", "", "", "", "1"} << qint64(0);
+        QTest::newRow("meals rounded after the discount")
+            << QStringList{"乙", "4", "", "", "3", "", "", "", "", "1"} << qint64(0);
+        QTest::newRow("accommodation discounted on the receipt")
+            << QStringList{"丙", "4", "850", "1", "", "", "", "", "", "1"} << qint64(0);
+        QTest::newRow("four further fees, two left off")
+            << QStringList{"丁", "4", "100", "", "1", "1", "1", "1", "", "0"} << qint64(2000);
+        QTest::newRow("a tenth of a yuan")
+            << QStringList{"戊", "4", "3", "", "", "", "", "", "", ""} << qint64(0);
+    }
+    void chargesAreTheReceiptAmounts()
+    {
+        QFETCH(QStringList, cells);
+        QFETCH(qint64, leftOff);
+        FeeMirror fees;
+        fees.feePrices[Fees::DiscountFactor] = 0.9f;
+        fees.feePrices[Fees::AccommodationPrice] = 100.6f;
+        fees.feePrices[Fees::MealPrice] = 10.5f;
+        for (int k : {Fees::BeddingPrice, Fees::SchoolBusPrice, Fees::InsurancePrice})
+            fees.feePrices[k] = 10.0f;
+        fees.tuitionPrices = QStringList{"800", "900", "1000"};
+        Roster::Cells row;
+        for (int c = 0; c < cells.size(); ++c)
+            if (!cells.at(c).isEmpty())
+                row[c] = cells.at(c);
+        const BuiltReceipt built = buildReceipt(row, fees);
+        const auto charges = Ledger::charges(row, fees);
+        qint64 charged = 0;
+        for (const auto &c : charges)
+            charged += c.second;
+        QCOMPARE(charged, qint64(built.receipt.total) + leftOff);
+        // Every line of the receipt is the charge of its item, to the fen.
+        for (int i = 0; i < built.receipt.entryCount; ++i) {
+            const QString item = ReceiptText::decode(built.receipt.entries[size_t(i)].label)
+                                     .remove(QLatin1Char(' '));
+            const qint64 fen = built.receipt.entries[size_t(i)].amount;
+            qint64 found = 0;
+            for (const auto &c : charges)
+                if (c.first == item)
+                    found = c.second;
+            QCOMPARE(found, fen);
+        }
+    }
+
+    void billingAgainRecordsOnlyDifferences_data() { backends_data(); }
+    void billingAgainRecordsOnlyDifferences()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        prices();
+        seedDatabase(
+            config, {"A", "B"},
+            {child("甲", "1000", "2"), child("乙", "900", ""), child("丙", "800", "", "B")});
+        MainWindow mw(config);
+        RosterDocument *a = mw.page(0)->document();
+        const QString jia = a->record(0).childId;
+        bill(mw);
+        auto account = accountOf(config, jia);
+        QCOMPARE(account.size(), 2);
+        QCOMPARE(account.at(0).kind, LedgerEntry::Charge);
+        QCOMPARE(account.at(0).item, QStringLiteral("保教费"));
+        QCOMPARE(account.at(0).amount, qint64(100000));
+        QCOMPARE(account.at(1).item, QStringLiteral("伙食费"));
+        QCOMPARE(account.at(1).amount, qint64(2000));
+        QCOMPARE(account.at(0).month, QStringLiteral("2026-05"));
+        QVERIFY(mw.statusText().contains(QStringLiteral("2 名儿童，3 笔，合计 1920.00 元")));
+        // Only the current class: B has nothing yet.
+        QVERIFY(accountOf(config, mw.session().document("B")->record(0).childId).isEmpty());
+        // Again, unchanged: nothing new.
+        bill(mw);
+        QCOMPARE(accountOf(config, jia).size(), 2);
+        QVERIFY(mw.statusText().contains(QStringLiteral("已是最新")));
+        // The roster changes: a new price for 甲, a new child; unsaved is refused.
+        a->setText(0, Roster::Tuition, QStringLiteral("1200"));
+        const int r = a->addRow();
+        a->setText(r, Roster::Name, QStringLiteral("丁"));
+        bill(mw);
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("未保存")));
+        QCOMPARE(accountOf(config, jia).size(), 2);
+        QVERIFY(mw.onButtonSaveDB());
+        // All classes now: 甲's difference, 丁's and 丙's first charges.
+        bill(mw, QMessageBox::No);
+        account = accountOf(config, jia);
+        QCOMPARE(account.size(), 3);
+        QCOMPARE(account.last().kind, LedgerEntry::Adjustment);
+        QCOMPARE(account.last().amount, qint64(20000));
+        QCOMPARE(account.last().reason, QStringLiteral("名单变更"));
+        QCOMPARE(account.last().clerk, QString());
+        QCOMPARE(sum(account), qint64(122000));
+        // 丁 took the quantities of the row above (900).
+        QCOMPARE(sum(accountOf(config, a->record(r).childId)), qint64(90000));
+        QCOMPARE(sum(accountOf(config, mw.session().document("B")->record(0).childId)),
+                 qint64(80000));
+        // Saved and reloaded, the same children are the same accounts.
+        MainWindow again(config);
+        QCOMPARE(again.page(0)->document()->record(0).childId, jia);
+    }
+
+    void receiptsArePaymentsAndArrearsAreListed_data() { backends_data(); }
+    void receiptsArePaymentsAndArrearsAreListed()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        prices();
+        seedDatabase(config, {"A"}, {child("甲", "1000", "2"), child("乙", "900", "")});
+        MainWindow mw(config);
+        RosterPage *a = mw.page(0);
+        const QString jia = a->document()->record(0).childId;
+        const QString yi = a->document()->record(1).childId;
+        bill(mw);
+        // 甲 pays by WeChat, with its transaction number.
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        w->paymentMethod = QStringLiteral("微信");
+        w->paymentReference = QStringLiteral("4200001234");
+        a->tableView->setCurrentIndex(a->document()->index(0, 0));
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        QCOMPARE(w->paymentPrompts, 1);
+        auto account = accountOf(config, jia);
+        QCOMPARE(account.size(), 3);
+        const LedgerEntry &paid = account.last();
+        QCOMPARE(paid.kind, LedgerEntry::Payment);
+        QCOMPARE(paid.amount, qint64(-102000));
+        QCOMPARE(paid.method, QStringLiteral("微信"));
+        QCOMPARE(paid.reference, QStringLiteral("4200001234"));
+        QCOMPARE(paid.receiptSerial, QStringLiteral("2026-000001"));
+        QCOMPARE(sum(account), qint64(0));
+        // The choice is remembered for the next print.
+        QCOMPARE(OfficeSettings::paymentMethod(), QStringLiteral("微信"));
+        // A print that never reached the paper is no payment: voided.
+        w->printToPdf = QStringLiteral("/dev/full");
+        w->paymentMethod.clear();
+        a->tableView->setCurrentIndex(a->document()->index(1, 0));
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        account = accountOf(config, yi);
+        QCOMPARE(account.size(), 3);
+        QCOMPARE(account.at(1).kind, LedgerEntry::Payment);
+        QCOMPARE(account.at(1).method, QStringLiteral("微信"));
+        QCOMPARE(account.at(2).kind, LedgerEntry::Void);
+        QCOMPARE(account.at(2).corrects, account.at(1).id);
+        QCOMPARE(sum(account), qint64(90000));
+        // A cancelled payment prompt prints nothing.
+        w->paymentCancelled = true;
+        const int dialogs = w->printDialogs;
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        QCOMPARE(w->printDialogs, dialogs);
+        w->paymentCancelled = false;
+        // 欠费: 乙 owes 900.00 for May; 甲 does not appear.
+        mw.toolAction(QStringLiteral("arrears"))->trigger();
+        auto *dialog = mw.findChild<ArrearsDialog *>();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->model()->rowCount(), 1);
+        QCOMPARE(dialog->model()->index(0, 1).data().toString(), QStringLiteral("乙"));
+        QCOMPARE(dialog->model()->index(0, 2).data().toString(), QStringLiteral("2026-05"));
+        QCOMPARE(dialog->model()->index(0, 3).data().toString(), QStringLiteral("900.00"));
+        QVERIFY2(
+            dialog->totals()->text().contains(QStringLiteral("共 1 名儿童欠费，合计 900.00 元")),
+            qPrintable(dialog->totals()->text()));
+        // Exported, and read back by another program.
+        w->directoryAnswers << w->path(QString());
+        dialog->exportList();
+        const QString file = w->path(QStringLiteral("202605欠费名单.xlsx"));
+        const auto list = readWithOpenpyxl(file, 0);
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list.at(0), (QStringList{"班级", "儿童姓名", "欠费月份", "欠费（元）"}));
+        QCOMPARE(list.at(1), (QStringList{"A", "乙", "2026-05", "900.00"}));
+        const auto classes = readWithOpenpyxl(file, 1);
+        QCOMPARE(classes.last(), (QStringList{"全部", "1", "900.00"}));
+        // 乙 pays in cash: nobody owes.
+        w->printToPdf = w->path(QStringLiteral("r2.pdf"));
+        w->paymentMethod = QStringLiteral("现金");
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        dialog->refresh();
+        QCOMPARE(dialog->model()->rowCount(), 0);
+        QCOMPARE(dialog->totals()->text(), QStringLiteral("没有欠费的儿童。"));
+    }
+
+    void twoPCsBillingAtOnceNeverChargeTwice_data() { backends_data(); }
+    void twoPCsBillingAtOnceNeverChargeTwice()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        QVector<QStringList> rows;
+        for (int i = 0; i < 40; ++i)
+            rows << child(QStringLiteral("童%1").arg(i), "1000", "");
+        seedDatabase(config, {"A"}, rows);
+        QVector<ChildRecord> stored;
+        {
+            OfficeSession s(config);
+            QVERIFY(s.open());
+            stored = s.document(QStringLiteral("A"))->records();
+        }
+        QAtomicInt ok, refused;
+        auto pc = [&] {
+            return QThread::create([&] {
+                Database db(config);
+                if (!db.open())
+                    return;
+                RosterStore(db).readStudents(QStringLiteral("A"));
+                QVector<LedgerStore::Bill> bills;
+                for (const ChildRecord &r : stored)
+                    bills.append({r, {{QStringLiteral("保教费"), 100000}}});
+                const WriteResult r = LedgerStore(db).bill(
+                    QStringLiteral("2026-05"), bills, {QStringLiteral("A")}, QString(), QString(),
+                    QDateTime(QDate(2026, 5, 14), QTime(10, 0)));
+                (r ? ok : refused).ref();
+            });
+        };
+        QThread *one = pc(), *two = pc();
+        one->start();
+        two->start();
+        QVERIFY(one->wait(60000));
+        QVERIFY(two->wait(60000));
+        delete one;
+        delete two;
+        QVERIFY(ok.loadRelaxed() >= 1);
+        Database db(config);
+        QVERIFY(db.open());
+        QCOMPARE(LedgerStore(db).monthTotal(QStringLiteral("2026-05")).value_or(-1),
+                 qint64(40) * 100000);
+    }
+
+    void receiptsBeforeTheLedgerArePaymentsOfNoKnownWay()
+    {
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"}, {child("甲", "1000", "")});
+        {
+            Database db(config);
+            QVERIFY(db.open());
+            JournalEntry e;
+            e.printedAt = QDateTime(QDate(2026, 4, 3), QTime(9, 0));
+            e.className = QStringLiteral("A");
+            e.name = QStringLiteral("甲");
+            e.total = 100000;
+            QVector<JournalEntry> entries{e, e};
+            QVERIFY(JournalStore(db).record(entries));
+            // As a database written before the ledger and identities were kept.
+            QSqlQuery q(db.connection());
+            QVERIFY(q.exec(QStringLiteral("DROP TABLE ledger_entry")));
+            QVERIFY(q.exec(QStringLiteral("DROP TABLE child_identity")));
+        }
+        Database db(config);
+        QVERIFY(db.open());
+        QSqlQuery q(db.connection());
+        QVERIFY2(q.exec(QStringLiteral("SELECT kind, method, amount_fen, receipt_serial FROM "
+                                       "ledger_entry ORDER BY id")),
+                 qPrintable(q.lastError().text() + db.errorString()));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("实收"));
+        QCOMPARE(q.value(1).toString(), QStringLiteral("未记录"));
+        QCOMPARE(q.value(2).toLongLong(), qint64(-100000));
+        QCOMPARE(q.value(3).toString(), QStringLiteral("2026-000001"));
+        // The second was a reprint: no money.
+        QVERIFY(!q.next());
+        // And the rosters read as before.
+        MainWindow mw(config);
+        QCOMPARE(cell(*mw.page(0), 0, Roster::Name), QStringLiteral("甲"));
+        QVERIFY(w->messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestLedger)
+#include "test_ledger.moc"
