@@ -61,7 +61,7 @@ QMap<QString, ClassTotal> totalsByClass(const QVector<JournalEntry> &entries)
     // summed by hash, sorted once.
     QHash<QString, ClassTotal> sums;
     for (const JournalEntry &e : entries) {
-        if (e.unprinted)
+        if (e.unprinted || e.voided)
             continue;
         ClassTotal &t = sums[e.className];
         if (e.isReprint()) {

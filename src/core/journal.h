@@ -47,6 +47,9 @@ struct JournalEntry {
     // Recorded before printing, then the print job failed: the serial
     // stays, nothing was handed out, nothing counts.
     bool unprinted = false;
+    // Taken back (作废) afterwards, and why: listed, never counted.
+    bool voided = false;
+    QString voidReason;
 
     bool isReprint() const { return !reprintOf.isEmpty(); }
     // month, or the month of printedAt when none is set.

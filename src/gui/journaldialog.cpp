@@ -49,6 +49,8 @@ QString cellText(const JournalEntry &e, int column)
     default:
         if (e.unprinted)
             return QStringLiteral("未打印（打印失败）");
+        if (e.voided)
+            return QStringLiteral("作废：%1").arg(e.voidReason);
         return e.isReprint() ? QStringLiteral("补打（首张 %1）").arg(e.reprintOf) : QString();
     }
 }
@@ -102,6 +104,8 @@ JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
     exportButton->setObjectName(QStringLiteral("journalExport"));
     auto *reprint = new QPushButton(QStringLiteral("重新打印"), this);
     reprint->setObjectName(QStringLiteral("journalReprint"));
+    auto *voiding = new QPushButton(QStringLiteral("作废"), this);
+    voiding->setObjectName(QStringLiteral("journalVoid"));
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("月份："), this));
     top->addWidget(m_monthEdit);
@@ -110,6 +114,7 @@ JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
     top->addWidget(new QLabel(QStringLiteral(" 姓名："), this));
     top->addWidget(m_name, 1);
     top->addWidget(reprint);
+    top->addWidget(voiding);
     top->addWidget(exportButton);
 
     m_model = new JournalModel(this);
@@ -138,6 +143,7 @@ JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
     connect(m_name, &QLineEdit::textChanged, this, &JournalDialog::applyFilter);
     connect(exportButton, &QPushButton::clicked, this, &JournalDialog::exportMonth);
     connect(reprint, &QPushButton::clicked, this, &JournalDialog::reprintSelected);
+    connect(voiding, &QPushButton::clicked, this, &JournalDialog::voidSelected);
     showMonth(m_monthEdit->date());
 }
 
@@ -270,6 +276,30 @@ void JournalDialog::exportMonth()
         QStringLiteral("\n已导出到 %1").arg(QDir::toNativeSeparators(exchange.filePath())));
 }
 
+void JournalDialog::voidSelected()
+{
+    const QModelIndex current = m_table->currentIndex();
+    if (!current.isValid()) {
+        Prompts::warn(this, QStringLiteral("请先在表中选中要作废的收据"));
+        return;
+    }
+    const JournalEntry e = m_model->entries().at(current.row());
+    const auto reason = Prompts::current().text(this, QStringLiteral("作废收据"),
+                                                QStringLiteral("作废收据 %1（%2，%3 元）的原因：")
+                                                    .arg(e.serial, e.name, Journal::yuan(e.total)));
+    if (!reason)
+        return;
+    const WriteResult r = m_session.voidReceipt(e.serial, *reason);
+    if (!r) {
+        Prompts::error(this,
+                       r.kind == WriteResult::Refused ? r.text : QStringLiteral("收据没有作废"),
+                       QString(), r.detail);
+        return;
+    }
+    showMonth(m_shown);
+    m_totals->setText(m_totals->text() + QStringLiteral("\n已作废收据 %1").arg(e.serial));
+}
+
 void JournalDialog::reprintSelected()
 {
     const QModelIndex current = m_table->currentIndex();
@@ -288,6 +318,10 @@ void JournalDialog::reprintSelected()
         Prompts::warn(
             this,
             QStringLiteral("收据 %1 没有打印出来，不能补打：请从花名册打印").arg(stored->serial));
+        return;
+    }
+    if (m_model->entries().at(current.row()).voided) {
+        Prompts::warn(this, QStringLiteral("收据 %1 已作废，不能补打").arg(stored->serial));
         return;
     }
     JournalEntry entry = *stored;

@@ -54,6 +54,8 @@ public:
 public slots:
     void exportMonth();
     void reprintSelected();
+    // "作废": takes the selected receipt back, with a reason.
+    void voidSelected();
 
 private:
     void applyFilter();

@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -76,6 +77,15 @@ Prompts Prompts::standard()
         method = methods->currentText();
         reference = number->text().trimmed();
         return true;
+    };
+    p.text = [](QWidget *parent, const QString &title,
+                const QString &label) -> std::optional<QString> {
+        bool ok = false;
+        const QString typed =
+            QInputDialog::getText(parent, title, label, QLineEdit::Normal, QString(), &ok);
+        if (!ok)
+            return std::nullopt;
+        return typed;
     };
     p.preview = [](QWidget *parent, const QString &title, const QVector<QImage> &pages) {
         QDialog dialog(parent);

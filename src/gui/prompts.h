@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVector>
 #include <functional>
+#include <optional>
 
 class QPrinter;
 class QWidget;
@@ -33,6 +34,10 @@ struct Prompts {
     // number; false when the clerk cancelled.
     std::function<bool(QWidget *parent, QString &method, QString &reference, bool withReference)>
         payment;
+    // A line of text the clerk types (a reason); nullopt when cancelled.
+    std::function<std::optional<QString>(QWidget *parent, const QString &title,
+                                         const QString &label)>
+        text;
 
     // The title of every message box.
     static QString title();

@@ -219,6 +219,37 @@ WriteResult OfficeSession::billMonth(const QStringList &classes)
     return r;
 }
 
+WriteResult OfficeSession::voidReceipt(const QString &serial, const QString &reason)
+{
+    if (!m_readable)
+        return unread();
+    const QDateTime now = Clock::now();
+    JournalStore journal(*m_database);
+    const auto stored = journal.entry(serial);
+    WriteResult r = journal.voidReceipt(serial, reason, m_settings->fees().clerk(),
+                                        QSysInfo::machineHostName(), now);
+    if (!r || !stored || stored->isReprint())
+        return r;
+    // The print status speaks of this month only.
+    const QString month =
+        stored->month.isEmpty() ? Journal::month(stored->printedAt) : stored->month;
+    if (month != Journal::month(now))
+        return r;
+    LedgerStore ledger(*m_database);
+    const auto child = ledger.childOfReceipt(serial);
+    if (!child || child->isEmpty())
+        return r;
+    const auto standing = ledger.standingPayments(*child, month);
+    if (!standing || *standing > 0)
+        return r;
+    for (RosterDocument *doc : documents())
+        for (int i = 0; i < doc->size(); ++i)
+            if (doc->record(i).childId == *child &&
+                doc->record(i).text(Roster::PrintStatus) == Roster::printedStatus(now))
+                doc->setText(i, Roster::PrintStatus, Roster::notPrinted());
+    return r;
+}
+
 std::optional<QVector<Ledger::Owing>> OfficeSession::arrears(QString *error)
 {
     LedgerStore store(*m_database);

@@ -117,6 +117,10 @@ public:
     };
     WriteResult billMonth(const QStringList &classes);
     const BillReport &lastBill() const { return m_bill; }
+    // Takes a printed receipt back (作废) with the reason; when no receipt of
+    // the child's stands for this month any more, its roster row is not
+    // printed again ("否", a change to save).
+    WriteResult voidReceipt(const QString &serial, const QString &reason);
     // Every child owing anything, by class and name.
     std::optional<QVector<Ledger::Owing>> arrears(QString *error = nullptr);
     // One child's account, oldest entry first.

@@ -119,6 +119,7 @@ bool JournalStore::markReprints(QVector<JournalEntry> &entries)
             q.prepare(QStringLiteral(
                 "SELECT child_name, serial FROM receipt_journal WHERE month = ? AND class_name = ? "
                 "AND reprint_of IS NULL AND serial NOT IN (SELECT serial FROM receipt_unprinted) "
+                "AND serial NOT IN (SELECT serial FROM receipt_void) "
                 "ORDER BY year, number"));
             q.addBindValue(month);
             q.addBindValue(e.className);
@@ -196,9 +197,10 @@ std::optional<QVector<JournalEntry>> JournalStore::month(const QString &month)
     q.setForwardOnly(true);
     q.prepare(
         QStringLiteral("SELECT j.serial, j.printed_at, j.class_name, j.child_name, j.total_fen, "
-                       "j.clerk, j.reprint_of, u.serial FROM receipt_journal j LEFT JOIN "
-                       "receipt_unprinted u ON u.serial = j.serial WHERE j.month = ? ORDER BY "
-                       "j.year, j.number"));
+                       "j.clerk, j.reprint_of, u.serial, v.serial, v.reason FROM receipt_journal j "
+                       "LEFT JOIN receipt_unprinted u ON u.serial = j.serial LEFT JOIN "
+                       "receipt_void v ON v.serial = j.serial WHERE j.month = ? ORDER BY j.year, "
+                       "j.number"));
     q.addBindValue(month);
     if (!q.exec()) {
         fail(q.lastError().text());
@@ -215,6 +217,8 @@ std::optional<QVector<JournalEntry>> JournalStore::month(const QString &month)
         e.clerk = q.value(5).toString();
         e.reprintOf = q.value(6).toString();
         e.unprinted = !q.value(7).isNull();
+        e.voided = !q.value(8).isNull();
+        e.voidReason = q.value(9).toString();
         entries.append(std::move(e));
     }
     return entries;
@@ -257,6 +261,84 @@ WriteResult JournalStore::markUnprinted(const QStringList &serials, const QStrin
         return WriteResult::failure(WriteResult::Unreachable,
                                     QStringLiteral("收据记录没有注明“未打印”"), m_error);
     }
+    return WriteResult::success();
+}
+
+WriteResult JournalStore::voidReceipt(const QString &serial, const QString &reason,
+                                      const QString &clerk, const QString &host,
+                                      const QDateTime &at, QStringList *voided)
+{
+    m_error.clear();
+    auto refused = [](const QString &text) {
+        return WriteResult::failure(WriteResult::Refused, text);
+    };
+    if (reason.trimmed().isEmpty())
+        return refused(QStringLiteral("作废收据必须填写原因"));
+    QSqlDatabase db = m_database.connection();
+    QSqlError error;
+    if (!db.isOpen() || !m_database.beginWrite(&error)) {
+        fail(error.text().isEmpty() ? db.lastError().text() : error.text());
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("收据没有作废"),
+                                    m_error);
+    }
+    auto failed = [&](const QString &what) {
+        fail(what);
+        db.rollback();
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("收据没有作废"),
+                                    m_error);
+    };
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral(
+        "SELECT j.reprint_of, v.serial, u.serial FROM receipt_journal j LEFT JOIN receipt_void v "
+        "ON v.serial = j.serial LEFT JOIN receipt_unprinted u ON u.serial = j.serial WHERE "
+        "j.serial = ?"));
+    q.addBindValue(serial);
+    if (!q.exec())
+        return failed(q.lastError().text());
+    QString refusal;
+    if (!q.next())
+        refusal = QStringLiteral("没有编号为 %1 的收据").arg(serial);
+    else if (!q.value(1).isNull())
+        refusal = QStringLiteral("收据 %1 已经作废过，不能再作废").arg(serial);
+    else if (!q.value(2).isNull())
+        refusal = QStringLiteral("收据 %1 没有打印出来，不用作废").arg(serial);
+    if (!refusal.isEmpty()) {
+        db.rollback();
+        return refused(refusal);
+    }
+    // An original takes its reprints with it: copies of a receipt taken back.
+    QStringList serials{serial};
+    if (q.value(0).isNull() || q.value(0).toString().isEmpty()) {
+        QSqlQuery copies(db);
+        copies.prepare(QStringLiteral("SELECT serial FROM receipt_journal WHERE reprint_of = ? AND "
+                                      "serial NOT IN (SELECT serial FROM receipt_void)"));
+        copies.addBindValue(serial);
+        if (!copies.exec())
+            return failed(copies.lastError().text());
+        while (copies.next())
+            serials << copies.value(0).toString();
+    }
+    QSqlQuery ins(db);
+    ins.prepare(QStringLiteral("INSERT INTO receipt_void (serial, reason, clerk, host, voided_at) "
+                               "VALUES (?, ?, ?, ?, ?)"));
+    for (const QString &s : serials) {
+        ins.bindValue(0, s);
+        ins.bindValue(1, reason.trimmed());
+        ins.bindValue(2, clerk);
+        ins.bindValue(3, host);
+        ins.bindValue(4, at.toString(timeFormat));
+        if (!ins.exec())
+            return failed(ins.lastError().text());
+    }
+    QString ledgerError;
+    if (!LedgerStore::voidPayments(m_database, {serial},
+                                   QStringLiteral("作废：%1").arg(reason.trimmed()), clerk, at,
+                                   &ledgerError))
+        return failed(ledgerError);
+    if (!db.commit())
+        return failed(db.lastError().text());
+    if (voided)
+        *voided = serials;
     return WriteResult::success();
 }
 

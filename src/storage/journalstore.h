@@ -28,6 +28,13 @@ public:
     // unprinted (a row of their own; the journal is never changed).
     WriteResult markUnprinted(const QStringList &serials, const QString &reason,
                               const QDateTime &at);
+    // Takes a printed receipt back (作废) with the reason (required), and the
+    // reprints of an original with it: their serials stay, marked; the
+    // payment is voided by a new ledger entry; all in one transaction.
+    // Refused for a receipt voided already or never printed.
+    WriteResult voidReceipt(const QString &serial, const QString &reason, const QString &clerk,
+                            const QString &host, const QDateTime &at,
+                            QStringList *voided = nullptr);
     // One receipt, whole.
     std::optional<JournalEntry> entry(const QString &serial);
 

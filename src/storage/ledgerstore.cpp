@@ -279,6 +279,34 @@ std::optional<QVector<LedgerEntry>> LedgerStore::entries(const QString &childId)
     return list;
 }
 
+std::optional<QString> LedgerStore::childOfReceipt(const QString &serial)
+{
+    QSqlQuery q(m_db.connection());
+    q.prepare(QStringLiteral(
+        "SELECT child_id FROM ledger_entry WHERE kind = '实收' AND receipt_serial = ?"));
+    q.addBindValue(serial);
+    if (!q.exec()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    return q.next() ? q.value(0).toString() : QString();
+}
+
+std::optional<int> LedgerStore::standingPayments(const QString &childId, const QString &month)
+{
+    QSqlQuery q(m_db.connection());
+    q.prepare(QStringLiteral("SELECT count(*) FROM ledger_entry p WHERE p.kind = '实收' AND "
+                             "p.child_id = ? AND p.month = ? AND NOT EXISTS (SELECT 1 FROM "
+                             "ledger_entry v WHERE v.kind = '作废' AND v.corrects = p.id)"));
+    q.addBindValue(childId);
+    q.addBindValue(month);
+    if (!q.exec() || !q.next()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    return q.value(0).toInt();
+}
+
 std::optional<qint64> LedgerStore::monthTotal(const QString &month)
 {
     QSqlQuery q(m_db.connection());

@@ -50,6 +50,10 @@ public:
     std::optional<QHash<QString, QPair<QString, QString>>> names();
     // One child's entries, oldest first.
     std::optional<QVector<LedgerEntry>> entries(const QString &childId);
+    // The child a receipt's payment was booked to, or empty.
+    std::optional<QString> childOfReceipt(const QString &serial);
+    // How many payments of the child in the month still stand (not voided).
+    std::optional<int> standingPayments(const QString &childId, const QString &month);
     // The sum of every entry of the month (what is still owed for it).
     std::optional<qint64> monthTotal(const QString &month);
 

@@ -58,6 +58,9 @@ QStringList statements(const DbConfig &config)
         // whose job then failed is marked here (its serial stays, unprinted).
         QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_unprinted (serial TEXT PRIMARY KEY, "
                        "noted_at TEXT NOT NULL, reason TEXT)"),
+        // A receipt taken back (作废): its serial stays, marked, with why.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_void (serial TEXT PRIMARY KEY, reason "
+                       "TEXT NOT NULL, clerk TEXT, host TEXT, voided_at TEXT NOT NULL)"),
         // Every child's account: charges, adjustments, payments and their
         // voids, each written once. What is owed is always their sum.
         QStringLiteral("CREATE TABLE IF NOT EXISTS ledger_entry (%1, kind TEXT NOT NULL, child_id "
@@ -74,7 +77,7 @@ QStringList statements(const DbConfig &config)
 const char *const tableNames[] = {
     "class",           "student",        "feeoffice_revision", "feeoffice_class_revision",
     "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
-    "ledger_entry"};
+    "ledger_entry",    "receipt_void"};
 } // namespace
 
 QString create(QSqlDatabase &db, const DbConfig &config)

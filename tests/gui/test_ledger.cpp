@@ -4,6 +4,7 @@
 // listed and exported, and two PCs never record a charge twice.
 #include "arrearsdialog.h"
 #include "database.h"
+#include "journaldialog.h"
 #include "journalstore.h"
 #include "ledgerstore.h"
 #include "mainwindow.h"
@@ -16,6 +17,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
@@ -37,6 +39,14 @@ QVector<LedgerEntry> accountOf(const DbConfig &config, const QString &childId)
     if (!db.open())
         return {};
     return LedgerStore(db).entries(childId).value_or(QVector<LedgerEntry>());
+}
+
+QVector<JournalEntry> journalOf(const DbConfig &config)
+{
+    Database db(config);
+    if (!db.open())
+        return {};
+    return JournalStore(db).month(QStringLiteral("2026-05")).value_or(QVector<JournalEntry>());
 }
 
 qint64 sum(const QVector<LedgerEntry> &entries)
@@ -357,6 +367,69 @@ private slots:
         MainWindow mw(config);
         QCOMPARE(cell(*mw.page(0), 0, Roster::Name), QStringLiteral("甲"));
         QVERIFY(w->messages.isEmpty());
+    }
+
+    void voidedReceiptsCountNothing_data() { backends_data(); }
+    void voidedReceiptsCountNothing()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        prices();
+        seedDatabase(config, {"A"}, {child("甲", "1000", ""), child("乙", "900", "")});
+        MainWindow mw(config);
+        RosterPage *a = mw.page(0);
+        const QString jia = a->document()->record(0).childId;
+        bill(mw);
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        a->printReceiptRange(1, 2);
+        // 甲's receipt printed again from the roster: a reprint.
+        a->printReceiptRange(1, 1);
+        QCOMPARE(cell(*a, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+        mw.toolAction(QStringLiteral("journal"))->trigger();
+        auto *journal = mw.findChild<JournalDialog *>();
+        QVERIFY(journal);
+        QCOMPARE(journal->tableModel()->rowCount(), 3);
+        journal->table()->setCurrentIndex(journal->tableModel()->index(0, 0));
+        // A reason is required: cancelled or empty, nothing happens.
+        button(journal, "journalVoid")->click();
+        w->textAnswers = {QStringLiteral("  ")};
+        button(journal, "journalVoid")->click();
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("必须填写原因")));
+        QCOMPARE(sum(accountOf(config, jia)), qint64(0));
+        // Voided: the serial stays, marked with why; its reprint goes along.
+        w->textAnswers = {QStringLiteral("金额打错")};
+        button(journal, "journalVoid")->click();
+        QCOMPARE(journal->tableModel()->rowCount(), 3);
+        QCOMPARE(journal->tableModel()->index(0, 0).data().toString(),
+                 QStringLiteral("2026-000001"));
+        QCOMPARE(journal->tableModel()->index(0, 6).data().toString(),
+                 QStringLiteral("作废：金额打错"));
+        QCOMPARE(journal->tableModel()->index(2, 6).data().toString(),
+                 QStringLiteral("作废：金额打错"));
+        QVERIFY2(journal->totals()->text().contains(QStringLiteral("共 1 张收据，合计 900.00 元")),
+                 qPrintable(journal->totals()->text()));
+        // The money is owed again, and the child is unprinted this month.
+        const auto account = accountOf(config, jia);
+        QCOMPARE(account.last().kind, LedgerEntry::Void);
+        QCOMPARE(account.last().reason, QStringLiteral("作废：金额打错"));
+        QCOMPARE(sum(account), qint64(100000));
+        QCOMPARE(cell(*a, 0, Roster::PrintStatus), QStringLiteral("否"));
+        // Never twice; a copy of a voided receipt is refused too.
+        journal->table()->setCurrentIndex(journal->tableModel()->index(0, 0));
+        w->textAnswers = {QStringLiteral("再来一次")};
+        button(journal, "journalVoid")->click();
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("已经作废过")));
+        journal->reprintSelected();
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("已作废")));
+        QCOMPARE(sum(accountOf(config, jia)), qint64(100000));
+        // The right receipt now: a first receipt again, with its money.
+        a->printReceiptRange(1, 1);
+        const auto entries = journalOf(config);
+        QCOMPARE(entries.size(), 4);
+        QVERIFY(!entries.last().isReprint());
+        QCOMPARE(sum(accountOf(config, jia)), qint64(0));
     }
 };
 

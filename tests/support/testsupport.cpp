@@ -76,6 +76,12 @@ TestWorld::TestWorld()
             reference = paymentReference;
         return !paymentCancelled;
     };
+    p.text = [this](QWidget *, const QString &, const QString &label) -> std::optional<QString> {
+        textLabels << label;
+        if (textAnswers.isEmpty())
+            return std::nullopt;
+        return textAnswers.takeFirst();
+    };
     p.preview = [this](QWidget *, const QString &, const QVector<QImage> &pages) {
         previews << pages;
     };
@@ -292,9 +298,10 @@ DbConfig freshPostgres()
     Database admin(postgresConfig());
     if (admin.open())
         QSqlQuery(admin.connection())
-            .exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", feeoffice_revision, "
-                                 "feeoffice_class_revision, receipt_journal, receipt_serial, "
-                                 "receipt_unprinted, child_identity, ledger_entry CASCADE"));
+            .exec(QStringLiteral(
+                "DROP TABLE IF EXISTS student, \"class\", feeoffice_revision, "
+                "feeoffice_class_revision, receipt_journal, receipt_serial, "
+                "receipt_unprinted, child_identity, ledger_entry, receipt_void CASCADE"));
     return postgresConfig();
 }
 

@@ -60,6 +60,9 @@ public:
     QString paymentReference;
     bool paymentCancelled = false;
     int paymentPrompts = 0;
+    // Typed answers in turn; cancelled when none is left.
+    QStringList textAnswers;
+    QStringList textLabels;
 
 private:
     QTemporaryDir m_dir;
