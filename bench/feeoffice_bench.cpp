@@ -1,5 +1,5 @@
 // Benchmarks of the clerk's long operations on a generated database.
-// Usage: feeoffice_bench [N] [--classes C] [--startup-only]
+// Usage: feeoffice_bench [N] [--classes C] [--startup-only] [--ledger CHILDREN]
 //                        [--driver QPSQL --host H --port P --db NAME --user U]
 // N children over C classes (default N/100). Prints one line per figure:
 // "figure: NAME VALUE UNIT". Without N, also the large shapes (100,000
@@ -26,6 +26,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QSettings>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSqlTableModel>
@@ -132,8 +133,64 @@ void childFigures(const QStringList &args, const QStringList &shape,
     }
 }
 
+// A year of accounts for children: every month charged and paid, except the
+// last month of every tenth child. The rows are made by the database itself.
+int ledgerShape(const DbConfig &config, int children)
+{
+    {
+        Database db(config);
+        if (!db.open())
+            return 1;
+        QSqlQuery q(db.connection());
+        const bool pg = config.isPostgres();
+        if (pg)
+            q.exec(QStringLiteral("TRUNCATE ledger_entry"));
+        const QString numbers =
+            pg ? QStringLiteral("SELECT generate_series(0, %1) AS i").arg(children * 12 - 1)
+               : QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n "
+                                "WHERE i < %1) SELECT i FROM n")
+                     .arg(children * 12 - 1);
+        const QString month = pg ? QStringLiteral("'2025-' || lpad(((i % 12) + 1)::text, 2, '0')")
+                                 : QStringLiteral("printf('2025-%02d', (i % 12) + 1)");
+        const QString insert = QStringLiteral(
+            "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, item, "
+            "amount_fen, method, recorded_at) SELECT %1, 'c' || (i / 12), '班级' || ((i / 12) "
+            "%% 1000), '儿童' || (i / 12), %2, %3, %4, %5, '2025-01-01 08:00:00' FROM (%6) s %7");
+        QElapsedTimer t;
+        t.start();
+        const bool ok =
+            q.exec(insert
+                       .arg(QStringLiteral("'应收'"), month, QStringLiteral("'保教费'"),
+                            QStringLiteral("150000"), QStringLiteral("NULL"), numbers, QString())
+                       .replace(QStringLiteral("%%"), QStringLiteral("%"))) &&
+            q.exec(insert
+                       .arg(QStringLiteral("'实收'"), month, QStringLiteral("NULL"),
+                            QStringLiteral("-150000"), QStringLiteral("'现金'"), numbers,
+                            QStringLiteral("WHERE NOT ((i / 12) % 10 = 0 AND i % 12 = 11)"))
+                       .replace(QStringLiteral("%%"), QStringLiteral("%")));
+        if (!ok) {
+            std::fprintf(stderr, "ledger rows: %s\n", qPrintable(q.lastError().text()));
+            return 1;
+        }
+        std::printf("ledger rows for %d children made in %.1f s\n", children, t.elapsed() / 1000.0);
+    }
+    OfficeSession session(config);
+    if (!session.open())
+        return 1;
+    QElapsedTimer t;
+    t.start();
+    const auto owing = session.arrears();
+    figure(qPrintable(QStringLiteral("arrears_%1_seconds").arg(children)), t.elapsed() / 1000.0,
+           "s");
+    std::printf("children owing: %lld\n", owing ? qlonglong(owing->size()) : -1LL);
+    return owing ? 0 : 1;
+}
+
 void largeShapes(const QStringList &args)
 {
+    childFigures(
+        args, {QStringLiteral("--ledger"), QStringLiteral("100000")},
+        {{QStringLiteral("arrears_100000_seconds"), QStringLiteral("arrears_100000_seconds")}});
     childFigures(
         args, {QStringLiteral("100000"), QStringLiteral("--classes"), QStringLiteral("1000")},
         {{QStringLiteral("startup_seconds"), QStringLiteral("startup_seconds_1000_classes")},
@@ -156,6 +213,7 @@ int main(int argc, char **argv)
     int n = 10000;
     int classCount = -1;
     bool startupOnly = false;
+    int ledgerChildren = 0;
     bool defaultShape = true;
     DbConfig config;
     QTemporaryDir dir;
@@ -177,6 +235,8 @@ int main(int argc, char **argv)
             classCount = qMax(1, v.toInt()), ++i;
         else if (a == QLatin1String("--startup-only"))
             startupOnly = true;
+        else if (a == QLatin1String("--ledger"))
+            ledgerChildren = qMax(10, v.toInt()), ++i;
         else
             n = qMax(100, a.toInt()), defaultShape = false;
     }
@@ -201,6 +261,7 @@ int main(int argc, char **argv)
         return true;
     };
     prompts.existingDirectory = [&](QWidget *) { return dir.path(); };
+    prompts.payment = [](QWidget *, QString &, QString &, bool) { return true; };
     prompts.critical = [](QWidget *, const QString &, const QString &text, const QString &,
                           const QString &) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
@@ -212,6 +273,9 @@ int main(int argc, char **argv)
         return QMessageBox::Yes;
     };
 
+    if (ledgerChildren > 0)
+        return ledgerShape(config, ledgerChildren);
+
     // The database: N children over N/100 classes.
     QVector<QStringList> rows;
     QStringList classes;
@@ -222,7 +286,8 @@ int main(int argc, char **argv)
                 QSqlQuery(admin.connection())
                     .exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", "
                                          "feeoffice_revision, feeoffice_class_revision, "
-                                         "receipt_journal, receipt_serial"));
+                                         "receipt_journal, receipt_serial, receipt_unprinted, "
+                                         "receipt_void, child_identity, ledger_entry"));
         }
         Database db(config);
         if (!db.open()) {
@@ -268,6 +333,14 @@ int main(int argc, char **argv)
     t.start();
     mw->onButtonSaveUnprint();
     figure("unprinted_export_seconds", t.elapsed() / 1000.0, "s");
+
+    // The month's charges of every child, recorded once.
+    t.start();
+    const WriteResult billed = mw->session().billMonth(mw->session().classes());
+    figure(qPrintable(QStringLiteral("bill_month_%1_seconds").arg(n)), t.elapsed() / 1000.0, "s");
+    if (!billed)
+        std::fprintf(stderr, "billing failed: %s\n", qPrintable(billed.oneLine()));
+    std::printf("charges recorded: %d\n", mw->session().lastBill().entries);
     delete mw;
 
     // One class of N children: export, then import N names from one column.

@@ -75,27 +75,36 @@ QVector<QPair<QString, qint64>> differences(const QVector<QPair<QString, qint64>
     return out;
 }
 
-QVector<Owing> arrears(const QVector<MonthBalance> &balances,
-                       const QHash<QString, QPair<QString, QString>> &names)
+QVector<QPair<Owing, qint64>> owing(const QVector<MonthBalance> &balances)
 {
-    QHash<QString, Owing> byChild;
+    QHash<QString, QPair<Owing, qint64>> byChild;
     for (const MonthBalance &b : balances) {
         if (b.childId.isEmpty())
             continue;
-        Owing &o = byChild[b.childId];
-        o.childId = b.childId;
-        o.total += b.balance;
+        auto &o = byChild[b.childId];
+        o.first.childId = b.childId;
+        o.first.total += b.balance;
         if (b.balance > 0)
-            o.months[b.month] += b.balance;
+            o.first.months[b.month] += b.balance;
+        o.second = qMax(o.second, b.lastEntry);
     }
+    QVector<QPair<Owing, qint64>> list;
+    for (auto it = byChild.cbegin(); it != byChild.cend(); ++it)
+        if (it->first.total > 0)
+            list << *it;
+    return list;
+}
+
+QVector<Owing> arrears(QVector<QPair<Owing, qint64>> owing,
+                       const QHash<qint64, QPair<QString, QString>> &names)
+{
     QVector<Owing> list;
-    for (auto it = byChild.begin(); it != byChild.end(); ++it) {
-        if (it->total <= 0)
-            continue;
-        const auto n = names.value(it.key());
-        it->className = n.first;
-        it->childName = n.second;
-        list << *it;
+    list.reserve(owing.size());
+    for (auto &o : owing) {
+        const auto n = names.value(o.second);
+        o.first.className = n.first;
+        o.first.childName = n.second;
+        list << std::move(o.first);
     }
     std::sort(list.begin(), list.end(), [](const Owing &a, const Owing &b) {
         return a.className != b.className ? a.className < b.className : a.childName < b.childName;

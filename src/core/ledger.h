@@ -74,9 +74,13 @@ struct MonthBalance {
     QString childId;
     QString month;
     qint64 balance = 0;
+    qint64 lastEntry = 0; // the newest entry of the month, for the child's name
 };
-// From every child's month balances and names: those owing, by class and
-// name.
-QVector<Owing> arrears(const QVector<MonthBalance> &balances,
-                       const QHash<QString, QPair<QString, QString>> &names);
+// From every child's month balances (months that balance out may be left
+// out): those owing, without names yet, and for each the newest entry to
+// take its class and name from.
+QVector<QPair<Owing, qint64>> owing(const QVector<MonthBalance> &balances);
+// The same, named (entry id → class and name) and sorted by class and name.
+QVector<Owing> arrears(QVector<QPair<Owing, qint64>> owing,
+                       const QHash<qint64, QPair<QString, QString>> &names);
 } // namespace Ledger

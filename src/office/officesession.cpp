@@ -254,13 +254,23 @@ std::optional<QVector<Ledger::Owing>> OfficeSession::arrears(QString *error)
 {
     LedgerStore store(*m_database);
     const auto balances = store.balances();
-    const auto names = balances ? store.names() : std::nullopt;
-    if (!balances || !names) {
+    if (!balances) {
         if (error)
             *error = store.errorString();
         return std::nullopt;
     }
-    return Ledger::arrears(*balances, *names);
+    auto owing = Ledger::owing(*balances);
+    QVector<qint64> ids;
+    ids.reserve(owing.size());
+    for (const auto &o : owing)
+        ids << o.second;
+    const auto names = store.names(ids);
+    if (!names) {
+        if (error)
+            *error = store.errorString();
+        return std::nullopt;
+    }
+    return Ledger::arrears(std::move(owing), *names);
 }
 
 std::optional<QVector<LedgerEntry>> OfficeSession::account(const QString &childId, QString *error)

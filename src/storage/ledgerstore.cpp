@@ -214,31 +214,41 @@ std::optional<QVector<Ledger::MonthBalance>> LedgerStore::balances()
     m_error.clear();
     QSqlQuery q(m_db.connection());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT child_id, month, SUM(amount_fen) FROM ledger_entry WHERE "
-                               "child_id <> '' GROUP BY child_id, month"))) {
+    // Read from the index alone; a month paid in full says nothing.
+    if (!q.exec(QStringLiteral("SELECT child_id, month, SUM(amount_fen), MAX(id) FROM "
+                               "ledger_entry WHERE child_id <> '' GROUP BY child_id, month HAVING "
+                               "SUM(amount_fen) <> 0"))) {
         fail(q.lastError().text());
         return std::nullopt;
     }
     QVector<Ledger::MonthBalance> list;
     while (q.next())
-        list.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong()});
+        list.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong(),
+                     q.value(3).toLongLong()});
     return list;
 }
 
-std::optional<QHash<QString, QPair<QString, QString>>> LedgerStore::names()
+std::optional<QHash<qint64, QPair<QString, QString>>> LedgerStore::names(const QVector<qint64> &ids)
 {
     m_error.clear();
-    QSqlQuery q(m_db.connection());
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT e.child_id, e.class_name, e.child_name FROM ledger_entry e "
-                               "JOIN (SELECT child_id, MAX(id) AS last FROM ledger_entry WHERE "
-                               "child_id <> '' GROUP BY child_id) m ON e.id = m.last"))) {
-        fail(q.lastError().text());
-        return std::nullopt;
+    QHash<qint64, QPair<QString, QString>> names;
+    constexpr int chunk = 500;
+    for (int start = 0; start < ids.size(); start += chunk) {
+        const int count = int(qMin<qsizetype>(chunk, ids.size() - start));
+        QSqlQuery q(m_db.connection());
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("SELECT id, class_name, child_name FROM ledger_entry WHERE id IN "
+                                 "(%1)")
+                      .arg(QStringList(count, QStringLiteral("?")).join(QLatin1Char(','))));
+        for (int i = 0; i < count; ++i)
+            q.addBindValue(ids.at(start + i));
+        if (!q.exec()) {
+            fail(q.lastError().text());
+            return std::nullopt;
+        }
+        while (q.next())
+            names.insert(q.value(0).toLongLong(), {q.value(1).toString(), q.value(2).toString()});
     }
-    QHash<QString, QPair<QString, QString>> names;
-    while (q.next())
-        names.insert(q.value(0).toString(), {q.value(1).toString(), q.value(2).toString()});
     return names;
 }
 

@@ -44,10 +44,10 @@ public:
     static bool voidPayments(Database &db, const QStringList &serials, const QString &reason,
                              const QString &clerk, const QDateTime &at, QString *error);
 
-    // Every child's balance per month, and each child's class and name as
-    // last recorded.
+    // Every child's balance per month, months that balance out left out.
     std::optional<QVector<Ledger::MonthBalance>> balances();
-    std::optional<QHash<QString, QPair<QString, QString>>> names();
+    // The class and child name of entries, by id.
+    std::optional<QHash<qint64, QPair<QString, QString>>> names(const QVector<qint64> &ids);
     // One child's entries, oldest first.
     std::optional<QVector<LedgerEntry>> entries(const QString &childId);
     // The child a receipt's payment was booked to, or empty.

@@ -69,7 +69,8 @@ QStringList statements(const DbConfig &config)
                        "receipt_serial TEXT, corrects BIGINT, reason TEXT, clerk TEXT, host TEXT, "
                        "recorded_at TEXT NOT NULL)")
             .arg(key),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS ledger_child ON ledger_entry (child_id, month)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS ledger_child ON ledger_entry (child_id, month, "
+                       "amount_fen, id)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS ledger_serial ON ledger_entry (receipt_serial)"),
     };
 }
