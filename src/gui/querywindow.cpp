@@ -1,13 +1,16 @@
 #include "querywindow.h"
 
+#include "accountdialog.h"
 #include "calibrationdialog.h"
 #include "exchangecommands.h"
 #include "officesession.h"
+#include "prompts.h"
 #include "queryresults.h"
 #include "receiptcommands.h"
 #include "rosterdialogs.h"
 #include "rosterexchange.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,6 +37,20 @@ QueryWindow::QueryWindow(OfficeSession &session, QWidget *parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     // A result list is printed and saved, not edited.
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    auto *account = new QAction(QStringLiteral("缴费记录"), m_table);
+    account->setObjectName(QStringLiteral("account"));
+    m_table->addAction(account);
+    m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(account, &QAction::triggered, this, [this, &session] {
+        const ChildRef c = m_results->child(m_table->currentIndex().row());
+        const int row = c.row();
+        if (row < 0) {
+            Prompts::warn(this, QStringLiteral("请先选中一名儿童"));
+            return;
+        }
+        const ChildRecord &rec = c.document->record(row);
+        AccountDialog::show(&session, rec.childId, rec.text(Roster::Name), this);
+    });
 
     auto rows = [this] { return m_results->rowCount(); };
     auto child = [this](int r) { return m_results->child(r); };

@@ -1,10 +1,13 @@
 #include "rosterpage.h"
 
+#include "accountdialog.h"
 #include "calibrationdialog.h"
 #include "exchangecommands.h"
+#include "prompts.h"
 #include "receiptcommands.h"
 #include "rosterdialogs.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QItemSelectionModel>
 #include <QKeySequence>
@@ -59,6 +62,22 @@ void RosterPage::buildWidgets()
     tableView->setObjectName(QStringLiteral("rosterTable"));
     tableView->setModel(m_document);
     tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // The child's account, from the row's context menu.
+    if (m_session) {
+        auto *account = new QAction(QStringLiteral("缴费记录"), tableView);
+        account->setObjectName(QStringLiteral("account"));
+        tableView->addAction(account);
+        tableView->setContextMenuPolicy(Qt::ActionsContextMenu);
+        connect(account, &QAction::triggered, this, [this] {
+            const int row = tableView->currentIndex().row();
+            if (row < 0 || row >= m_document->size()) {
+                Prompts::warn(this, QStringLiteral("请先选中一名儿童"));
+                return;
+            }
+            const ChildRecord &rec = m_document->record(row);
+            AccountDialog::show(m_session, rec.childId, rec.text(Roster::Name), this);
+        });
+    }
     buildToolBar();
     buildRosterDialogs(*this);
     if (m_sharedClasses)

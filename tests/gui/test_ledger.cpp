@@ -2,6 +2,7 @@
 // them, billing again records only differences, every printed receipt is a
 // payment in the same transaction, an unprinted one is voided, who owes is
 // listed and exported, and two PCs never record a charge twice.
+#include "accountdialog.h"
 #include "arrearsdialog.h"
 #include "database.h"
 #include "journaldialog.h"
@@ -10,6 +11,8 @@
 #include "mainwindow.h"
 #include "officesession.h"
 #include "officesettings.h"
+#include "queryresults.h"
+#include "querywindow.h"
 #include "receipt.h"
 #include "rosterpage.h"
 #include "rosterstore.h"
@@ -17,10 +20,12 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QThread>
 #include <QToolButton>
@@ -430,6 +435,49 @@ private slots:
         QCOMPARE(entries.size(), 4);
         QVERIFY(!entries.last().isReprint());
         QCOMPARE(sum(accountOf(config, jia)), qint64(0));
+    }
+
+    void accountFromTheRosterAndTheQuery()
+    {
+        prices();
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "1000", ""), child("乙", "900", "")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        RosterPage *a = mw.page(0);
+        bill(mw);
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        w->paymentMethod = QStringLiteral("支付宝");
+        a->tableView->setCurrentIndex(a->document()->index(0, 0));
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        // 甲's account from the row's context menu: charged, paid, settled.
+        auto *fromRoster = a->tableView->findChild<QAction *>(QStringLiteral("account"));
+        QVERIFY(fromRoster);
+        QVERIFY(a->tableView->actions().contains(fromRoster));
+        fromRoster->trigger();
+        auto *account = mw.findChild<AccountDialog *>();
+        QVERIFY(account && account->isVisible());
+        QCOMPARE(account->windowTitle(), QStringLiteral("缴费记录 — 甲"));
+        QCOMPARE(account->table()->rowCount(), 2);
+        QCOMPARE(account->table()->item(0, 1)->text(), QStringLiteral("应收"));
+        QCOMPARE(account->table()->item(0, 3)->text(), QStringLiteral("1000.00"));
+        QCOMPARE(account->table()->item(1, 1)->text(), QStringLiteral("实收"));
+        QCOMPARE(account->table()->item(1, 3)->text(), QStringLiteral("1000.00"));
+        QCOMPARE(account->table()->item(1, 4)->text(), QStringLiteral("支付宝"));
+        QCOMPARE(account->table()->item(1, 5)->text(), QStringLiteral("2026-000001"));
+        QCOMPARE(account->balance()->text(), QStringLiteral("2026-05 已结清。没有欠费"));
+        account->close();
+        // 乙's from the query result: owing.
+        mw.selectEdit->setText(QStringLiteral("乙"));
+        mw.onButtonSelect();
+        mw.selectWidget->tableView()->setCurrentIndex(mw.selectWidget->results()->index(0, 0));
+        mw.selectWidget->tableView()->findChild<QAction *>(QStringLiteral("account"))->trigger();
+        account = mw.selectWidget->findChild<AccountDialog *>();
+        QVERIFY(account);
+        QCOMPARE(account->balance()->text(),
+                 QStringLiteral("2026-05 欠 900.00 元。合计欠费 900.00 元"));
+        // No child chosen: said, nothing opened.
+        a->tableView->setCurrentIndex(QModelIndex());
+        fromRoster->trigger();
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("请先选中")));
     }
 };
 
