@@ -261,7 +261,7 @@ int main(int argc, char **argv)
         return true;
     };
     prompts.existingDirectory = [&](QWidget *) { return dir.path(); };
-    prompts.payment = [](QWidget *, QString &, QString &, bool) { return true; };
+    prompts.payment = [](QWidget *, Prompts::Payment &) { return true; };
     prompts.critical = [](QWidget *, const QString &, const QString &text, const QString &,
                           const QString &) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));

@@ -29,6 +29,7 @@ struct JournalEntry {
     QString childId;
     QString method;
     QString reference;
+    qint64 paid = 0; // money received when more than the total (a credit); 0: the total
     // The month ("yyyy-MM") the receipt belongs to: the month it was printed,
     // except for a copy of an earlier receipt, which belongs to that one's.
     QString month;

@@ -3,6 +3,7 @@
 #include "receipt.h"
 
 #include <QHash>
+#include <QRegularExpression>
 #include <algorithm>
 
 namespace
@@ -47,6 +48,63 @@ QStringList items()
     return {QStringLiteral("保教费"),     QStringLiteral("住宿费"),
             QStringLiteral("伙食费"),     QStringLiteral("床上用品费"),
             QStringLiteral("校车接送费"), QStringLiteral("意外保险费")};
+}
+
+std::optional<qint64> parseYuan(const QString &text, QString *why)
+{
+    auto refuse = [&](const QString &reason) -> std::optional<qint64> {
+        if (why)
+            *why = reason;
+        return std::nullopt;
+    };
+    const QString t = text.trimmed();
+    static const QRegularExpression form(QStringLiteral("^(-?)([0-9]{1,9})(?:\\.([0-9]*))?$"));
+    const auto m = form.match(t);
+    if (t.isEmpty() || !m.hasMatch())
+        return refuse(QStringLiteral("实收金额“%1”不是数字").arg(t));
+    if (!m.captured(1).isEmpty())
+        return refuse(QStringLiteral("实收金额“%1”是负数").arg(t));
+    const QString decimals = m.captured(3);
+    if (decimals.size() > 2)
+        return refuse(QStringLiteral("实收金额“%1”超过两位小数（分）").arg(t));
+    return m.captured(2).toLongLong() * 100 +
+           (decimals + QStringLiteral("00")).left(2).toLongLong();
+}
+
+Receipt partReceipt(const Receipt &full, qint64 receivedFen)
+{
+    Receipt part = full;
+    // Slots in the order they are paid: childcare, meals, accommodation,
+    // then the other further lines.
+    const QByteArray meals = ReceiptText::encode(QStringLiteral("伙 食 费"), Receipt::LabelBytes);
+    QVector<int> order{0};
+    for (int s = 2; s < full.entryCount; ++s)
+        if (full.entries[size_t(s)].label == meals)
+            order << s;
+    order << 1;
+    for (int s = 2; s < full.entryCount; ++s)
+        if (!order.contains(s))
+            order << s;
+    qint64 left = receivedFen;
+    for (int s : order) {
+        if (s >= full.entryCount)
+            continue;
+        const qint64 pays = qBound(qint64(0), left, qint64(full.entries[size_t(s)].amount));
+        part.entries[size_t(s)].amount = static_cast<qint32>(pays);
+        left -= pays;
+    }
+    // Further lines that pay nothing are left off the paper.
+    int slot = 2;
+    for (int s = 2; s < full.entryCount; ++s) {
+        if (part.entries[size_t(s)].amount == 0)
+            continue;
+        part.entries[size_t(slot++)] = part.entries[size_t(s)];
+    }
+    for (int s = slot; s < Receipt::Slots; ++s)
+        part.entries[size_t(s)] = FeeEntry();
+    part.entryCount = qMin(full.entryCount, slot);
+    part.total = static_cast<qint32>(receivedFen - left);
+    return part;
 }
 
 QVector<QPair<QString, qint64>> charges(const Roster::Cells &row, const FeeMirror &fees)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fees.h"
+#include "receipt.h"
 #include "roster.h"
 
 #include <QDateTime>
@@ -60,6 +61,17 @@ QVector<QPair<QString, qint64>> charges(const Roster::Cells &row, const FeeMirro
 // month should be charged per item and what is already charged.
 QVector<QPair<QString, qint64>> differences(const QVector<QPair<QString, qint64>> &wanted,
                                             const QMap<QString, qint64> &charged);
+
+// An amount of money as the clerk types it ("900", "899.5", "899.50"), in
+// fen; nullopt with the reason when it is not a number, negative, or has
+// more than two decimals.
+std::optional<qint64> parseYuan(const QString &text, QString *why);
+
+// A receipt for part of what is due: its lines pay in the fixed order
+// 保教费, 伙食费, 住宿费, then the others, the last one partly, so that the
+// lines add up to the amount received (0 < received < total). Further lines
+// paid nothing are left off; the two fixed lines stay, at 0.
+Receipt partReceipt(const Receipt &full, qint64 receivedFen);
 
 // A child that owes: the months with something owed, and the net balance
 // over all months (a month paid ahead reduces it).

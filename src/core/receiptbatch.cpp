@@ -1,5 +1,7 @@
 #include "receiptbatch.h"
 
+#include "ledger.h"
+
 ReceiptBatch::ReceiptBatch(const FeeMirror &fees, CapitalPlacement placement,
                            const SheetLayout &sheet)
     : m_fees(fees), m_placement(placement), m_sheet(sheet)
@@ -65,6 +67,19 @@ QStringList ReceiptBatch::leftOffFees() const
             lines << QStringLiteral("%1：%2").arg(ReceiptText::decode(p.receipt.name),
                                                   p.leftOff.join(QStringLiteral("、")));
     return lines;
+}
+
+void ReceiptBatch::payPart(int index, qint64 receivedFen)
+{
+    int seen = 0;
+    for (PlannedReceipt &p : m_built) {
+        if (!p.refusal.isEmpty())
+            continue;
+        if (seen++ == index) {
+            p.receipt = Ledger::partReceipt(p.receipt, receivedFen);
+            return;
+        }
+    }
 }
 
 QStringList ReceiptBatch::questionableDiscounts() const

@@ -48,6 +48,9 @@ public:
     // leaves fees off; empty when none does.
     QStringList leftOffFees() const;
 
+    // The index'th printable receipt pays only part of what is due.
+    void payPart(int index, qint64 receivedFen);
+
     // The printable receipts of discounted children while the discount is
     // outside 0 < a <= 1 (most likely a percentage), by name: the clerk is
     // asked before they print.

@@ -1,5 +1,6 @@
 #include "prompts.h"
 
+#include "journal.h"
 #include "ledger.h"
 
 #include <QComboBox>
@@ -53,20 +54,27 @@ Prompts Prompts::standard()
                     QMessageBox::StandardButtons buttons) {
         return QMessageBox::question(parent, title, text, buttons);
     };
-    p.payment = [](QWidget *parent, QString &method, QString &reference, bool withReference) {
+    p.payment = [](QWidget *parent, Payment &payment) {
         QDialog dialog(parent);
         dialog.setWindowTitle(QStringLiteral("收款方式"));
         auto *form = new QFormLayout(&dialog);
         auto *methods = new QComboBox(&dialog);
         methods->addItems(Ledger::paymentMethods());
-        methods->setCurrentText(method);
+        methods->setCurrentText(payment.method);
         form->addRow(QStringLiteral("收款方式："), methods);
         auto *number = new QLineEdit(&dialog);
         number->setPlaceholderText(QStringLiteral("转账或扫码的交易单号，可不填"));
-        if (withReference)
+        auto *received = new QLineEdit(&dialog);
+        const bool single = payment.dueFen > 0;
+        if (single) {
+            received->setPlaceholderText(
+                QStringLiteral("应收 %1 元；少收时填实收金额").arg(Journal::yuan(payment.dueFen)));
             form->addRow(QStringLiteral("交易单号："), number);
-        else
+            form->addRow(QStringLiteral("实收金额（元）："), received);
+        } else {
             number->hide();
+            received->hide();
+        }
         auto *buttons =
             new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
         form->addRow(buttons);
@@ -74,8 +82,9 @@ Prompts Prompts::standard()
         QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
         if (dialog.exec() != QDialog::Accepted)
             return false;
-        method = methods->currentText();
-        reference = number->text().trimmed();
+        payment.method = methods->currentText();
+        payment.reference = number->text().trimmed();
+        payment.received = received->text().trimmed();
         return true;
     };
     p.text = [](QWidget *parent, const QString &title,

@@ -30,10 +30,16 @@ struct Prompts {
     std::function<void(QWidget *parent, const QString &title, const QVector<QImage> &pages)>
         preview;
     // How the money of the receipts about to print is paid: the method
-    // (preset with the last one used) and, when asked for, a transaction
-    // number; false when the clerk cancelled.
-    std::function<bool(QWidget *parent, QString &method, QString &reference, bool withReference)>
-        payment;
+    // (preset with the last one used) and, for a single receipt, a
+    // transaction number and the amount received (empty: the amount due);
+    // false when the clerk cancelled.
+    struct Payment {
+        QString method;
+        QString reference;
+        QString received;
+        qint64 dueFen = 0; // shown to the clerk; 0 for several receipts
+    };
+    std::function<bool(QWidget *parent, Payment &payment)> payment;
     // A line of text the clerk types (a reason); nullopt when cancelled.
     std::function<std::optional<QString>(QWidget *parent, const QString &title,
                                          const QString &label)>

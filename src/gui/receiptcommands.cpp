@@ -2,6 +2,8 @@
 
 #include "calibration.h"
 #include "clock.h"
+#include "journal.h"
+#include "ledger.h"
 #include "officesession.h"
 #include "officesettings.h"
 #include "prompts.h"
@@ -83,16 +85,48 @@ bool ReceiptCommands::confirmDiscount(const ReceiptPlan &plan)
                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
-bool ReceiptCommands::askPayment(bool withReference)
+bool ReceiptCommands::askPayment(ReceiptPlan *single)
 {
     // Receipts without a session are never on record: nothing to ask.
     m_method = OfficeSettings::paymentMethod();
     m_reference.clear();
+    m_paid = 0;
     if (!m_session)
         return true;
-    if (!Prompts::current().payment(m_parent, m_method, m_reference, withReference))
+    Prompts::Payment payment;
+    payment.method = m_method;
+    const qint64 due = single ? single->printable().value(0).receipt.total : 0;
+    payment.dueFen = due;
+    if (!Prompts::current().payment(m_parent, payment))
         return false;
+    m_method = payment.method;
+    m_reference = payment.reference;
     OfficeSettings::setPaymentMethod(m_method);
+    if (!single || payment.received.isEmpty() || due <= 0)
+        return true;
+    // What was handed over: all of it, part of it, or more.
+    QString why;
+    const auto received = Ledger::parseYuan(payment.received, &why);
+    if (!received || *received == 0) {
+        Prompts::error(m_parent, received ? QStringLiteral("实收金额不能为 0") : why,
+                       QStringLiteral("没有打印，也没有记录。"));
+        return false;
+    }
+    if (*received < due) {
+        single->payPart(*received);
+        return true;
+    }
+    if (*received > due) {
+        const QString text =
+            QStringLiteral(
+                "实收 %1 元，比应收 %2 元多 %3 元。\n多收的钱作为预收记入这名儿童的账上？"
+                "选“否”则不打印，请改正实收金额。")
+                .arg(Journal::yuan(*received), Journal::yuan(due), Journal::yuan(*received - due));
+        if (Prompts::current().question(m_parent, Prompts::title(), text,
+                                        QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+            return false;
+        m_paid = *received;
+    }
     return true;
 }
 
@@ -120,6 +154,7 @@ int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
     for (JournalEntry &e : entries) {
         e.method = m_method;
         e.reference = m_reference;
+        e.paid = m_paid;
     }
     const WriteResult recorded =
         m_session ? m_session->recordReceipts(entries) : WriteResult::success();
@@ -157,7 +192,7 @@ void ReceiptCommands::printSelected(int row)
         Prompts::error(m_parent, QStringLiteral("未打印：%1").arg(refused.first()));
         return;
     }
-    if (!confirmLeftOff(plan) || !confirmDiscount(plan) || !askPayment(true))
+    if (!confirmLeftOff(plan) || !confirmDiscount(plan) || !askPayment(&plan))
         return;
     ReceiptJob job(m_sheet);
     if (!askPrinter(job) || print(job, plan) < 0)
@@ -183,7 +218,7 @@ void ReceiptCommands::printRange(int from, int to)
                           .arg(rows));
         return;
     }
-    if (!askPayment(false))
+    if (!askPayment(nullptr))
         return;
     ReceiptJob job(m_sheet);
     if (!askPrinter(job))

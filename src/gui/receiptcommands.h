@@ -37,8 +37,9 @@ private:
     bool feesUsable();
     // Asks before printing receipts that leave fees off.
     bool confirmLeftOff(const ReceiptPlan &plan);
-    // How the money is paid (a transaction number for a single receipt).
-    bool askPayment(bool withReference);
+    // How the money is paid; for a single receipt also a transaction number
+    // and the amount received (a part makes the receipt a part receipt).
+    bool askPayment(ReceiptPlan *single);
     // Asks before discounted receipts print with a discount outside 0 < a <= 1.
     bool confirmDiscount(const ReceiptPlan &plan);
     // Prints the plan's printable receipts, one page each, marks their rows
@@ -46,6 +47,7 @@ private:
     int print(ReceiptJob &job, const ReceiptPlan &plan);
     QString m_method;
     QString m_reference;
+    qint64 m_paid = 0; // more than the receipt's total, as a credit; 0: the total
     void showPreview(const ReceiptPlan &plan);
     FeeMirror fees() const;
     QString feeProblem() const;

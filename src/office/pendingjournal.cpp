@@ -41,6 +41,7 @@ QJsonObject toJson(const JournalEntry &e)
     o[QStringLiteral("childId")] = e.childId;
     o[QStringLiteral("method")] = e.method;
     o[QStringLiteral("reference")] = e.reference;
+    o[QStringLiteral("paidFen")] = QString::number(e.paid);
     return o;
 }
 
@@ -70,6 +71,7 @@ JournalEntry fromJson(const QJsonObject &o)
     e.childId = o.value(QStringLiteral("childId")).toString();
     e.method = o.value(QStringLiteral("method")).toString();
     e.reference = o.value(QStringLiteral("reference")).toString();
+    e.paid = o.value(QStringLiteral("paidFen")).toString().toLongLong();
     return e;
 }
 } // namespace

@@ -26,6 +26,8 @@ public:
         return m_children.at(receipt.row);
     }
 
+    // The single receipt pays only part of what is due (see Ledger::partReceipt).
+    void payPart(qint64 receivedFen) { m_batch.payPart(0, receivedFen); }
     // The totals the receipts computed, written back into the rosters.
     void writeTotals() const;
     // Why the receipts no longer match the rosters (a child gone or

@@ -165,7 +165,7 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
         e.className = r.className;
         e.childName = r.name;
         e.month = r.belongsTo();
-        e.amount = -r.total;
+        e.amount = -(r.paid > r.total ? r.paid : r.total);
         e.method = r.method.isEmpty() ? Ledger::unrecordedMethod() : r.method;
         e.reference = r.reference;
         e.receiptSerial = r.serial;

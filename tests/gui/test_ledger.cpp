@@ -479,6 +479,135 @@ private slots:
         fromRoster->trigger();
         QVERIFY(w->messages.last().text.contains(QStringLiteral("请先选中")));
     }
+
+    void amountsTheClerkTypes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("fen"); // -1: refused
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("whole") << "900" << qint64(90000) << QString();
+        QTest::newRow("one decimal") << "899.5" << qint64(89950) << QString();
+        QTest::newRow("two decimals") << " 899.05 " << qint64(89905) << QString();
+        QTest::newRow("point only") << "12." << qint64(1200) << QString();
+        QTest::newRow("three decimals") << "1.234" << qint64(-1) << QStringLiteral("两位小数");
+        QTest::newRow("negative") << "-5" << qint64(-1) << QStringLiteral("负数");
+        QTest::newRow("letters") << "abc" << qint64(-1) << QStringLiteral("不是数字");
+        QTest::newRow("exponent") << "1e3" << qint64(-1) << QStringLiteral("不是数字");
+        QTest::newRow("comma") << "1,200" << qint64(-1) << QStringLiteral("不是数字");
+        QTest::newRow("full-width") << "１２" << qint64(-1) << QStringLiteral("不是数字");
+    }
+    void amountsTheClerkTypes()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, fen);
+        QFETCH(QString, reason);
+        QString why;
+        const auto parsed = Ledger::parseYuan(text, &why);
+        QCOMPARE(parsed.value_or(-1), fen);
+        QVERIFY2(why.contains(reason), qPrintable(why));
+    }
+
+    void partReceiptsPayInOrder_data()
+    {
+        QTest::addColumn<qint64>("received");
+        QTest::addColumn<QList<qint64>>("lines"); // childcare, accommodation, further lines
+        // Due: childcare 1000.00, accommodation 300.00, meals 200.00, bedding 80.00.
+        QTest::newRow("part of the childcare") << qint64(50000) << QList<qint64>{50000, 0};
+        QTest::newRow("the childcare exactly") << qint64(100000) << QList<qint64>{100000, 0};
+        QTest::newRow("childcare, part of the meals")
+            << qint64(110050) << QList<qint64>{100000, 0, 10050};
+        QTest::newRow("childcare and meals") << qint64(120000) << QList<qint64>{100000, 0, 20000};
+        QTest::newRow("part of the accommodation")
+            << qint64(135000) << QList<qint64>{100000, 15000, 20000};
+        QTest::newRow("part of the bedding")
+            << qint64(154001) << QList<qint64>{100000, 30000, 20000, 4001};
+        QTest::newRow("all but a fen")
+            << qint64(157999) << QList<qint64>{100000, 30000, 20000, 7999};
+    }
+    void partReceiptsPayInOrder()
+    {
+        QFETCH(qint64, received);
+        QFETCH(QList<qint64>, lines);
+        FeeMirror fees;
+        fees.feePrices[Fees::AccommodationPrice] = 300.0f;
+        fees.feePrices[Fees::MealPrice] = 10.0f;
+        fees.feePrices[Fees::BeddingPrice] = 80.0f;
+        Roster::Cells row;
+        row[Roster::Name] = QStringLiteral("甲");
+        row[Roster::Tuition] = QStringLiteral("1000");
+        row[Roster::Accommodation] = QStringLiteral("1");
+        row[Roster::Meals] = QStringLiteral("20");
+        row[Roster::Bedding] = QStringLiteral("1");
+        const Receipt full = buildReceipt(row, fees).receipt;
+        QCOMPARE(full.total, 158000);
+        const Receipt part = Ledger::partReceipt(full, received);
+        // The printed lines add up to the printed total, which is the money.
+        QCOMPARE(qint64(part.total), received);
+        qint64 sumOfLines = 0;
+        QList<qint64> printed;
+        for (int i = 0; i < part.entryCount; ++i) {
+            sumOfLines += part.entries[size_t(i)].amount;
+            printed << part.entries[size_t(i)].amount;
+        }
+        QCOMPARE(sumOfLines, received);
+        QCOMPARE(printed, lines);
+        // The fixed lines keep their captions; further lines keep theirs.
+        QCOMPARE(part.entries[0].label, full.entries[0].label);
+        QCOMPARE(part.entries[1].label, full.entries[1].label);
+        if (lines.size() > 2)
+            QCOMPARE(ReceiptText::decode(part.entries[2].label), QStringLiteral("伙 食 费"));
+    }
+
+    void partPaymentsAndCredits()
+    {
+        prices();
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "1000", ""), child("乙", "900", "")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        RosterPage *a = mw.page(0);
+        const QString jia = a->document()->record(0).childId;
+        const QString yi = a->document()->record(1).childId;
+        bill(mw);
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        a->tableView->setCurrentIndex(a->document()->index(0, 0));
+        // Not money: refused, nothing printed or recorded.
+        for (const QString &typed : {QStringLiteral("六百"), QStringLiteral("-600"),
+                                     QStringLiteral("600.001"), QStringLiteral("0")}) {
+            w->paymentReceived = typed;
+            const int dialogs = w->printDialogs;
+            a->toolButton(QStringLiteral("printSelected"))->click();
+            QCOMPARE(w->printDialogs, dialogs);
+            QCOMPARE(w->messages.last().informative, QStringLiteral("没有打印，也没有记录。"));
+        }
+        QCOMPARE(w->paymentDue, qint64(100000));
+        QCOMPARE(sum(accountOf(DbConfig::sqlite(w->databasePath()), jia)), qint64(100000));
+        // 600.00 of 1000.00: a part receipt of 600.00; 400.00 still owed.
+        w->paymentReceived = QStringLiteral("600");
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        const auto receipts = journalOf(config);
+        QCOMPARE(receipts.size(), 1);
+        QCOMPARE(receipts.at(0).total, qint64(60000));
+        QCOMPARE(sum(accountOf(config, jia)), qint64(40000));
+        QCOMPARE(pdfPageCount(w->printToPdf), 1);
+        // More than due, confirmed as a credit: the receipt says what is due,
+        // the account takes the money.
+        a->tableView->setCurrentIndex(a->document()->index(1, 0));
+        w->paymentReceived = QStringLiteral("1000");
+        w->questionAnswers = {QMessageBox::No};
+        const int dialogs = w->printDialogs;
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        QCOMPARE(w->printDialogs, dialogs);
+        QVERIFY(w->questionTexts.last().contains(QStringLiteral("多 100.00 元")));
+        w->questionAnswers = {QMessageBox::Yes};
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        QCOMPARE(journalOf(config).last().total, qint64(90000));
+        QCOMPARE(sum(accountOf(config, yi)), qint64(-10000));
+        // Who owes: 甲, 400.00; 乙 paid ahead and does not owe.
+        mw.toolAction(QStringLiteral("arrears"))->trigger();
+        auto *dialog = mw.findChild<ArrearsDialog *>();
+        QCOMPARE(dialog->model()->rowCount(), 1);
+        QCOMPARE(dialog->model()->index(0, 3).data().toString(), QStringLiteral("400.00"));
+    }
 };
 
 QTEST_MAIN(TestLedger)

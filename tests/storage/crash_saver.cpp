@@ -35,7 +35,7 @@ int main(int argc, char **argv)
             printer->setOutputFileName(printTo);
             return true;
         };
-        Prompts::current().payment = [](QWidget *, QString &, QString &, bool) { return true; };
+        Prompts::current().payment = [](QWidget *, Prompts::Payment &) { return true; };
         std::printf("printing\n");
         std::fflush(stdout);
         window.page(0)->printReceiptRange(1, window.page(0)->document()->size());

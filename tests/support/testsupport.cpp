@@ -68,12 +68,15 @@ TestWorld::TestWorld()
         questionTexts << text;
         return questionAnswers.isEmpty() ? questionAnswer : questionAnswers.takeFirst();
     };
-    p.payment = [this](QWidget *, QString &method, QString &reference, bool withReference) {
+    p.payment = [this](QWidget *, Prompts::Payment &payment) {
         ++paymentPrompts;
+        paymentDue = payment.dueFen;
         if (!paymentMethod.isEmpty())
-            method = paymentMethod;
-        if (withReference)
-            reference = paymentReference;
+            payment.method = paymentMethod;
+        if (payment.dueFen > 0) {
+            payment.reference = paymentReference;
+            payment.received = paymentReceived;
+        }
         return !paymentCancelled;
     };
     p.text = [this](QWidget *, const QString &, const QString &label) -> std::optional<QString> {

@@ -59,6 +59,8 @@ public:
     QString paymentMethod;
     QString paymentReference;
     bool paymentCancelled = false;
+    QString paymentReceived; // the amount typed; empty: the amount due
+    qint64 paymentDue = 0;   // what the prompt showed as due
     int paymentPrompts = 0;
     // Typed answers in turn; cancelled when none is left.
     QStringList textAnswers;
