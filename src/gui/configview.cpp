@@ -1,5 +1,6 @@
 #include "configview.h"
 
+#include "ledger.h"
 #include "officesettings.h"
 #include "prompts.h"
 
@@ -82,6 +83,16 @@ void configView::build()
     m_tableView->setEditTriggers(QAbstractItemView::DoubleClicked);
     layout->addWidget(m_tableView);
 
+    // How receipts are paid unless the clerk chooses otherwise when printing
+    // (the last choice made there is remembered here too).
+    auto *paymentRow = new QHBoxLayout;
+    paymentRow->addWidget(new QLabel(QStringLiteral("默认收款方式："), this));
+    m_payment = new QComboBox(this);
+    m_payment->setObjectName(QStringLiteral("defaultPaymentMethod"));
+    m_payment->addItems(Ledger::paymentMethods());
+    paymentRow->addWidget(m_payment, 1);
+    layout->addLayout(paymentRow);
+
     auto *saveButton = new QPushButton(QStringLiteral("应用并保存"), this);
     saveButton->setObjectName(QStringLiteral("saveSettings"));
     layout->addWidget(saveButton);
@@ -145,6 +156,7 @@ QString configView::valueProblem(FeeSettings::Key key) const
 
 void configView::show()
 {
+    m_payment->setCurrentText(OfficeSettings::paymentMethod());
     m_combo->clear();
     m_combo->addItems(settings().childcareFees);
     // An entry that is not a whole number of yuan would charge 0.
@@ -198,6 +210,7 @@ void configView::saveAll()
     if (!confirmDiscount(settings))
         return;
     // What the clerk typed stays in the panel to be saved again.
+    OfficeSettings::setPaymentMethod(m_payment->currentText());
     if (!m_settings->save(settings))
         Prompts::error(this, m_settings->errorString());
 }

@@ -34,6 +34,7 @@ public:
     QTableView *tableView() const { return m_tableView; }
     QStandardItemModel *tableModel() const { return m_tableModel; }
     QComboBox *childcareCombo() const { return m_combo; }
+    QComboBox *paymentCombo() const { return m_payment; }
 
     static QStringList settingKeys();
     static QStringList settingCaptions();
@@ -60,4 +61,5 @@ private:
     QTableView *m_tableView = nullptr;
     QStandardItemModel *m_tableModel = nullptr;
     QComboBox *m_combo = nullptr;
+    QComboBox *m_payment = nullptr;
 };

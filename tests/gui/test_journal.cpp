@@ -150,6 +150,16 @@ private slots:
         QCOMPARE(entries.size(), 30);
         for (int i = 0; i < entries.size(); ++i)
             QCOMPARE(entries.at(i).serial, Journal::serial(2026, i + 1));
+        // Each receipt's payment once, with it.
+        Database db(config);
+        QVERIFY(db.open());
+        QSqlQuery q(db.connection());
+        QVERIFY(q.exec(QStringLiteral("SELECT count(*), count(DISTINCT receipt_serial), "
+                                      "sum(amount_fen) FROM ledger_entry WHERE kind = '实收'")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 30);
+        QCOMPARE(q.value(1).toInt(), 30);
+        QCOMPARE(q.value(2).toLongLong(), qint64(-3000));
     }
 
     void previewsAndCancelledPrintsLeaveNothing()

@@ -4,6 +4,7 @@
 // listed and exported, and two PCs never record a charge twice.
 #include "accountdialog.h"
 #include "arrearsdialog.h"
+#include "configview.h"
 #include "database.h"
 #include "journaldialog.h"
 #include "journalstore.h"
@@ -19,6 +20,7 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -607,6 +609,28 @@ private slots:
         auto *dialog = mw.findChild<ArrearsDialog *>();
         QCOMPARE(dialog->model()->rowCount(), 1);
         QCOMPARE(dialog->model()->index(0, 3).data().toString(), QStringLiteral("400.00"));
+    }
+
+    void defaultPaymentMethodFromThePanel()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "1000", "")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        QComboBox *method = mw.configview->paymentCombo();
+        QCOMPARE(method->currentText(), QStringLiteral("现金"));
+        QCOMPARE(comboItems(method), Ledger::paymentMethods());
+        method->setCurrentText(QStringLiteral("银行转账"));
+        button(mw.configview, "saveSettings")->click();
+        RosterPage *a = mw.page(0);
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        a->tableView->setCurrentIndex(a->document()->index(0, 0));
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        QCOMPARE(w->paymentPreset, QStringLiteral("银行转账"));
+        // A choice made when printing is the panel's next default.
+        w->paymentMethod = QStringLiteral("微信");
+        a->printReceiptRange(1, 1);
+        QCOMPARE(w->paymentDue, qint64(0)); // a range asks for the way only
+        MainWindow again(DbConfig::sqlite(w->databasePath()));
+        QCOMPARE(again.configview->paymentCombo()->currentText(), QStringLiteral("微信"));
     }
 };
 

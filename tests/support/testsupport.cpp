@@ -70,6 +70,7 @@ TestWorld::TestWorld()
     };
     p.payment = [this](QWidget *, Prompts::Payment &payment) {
         ++paymentPrompts;
+        paymentPreset = payment.method;
         paymentDue = payment.dueFen;
         if (!paymentMethod.isEmpty())
             payment.method = paymentMethod;

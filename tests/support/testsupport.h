@@ -61,6 +61,7 @@ public:
     bool paymentCancelled = false;
     QString paymentReceived; // the amount typed; empty: the amount due
     qint64 paymentDue = 0;   // what the prompt showed as due
+    QString paymentPreset;   // the method it was opened with
     int paymentPrompts = 0;
     // Typed answers in turn; cancelled when none is left.
     QStringList textAnswers;
