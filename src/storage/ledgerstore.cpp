@@ -42,6 +42,48 @@ bool insert(QSqlQuery &q, const LedgerEntry &e)
     return q.exec();
 }
 
+// Many entries, a few hundred rows per statement: one statement per
+// entry is most of the time of billing a whole school.
+std::optional<QSqlError> insertMany(QSqlDatabase db, const QVector<LedgerEntry> &entries)
+{
+    constexpr int perStatement = 200;
+    const QString head = insertSql.left(insertSql.indexOf(QStringLiteral("VALUES")) + 6);
+    const QString row = QStringLiteral(" (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    QSqlQuery q(db);
+    int prepared = 0;
+    for (int start = 0; start < entries.size(); start += perStatement) {
+        const int count = int(qMin<qsizetype>(perStatement, entries.size() - start));
+        if (count != prepared) {
+            if (!q.prepare(head + QStringList(count, row).join(QLatin1Char(','))))
+                return q.lastError();
+            prepared = count;
+        }
+        int i = 0;
+        for (int r = start; r < start + count; ++r) {
+            const LedgerEntry &e = entries.at(r);
+            q.bindValue(i++, LedgerEntry::kindText(e.kind));
+            q.bindValue(i++, text(e.childId));
+            q.bindValue(i++, text(e.className));
+            q.bindValue(i++, text(e.childName));
+            q.bindValue(i++, e.month);
+            q.bindValue(i++, e.item.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : e.item);
+            q.bindValue(i++, e.amount);
+            q.bindValue(i++, text(e.method));
+            q.bindValue(i++, text(e.reference));
+            q.bindValue(i++, text(e.receiptSerial));
+            q.bindValue(i++, e.corrects > 0 ? QVariant(e.corrects)
+                                            : QVariant(QMetaType::fromType<qint64>()));
+            q.bindValue(i++, text(e.reason));
+            q.bindValue(i++, text(e.clerk));
+            q.bindValue(i++, text(e.host));
+            q.bindValue(i++, e.at.toString(timeFormat));
+        }
+        if (!q.exec())
+            return q.lastError();
+    }
+    return std::nullopt;
+}
+
 // Two PCs never write the ledger at the same moment: PostgreSQL locks the
 // table for the transaction (readers go on); SQLite's write lock does it.
 bool lock(Database &db, QString *error)
@@ -112,9 +154,6 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
         while (q.next())
             charged[q.value(0).toString()][q.value(1).toString()] = q.value(2).toLongLong();
     }
-    QSqlQuery ins(db);
-    if (!ins.prepare(insertSql))
-        return failed(ins.lastError());
     QVector<LedgerEntry> done;
     for (const Bill &b : children) {
         const auto it = charged.constFind(b.child.childId);
@@ -133,11 +172,11 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
             e.clerk = clerk;
             e.host = host;
             e.at = at;
-            if (!insert(ins, e))
-                return failed(ins.lastError());
             done << e;
         }
     }
+    if (const auto error = insertMany(db, done))
+        return failed(*error);
     if (!db.commit())
         return failed(db.lastError());
     claim.commit();
