@@ -8,7 +8,7 @@
 
 namespace
 {
-const char16_t *const kindTexts[] = {u"应收", u"调整", u"实收", u"作废"};
+const char16_t *const kindTexts[] = {u"应收", u"调整", u"实收", u"作废", u"退款"};
 }
 
 QString LedgerEntry::kindText(Kind kind)
@@ -18,7 +18,7 @@ QString LedgerEntry::kindText(Kind kind)
 
 std::optional<LedgerEntry::Kind> LedgerEntry::kindFromText(const QString &text)
 {
-    for (int k = Charge; k <= Void; ++k)
+    for (int k = Charge; k <= Refund; ++k)
         if (text == kindText(Kind(k)))
             return Kind(k);
     return std::nullopt;

@@ -16,7 +16,7 @@
 // amount is what the entry does to what is owed, in fen: a charge adds,
 // a payment takes away, a void of a payment adds it back.
 struct LedgerEntry {
-    enum Kind { Charge, Adjustment, Payment, Void };
+    enum Kind { Charge, Adjustment, Payment, Void, Refund };
 
     qint64 id = 0;
     Kind kind = Charge;
@@ -26,10 +26,11 @@ struct LedgerEntry {
     QString month; // "yyyy-MM" the entry belongs to
     QString item;  // the fee item of a charge or adjustment
     qint64 amount = 0;
-    QString method;    // a payment's way: 现金, 微信 …
-    QString reference; // a payment's transaction number
-    QString receiptSerial;
-    qint64 corrects = 0; // the entry this one corrects
+    QString method;        // a payment's way: 现金, 微信 …
+    QString reference;     // a payment's transaction number
+    QString receiptSerial; // the receipt paid, voided or refunded
+    QString ownSerial;     // a refund's own serial ("2026-R000001")
+    qint64 corrects = 0;   // the entry this one corrects
     QString reason;
     QString clerk;
     QString host;

@@ -71,14 +71,16 @@ bool AccountDialog::refresh()
         const LedgerEntry &e = entries->at(r);
         // Money in shows as received; what is owed as charged.
         const qint64 shown = e.kind == LedgerEntry::Payment ? -e.amount : e.amount;
-        const QStringList cells = {e.month,
-                                   LedgerEntry::kindText(e.kind),
-                                   e.item,
-                                   Journal::yuan(shown),
-                                   e.method,
-                                   e.receiptSerial,
-                                   e.reason.isEmpty() ? e.reference : e.reason,
-                                   e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm"))};
+        const QStringList cells = {
+            e.month,
+            LedgerEntry::kindText(e.kind),
+            e.item,
+            Journal::yuan(shown),
+            e.method,
+            e.ownSerial.isEmpty() ? e.receiptSerial
+                                  : QStringLiteral("%1（退 %2）").arg(e.ownSerial, e.receiptSerial),
+            e.reason.isEmpty() ? e.reference : e.reason,
+            e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm"))};
         for (int c = 0; c < cells.size(); ++c)
             m_table->setItem(r, c, new QTableWidgetItem(cells.at(c)));
     }

@@ -106,6 +106,8 @@ JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
     reprint->setObjectName(QStringLiteral("journalReprint"));
     auto *voiding = new QPushButton(QStringLiteral("作废"), this);
     voiding->setObjectName(QStringLiteral("journalVoid"));
+    auto *refunding = new QPushButton(QStringLiteral("退款"), this);
+    refunding->setObjectName(QStringLiteral("journalRefund"));
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("月份："), this));
     top->addWidget(m_monthEdit);
@@ -115,6 +117,7 @@ JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
     top->addWidget(m_name, 1);
     top->addWidget(reprint);
     top->addWidget(voiding);
+    top->addWidget(refunding);
     top->addWidget(exportButton);
 
     m_model = new JournalModel(this);
@@ -144,6 +147,7 @@ JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
     connect(exportButton, &QPushButton::clicked, this, &JournalDialog::exportMonth);
     connect(reprint, &QPushButton::clicked, this, &JournalDialog::reprintSelected);
     connect(voiding, &QPushButton::clicked, this, &JournalDialog::voidSelected);
+    connect(refunding, &QPushButton::clicked, this, &JournalDialog::refundSelected);
     showMonth(m_monthEdit->date());
 }
 
@@ -298,6 +302,36 @@ void JournalDialog::voidSelected()
     }
     showMonth(m_shown);
     m_totals->setText(m_totals->text() + QStringLiteral("\n已作废收据 %1").arg(e.serial));
+}
+
+void JournalDialog::refundSelected()
+{
+    const QModelIndex current = m_table->currentIndex();
+    if (!current.isValid()) {
+        Prompts::warn(this, QStringLiteral("请先在表中选中要退款的收据"));
+        return;
+    }
+    const JournalEntry e = m_model->entries().at(current.row());
+    const auto amount =
+        Prompts::current().text(this, QStringLiteral("退款"),
+                                QStringLiteral("收据 %1（%2，%3 元）退还的金额（元）：")
+                                    .arg(e.serial, e.name, Journal::yuan(e.total)));
+    if (!amount)
+        return;
+    const auto reason =
+        Prompts::current().text(this, QStringLiteral("退款"), QStringLiteral("退款的原因："));
+    if (!reason)
+        return;
+    QString serial;
+    const WriteResult r = m_session.refund(e.serial, *amount, *reason, &serial);
+    if (!r) {
+        Prompts::error(this,
+                       r.kind == WriteResult::Refused ? r.text : QStringLiteral("退款没有记录"),
+                       QString(), r.detail);
+        return;
+    }
+    m_totals->setText(m_totals->text() + QStringLiteral("\n已记录退款 %1：收据 %2 退还 %3 元")
+                                             .arg(serial, e.serial, amount->trimmed()));
 }
 
 void JournalDialog::reprintSelected()

@@ -56,6 +56,8 @@ public slots:
     void reprintSelected();
     // "作废": takes the selected receipt back, with a reason.
     void voidSelected();
+    // "退款": money handed back for the selected receipt, with its own serial.
+    void refundSelected();
 
 private:
     void applyFilter();

@@ -250,6 +250,21 @@ WriteResult OfficeSession::voidReceipt(const QString &serial, const QString &rea
     return r;
 }
 
+WriteResult OfficeSession::refund(const QString &receipt, const QString &amount,
+                                  const QString &reason, QString *serial)
+{
+    if (!m_readable)
+        return unread();
+    QString why;
+    const auto fen = Ledger::parseYuan(amount, &why);
+    if (!fen)
+        return WriteResult::failure(WriteResult::Refused,
+                                    why.replace(QStringLiteral("实收"), QStringLiteral("退款")));
+    return LedgerStore(*m_database)
+        .refund(receipt, *fen, OfficeSettings::paymentMethod(), reason, m_settings->fees().clerk(),
+                QSysInfo::machineHostName(), Clock::now(), serial);
+}
+
 std::optional<QVector<Ledger::Owing>> OfficeSession::arrears(QString *error)
 {
     LedgerStore store(*m_database);

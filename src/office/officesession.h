@@ -121,6 +121,11 @@ public:
     // the child's stands for this month any more, its roster row is not
     // printed again ("否", a change to save).
     WriteResult voidReceipt(const QString &serial, const QString &reason);
+    // Money handed back for a printed receipt (退款): the amount as typed
+    // (yuan), the reason (required) and the way; the refund's own serial in
+    // serial.
+    WriteResult refund(const QString &receipt, const QString &amount, const QString &reason,
+                       QString *serial = nullptr);
     // Every child owing anything, by class and name.
     std::optional<QVector<Ledger::Owing>> arrears(QString *error = nullptr);
     // One child's account, oldest entry first.

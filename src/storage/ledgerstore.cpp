@@ -1,6 +1,7 @@
 #include "ledgerstore.h"
 
 #include "database.h"
+#include "journal.h"
 #include "revisions.h"
 #include "rosterstore.h"
 
@@ -298,7 +299,8 @@ std::optional<QVector<LedgerEntry>> LedgerStore::entries(const QString &childId)
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT id, kind, class_name, child_name, month, item, amount_fen, "
                              "method, reference, receipt_serial, corrects, reason, clerk, host, "
-                             "recorded_at FROM ledger_entry WHERE child_id = ? ORDER BY id"));
+                             "recorded_at, own_serial FROM ledger_entry WHERE child_id = ? ORDER "
+                             "BY id"));
     q.addBindValue(childId);
     if (!q.exec()) {
         fail(q.lastError().text());
@@ -323,9 +325,124 @@ std::optional<QVector<LedgerEntry>> LedgerStore::entries(const QString &childId)
         e.clerk = q.value(12).toString();
         e.host = q.value(13).toString();
         e.at = QDateTime::fromString(q.value(14).toString(), timeFormat);
+        e.ownSerial = q.value(15).toString();
         list << e;
     }
     return list;
+}
+
+WriteResult LedgerStore::refund(const QString &receipt, qint64 amountFen, const QString &method,
+                                const QString &reason, const QString &clerk, const QString &host,
+                                const QDateTime &at, QString *serial)
+{
+    m_error.clear();
+    auto refused = [](const QString &text) {
+        return WriteResult::failure(WriteResult::Refused, text);
+    };
+    if (reason.trimmed().isEmpty())
+        return refused(QStringLiteral("退款必须填写原因"));
+    if (amountFen <= 0)
+        return refused(QStringLiteral("退款金额必须大于 0"));
+    if (WriteResult r = m_db.writable(); !r)
+        return r;
+    QSqlDatabase db = m_db.connection();
+    QSqlError begun;
+    if (!m_db.beginWrite(&begun))
+        return m_db.unreachable(begun);
+    auto failed = [&](const QSqlError &e) {
+        db.rollback();
+        return m_db.unreachable(e);
+    };
+    QString lockError;
+    if (!lock(m_db, &lockError)) {
+        db.rollback();
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("退款没有记录"),
+                                    lockError);
+    }
+    // The payment the money came with, still standing, and what was
+    // handed back of it already.
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral(
+        "SELECT p.id, p.child_id, p.class_name, p.child_name, p.month, -p.amount_fen, "
+        "(SELECT COALESCE(SUM(r.amount_fen), 0) FROM ledger_entry r WHERE r.kind = '退款' AND "
+        "r.corrects = p.id) FROM ledger_entry p WHERE p.kind = '实收' AND p.receipt_serial = ? AND "
+        "NOT EXISTS (SELECT 1 FROM ledger_entry v WHERE v.kind = '作废' AND v.corrects = p.id)"));
+    q.addBindValue(receipt);
+    if (!q.exec())
+        return failed(q.lastError());
+    if (!q.next()) {
+        db.rollback();
+        return refused(
+            QStringLiteral("收据 %1 没有可退的款（没有收款记录，或已作废）").arg(receipt));
+    }
+    LedgerEntry e;
+    e.kind = LedgerEntry::Refund;
+    e.corrects = q.value(0).toLongLong();
+    e.childId = q.value(1).toString();
+    e.className = q.value(2).toString();
+    e.childName = q.value(3).toString();
+    e.month = q.value(4).toString();
+    const qint64 left = q.value(5).toLongLong() - q.value(6).toLongLong();
+    if (amountFen > left) {
+        db.rollback();
+        return refused(
+            QStringLiteral("收据 %1 最多还能退 %2 元").arg(receipt, Journal::yuan(left)));
+    }
+    // The refund's own serial: the counter row is locked until the commit.
+    const int year = at.date().year();
+    QSqlQuery n(db);
+    n.prepare(QStringLiteral(
+        "INSERT INTO refund_serial (year, last) VALUES (?, 0) ON CONFLICT DO NOTHING"));
+    n.addBindValue(year);
+    if (!n.exec())
+        return failed(n.lastError());
+    n.prepare(QStringLiteral("UPDATE refund_serial SET last = last + 1 WHERE year = ?"));
+    n.addBindValue(year);
+    if (!n.exec())
+        return failed(n.lastError());
+    n.prepare(QStringLiteral("SELECT last FROM refund_serial WHERE year = ?"));
+    n.addBindValue(year);
+    if (!n.exec() || !n.next())
+        return failed(n.lastError());
+    e.ownSerial =
+        QStringLiteral("%1-R%2").arg(year).arg(n.value(0).toLongLong(), 6, 10, QLatin1Char('0'));
+    e.amount = amountFen;
+    e.method = method;
+    e.receiptSerial = receipt;
+    e.reason = reason.trimmed();
+    e.clerk = clerk;
+    e.host = host;
+    e.at = at;
+    // Written once, whole: the refund with its own serial.
+    QSqlQuery ins(db);
+    if (!ins.prepare(QStringLiteral(
+            "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, "
+            "amount_fen, method, receipt_serial, corrects, reason, clerk, host, recorded_at, "
+            "own_serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+        return failed(ins.lastError());
+    const QVariantList values = {LedgerEntry::kindText(e.kind),
+                                 e.childId,
+                                 e.className,
+                                 e.childName,
+                                 e.month,
+                                 e.amount,
+                                 text(e.method),
+                                 e.receiptSerial,
+                                 e.corrects,
+                                 e.reason,
+                                 text(e.clerk),
+                                 text(e.host),
+                                 e.at.toString(timeFormat),
+                                 e.ownSerial};
+    for (int i = 0; i < values.size(); ++i)
+        ins.bindValue(i, values.at(i));
+    if (!ins.exec())
+        return failed(ins.lastError());
+    if (!db.commit())
+        return failed(db.lastError());
+    if (serial)
+        *serial = e.ownSerial;
+    return WriteResult::success();
 }
 
 std::optional<QString> LedgerStore::childOfReceipt(const QString &serial)

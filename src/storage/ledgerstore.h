@@ -50,6 +50,12 @@ public:
     std::optional<QHash<qint64, QPair<QString, QString>>> names(const QVector<qint64> &ids);
     // One child's entries, oldest first.
     std::optional<QVector<LedgerEntry>> entries(const QString &childId);
+    // Money handed back for a receipt's payment: an entry of its own, with
+    // its own serial (returned), naming the payment; never more than was
+    // paid and not yet handed back; a reason is required.
+    WriteResult refund(const QString &receipt, qint64 amountFen, const QString &method,
+                       const QString &reason, const QString &clerk, const QString &host,
+                       const QDateTime &at, QString *serial = nullptr);
     // The child a receipt's payment was booked to, or empty.
     std::optional<QString> childOfReceipt(const QString &serial);
     // How many payments of the child in the month still stand (not voided).

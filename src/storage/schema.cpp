@@ -67,18 +67,21 @@ QStringList statements(const DbConfig &config)
                        "TEXT NOT NULL, class_name TEXT, child_name TEXT, month TEXT NOT NULL, item "
                        "TEXT, amount_fen BIGINT NOT NULL, method TEXT, reference TEXT, "
                        "receipt_serial TEXT, corrects BIGINT, reason TEXT, clerk TEXT, host TEXT, "
-                       "recorded_at TEXT NOT NULL)")
+                       "recorded_at TEXT NOT NULL, own_serial TEXT)")
             .arg(key),
         QStringLiteral("CREATE INDEX IF NOT EXISTS ledger_child ON ledger_entry (child_id, month, "
                        "amount_fen, id)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS ledger_serial ON ledger_entry (receipt_serial)"),
+        // Money handed back has serials of its own, per year, gap-free.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS refund_serial (year INTEGER PRIMARY KEY, "
+                       "last BIGINT NOT NULL)"),
     };
 }
 
 const char *const tableNames[] = {
     "class",           "student",        "feeoffice_revision", "feeoffice_class_revision",
     "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
-    "ledger_entry",    "receipt_void"};
+    "ledger_entry",    "receipt_void",   "refund_serial"};
 } // namespace
 
 QString create(QSqlDatabase &db, const DbConfig &config)

@@ -632,6 +632,60 @@ private slots:
         MainWindow again(DbConfig::sqlite(w->databasePath()));
         QCOMPARE(again.configview->paymentCombo()->currentText(), QStringLiteral("微信"));
     }
+
+    void refundsHaveTheirOwnSerials_data() { backends_data(); }
+    void refundsHaveTheirOwnSerials()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        prices();
+        seedDatabase(config, {"A"}, {child("甲", "1000", ""), child("乙", "900", "")});
+        MainWindow mw(config);
+        RosterPage *a = mw.page(0);
+        const QString jia = a->document()->record(0).childId;
+        bill(mw);
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        a->printReceiptRange(1, 2);
+        mw.toolAction(QStringLiteral("journal"))->trigger();
+        auto *journal = mw.findChild<JournalDialog *>();
+        journal->table()->setCurrentIndex(journal->tableModel()->index(0, 0));
+        // 100.50 handed back to 甲, with a reason: a refund of its own serial.
+        w->textAnswers = {QStringLiteral("100.5"), QStringLiteral("多收了")};
+        button(journal, "journalRefund")->click();
+        QVERIFY2(journal->totals()->text().contains(QStringLiteral("已记录退款 2026-R000001")),
+                 qPrintable(journal->totals()->text()));
+        auto account = accountOf(config, jia);
+        QCOMPARE(account.last().kind, LedgerEntry::Refund);
+        QCOMPARE(account.last().ownSerial, QStringLiteral("2026-R000001"));
+        QCOMPARE(account.last().receiptSerial, QStringLiteral("2026-000001"));
+        QCOMPARE(account.last().corrects, account.at(1).id);
+        QCOMPARE(sum(account), qint64(10050));
+        // Never more than was paid and not handed back; never without a reason
+        // or with an amount that is not money.
+        for (const QStringList &typed :
+             {QStringList{"900", "再退"}, QStringList{"10", " "}, QStringList{"1.001", "x"}}) {
+            w->textAnswers = typed;
+            button(journal, "journalRefund")->click();
+        }
+        QVERIFY(w->messages.at(0).text.contains(QStringLiteral("最多还能退 899.50 元")));
+        QVERIFY(w->messages.at(1).text.contains(QStringLiteral("必须填写原因")));
+        QVERIFY(w->messages.at(2).text.contains(QStringLiteral("两位小数")));
+        QCOMPARE(sum(accountOf(config, jia)), qint64(10050));
+        // The next refund takes the next serial; a voided receipt has none left.
+        w->textAnswers = {QStringLiteral("899.50"), QStringLiteral("退学")};
+        button(journal, "journalRefund")->click();
+        QCOMPARE(accountOf(config, jia).last().ownSerial, QStringLiteral("2026-R000002"));
+        QCOMPARE(sum(accountOf(config, jia)), qint64(100000));
+        journal->table()->setCurrentIndex(journal->tableModel()->index(1, 0));
+        w->textAnswers = {QStringLiteral("写错")};
+        button(journal, "journalVoid")->click();
+        journal->table()->setCurrentIndex(journal->tableModel()->index(1, 0));
+        w->textAnswers = {QStringLiteral("10"), QStringLiteral("x")};
+        button(journal, "journalRefund")->click();
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("没有可退的款")));
+    }
 };
 
 QTEST_MAIN(TestLedger)
