@@ -282,6 +282,14 @@ private slots:
         const auto entries = journalOf(DbConfig::sqlite(w->databasePath()));
         QCOMPARE(entries.size(), 1);
         QCOMPARE(entries.at(0).name, QStringLiteral("甲"));
+        // Its payment came along, on the child's account, with its way.
+        const auto account = mw.session().account(mw.page(0)->document()->record(0).childId);
+        QVERIFY(account);
+        QCOMPARE(account->size(), 1);
+        QCOMPARE(account->at(0).kind, LedgerEntry::Payment);
+        QCOMPARE(account->at(0).amount, qint64(-150000));
+        QCOMPARE(account->at(0).method, QStringLiteral("现金"));
+        QCOMPARE(account->at(0).receiptSerial, entries.at(0).serial);
     }
 
     void childrenSharingANameEachHaveTheirOwnReceipt()
