@@ -207,7 +207,7 @@ WriteResult OfficeSession::billMonth(const QStringList &classes)
     }
     QVector<LedgerEntry> written;
     const WriteResult r = LedgerStore(*m_database)
-                              .bill(m_bill.month, bills, billed, m_settings->fees().clerk(),
+                              .bill(m_bill.month, bills, m_settings->fees().clerk(),
                                     QSysInfo::machineHostName(), now, &written);
     if (!r)
         return r;

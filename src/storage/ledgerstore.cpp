@@ -108,8 +108,8 @@ bool LedgerStore::fail(const QString &what)
 }
 
 WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &children,
-                              const QStringList &classes, const QString &clerk, const QString &host,
-                              const QDateTime &at, QVector<LedgerEntry> *written)
+                              const QString &clerk, const QString &host, const QDateTime &at,
+                              QVector<LedgerEntry> *written)
 {
     m_error.clear();
     if (WriteResult r = m_db.writable(); !r)
@@ -128,17 +128,41 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
         return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("账目没有写入"),
                                     lockError);
     }
-    RevisionClaim claim(m_db);
-    WriteResult result = claim.claimClasses(classes);
-    if (!result) {
-        db.rollback();
-        return result;
+    // Who the children are is stored with what they are charged. Only a
+    // class whose children get their identity stored now is claimed (as a
+    // save claims it): billing disturbs no other PC's editing otherwise.
+    QHash<qint64, QString> stored;
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("SELECT student_id, child_id FROM child_identity")))
+            return failed(q.lastError());
+        while (q.next())
+            stored.insert(q.value(0).toLongLong(), q.value(1).toString());
     }
-    // Who the children are is stored with what they are charged.
-    QVector<ChildRecord> rows;
-    for (const Bill &b : children)
-        rows << b.child;
-    if (result = RosterStore(m_db).insertIdentities(rows); !result) {
+    QVector<ChildRecord> unstored;
+    QStringList claimed;
+    for (const Bill &b : children) {
+        const auto it = stored.constFind(b.child.id);
+        if (it == stored.constEnd()) {
+            unstored << b.child;
+            if (!claimed.contains(b.child.className))
+                claimed << b.child.className;
+        } else if (*it != b.child.childId) {
+            // Another PC stored who this row is since this one read it.
+            db.rollback();
+            const QString text =
+                QStringLiteral("载入班级“%1”之后，另一台电脑已更新了它").arg(b.child.className);
+            WriteResult r = WriteResult::failure(WriteResult::Conflict, text, text);
+            r.conflictClass = b.child.className;
+            return r;
+        }
+    }
+    RevisionClaim claim(m_db);
+    WriteResult result = claim.claimClasses(claimed);
+    if (result)
+        result = RosterStore(m_db).insertIdentities(unstored);
+    if (!result) {
         db.rollback();
         return result;
     }

@@ -28,13 +28,13 @@ public:
     };
     // Records the month's charges of the children: a first charge per item,
     // or only the difference to what is already charged (an adjustment with
-    // the reason "名单变更"). The classes are claimed as a save claims them
-    // (a class another PC saved since it was read is refused), and the
-    // children's identities are stored with the charges. The entries
-    // written are returned in written.
-    WriteResult bill(const QString &month, const QVector<Bill> &children,
-                     const QStringList &classes, const QString &clerk, const QString &host,
-                     const QDateTime &at, QVector<LedgerEntry> *written = nullptr);
+    // the reason "名单变更"). Children whose identity is not stored yet get
+    // it stored with the charges, and their classes are claimed as a save
+    // claims them (a class another PC saved since it was read is refused).
+    // The entries written are returned in written.
+    WriteResult bill(const QString &month, const QVector<Bill> &children, const QString &clerk,
+                     const QString &host, const QDateTime &at,
+                     QVector<LedgerEntry> *written = nullptr);
 
     // Inside a journal write's transaction: each first receipt (not a
     // reprint) is a payment of its total.

@@ -318,9 +318,9 @@ private slots:
                 QVector<LedgerStore::Bill> bills;
                 for (const ChildRecord &r : stored)
                     bills.append({r, {{QStringLiteral("保教费"), 100000}}});
-                const WriteResult r = LedgerStore(db).bill(
-                    QStringLiteral("2026-05"), bills, {QStringLiteral("A")}, QString(), QString(),
-                    QDateTime(QDate(2026, 5, 14), QTime(10, 0)));
+                const WriteResult r =
+                    LedgerStore(db).bill(QStringLiteral("2026-05"), bills, QString(), QString(),
+                                         QDateTime(QDate(2026, 5, 14), QTime(10, 0)));
                 (r ? ok : refused).ref();
             });
         };
@@ -685,6 +685,25 @@ private slots:
         w->textAnswers = {QStringLiteral("10"), QStringLiteral("x")};
         button(journal, "journalRefund")->click();
         QVERIFY(w->messages.last().text.contains(QStringLiteral("没有可退的款")));
+    }
+
+    void billingDisturbsNoOtherPC()
+    {
+        prices();
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "1000", "")});
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        MainWindow pc1(config);
+        // A first save stores who the children are.
+        pc1.page(0)->document()->setText(0, Roster::Age, QStringLiteral("5"));
+        QVERIFY(pc1.onButtonSaveDB());
+        MainWindow pc2(config);
+        pc2.page(0)->document()->setText(0, Roster::Age, QStringLiteral("6"));
+        // PC1 bills while PC2 edits: PC2's save still goes through.
+        bill(pc1);
+        QCOMPARE(sum(accountOf(config, pc1.page(0)->document()->record(0).childId)),
+                 qint64(100000));
+        QVERIFY(pc2.onButtonSaveDB());
+        QCOMPARE(storedStudents(w->databasePath()).at(0).at(Roster::Age), QStringLiteral("6"));
     }
 };
 
