@@ -4,9 +4,11 @@
 #include "journal.h"
 #include "revisions.h"
 #include "rosterstore.h"
+#include "sqldialect.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <array>
 
 namespace
 {
@@ -45,6 +47,51 @@ bool insert(QSqlQuery &q, const LedgerEntry &e)
 
 // Many entries, a few hundred rows per statement: one statement per
 // entry is most of the time of billing a whole school.
+// PostgreSQL takes many entries best as one array per column, unnested in
+// order, a few thousand at a time (as the student rows go).
+std::optional<QSqlError> insertArrays(QSqlDatabase db, const QVector<LedgerEntry> &entries)
+{
+    QSqlQuery q(db);
+    if (!q.prepare(QStringLiteral(
+            "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, item, "
+            "amount_fen, method, reference, receipt_serial, corrects, reason, clerk, host, "
+            "recorded_at) SELECT * FROM unnest(?::text[], ?::text[], ?::text[], ?::text[], "
+            "?::text[], ?::text[], ?::text[]::bigint[], ?::text[], ?::text[], ?::text[], "
+            "?::text[]::bigint[], ?::text[], ?::text[], ?::text[], ?::text[])")))
+        return q.lastError();
+    auto nonNull = [](const QString &t) { return t.isNull() ? QStringLiteral("") : t; };
+    constexpr int batch = 5000;
+    for (int start = 0; start < entries.size(); start += batch) {
+        const int count = int(qMin<qsizetype>(batch, entries.size() - start));
+        std::array<QStringList, 15> columns;
+        for (int r = start; r < start + count; ++r) {
+            const LedgerEntry &e = entries.at(r);
+            const QStringList row = {LedgerEntry::kindText(e.kind),
+                                     nonNull(e.childId),
+                                     nonNull(e.className),
+                                     nonNull(e.childName),
+                                     e.month,
+                                     e.item.isEmpty() ? QString() : e.item,
+                                     QString::number(e.amount),
+                                     nonNull(e.method),
+                                     nonNull(e.reference),
+                                     nonNull(e.receiptSerial),
+                                     e.corrects > 0 ? QString::number(e.corrects) : QString(),
+                                     nonNull(e.reason),
+                                     nonNull(e.clerk),
+                                     nonNull(e.host),
+                                     e.at.toString(timeFormat)};
+            for (size_t c = 0; c < columns.size(); ++c)
+                columns[c] << row.at(int(c));
+        }
+        for (size_t c = 0; c < columns.size(); ++c)
+            q.bindValue(int(c), SqlDialect::textArray(columns[c]));
+        if (!q.exec())
+            return q.lastError();
+    }
+    return std::nullopt;
+}
+
 std::optional<QSqlError> insertMany(QSqlDatabase db, const QVector<LedgerEntry> &entries)
 {
     constexpr int perStatement = 200;
@@ -200,7 +247,8 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
             done << e;
         }
     }
-    if (const auto error = insertMany(db, done))
+    if (const auto error =
+            SqlDialect::sendsArrays(m_db.config()) ? insertArrays(db, done) : insertMany(db, done))
         return failed(*error);
     if (!db.commit())
         return failed(db.lastError());
