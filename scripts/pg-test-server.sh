@@ -26,8 +26,17 @@ pg_test_server_start() {
 }
 
 pg_test_server_stop() {
-  if [ -n "${PG_TEST_DIR:-}" ] && [ -d "$PG_TEST_DIR/data" ]; then
-    "${PG_TEST_RUNAS[@]}" "$PG_TEST_BINDIR/pg_ctl" -D "$PG_TEST_DIR/data" -m immediate stop >/dev/null 2>&1 || true
+  # A start that failed half-way (a port taken, initdb refused) leaves its
+  # folder and perhaps a server, but not every variable: clean up anyway.
+  if [ -n "${PG_TEST_DIR:-}" ] && [ -d "$PG_TEST_DIR" ]; then
+    local bindir=${PG_TEST_BINDIR:-$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)}
+    local runas=()
+    if [ "$(id -u)" -eq 0 ]; then
+      runas=(runuser -u postgres --)
+    fi
+    if [ -d "$PG_TEST_DIR/data" ] && [ -n "$bindir" ]; then
+      "${runas[@]}" "$bindir/pg_ctl" -D "$PG_TEST_DIR/data" -m immediate stop >/dev/null 2>&1 || true
+    fi
     rm -rf "$PG_TEST_DIR"
   fi
 }
