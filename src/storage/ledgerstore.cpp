@@ -23,9 +23,10 @@ QVariant text(const QString &s)
     return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
 }
 
-bool insert(QSqlQuery &q, const LedgerEntry &e)
+// Binds the entry's fifteen columns from position at on.
+void bind(QSqlQuery &q, int at, const LedgerEntry &e)
 {
-    int i = 0;
+    int i = at;
     q.bindValue(i++, LedgerEntry::kindText(e.kind));
     q.bindValue(i++, text(e.childId));
     q.bindValue(i++, text(e.className));
@@ -42,6 +43,11 @@ bool insert(QSqlQuery &q, const LedgerEntry &e)
     q.bindValue(i++, text(e.clerk));
     q.bindValue(i++, text(e.host));
     q.bindValue(i++, e.at.toString(timeFormat));
+}
+
+bool insert(QSqlQuery &q, const LedgerEntry &e)
+{
+    bind(q, 0, e);
     return q.exec();
 }
 
@@ -106,26 +112,8 @@ std::optional<QSqlError> insertMany(QSqlDatabase db, const QVector<LedgerEntry> 
                 return q.lastError();
             prepared = count;
         }
-        int i = 0;
-        for (int r = start; r < start + count; ++r) {
-            const LedgerEntry &e = entries.at(r);
-            q.bindValue(i++, LedgerEntry::kindText(e.kind));
-            q.bindValue(i++, text(e.childId));
-            q.bindValue(i++, text(e.className));
-            q.bindValue(i++, text(e.childName));
-            q.bindValue(i++, e.month);
-            q.bindValue(i++, e.item.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : e.item);
-            q.bindValue(i++, e.amount);
-            q.bindValue(i++, text(e.method));
-            q.bindValue(i++, text(e.reference));
-            q.bindValue(i++, text(e.receiptSerial));
-            q.bindValue(i++, e.corrects > 0 ? QVariant(e.corrects)
-                                            : QVariant(QMetaType::fromType<qint64>()));
-            q.bindValue(i++, text(e.reason));
-            q.bindValue(i++, text(e.clerk));
-            q.bindValue(i++, text(e.host));
-            q.bindValue(i++, e.at.toString(timeFormat));
-        }
+        for (int r = start; r < start + count; ++r)
+            bind(q, (r - start) * 15, entries.at(r));
         if (!q.exec())
             return q.lastError();
     }
@@ -148,6 +136,21 @@ bool lock(Database &db, QString *error)
 
 LedgerStore::LedgerStore(Database &database) : m_db(database) {}
 
+WriteResult LedgerStore::beginLocked(const QString &what)
+{
+    if (WriteResult r = m_db.writable(); !r)
+        return r;
+    QSqlError begun;
+    if (!m_db.beginWrite(&begun))
+        return m_db.unreachable(begun);
+    QString lockError;
+    if (!lock(m_db, &lockError)) {
+        m_db.connection().rollback();
+        return WriteResult::failure(WriteResult::Unreachable, what, lockError);
+    }
+    return WriteResult::success();
+}
+
 bool LedgerStore::fail(const QString &what)
 {
     m_error = QStringLiteral("账目：%1").arg(what);
@@ -159,22 +162,13 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
                               QVector<LedgerEntry> *written)
 {
     m_error.clear();
-    if (WriteResult r = m_db.writable(); !r)
+    if (WriteResult r = beginLocked(QStringLiteral("账目没有写入")); !r)
         return r;
     QSqlDatabase db = m_db.connection();
-    QSqlError begun;
-    if (!m_db.beginWrite(&begun))
-        return m_db.unreachable(begun);
     auto failed = [&](const QSqlError &e) {
         db.rollback();
         return m_db.unreachable(e);
     };
-    QString lockError;
-    if (!lock(m_db, &lockError)) {
-        db.rollback();
-        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("账目没有写入"),
-                                    lockError);
-    }
     // Who the children are is stored with what they are charged. Only a
     // class whose children get their identity stored now is claimed (as a
     // save claims it): billing disturbs no other PC's editing otherwise.
@@ -415,22 +409,13 @@ WriteResult LedgerStore::refund(const QString &receipt, qint64 amountFen, const 
         return refused(QStringLiteral("退款必须填写原因"));
     if (amountFen <= 0)
         return refused(QStringLiteral("退款金额必须大于 0"));
-    if (WriteResult r = m_db.writable(); !r)
+    if (WriteResult r = beginLocked(QStringLiteral("退款没有记录")); !r)
         return r;
     QSqlDatabase db = m_db.connection();
-    QSqlError begun;
-    if (!m_db.beginWrite(&begun))
-        return m_db.unreachable(begun);
     auto failed = [&](const QSqlError &e) {
         db.rollback();
         return m_db.unreachable(e);
     };
-    QString lockError;
-    if (!lock(m_db, &lockError)) {
-        db.rollback();
-        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("退款没有记录"),
-                                    lockError);
-    }
     // The payment the money came with, still standing, and what was
     // handed back of it already.
     QSqlQuery q(db);

@@ -67,6 +67,9 @@ public:
 
 private:
     bool fail(const QString &what);
+    // Starts a write's transaction with the ledger locked; what says what
+    // was not written when that fails.
+    WriteResult beginLocked(const QString &what);
     Database &m_db;
     QString m_error;
 };
