@@ -16,6 +16,7 @@ Receipt JournalEntry::receipt() const
         r.entryCount = i + 1;
     }
     r.total = static_cast<qint32>(total);
+    r.credit = static_cast<qint32>(credit);
     return r;
 }
 
@@ -35,6 +36,7 @@ JournalEntry JournalEntry::fromReceipt(const Receipt &receipt, const QString &cl
         e.amounts[i] = receipt.entries[i].amount;
     }
     e.total = receipt.total;
+    e.credit = receipt.credit;
     return e;
 }
 

@@ -27,9 +27,16 @@ struct JournalEntry {
     // Not stored in the journal: the child's identity and how the money was
     // paid, for the payment the receipt is on the child's account.
     QString childId;
+    qint64 studentId = 0; // the roster row stored, whose identity childId is
     QString method;
     QString reference;
     qint64 paid = 0; // money received when more than the total (a credit); 0: the total
+    // Credit from earlier months that paid part of the fees (预收抵扣).
+    qint64 credit = 0;
+    // What the month charges the child per item, recorded with the first
+    // receipt of a month nobody billed yet (so that a part paid leaves the
+    // rest owed, and money paid is never taken for money paid ahead).
+    QVector<QPair<QString, qint64>> charges;
     // The month ("yyyy-MM") the receipt belongs to: the month it was printed,
     // except for a copy of an earlier receipt, which belongs to that one's.
     QString month;
@@ -42,6 +49,7 @@ struct JournalEntry {
         AlreadyHas,    // the roster row already had a receipt this month
         FirstOfShared, // no receipt yet, and another child of the class has the name
         FirstOfUnique, // no receipt yet that the row knows of, the name is unique in the class
+        PaysRest,      // the row has a receipt this month whose month still owes: a payment
     };
     Child child = Child::Unknown;
 

@@ -106,6 +106,12 @@ QVector<DrawOp> layout(const Receipt &receipt, const QDate &date, CapitalPlaceme
         }
     }
 
+    // Credit that paid part of the fees is said beside the fee lines, in
+    // the blank right of their amounts.
+    if (receipt.credit > 0)
+        ops << text(QStringLiteral("已用预收 %1 元抵扣")
+                        .arg(Capital::amountText(receipt.credit).value_or(QString())),
+                    left + 66, top + 12, off);
     ops << text(ReceiptText::decode(receipt.clerk), s.clerk.x() + 15, s.clerk.y() + 3.5, off);
     return ops;
 }

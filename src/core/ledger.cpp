@@ -8,7 +8,7 @@
 
 namespace
 {
-const char16_t *const kindTexts[] = {u"应收", u"调整", u"实收", u"作废", u"退款"};
+const char16_t *const kindTexts[] = {u"应收", u"调整", u"实收", u"作废", u"退款", u"预收抵扣"};
 }
 
 QString LedgerEntry::kindText(Kind kind)
@@ -18,7 +18,7 @@ QString LedgerEntry::kindText(Kind kind)
 
 std::optional<LedgerEntry::Kind> LedgerEntry::kindFromText(const QString &text)
 {
-    for (int k = Charge; k <= Refund; ++k)
+    for (int k = Charge; k <= CreditUsed; ++k)
         if (text == kindText(Kind(k)))
             return Kind(k);
     return std::nullopt;
@@ -41,6 +41,11 @@ QString unrecordedMethod()
 QString rosterChanged()
 {
     return QStringLiteral("名单变更");
+}
+
+QString chargedByReceipt()
+{
+    return QStringLiteral("打印收据时计入");
 }
 
 QStringList items()
@@ -71,7 +76,7 @@ std::optional<qint64> parseYuan(const QString &text, QString *why)
            (decimals + QStringLiteral("00")).left(2).toLongLong();
 }
 
-Receipt partReceipt(const Receipt &full, qint64 receivedFen)
+Receipt partReceipt(const Receipt &full, qint64 receivedFen, qint64 paidBefore)
 {
     Receipt part = full;
     // Slots in the order they are paid: childcare, meals, accommodation,
@@ -86,10 +91,15 @@ Receipt partReceipt(const Receipt &full, qint64 receivedFen)
         if (!order.contains(s))
             order << s;
     qint64 left = receivedFen;
+    qint64 before = paidBefore;
     for (int s : order) {
         if (s >= full.entryCount)
             continue;
-        const qint64 pays = qBound(qint64(0), left, qint64(full.entries[size_t(s)].amount));
+        // What earlier receipts paid of the line, then what this one pays.
+        const qint64 line = full.entries[size_t(s)].amount;
+        const qint64 paid = qBound(qint64(0), before, line);
+        before -= paid;
+        const qint64 pays = qBound(qint64(0), left, line - paid);
         part.entries[size_t(s)].amount = static_cast<qint32>(pays);
         left -= pays;
     }
@@ -105,6 +115,45 @@ Receipt partReceipt(const Receipt &full, qint64 receivedFen)
     part.entryCount = qMin(full.entryCount, slot);
     part.total = static_cast<qint32>(receivedFen - left);
     return part;
+}
+
+Receipt creditedReceipt(const Receipt &full, qint64 creditFen)
+{
+    const qint64 used = qBound(qint64(0), creditFen, qint64(full.total));
+    if (used == 0)
+        return full;
+    Receipt r = partReceipt(full, full.total - used);
+    r.credit = static_cast<qint32>(used);
+    return r;
+}
+
+std::optional<Receipt> restReceipt(const Receipt &full, const Standing &account)
+{
+    if (account.charged <= 0 || account.owed <= 0)
+        return std::nullopt;
+    const qint64 paid = qMax(qint64(0), account.charged - account.owed);
+    const qint64 rest = qMin(account.owed, full.total - qMin(paid, qint64(full.total)));
+    if (rest <= 0)
+        return std::nullopt;
+    return partReceipt(full, rest, paid);
+}
+
+QVector<QPair<QString, qint64>> takeCredit(const QVector<QPair<QString, qint64>> &monthBalances,
+                                           qint64 amount)
+{
+    QVector<QPair<QString, qint64>> sorted = monthBalances;
+    std::sort(sorted.begin(), sorted.end());
+    QVector<QPair<QString, qint64>> taken;
+    for (const auto &m : sorted) {
+        if (amount <= 0)
+            break;
+        if (m.second >= 0)
+            continue;
+        const qint64 t = qMin(amount, -m.second);
+        taken.append({m.first, t});
+        amount -= t;
+    }
+    return taken;
 }
 
 QVector<QPair<QString, qint64>> charges(const Roster::Cells &row, const FeeMirror &fees)

@@ -16,7 +16,10 @@
 // amount is what the entry does to what is owed, in fen: a charge adds,
 // a payment takes away, a void of a payment adds it back.
 struct LedgerEntry {
-    enum Kind { Charge, Adjustment, Payment, Void, Refund };
+    // CreditUsed moves money paid ahead (or credited) in earlier months onto
+    // the month a receipt pays: its earlier months' entries add, the
+    // receipt month's entry takes away, the sum is 0.
+    enum Kind { Charge, Adjustment, Payment, Void, Refund, CreditUsed };
 
     qint64 id = 0;
     Kind kind = Charge;
@@ -49,6 +52,9 @@ QString unrecordedMethod();
 // The reason of an adjustment made by billing again.
 QString rosterChanged();
 
+// The reason of charges recorded by a receipt for a month not billed yet.
+QString chargedByReceipt();
+
 // The six fee items, as the ledger names them.
 QStringList items();
 
@@ -70,9 +76,30 @@ std::optional<qint64> parseYuan(const QString &text, QString *why);
 
 // A receipt for part of what is due: its lines pay in the fixed order
 // 保教费, 伙食费, 住宿费, then the others, the last one partly, so that the
-// lines add up to the amount received (0 < received < total). Further lines
-// paid nothing are left off; the two fixed lines stay, at 0.
-Receipt partReceipt(const Receipt &full, qint64 receivedFen);
+// lines add up to the amount received (0 <= received < total). Further lines
+// paid nothing are left off; the two fixed lines stay, at 0. paidBefore is
+// what earlier receipts of the month paid, in the same order: this one pays
+// on from there.
+Receipt partReceipt(const Receipt &full, qint64 receivedFen, qint64 paidBefore = 0);
+// A receipt whose child has credit from earlier months (预收): the credit
+// pays first, the lines print what is left to pay (in the order above) and
+// the receipt says how much the credit paid. At most the total is used.
+Receipt creditedReceipt(const Receipt &full, qint64 creditFen);
+
+// What a child's account holds when a receipt of a month is printed.
+struct Standing {
+    qint64 credit = 0;  // paid ahead or credited in earlier months, not used yet
+    qint64 charged = 0; // what the month charges
+    qint64 owed = 0;    // what the month still owes (its balance)
+};
+// The receipt of a child that already has one this month: what the month
+// still owes, paying the lines on from what was paid (a part payment's
+// rest); nullopt when nothing is owed (the receipt is a copy).
+std::optional<Receipt> restReceipt(const Receipt &full, const Standing &account);
+// Takes credit from the earlier months that hold it (balance < 0), oldest
+// first, up to amount: month → fen taken.
+QVector<QPair<QString, qint64>> takeCredit(const QVector<QPair<QString, qint64>> &monthBalances,
+                                           qint64 amount);
 
 // A child that owes: the months with something owed, and the net balance
 // over all months (a month paid ahead reduces it).

@@ -26,6 +26,9 @@ struct Receipt {
     QByteArray clerk;
     qint32 total = 0; // fen
     qint32 entryCount = 0;
+    // Credit from earlier months that paid part of the fees (预收抵扣), in
+    // fen: the lines and the total are what is left to pay.
+    qint32 credit = 0;
 };
 
 namespace ReceiptText

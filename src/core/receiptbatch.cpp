@@ -69,17 +69,34 @@ QStringList ReceiptBatch::leftOffFees() const
     return lines;
 }
 
-void ReceiptBatch::payPart(int index, qint64 receivedFen)
+PlannedReceipt *ReceiptBatch::printableAt(int index)
 {
     int seen = 0;
     for (PlannedReceipt &p : m_built) {
         if (!p.refusal.isEmpty())
             continue;
-        if (seen++ == index) {
-            p.receipt = Ledger::partReceipt(p.receipt, receivedFen);
-            return;
-        }
+        if (seen++ == index)
+            return &p;
     }
+    return nullptr;
+}
+
+void ReceiptBatch::payPart(int index, qint64 receivedFen)
+{
+    if (PlannedReceipt *p = printableAt(index))
+        p->receipt = Ledger::partReceipt(p->receipt, receivedFen);
+}
+
+void ReceiptBatch::replace(int index, const Receipt &receipt)
+{
+    if (PlannedReceipt *p = printableAt(index))
+        p->receipt = receipt;
+}
+
+void ReceiptBatch::useCredit(int index, qint64 creditFen)
+{
+    if (PlannedReceipt *p = printableAt(index))
+        p->receipt = Ledger::creditedReceipt(p->receipt, creditFen);
 }
 
 QStringList ReceiptBatch::questionableDiscounts() const

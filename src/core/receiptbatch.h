@@ -50,6 +50,11 @@ public:
 
     // The index'th printable receipt pays only part of what is due.
     void payPart(int index, qint64 receivedFen);
+    // The index'th printable receipt is paid partly by credit (see
+    // Ledger::creditedReceipt).
+    void useCredit(int index, qint64 creditFen);
+    // The index'th printable receipt becomes the one given (same child).
+    void replace(int index, const Receipt &receipt);
 
     // The printable receipts of discounted children while the discount is
     // outside 0 < a <= 1 (most likely a percentage), by name: the clerk is
@@ -64,6 +69,7 @@ public:
     CapitalPlacement placement() const { return m_placement; }
 
 private:
+    PlannedReceipt *printableAt(int index);
     FeeMirror m_fees;
     CapitalPlacement m_placement;
     SheetLayout m_sheet;

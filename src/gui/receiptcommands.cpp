@@ -187,6 +187,8 @@ void ReceiptCommands::printSelected(int row)
     plan.add(m_child(row));
     // The total is rewritten while the receipt is built, before any dialog.
     plan.writeTotals();
+    if (m_session)
+        m_session->useCredit(plan);
     const QStringList refused = plan.batch().refusals(false);
     if (!refused.isEmpty()) {
         Prompts::error(m_parent, QStringLiteral("未打印：%1").arg(refused.first()));
@@ -231,6 +233,8 @@ void ReceiptCommands::printRange(int from, int to)
     for (qint64 r = first; r <= last; ++r)
         plan.add(m_child(int(r)));
     plan.writeTotals();
+    if (m_session)
+        m_session->useCredit(plan);
     if (!confirmLeftOff(plan) || !confirmDiscount(plan))
         return;
     const int printed = print(job, plan);
@@ -261,10 +265,13 @@ void ReceiptCommands::preview(int from, int to)
     showPreview(plan);
 }
 
-void ReceiptCommands::showPreview(const ReceiptPlan &plan)
+void ReceiptCommands::showPreview(ReceiptPlan &plan)
 {
     if (!feesUsable())
         return;
+    // The preview shows the receipt that would print, credit used.
+    if (m_session)
+        m_session->useCredit(plan);
     const QPointF offset = Calibration::offsetFor(ReceiptPrinter::defaultPrinterName());
     QVector<QImage> pages;
     for (const PlannedReceipt &p : plan.printable())

@@ -48,7 +48,7 @@ private:
     QString m_method;
     QString m_reference;
     qint64 m_paid = 0; // more than the receipt's total, as a credit; 0: the total
-    void showPreview(const ReceiptPlan &plan);
+    void showPreview(ReceiptPlan &plan);
     FeeMirror fees() const;
     QString feeProblem() const;
 

@@ -8,6 +8,7 @@
 #include "ledgerstore.h"
 #include "officesettings.h"
 #include "pendingjournal.h"
+#include "receiptplan.h"
 #include "rosterstore.h"
 #include "rostersync.h"
 
@@ -263,6 +264,20 @@ WriteResult OfficeSession::refund(const QString &receipt, const QString &amount,
     return LedgerStore(*m_database)
         .refund(receipt, *fen, OfficeSettings::paymentMethod(), reason, m_settings->fees().clerk(),
                 QSysInfo::machineHostName(), Clock::now(), serial);
+}
+
+void OfficeSession::useCredit(ReceiptPlan &plan)
+{
+    if (!m_readable || !m_database)
+        return;
+    const QStringList ids = plan.childIds();
+    if (ids.isEmpty())
+        return;
+    const QDateTime now = Clock::now();
+    // An account that cannot be read now keeps its credit for a later
+    // receipt: the parent pays the fees in full, nothing is lost.
+    if (const auto accounts = LedgerStore(*m_database).standing(ids, Journal::month(now)))
+        plan.useCredit(*accounts, now);
 }
 
 std::optional<QVector<Ledger::Owing>> OfficeSession::arrears(QString *error)

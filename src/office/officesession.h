@@ -18,6 +18,7 @@
 class Database;
 class OfficeSettings;
 class PendingJournal;
+class ReceiptPlan;
 class RosterSync;
 
 // The fee office's work without any window: the connection to the
@@ -126,6 +127,9 @@ public:
     // serial.
     WriteResult refund(const QString &receipt, const QString &amount, const QString &reason,
                        QString *serial = nullptr);
+    // Credit the children of the plan hold from earlier months pays first on
+    // their receipts (预收抵扣).
+    void useCredit(ReceiptPlan &plan);
     // Every child owing anything, by class and name.
     std::optional<QVector<Ledger::Owing>> arrears(QString *error = nullptr);
     // One child's account, oldest entry first.

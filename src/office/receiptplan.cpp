@@ -4,8 +4,44 @@
 
 ReceiptPlan::ReceiptPlan(const FeeMirror &fees, CapitalPlacement placement,
                          const SheetLayout &sheet)
-    : m_batch(fees, placement, sheet)
+    : m_fees(fees), m_batch(fees, placement, sheet)
 {
+}
+
+QStringList ReceiptPlan::childIds() const
+{
+    QStringList ids;
+    for (const PlannedReceipt &p : m_batch.printable()) {
+        const ChildRef &c = m_children.at(p.row);
+        if (const int row = c.row(); row >= 0 && !c.document->record(row).childId.isEmpty())
+            ids << c.document->record(row).childId;
+    }
+    return ids;
+}
+
+void ReceiptPlan::useCredit(const QHash<QString, Ledger::Standing> &accounts, const QDateTime &now)
+{
+    const QVector<PlannedReceipt> receipts = m_batch.printable();
+    for (int i = 0; i < receipts.size(); ++i) {
+        const ChildRef &c = m_children.at(receipts.at(i).row);
+        const int row = c.row();
+        if (row < 0)
+            continue;
+        const ChildRecord &rec = c.document->record(row);
+        if (rec.childId.isEmpty())
+            continue;
+        const Ledger::Standing account = accounts.value(rec.childId);
+        if (rec.text(Roster::PrintStatus) == Roster::printedStatus(now)) {
+            // Printed already this month: the rest of a part payment, or a copy.
+            if (const auto rest = Ledger::restReceipt(receipts.at(i).receipt, account)) {
+                m_batch.replace(i, *rest);
+                m_paysRest.insert(receipts.at(i).row);
+            }
+            continue;
+        }
+        if (account.credit > 0)
+            m_batch.useCredit(i, account.credit);
+    }
 }
 
 void ReceiptPlan::add(const ChildRef &child)
@@ -81,9 +117,13 @@ QVector<JournalEntry> ReceiptPlan::journalEntries(const QVector<QDateTime> &mome
         e.printer = printer;
         e.host = host;
         e.childId = rec.childId;
+        e.studentId = rec.id;
+        e.charges = Ledger::charges(m_cells.at(receipts.at(i).row), m_fees);
         // The row itself says whether this child already has a receipt this
         // month; its name may be another child's too.
-        if (rec.text(Roster::PrintStatus) == Roster::printedStatus(moments.at(i)))
+        if (m_paysRest.contains(receipts.at(i).row))
+            e.child = JournalEntry::Child::PaysRest;
+        else if (rec.text(Roster::PrintStatus) == Roster::printedStatus(moments.at(i)))
             e.child = JournalEntry::Child::AlreadyHas;
         else if (sharesName(c.document.data(), rec.text(Roster::Name)))
             e.child = JournalEntry::Child::FirstOfShared;

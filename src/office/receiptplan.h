@@ -1,10 +1,12 @@
 #pragma once
 
 #include "journal.h"
+#include "ledger.h"
 #include "receiptbatch.h"
 #include "rosterdocument.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QVector>
 
 // The receipts of one print command for children held by reference, so
@@ -28,6 +30,13 @@ public:
 
     // The single receipt pays only part of what is due (see Ledger::partReceipt).
     void payPart(qint64 receivedFen) { m_batch.payPart(0, receivedFen); }
+    // What the children's accounts hold, by child: credit from earlier
+    // months pays first on their first receipt of the month; a child printed
+    // already this month whose month still owes gets a receipt of the rest
+    // (otherwise it is a copy).
+    void useCredit(const QHash<QString, Ledger::Standing> &accounts, const QDateTime &now);
+    // The children's identities, for looking up their accounts.
+    QStringList childIds() const;
     // The totals the receipts computed, written back into the rosters.
     void writeTotals() const;
     // Why the receipts no longer match the rosters (a child gone or
@@ -41,7 +50,9 @@ public:
     void markPrinted(const QVector<QDateTime> &moments) const;
 
 private:
+    FeeMirror m_fees;
     ReceiptBatch m_batch;
     QVector<ChildRef> m_children;
     QVector<Roster::Cells> m_cells;
+    QSet<int> m_paysRest; // receipts paying the rest of a part payment
 };

@@ -134,7 +134,9 @@ bool JournalStore::markReprints(QVector<JournalEntry> &entries)
         const QString k = key(month, e.className, e.name);
         // A child whose row has no receipt yet while another child shares
         // its name gets a first receipt of its own, whatever the name finds.
-        const bool mayBeReprint = e.child != JournalEntry::Child::FirstOfShared;
+        // One paying the rest of a part payment is no copy either.
+        const bool mayBeReprint = e.child != JournalEntry::Child::FirstOfShared &&
+                                  e.child != JournalEntry::Child::PaysRest;
         if (mayBeReprint && first.contains(k))
             e.reprintOf = first.value(k);
         else if (!first.contains(k))
@@ -372,5 +374,13 @@ std::optional<JournalEntry> JournalStore::entry(const QString &serial)
     e.host = q.value(19).toString();
     e.reprintOf = q.value(20).toString();
     e.month = q.value(21).toString();
+    q.finish();
+    // Credit that paid part of the fees is printed again on a copy.
+    q.prepare(QStringLiteral("SELECT COALESCE(-SUM(amount_fen), 0) FROM ledger_entry WHERE kind = "
+                             "'预收抵扣' AND receipt_serial = ? AND month = ?"));
+    q.addBindValue(e.isReprint() ? e.reprintOf : e.serial);
+    q.addBindValue(e.month);
+    if (q.exec() && q.next())
+        e.credit = qMax(qint64(0), q.value(0).toLongLong());
     return e;
 }

@@ -262,9 +262,98 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
         *error = q.lastError().text();
         return false;
     }
-    for (const JournalEntry &r : receipts) {
+    QSqlQuery read(db.connection());
+    read.setForwardOnly(true);
+    auto failed = [&](const QSqlQuery &query) {
+        *error = query.lastError().text();
+        return false;
+    };
+    QSqlQuery identity(db.connection());
+    for (JournalEntry r : receipts) {
         if (r.isReprint())
             continue;
+        // A stored row printed before its identity was stored gets it now,
+        // so that the account outlives the roster's unsaved state; if
+        // another PC stored one first, that one is the child's.
+        if (r.studentId > 0 && !r.childId.isEmpty()) {
+            identity.prepare(QStringLiteral(
+                "INSERT INTO child_identity (student_id, child_id) SELECT CAST(? AS BIGINT), ? "
+                "WHERE NOT EXISTS (SELECT 1 FROM child_identity WHERE student_id = CAST(? AS "
+                "BIGINT))"));
+            identity.addBindValue(r.studentId);
+            identity.addBindValue(r.childId);
+            identity.addBindValue(r.studentId);
+            if (!identity.exec())
+                return failed(identity);
+            identity.prepare(
+                QStringLiteral("SELECT child_id FROM child_identity WHERE student_id = ?"));
+            identity.addBindValue(r.studentId);
+            if (!identity.exec())
+                return failed(identity);
+            if (identity.next())
+                r.childId = identity.value(0).toString();
+            identity.finish();
+        }
+        const QString month = r.belongsTo();
+        auto entry = [&](LedgerEntry::Kind kind, const QString &m, qint64 amount) {
+            LedgerEntry e;
+            e.kind = kind;
+            e.childId = r.childId;
+            e.className = r.className;
+            e.childName = r.name;
+            e.month = m;
+            e.amount = amount;
+            e.receiptSerial = r.serial;
+            e.clerk = r.clerk;
+            e.host = r.host;
+            e.at = r.printedAt;
+            return e;
+        };
+        // The first receipt of a month nobody billed charges it.
+        if (!r.childId.isEmpty() && !r.charges.isEmpty()) {
+            read.prepare(QStringLiteral("SELECT COUNT(*) FROM ledger_entry WHERE child_id = ? "
+                                        "AND month = ? AND kind IN ('应收', '调整')"));
+            read.addBindValue(r.childId);
+            read.addBindValue(month);
+            if (!read.exec() || !read.next())
+                return failed(read);
+            const bool billed = read.value(0).toLongLong() > 0;
+            read.finish();
+            for (const auto &c : r.charges) {
+                if (billed)
+                    break;
+                LedgerEntry e = entry(LedgerEntry::Charge, month, c.second);
+                e.item = c.first;
+                e.reason = Ledger::chargedByReceipt();
+                e.receiptSerial.clear();
+                if (!insert(q, e))
+                    return failed(q);
+            }
+        }
+        // Credit from earlier months moves onto this one, as much of it as
+        // the account still holds now.
+        if (!r.childId.isEmpty() && r.credit > 0) {
+            read.prepare(QStringLiteral("SELECT month, SUM(amount_fen) FROM ledger_entry WHERE "
+                                        "child_id = ? AND month < ? GROUP BY month"));
+            read.addBindValue(r.childId);
+            read.addBindValue(month);
+            if (!read.exec())
+                return failed(read);
+            QVector<QPair<QString, qint64>> balances;
+            while (read.next())
+                balances.append({read.value(0).toString(), read.value(1).toLongLong()});
+            qint64 net = 0;
+            for (const auto &b : balances)
+                net += b.second;
+            qint64 used = 0;
+            for (const auto &t : Ledger::takeCredit(balances, qMin(r.credit, -net))) {
+                if (!insert(q, entry(LedgerEntry::CreditUsed, t.first, t.second)))
+                    return failed(q);
+                used += t.second;
+            }
+            if (used > 0 && !insert(q, entry(LedgerEntry::CreditUsed, month, -used)))
+                return failed(q);
+        }
         LedgerEntry e;
         e.kind = LedgerEntry::Payment;
         e.childId = r.childId;
@@ -297,7 +386,8 @@ bool LedgerStore::voidPayments(Database &db, const QStringList &serials, const Q
             "amount_fen, method, reference, receipt_serial, corrects, reason, clerk, host, "
             "recorded_at) SELECT '作废', child_id, class_name, child_name, month, item, "
             "-amount_fen, method, reference, receipt_serial, id, ?, ?, host, ? FROM ledger_entry "
-            "p WHERE p.kind = '实收' AND p.receipt_serial = ? AND NOT EXISTS (SELECT 1 FROM "
+            "p WHERE p.kind IN ('实收', '预收抵扣') AND p.receipt_serial = ? AND NOT EXISTS "
+            "(SELECT 1 FROM "
             "ledger_entry v WHERE v.kind = '作废' AND v.corrects = p.id)"))) {
         *error = q.lastError().text();
         return false;
@@ -541,4 +631,45 @@ std::optional<qint64> LedgerStore::monthTotal(const QString &month)
         return std::nullopt;
     }
     return q.value(0).toLongLong();
+}
+
+std::optional<QHash<QString, Ledger::Standing>> LedgerStore::standing(const QStringList &childIds,
+                                                                      const QString &month)
+{
+    m_error.clear();
+    QHash<QString, Ledger::Standing> out;
+    QSqlQuery q(m_db.connection());
+    q.setForwardOnly(true);
+    constexpr int perStatement = 200;
+    for (int start = 0; start < childIds.size(); start += perStatement) {
+        const QStringList ids = childIds.mid(start, perStatement);
+        // The index on (child_id, month, amount_fen) answers this alone.
+        if (!q.prepare(QStringLiteral("SELECT child_id, SUM(CASE WHEN month < ? THEN amount_fen "
+                                      "ELSE 0 END), SUM(CASE WHEN month = ? AND kind IN ('应收', "
+                                      "'调整') THEN amount_fen ELSE 0 END), SUM(CASE WHEN month = "
+                                      "? THEN amount_fen ELSE 0 END) FROM ledger_entry WHERE "
+                                      "child_id IN (%1) GROUP BY child_id")
+                           .arg(QStringList(int(ids.size()), QStringLiteral("?"))
+                                    .join(QLatin1Char(','))))) {
+            fail(q.lastError().text());
+            return std::nullopt;
+        }
+        q.addBindValue(month);
+        q.addBindValue(month);
+        q.addBindValue(month);
+        for (const QString &id : ids)
+            q.addBindValue(id);
+        if (!q.exec()) {
+            fail(q.lastError().text());
+            return std::nullopt;
+        }
+        while (q.next()) {
+            Ledger::Standing s;
+            s.credit = qMax(qint64(0), -q.value(1).toLongLong());
+            s.charged = q.value(2).toLongLong();
+            s.owed = q.value(3).toLongLong();
+            out.insert(q.value(0).toString(), s);
+        }
+    }
+    return out;
 }

@@ -4,6 +4,7 @@
 // listed and exported, and two PCs never record a charge twice.
 #include "accountdialog.h"
 #include "arrearsdialog.h"
+#include "clock.h"
 #include "configview.h"
 #include "database.h"
 #include "journaldialog.h"
@@ -558,6 +559,24 @@ private slots:
         QCOMPARE(part.entries[1].label, full.entries[1].label);
         if (lines.size() > 2)
             QCOMPARE(ReceiptText::decode(part.entries[2].label), QStringLiteral("伙 食 费"));
+        // The rest, paid later, pays on line by line: both receipts together
+        // print every line of the fees once.
+        const auto rest = Ledger::restReceipt(full, {0, full.total, full.total - received});
+        QVERIFY(rest);
+        QCOMPARE(qint64(rest->total), full.total - received);
+        QMap<QByteArray, qint64> together;
+        qint64 restLines = 0;
+        for (const Receipt *r : {&part, &*rest})
+            for (int i = 0; i < r->entryCount; ++i)
+                together[r->entries[size_t(i)].label] += r->entries[size_t(i)].amount;
+        for (int i = 0; i < rest->entryCount; ++i)
+            restLines += rest->entries[size_t(i)].amount;
+        QCOMPARE(restLines, qint64(rest->total));
+        for (int i = 0; i < full.entryCount; ++i)
+            QCOMPARE(together.value(full.entries[size_t(i)].label),
+                     qint64(full.entries[size_t(i)].amount));
+        // Nothing owed: a copy, not a receipt of money.
+        QVERIFY(!Ledger::restReceipt(full, {0, full.total, 0}));
     }
 
     void partPaymentsAndCredits()
@@ -591,6 +610,18 @@ private slots:
         QCOMPARE(receipts.at(0).total, qint64(60000));
         QCOMPARE(sum(accountOf(config, jia)), qint64(40000));
         QCOMPARE(pdfPageCount(w->printToPdf), 1);
+        // The rest, brought later: printed again, the receipt is of the 400.00
+        // still owed, a payment and no copy; once paid, a copy again.
+        w->paymentReceived.clear();
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        QCOMPARE(w->paymentDue, qint64(40000));
+        QCOMPARE(journalOf(config).size(), 2);
+        QVERIFY(!journalOf(config).last().isReprint());
+        QCOMPARE(journalOf(config).last().total, qint64(40000));
+        QCOMPARE(sum(accountOf(config, jia)), qint64(0));
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        QVERIFY(journalOf(config).last().isReprint());
+        QCOMPARE(sum(accountOf(config, jia)), qint64(0));
         // More than due, confirmed as a credit: the receipt says what is due,
         // the account takes the money.
         a->tableView->setCurrentIndex(a->document()->index(1, 0));
@@ -604,11 +635,128 @@ private slots:
         a->toolButton(QStringLiteral("printSelected"))->click();
         QCOMPARE(journalOf(config).last().total, qint64(90000));
         QCOMPARE(sum(accountOf(config, yi)), qint64(-10000));
-        // Who owes: 甲, 400.00; 乙 paid ahead and does not owe.
+        // Who owes: nobody; 乙 paid ahead and does not owe either.
         mw.toolAction(QStringLiteral("arrears"))->trigger();
         auto *dialog = mw.findChild<ArrearsDialog *>();
-        QCOMPARE(dialog->model()->rowCount(), 1);
-        QCOMPARE(dialog->model()->index(0, 3).data().toString(), QStringLiteral("400.00"));
+        QCOMPARE(dialog->model()->rowCount(), 0);
+    }
+
+    // Money paid ahead in May pays first on June's receipt, which says so;
+    // the lines and the total are what the parent pays; voiding the receipt
+    // gives the credit back to May.
+    void creditCarriesToTheNextMonth_data() { backends_data(); }
+    void creditCarriesToTheNextMonth()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        prices();
+        seedDatabase(config, {"A"}, {child("甲", "1000", ""), child("乙", "900", "2")});
+        MainWindow mw(config);
+        RosterPage *a = mw.page(0);
+        const QString jia = a->document()->record(0).childId;
+        const QString yi = a->document()->record(1).childId;
+        w->printToPdf = w->path(QStringLiteral("may.pdf"));
+        // May, nobody billed: 甲 pays 1500.00 for 1000.00, 乙 920.00 in full.
+        a->tableView->setCurrentIndex(a->document()->index(0, 0));
+        w->paymentReceived = QStringLiteral("1500");
+        w->questionAnswers = {QMessageBox::Yes};
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        a->tableView->setCurrentIndex(a->document()->index(1, 0));
+        w->paymentReceived.clear();
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        // The receipts charged May: nobody owes, 甲 has 500.00 ahead.
+        QCOMPARE(sum(accountOf(config, jia)), qint64(-50000));
+        QCOMPARE(sum(accountOf(config, yi)), qint64(0));
+        QCOMPARE(accountOf(config, yi).first().kind, LedgerEntry::Charge);
+
+        struct Case {
+            int row;
+            qint64 due, credit;
+            QList<qint64> lines;
+        };
+        // June: 甲's credit pays half its fees; 乙 has none and pays it all.
+        Clock::setFixed(QDateTime(QDate(2026, 6, 2), QTime(9, 0)));
+        mw.session().reload();
+        a = mw.page(0);
+        const Case cases[] = {{0, 50000, 50000, {50000, 0}}, {1, 92000, 0, {90000, 0, 2000}}};
+        for (const Case &c : cases) {
+            w->printToPdf = w->path(QStringLiteral("june%1.pdf").arg(c.row));
+            a->tableView->setCurrentIndex(a->document()->index(c.row, 0));
+            a->toolButton(QStringLiteral("printSelected"))->click();
+            QCOMPARE(w->paymentDue, c.due);
+            Database db(config);
+            QVERIFY(db.open());
+            const auto june = JournalStore(db).month(QStringLiteral("2026-06")).value();
+            const JournalEntry r = JournalStore(db).entry(june.last().serial).value();
+            QCOMPARE(r.credit, c.credit);
+            QCOMPARE(r.total, c.due);
+            qint64 lines = 0;
+            for (int i = 0; i < c.lines.size(); ++i) {
+                QCOMPARE(r.amounts[size_t(i)], c.lines.at(i));
+                lines += r.amounts[size_t(i)];
+            }
+            QCOMPARE(lines, r.total);
+            QCOMPARE(pdfText(w->printToPdf).contains(QStringLiteral("已用预收")), c.credit > 0);
+        }
+        QVERIFY(pdfText(w->path(QStringLiteral("june0.pdf")))
+                    .contains(QStringLiteral("已用预收 500.00 元抵扣")));
+        // Every month of 甲 balances; the credit moved from May to June.
+        auto account = accountOf(config, jia);
+        QCOMPARE(sum(account), qint64(0));
+        qint64 may = 0, moved = 0;
+        for (const LedgerEntry &e : account) {
+            may += e.month == QStringLiteral("2026-05") ? e.amount : 0;
+            moved += e.kind == LedgerEntry::CreditUsed && e.month == QStringLiteral("2026-06")
+                         ? e.amount
+                         : 0;
+        }
+        QCOMPARE(may, qint64(0));
+        QCOMPARE(moved, qint64(-50000));
+        // June's receipt voided: May holds the credit again, June is owed.
+        QString serial;
+        for (const LedgerEntry &e : account)
+            if (e.kind == LedgerEntry::Payment && e.month == QStringLiteral("2026-06"))
+                serial = e.receiptSerial;
+        QVERIFY(mw.session().voidReceipt(serial, QStringLiteral("打错")));
+        account = accountOf(config, jia);
+        may = 0;
+        for (const LedgerEntry &e : account)
+            may += e.month == QStringLiteral("2026-05") ? e.amount : 0;
+        QCOMPARE(may, qint64(-50000));
+        QCOMPARE(sum(account), qint64(50000));
+        // Printed again, the credit pays again.
+        a->tableView->setCurrentIndex(a->document()->index(0, 0));
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        QCOMPARE(w->paymentDue, qint64(50000));
+        QCOMPARE(sum(accountOf(config, jia)), qint64(0));
+    }
+
+    // Credit larger than the fees pays all of them; what is left waits for
+    // the month after.
+    void creditBeyondTheFees()
+    {
+        Receipt full;
+        full.entries[0] = {ReceiptText::childcareLabel(), 100000};
+        full.entries[1] = {ReceiptText::accommodationLabel(), 0};
+        full.entries[2] = {ReceiptText::encode(QStringLiteral("伙 食 费"), Receipt::LabelBytes),
+                           20000};
+        full.entryCount = 3;
+        full.total = 120000;
+        const Receipt all = Ledger::creditedReceipt(full, 500000);
+        QCOMPARE(all.total, 0);
+        QCOMPARE(all.credit, 120000);
+        QCOMPARE(all.entries[0].amount, 0);
+        const Receipt some = Ledger::creditedReceipt(full, 110000);
+        QCOMPARE(some.total, 10000);
+        QCOMPARE(some.entries[0].amount, 10000);
+        QCOMPARE(some.entries[2].amount, 0);
+        QCOMPARE(Ledger::creditedReceipt(full, 0).total, 120000);
+        // Credit is taken from the months that hold it, oldest first.
+        const auto taken =
+            Ledger::takeCredit({{"2026-04", -3000}, {"2026-02", -5000}, {"2026-03", 2000}}, 6000);
+        QCOMPARE(taken, (QVector<QPair<QString, qint64>>{{"2026-02", 5000}, {"2026-04", 1000}}));
     }
 
     void defaultPaymentMethodFromThePanel()

@@ -44,14 +44,6 @@ QString pdfInfo(const QString &pdf)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-QString pdfText(const QString &pdf)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 } // namespace
 
 class TestPrinting : public QObject

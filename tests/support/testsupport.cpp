@@ -180,6 +180,15 @@ int pdfPageCount(const QString &pdf)
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
+QString pdfText(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
 QVector<QStringList> readWithOpenpyxl(const QString &path, int sheet)
 {
     static const char *script = R"(

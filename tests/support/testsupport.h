@@ -86,6 +86,8 @@ void seedDatabase(const DbConfig &config, const QStringList &classes,
 QString programOutput(const QString &program, const QStringList &args);
 // Number of pages of a PDF, read by poppler's pdfinfo (an independent reader).
 int pdfPageCount(const QString &pdf);
+// The text of a PDF, read by poppler's pdftotext.
+QString pdfText(const QString &pdf);
 
 // The cells of the first worksheet as an independent program (openpyxl)
 // reads them: rows from 1, columns from 1, empty text for empty cells.
