@@ -80,8 +80,8 @@ void MainWindow::build()
     }
     // The accounts live in the shared database, never in a local copy.
     if (!m_session->isKeptCopy())
-        for (const auto &a :
-             {std::pair{u"生成本月应收", "billMonth"}, std::pair{u"欠费", "arrears"}}) {
+        for (const auto &a : {std::pair{u"生成本月应收", "billMonth"},
+                              std::pair{u"欠费", "arrears"}, std::pair{u"月结", "closeMonth"}}) {
             m_actions << new QAction(QString::fromUtf16(a.first), this);
             m_actions.last()->setObjectName(QLatin1String(a.second));
         }
@@ -202,6 +202,8 @@ void MainWindow::build()
         connect(bill, &QAction::triggered, this, &MainWindow::billMonth);
     if (QAction *owing = toolAction(QStringLiteral("arrears")))
         connect(owing, &QAction::triggered, this, &MainWindow::showArrears);
+    if (QAction *close = toolAction(QStringLiteral("closeMonth")))
+        connect(close, &QAction::triggered, this, &MainWindow::closeMonth);
 }
 
 void MainWindow::openDatabase()
@@ -590,6 +592,40 @@ void MainWindow::billMonth()
         Prompts::warn(this,
                       QStringLiteral("%1 名儿童的费用无法计算，没有记应收：").arg(b.refused.size()),
                       b.refused.mid(0, 20).join(QLatin1Char('\n')));
+}
+
+void MainWindow::closeMonth()
+{
+    // Last month: the one a fee office closes at the start of the next.
+    const QString month = Journal::month(Clock::now().addMonths(-1));
+    QString error;
+    const auto closed = m_session->monthClosing(month, &error);
+    if (!closed) {
+        Prompts::error(this, QStringLiteral("无法读取月结记录"), QString(), error);
+        return;
+    }
+    if (!closed->isEmpty()) {
+        Prompts::warn(this, *closed, QStringLiteral("月结不能撤销，也不用再结一次。"));
+        return;
+    }
+    const QString text =
+        QStringLiteral("月结 %1：\n月结之后，%1 不能再生成应收、收款、作废收据或退款；"
+                       "以后对它的更正记在当时未结的月份，并注明 %1。\n月结不能撤销。\n\n"
+                       "是否月结 %1？")
+            .arg(month);
+    if (Prompts::current().question(this, Prompts::title(), text,
+                                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    const WriteResult r = m_session->closeMonth(month);
+    if (!r) {
+        Prompts::error(this, r.kind == WriteResult::Refused ? r.text : QStringLiteral("没有月结"),
+                       r.kind == WriteResult::Refused
+                           ? QString()
+                           : QStringLiteral("账目没有改动，可以稍后再试。"),
+                       r.detail);
+        return;
+    }
+    showStatus(QStringLiteral("%1 已月结").arg(month));
 }
 
 void MainWindow::showArrears()

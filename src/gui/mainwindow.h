@@ -73,6 +73,7 @@ public slots:
     void showJournal();
     // "生成本月应收": the month's charges for the current class or all.
     void billMonth();
+    void closeMonth();
     // "欠费": who owes what.
     void showArrears();
 

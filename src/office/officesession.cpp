@@ -13,6 +13,7 @@
 #include "rostersync.h"
 
 #include <QSet>
+#include <QSqlError>
 #include <QSysInfo>
 #include <algorithm>
 
@@ -264,6 +265,29 @@ WriteResult OfficeSession::refund(const QString &receipt, const QString &amount,
     return LedgerStore(*m_database)
         .refund(receipt, *fen, OfficeSettings::paymentMethod(), reason, m_settings->fees().clerk(),
                 QSysInfo::machineHostName(), Clock::now(), serial);
+}
+
+WriteResult OfficeSession::closeMonth(const QString &month)
+{
+    if (!m_readable)
+        return unread();
+    // Receipts waiting on disk may be of the month: written first, or the
+    // month could never take them.
+    if (const int waiting = flushPendingJournal(); waiting > 0)
+        return WriteResult::failure(
+            WriteResult::Refused,
+            QStringLiteral("还有 %1 张收据等待记入收据记录：请先让它们记入（保存到数据库），再月结")
+                .arg(waiting));
+    return LedgerStore(*m_database)
+        .closeMonth(month, m_settings->fees().clerk(), QSysInfo::machineHostName(), Clock::now());
+}
+
+std::optional<QString> OfficeSession::monthClosing(const QString &month, QString *error)
+{
+    const auto closed = LedgerStore::closing(*m_database, month);
+    if (!closed && error)
+        *error = m_database->connection().lastError().text();
+    return closed;
 }
 
 void OfficeSession::useCredit(ReceiptPlan &plan)

@@ -130,6 +130,11 @@ public:
     // Credit the children of the plan hold from earlier months pays first on
     // their receipts (预收抵扣).
     void useCredit(ReceiptPlan &plan);
+    // Closes a month that is over (月结): refused while receipts still wait
+    // for the journal, or when it is closed already.
+    WriteResult closeMonth(const QString &month);
+    // Who closed the month and when, said in a sentence; empty while open.
+    std::optional<QString> monthClosing(const QString &month, QString *error = nullptr);
     // Every child owing anything, by class and name.
     std::optional<QVector<Ledger::Owing>> arrears(QString *error = nullptr);
     // One child's account, oldest entry first.

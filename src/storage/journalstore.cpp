@@ -291,7 +291,8 @@ WriteResult JournalStore::voidReceipt(const QString &serial, const QString &reas
     };
     QSqlQuery q(db);
     q.prepare(QStringLiteral(
-        "SELECT j.reprint_of, v.serial, u.serial FROM receipt_journal j LEFT JOIN receipt_void v "
+        "SELECT j.reprint_of, v.serial, u.serial, j.month FROM receipt_journal j LEFT JOIN "
+        "receipt_void v "
         "ON v.serial = j.serial LEFT JOIN receipt_unprinted u ON u.serial = j.serial WHERE "
         "j.serial = ?"));
     q.addBindValue(serial);
@@ -304,6 +305,12 @@ WriteResult JournalStore::voidReceipt(const QString &serial, const QString &reas
         refusal = QStringLiteral("收据 %1 已经作废过，不能再作废").arg(serial);
     else if (!q.value(2).isNull())
         refusal = QStringLiteral("收据 %1 没有打印出来，不用作废").arg(serial);
+    else if (const auto closed = LedgerStore::closing(m_database, q.value(3).toString()); !closed)
+        return failed(db.lastError().text());
+    else if (!closed->isEmpty())
+        refusal = QStringLiteral("收据 %1 属于已月结的月份（%2），不能作废；"
+                                 "请在本月记一笔退款")
+                      .arg(serial, *closed);
     if (!refusal.isEmpty()) {
         db.rollback();
         return refused(refusal);

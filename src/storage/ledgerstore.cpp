@@ -6,6 +6,7 @@
 #include "rosterstore.h"
 #include "sqldialect.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <array>
@@ -169,6 +170,13 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
         db.rollback();
         return m_db.unreachable(e);
     };
+    if (const auto closed = closing(m_db, month); !closed || !closed->isEmpty()) {
+        if (!closed)
+            return failed(db.lastError());
+        db.rollback();
+        return WriteResult::failure(WriteResult::Refused,
+                                    QStringLiteral("%1，不能再生成应收").arg(*closed));
+    }
     // Who the children are is stored with what they are charged. Only a
     // class whose children get their identity stored now is claimed (as a
     // save claims it): billing disturbs no other PC's editing otherwise.
@@ -295,6 +303,11 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
             identity.finish();
         }
         const QString month = r.belongsTo();
+        if (const auto closed = closing(db, month); !closed || !closed->isEmpty()) {
+            *error = closed ? QStringLiteral("%1，不能再记收款").arg(*closed)
+                            : db.connection().lastError().text();
+            return false;
+        }
         auto entry = [&](LedgerEntry::Kind kind, const QString &m, qint64 amount) {
             LedgerEntry e;
             e.kind = kind;
@@ -530,6 +543,16 @@ WriteResult LedgerStore::refund(const QString &receipt, qint64 amountFen, const 
     e.childName = q.value(3).toString();
     e.month = q.value(4).toString();
     const qint64 left = q.value(5).toLongLong() - q.value(6).toLongLong();
+    q.finish();
+    // A closed month is never written again: money handed back for one of
+    // its receipts is booked in the month it is handed back, naming it.
+    QString closedNote;
+    if (const auto closed = closing(m_db, e.month); !closed)
+        return failed(db.lastError());
+    else if (!closed->isEmpty()) {
+        closedNote = QStringLiteral("（原收据属已月结的 %1）").arg(e.month);
+        e.month = Journal::month(at);
+    }
     if (amountFen > left) {
         db.rollback();
         return refused(
@@ -556,7 +579,7 @@ WriteResult LedgerStore::refund(const QString &receipt, qint64 amountFen, const 
     e.amount = amountFen;
     e.method = method;
     e.receiptSerial = receipt;
-    e.reason = reason.trimmed();
+    e.reason = reason.trimmed() + closedNote;
     e.clerk = clerk;
     e.host = host;
     e.at = at;
@@ -672,4 +695,75 @@ std::optional<QHash<QString, Ledger::Standing>> LedgerStore::standing(const QStr
         }
     }
     return out;
+}
+
+std::optional<QString> LedgerStore::closing(Database &db, const QString &month)
+{
+    QSqlQuery q(db.connection());
+    q.prepare(QStringLiteral("SELECT clerk, closed_at FROM month_closing WHERE month = ?"));
+    q.addBindValue(month);
+    if (!q.exec())
+        return std::nullopt;
+    if (!q.next())
+        return QString();
+    const QString clerk = q.value(0).toString();
+    return QStringLiteral("%1 已于 %2 月结%3")
+        .arg(month, q.value(1).toString().left(16),
+             clerk.isEmpty() ? QString() : QStringLiteral("（经办人 %1）").arg(clerk));
+}
+
+WriteResult LedgerStore::closeMonth(const QString &month, const QString &clerk, const QString &host,
+                                    const QDateTime &now)
+{
+    m_error.clear();
+    static const QRegularExpression form(QStringLiteral("^[0-9]{4}-(0[1-9]|1[0-2])$"));
+    if (!form.match(month).hasMatch())
+        return WriteResult::failure(WriteResult::Refused,
+                                    QStringLiteral("“%1”不是月份（应为 2026-11 这样）").arg(month));
+    if (month >= Journal::month(now))
+        return WriteResult::failure(
+            WriteResult::Refused,
+            QStringLiteral("%1 还没有结束，不能月结：月结只能在下个月进行").arg(month));
+    if (WriteResult r = beginLocked(QStringLiteral("没有月结")); !r)
+        return r;
+    QSqlDatabase db = m_db.connection();
+    const auto closed = closing(m_db, month);
+    if (!closed) {
+        const QSqlError e = db.lastError();
+        db.rollback();
+        return m_db.unreachable(e);
+    }
+    if (!closed->isEmpty()) {
+        db.rollback();
+        return WriteResult::failure(WriteResult::Refused, *closed);
+    }
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral(
+        "INSERT INTO month_closing (month, clerk, host, closed_at) VALUES (?, ?, ?, ?)"));
+    q.addBindValue(month);
+    q.addBindValue(text(clerk));
+    q.addBindValue(text(host));
+    q.addBindValue(now.toString(timeFormat));
+    if (!q.exec() || !db.commit()) {
+        const QSqlError e = q.lastError().isValid() ? q.lastError() : db.lastError();
+        db.rollback();
+        return m_db.unreachable(e);
+    }
+    return WriteResult::success();
+}
+
+std::optional<QVector<LedgerStore::Closing>> LedgerStore::closings()
+{
+    m_error.clear();
+    QSqlQuery q(m_db.connection());
+    if (!q.exec(QStringLiteral(
+            "SELECT month, clerk, host, closed_at FROM month_closing ORDER BY month DESC"))) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    QVector<Closing> list;
+    while (q.next())
+        list.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                     q.value(3).toString()});
+    return list;
 }

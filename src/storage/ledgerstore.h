@@ -68,6 +68,19 @@ public:
     // The sum of every entry of the month (what is still owed for it).
     std::optional<qint64> monthTotal(const QString &month);
 
+    // Whether the month is closed (月结): who closed it and when, said in a
+    // sentence; empty while open; nullopt when it cannot be read.
+    static std::optional<QString> closing(Database &db, const QString &month);
+    // Closes a month before the current one (now's): refused when it is
+    // closed already or not over yet.
+    WriteResult closeMonth(const QString &month, const QString &clerk, const QString &host,
+                           const QDateTime &now);
+    // The closed months, newest first, with who closed them and when.
+    struct Closing {
+        QString month, clerk, host, closedAt;
+    };
+    std::optional<QVector<Closing>> closings();
+
     QString errorString() const { return m_error; }
 
 private:

@@ -75,13 +75,17 @@ QStringList statements(const DbConfig &config)
         // Money handed back has serials of its own, per year, gap-free.
         QStringLiteral("CREATE TABLE IF NOT EXISTS refund_serial (year INTEGER PRIMARY KEY, "
                        "last BIGINT NOT NULL)"),
+        // A month closed (月结): nothing is charged, paid, voided or refunded
+        // in it afterwards. Never reopened.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS month_closing (month TEXT PRIMARY KEY, clerk "
+                       "TEXT, host TEXT, closed_at TEXT NOT NULL)"),
     };
 }
 
 const char *const tableNames[] = {
     "class",           "student",        "feeoffice_revision", "feeoffice_class_revision",
     "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
-    "ledger_entry",    "receipt_void",   "refund_serial"};
+    "ledger_entry",    "receipt_void",   "refund_serial",      "month_closing"};
 } // namespace
 
 QString create(QSqlDatabase &db, const DbConfig &config)

@@ -835,6 +835,89 @@ private slots:
         QVERIFY(w->messages.last().text.contains(QStringLiteral("没有可退的款")));
     }
 
+    // 月结: a closed month takes no more charges, payments or voids; money
+    // handed back for one of its receipts is booked in the open month,
+    // naming it; only a month that is over closes, once.
+    void closedMonthTakesNoMoreWrites_data() { backends_data(); }
+    void closedMonthTakesNoMoreWrites()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        prices();
+        seedDatabase(config, {"A"}, {child("甲", "1000", ""), child("乙", "900", "")});
+        MainWindow mw(config);
+        RosterPage *a = mw.page(0);
+        const QString jia = a->document()->record(0).childId;
+        bill(mw);
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        a->printReceiptRange(1, 1);
+        // May cannot be closed in May.
+        w->questionAnswers = {QMessageBox::Yes};
+        QVERIFY(!mw.session().closeMonth(QStringLiteral("2026-05")));
+        QVERIFY(mw.session()
+                    .closeMonth(QStringLiteral("2026-05"))
+                    .text.contains(QStringLiteral("还没有结束")));
+        QVERIFY(mw.session()
+                    .closeMonth(QStringLiteral("2026-13"))
+                    .text.contains(QStringLiteral("不是月份")));
+        // June: 月结 from the tool bar asks once, says what it locks.
+        Clock::setFixed(QDateTime(QDate(2026, 6, 1), QTime(8, 30)));
+        w->questionAnswers = {QMessageBox::No};
+        mw.toolAction(QStringLiteral("closeMonth"))->trigger();
+        QVERIFY(w->questionTexts.last().contains(QStringLiteral("月结 2026-05")));
+        QVERIFY(w->questionTexts.last().contains(QStringLiteral("不能撤销")));
+        QCOMPARE(*mw.session().monthClosing(QStringLiteral("2026-05")), QString());
+        w->questionAnswers = {QMessageBox::Yes};
+        mw.toolAction(QStringLiteral("closeMonth"))->trigger();
+        const QString closed = *mw.session().monthClosing(QStringLiteral("2026-05"));
+        QVERIFY2(closed.contains(QStringLiteral("2026-05 已于 2026-06-01 08:30 月结")),
+                 qPrintable(closed));
+        // Once: asked again, it says so and asks nothing.
+        const int questions = int(w->questionTexts.size());
+        mw.toolAction(QStringLiteral("closeMonth"))->trigger();
+        QCOMPARE(w->questionTexts.size(), questions);
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("已于")));
+        // No charges, payments or voids in May any more.
+        Database db(config);
+        QVERIFY(db.open());
+        const WriteResult billed = LedgerStore(db).bill(QStringLiteral("2026-05"), {},
+                                                        QStringLiteral("李"), {}, Clock::now());
+        QVERIFY(!billed);
+        QVERIFY(billed.text.contains(QStringLiteral("不能再生成应收")));
+        // A receipt of May written late (a second child of the name, so
+        // that it is a payment).
+        JournalEntry late = JournalStore(db).entry(QStringLiteral("2026-000001")).value();
+        late.serial.clear();
+        late.printedAt = QDateTime(QDate(2026, 5, 31), QTime(17, 0));
+        late.child = JournalEntry::Child::FirstOfShared;
+        late.childId = jia;
+        QVector<JournalEntry> entries{late};
+        JournalStore journal(db);
+        QVERIFY(!journal.record(entries));
+        QVERIFY2(journal.errorString().contains(QStringLiteral("不能再记收款")),
+                 qPrintable(journal.errorString()));
+        const qint64 before = sum(accountOf(config, jia));
+        const WriteResult voided =
+            mw.session().voidReceipt(QStringLiteral("2026-000001"), QStringLiteral("打错"));
+        QVERIFY(!voided);
+        QVERIFY2(voided.text.contains(QStringLiteral("已月结")), qPrintable(voided.text));
+        QCOMPARE(sum(accountOf(config, jia)), before);
+        // Money handed back for a May receipt is June's, naming May.
+        QVERIFY(mw.session().refund(QStringLiteral("2026-000001"), QStringLiteral("50"),
+                                    QStringLiteral("多收")));
+        const LedgerEntry refund = accountOf(config, jia).last();
+        QCOMPARE(refund.kind, LedgerEntry::Refund);
+        QCOMPARE(refund.month, QStringLiteral("2026-06"));
+        QVERIFY(refund.reason.contains(QStringLiteral("已月结的 2026-05")));
+        // June goes on: billed and 乙 paid; May's 900.00 stays owed.
+        bill(mw);
+        a->printReceiptRange(2, 2);
+        QCOMPARE(sum(accountOf(config, a->document()->record(1).childId)), qint64(90000));
+        QCOMPARE(LedgerStore(db).closings()->size(), 1);
+    }
+
     void billingDisturbsNoOtherPC()
     {
         prices();

@@ -314,7 +314,7 @@ DbConfig freshPostgres()
             .exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", feeoffice_revision, "
                                  "feeoffice_class_revision, receipt_journal, receipt_serial, "
                                  "receipt_unprinted, child_identity, ledger_entry, receipt_void, "
-                                 "refund_serial CASCADE"));
+                                 "refund_serial, month_closing CASCADE"));
     return postgresConfig();
 }
 
