@@ -42,6 +42,15 @@ QJsonObject toJson(const JournalEntry &e)
     o[QStringLiteral("method")] = e.method;
     o[QStringLiteral("reference")] = e.reference;
     o[QStringLiteral("paidFen")] = QString::number(e.paid);
+    // What the payment does to the account: the credit printed on the paper
+    // and the month's charges it records.
+    o[QStringLiteral("creditFen")] = QString::number(e.credit);
+    o[QStringLiteral("studentId")] = QString::number(e.studentId);
+    QJsonArray charges;
+    for (const auto &c : e.charges)
+        charges.append(QJsonObject{{QStringLiteral("item"), c.first},
+                                   {QStringLiteral("fen"), QString::number(c.second)}});
+    o[QStringLiteral("charges")] = charges;
     return o;
 }
 
@@ -66,12 +75,17 @@ JournalEntry fromJson(const QJsonObject &o)
     e.month = o.value(QStringLiteral("month")).toString();
     e.reprintOf = o.value(QStringLiteral("reprintOf")).toString();
     const int child = o.value(QStringLiteral("child")).toInt();
-    if (child >= 0 && child <= int(JournalEntry::Child::FirstOfUnique))
+    if (child >= 0 && child <= int(JournalEntry::Child::PaysRest))
         e.child = JournalEntry::Child(child);
     e.childId = o.value(QStringLiteral("childId")).toString();
     e.method = o.value(QStringLiteral("method")).toString();
     e.reference = o.value(QStringLiteral("reference")).toString();
     e.paid = o.value(QStringLiteral("paidFen")).toString().toLongLong();
+    e.credit = o.value(QStringLiteral("creditFen")).toString().toLongLong();
+    e.studentId = o.value(QStringLiteral("studentId")).toString().toLongLong();
+    for (const QJsonValue &c : o.value(QStringLiteral("charges")).toArray())
+        e.charges.append({c.toObject().value(QStringLiteral("item")).toString(),
+                          c.toObject().value(QStringLiteral("fen")).toString().toLongLong()});
     return e;
 }
 } // namespace

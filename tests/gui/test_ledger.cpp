@@ -733,6 +733,50 @@ private slots:
         QCOMPARE(sum(accountOf(config, jia)), qint64(0));
     }
 
+    // A receipt printed while its account could not be written waits on
+    // disk with everything the paper says: the credit it used and the
+    // month's charges are recorded with it later.
+    void receiptWaitingOnDiskKeepsItsAccount()
+    {
+        prices();
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"}, {child("甲", "1000", "")});
+        MainWindow mw(config);
+        RosterPage *a = mw.page(0);
+        const QString jia = a->document()->record(0).childId;
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        a->tableView->setCurrentIndex(a->document()->index(0, 0));
+        w->paymentReceived = QStringLiteral("1500");
+        w->questionAnswers = {QMessageBox::Yes};
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        w->paymentReceived.clear();
+        Clock::setFixed(QDateTime(QDate(2026, 6, 2), QTime(9, 0)));
+        QVERIFY(mw.session().reload());
+        a = mw.page(0);
+        QSqlQuery q(mw.session().database().connection());
+        // The account reads, but takes no entry.
+        QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON ledger_entry BEGIN "
+                                      "SELECT RAISE(ABORT, 'disk I/O error'); END")));
+        a->tableView->setCurrentIndex(a->document()->index(0, 0));
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        QCOMPARE(w->paymentDue, qint64(50000));
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("没有记入收据记录")));
+        QCOMPARE(mw.session().pendingJournalCount(), 1);
+        QVERIFY(q.exec(QStringLiteral("DROP TRIGGER refuse")));
+        QCOMPARE(mw.session().flushPendingJournal(), 0);
+        const auto account = accountOf(config, jia);
+        QCOMPARE(sum(account), qint64(0));
+        qint64 charged = 0, moved = 0;
+        for (const LedgerEntry &e : account) {
+            charged += e.kind == LedgerEntry::Charge && e.month == QStringLiteral("2026-06")
+                           ? e.amount
+                           : 0;
+            moved += e.kind == LedgerEntry::CreditUsed && e.amount > 0 ? e.amount : 0;
+        }
+        QCOMPARE(charged, qint64(100000));
+        QCOMPARE(moved, qint64(50000));
+    }
+
     // Credit larger than the fees pays all of them; what is left waits for
     // the month after.
     void creditBeyondTheFees()
