@@ -1,0 +1,214 @@
+#include "absence.h"
+
+#include <QHash>
+#include <QMap>
+#include <QRegularExpression>
+#include <algorithm>
+
+namespace Absence
+{
+
+namespace
+{
+QString yuan(qint64 fen)
+{
+    return QStringLiteral("%1.%2").arg(fen / 100).arg(fen % 100, 2, 10, QLatin1Char('0'));
+}
+
+std::optional<bool> yesNo(const QString &text, bool fallback)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return fallback;
+    if (t == QLatin1String("1") || t == QLatin1String("true") || t == QStringLiteral("是"))
+        return true;
+    if (t == QLatin1String("0") || t == QLatin1String("false") || t == QStringLiteral("否"))
+        return false;
+    return std::nullopt;
+}
+
+// One run of consecutive school days absent.
+struct Run {
+    QDate first, last;
+    int days = 0;
+    int leave = 0; // days of it with leave asked
+    bool counted = false;
+};
+
+QString leaveText(const Run &r)
+{
+    if (r.leave == r.days)
+        return QStringLiteral("已请假");
+    if (r.leave == 0)
+        return QStringLiteral("未请假");
+    return QStringLiteral("%1 天请假").arg(r.leave);
+}
+
+QString runText(const Run &r)
+{
+    QString span;
+    if (r.counted)
+        span = QStringLiteral("按天数记");
+    else if (r.first == r.last)
+        span = dayText(r.first);
+    else
+        span = QStringLiteral("%1–%2").arg(dayText(r.first), dayText(r.last));
+    return QStringLiteral("%1，%2").arg(span, leaveText(r));
+}
+} // namespace
+
+QString dayText(const QDate &day)
+{
+    return QStringLiteral("%1月%2日").arg(day.month()).arg(day.day());
+}
+
+std::optional<Rule> Rule::fromTexts(const QString &minDays, const QString &leaveRequired,
+                                    const QString &perDay, const QString &discounted,
+                                    const QString &creditNext, QString *why)
+{
+    auto refuse = [&](const QString &reason) -> std::optional<Rule> {
+        if (why)
+            *why = reason;
+        return std::nullopt;
+    };
+    Rule rule;
+    const QString m = minDays.trimmed();
+    static const QRegularExpression whole(QStringLiteral("^[0-9]{1,2}$"));
+    if (!m.isEmpty()) {
+        if (!whole.match(m).hasMatch() || m.toInt() > 31)
+            return refuse(
+                QStringLiteral("退费规则：连续缺勤天数“%1”不是 0 到 31 之间的整数").arg(m));
+        rule.minDays = m.toInt();
+    }
+    const QString p = perDay.trimmed();
+    if (!p.isEmpty()) {
+        static const QRegularExpression money(QStringLiteral("^([0-9]{1,6})(?:\\.([0-9]{1,2}))?$"));
+        const auto match = money.match(p);
+        if (!match.hasMatch())
+            return refuse(
+                QStringLiteral("退费规则：每天退费“%1”不是金额（元，最多两位小数）").arg(p));
+        rule.perDayFen = match.captured(1).toLongLong() * 100 +
+                         (match.captured(2) + QStringLiteral("00")).left(2).toLongLong();
+    }
+    const auto leave = yesNo(leaveRequired, rule.leaveRequired);
+    const auto disc = yesNo(discounted, rule.discounted);
+    const auto credit = yesNo(creditNext, rule.creditNextMonth);
+    if (!leave || !disc || !credit)
+        return refuse(QStringLiteral("退费规则：“是否”一项的值不是“是”或“否”"));
+    rule.leaveRequired = *leave;
+    rule.discounted = *disc;
+    rule.creditNextMonth = *credit;
+    return rule;
+}
+
+QVector<QDate> schoolDays(int year, int month, const Calendar &calendar)
+{
+    QVector<QDate> days;
+    const QDate first(year, month, 1);
+    if (!first.isValid())
+        return days;
+    for (QDate d = first; d.month() == month; d = d.addDays(1)) {
+        const bool weekday = d.dayOfWeek() <= 5;
+        if ((weekday && !calendar.holidays.contains(d)) || calendar.workdays.contains(d))
+            days << d;
+    }
+    return days;
+}
+
+Refund compute(const QVector<Absent> &absent, const QVector<QDate> &schoolDays, const Rule &rule,
+               qint64 perDayFen, qint64 capFen)
+{
+    Refund out;
+    QHash<QDate, int> position;
+    for (int i = 0; i < schoolDays.size(); ++i)
+        position.insert(schoolDays.at(i), i);
+    // The days recorded, by their place among the school days.
+    QMap<int, bool> days;
+    QVector<Run> runs;
+    for (const Absent &a : absent) {
+        if (!a.day.isValid()) {
+            if (a.count > 0) {
+                Run r;
+                r.counted = true;
+                r.days = a.count;
+                r.leave = a.leave ? a.count : 0;
+                runs << r;
+                out.days += a.count;
+            }
+            continue;
+        }
+        const auto it = position.constFind(a.day);
+        if (it == position.constEnd()) {
+            out.errors << QStringLiteral("%1不是本月的上学日").arg(dayText(a.day));
+            continue;
+        }
+        if (!days.contains(*it))
+            ++out.days;
+        days[*it] = days.value(*it) || a.leave;
+    }
+    // Consecutive school days make a run; without leave required a run is
+    // every day absent, with it only days with leave.
+    for (auto it = days.cbegin(); it != days.cend();) {
+        Run r;
+        int at = it.key();
+        r.first = schoolDays.at(at);
+        while (it != days.cend() && it.key() == at) {
+            if (rule.leaveRequired && !it.value())
+                break;
+            r.last = schoolDays.at(at);
+            ++r.days;
+            r.leave += it.value() ? 1 : 0;
+            ++it;
+            ++at;
+        }
+        if (r.days == 0) {
+            // A day without leave while leave is required: a run of its own
+            // that never counts.
+            Run alone;
+            alone.first = alone.last = schoolDays.at(it.key());
+            alone.days = 1;
+            runs << alone;
+            ++it;
+            continue;
+        }
+        runs << r;
+    }
+    std::stable_sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) {
+        return a.counted != b.counted ? !a.counted : a.first < b.first;
+    });
+    QStringList parts;
+    for (const Run &r : runs) {
+        const bool leaveOk = !rule.leaveRequired || r.leave == r.days;
+        const bool long_ = r.days >= rule.minDays;
+        if (leaveOk && long_)
+            out.refunded += r.days;
+        parts << runText(r) + (leaveOk ? (long_ ? QString()
+                                                : QStringLiteral("，不满 %1 天").arg(rule.minDays))
+                                       : QStringLiteral("，未请假不退"));
+    }
+    if (out.days == 0) {
+        out.reason = out.errors.isEmpty() ? QStringLiteral("没有缺勤")
+                                          : out.errors.join(QStringLiteral("；"));
+        return out;
+    }
+    out.fen = out.refunded * perDayFen;
+    QString reason =
+        QStringLiteral("缺勤 %1 天（%2）").arg(out.days).arg(parts.join(QStringLiteral("；")));
+    if (out.refunded == 0) {
+        reason += QStringLiteral("，不退");
+    } else {
+        if (rule.minDays > 0)
+            reason += QStringLiteral("，满 %1 天").arg(rule.minDays);
+        reason += QStringLiteral("，按每天 %1 元退 %2 元").arg(yuan(perDayFen), yuan(out.fen));
+        if (out.refunded != out.days)
+            reason += QStringLiteral("（%1 天）").arg(out.refunded);
+        if (capFen >= 0 && out.fen > capFen) {
+            out.fen = capFen;
+            reason += QStringLiteral("，以本月伙食费 %1 元为限，退 %1 元").arg(yuan(capFen));
+        }
+    }
+    out.reason = reason;
+    return out;
+}
+
+} // namespace Absence

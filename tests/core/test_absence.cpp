@@ -1,0 +1,182 @@
+// Meal refunds for days absent: school days from the calendar, runs of
+// consecutive school days, the threshold and leave rules, and the reason
+// the clerk reads.
+#include "absence.h"
+
+#include <QTest>
+
+using namespace Absence;
+
+namespace
+{
+QDate dec(int day)
+{
+    return QDate(2026, 12, day);
+}
+// "3,4,7L": days of December 2026, L for leave asked.
+QVector<Absent> days(const QString &list)
+{
+    QVector<Absent> out;
+    for (QString d : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        Absent a;
+        a.leave = d.endsWith(QLatin1Char('L'));
+        if (a.leave)
+            d.chop(1);
+        if (d.startsWith(QLatin1Char('n'))) {
+            a.count = d.mid(1).toInt();
+        } else {
+            a.day = dec(d.toInt());
+        }
+        out << a;
+    }
+    return out;
+}
+} // namespace
+
+class TestAbsence : public QObject
+{
+    Q_OBJECT
+
+    // December 2026: the 25th a holiday, Saturday the 26th a make-up day.
+    QVector<QDate> december() const
+    {
+        Calendar c;
+        c.holidays << dec(25);
+        c.workdays << dec(26);
+        return schoolDays(2026, 12, c);
+    }
+
+private slots:
+    void calendar()
+    {
+        const QVector<QDate> d = december();
+        // 23 weekdays, less the 25th, plus the 26th.
+        QCOMPARE(d.size(), 23);
+        QVERIFY(!d.contains(dec(25)));
+        QVERIFY(d.contains(dec(26)));
+        QVERIFY(!d.contains(dec(5)));
+        QCOMPARE(d.first(), dec(1));
+        QVERIFY(std::is_sorted(d.begin(), d.end()));
+        QVERIFY(schoolDays(2026, 13, {}).isEmpty());
+    }
+
+    void refunds_data()
+    {
+        QTest::addColumn<QString>("absent");
+        QTest::addColumn<int>("minDays");
+        QTest::addColumn<bool>("leaveRequired");
+        QTest::addColumn<qint64>("cap");
+        QTest::addColumn<qint64>("fen");
+        QTest::addColumn<QString>("reason");
+        // 15.00 a day throughout.
+        QTest::newRow("six days over a weekend, with leave")
+            << "3L,4L,7L,8L,9L,10L" << 5 << true << qint64(-1) << qint64(9000)
+            << "缺勤 6 天（12月3日–12月10日，已请假），满 5 天，按每天 15.00 元退 90.00 元";
+        QTest::newRow("four days: under five")
+            << "7,8,9,10" << 5 << false << qint64(-1) << qint64(0)
+            << "缺勤 4 天（12月7日–12月10日，未请假，不满 5 天），不退";
+        QTest::newRow("the holiday does not break the run")
+            << "24,26,28,29,30" << 5 << false << qint64(-1) << qint64(7500)
+            << "缺勤 5 天（12月24日–12月30日，未请假），满 5 天，按每天 15.00 元退 75.00 元";
+        QTest::newRow("present on the make-up Saturday breaks it")
+            << "22,23,24,28,29" << 3 << false << qint64(-1) << qint64(4500)
+            << "缺勤 5 天（12月22日–12月24日，未请假；12月28日–12月29日，未请假，不满 3 天），满 "
+               "3 天，按每天 15.00 元退 45.00 元（3 天）";
+        QTest::newRow("a school day present breaks it")
+            << "1,2,4,7,8" << 3 << false << qint64(-1) << qint64(4500)
+            << "缺勤 5 天（12月1日–12月2日，未请假，不满 3 天；12月4日–12月8日，未请假），满 3 "
+               "天，按每天 15.00 元退 45.00 元（3 天）";
+        QTest::newRow("every day counts at 0")
+            << "1,15" << 0 << false << qint64(-1) << qint64(3000)
+            << "缺勤 2 天（12月1日，未请假；12月15日，未请假），按每天 15.00 元退 30.00 元";
+        QTest::newRow("leave required: a day without leave splits the run")
+            << "14L,15L,16,17L,18L" << 2 << true << qint64(-1) << qint64(6000)
+            << "缺勤 5 天（12月14日–12月15日，已请假；12月16日，未请假，未请假不退；12月17日–"
+               "12月18日，已请假），满 2 天，按每天 15.00 元退 60.00 元（4 天）";
+        QTest::newRow("leave not required: the same days are one run")
+            << "14L,15L,16,17L,18L" << 5 << false << qint64(-1) << qint64(7500)
+            << "缺勤 5 天（12月14日–12月18日，4 天请假），满 5 天，按每天 15.00 元退 75.00 元";
+        QTest::newRow("the make-up Saturday joins the run")
+            << "24,26,28" << 3 << false << qint64(-1) << qint64(4500)
+            << "缺勤 3 天（12月24日–12月28日，未请假），满 3 天，按每天 15.00 元退 45.00 元";
+        QTest::newRow("never more than the meals charged")
+            << "1,2,3,4,7,8,9,10" << 5 << false << qint64(10000) << qint64(10000)
+            << "缺勤 8 天（12月1日–12月10日，未请假），满 5 天，按每天 15.00 元退 120.00 "
+               "元，以本月伙食费 100.00 元为限，退 100.00 元";
+        QTest::newRow("a count from a list") << "n6L" << 5 << true << qint64(-1) << qint64(9000)
+                                             << "缺勤 6 天（按天数记，已请假），满 5 天，按每天 "
+                                                "15.00 元退 90.00 元";
+        QTest::newRow("nothing") << "" << 5 << false << qint64(-1) << qint64(0) << "没有缺勤";
+    }
+    void refunds()
+    {
+        QFETCH(QString, absent);
+        QFETCH(int, minDays);
+        QFETCH(bool, leaveRequired);
+        QFETCH(qint64, cap);
+        QFETCH(qint64, fen);
+        QFETCH(QString, reason);
+        Rule rule;
+        rule.minDays = minDays;
+        rule.leaveRequired = leaveRequired;
+        const Refund r = compute(days(absent), december(), rule, 1500, cap);
+        QCOMPARE(r.reason, reason);
+        QCOMPARE(r.fen, fen);
+        QVERIFY(r.errors.isEmpty());
+    }
+
+    // A weekend, a holiday or a day of another month is no school day: said,
+    // never counted.
+    void daysThatAreNoSchoolDays()
+    {
+        QVector<Absent> a = days("5,25,7");
+        a << Absent{QDate(2026, 11, 30), 1, false};
+        const Refund r = compute(a, december(), Rule{0, false, {}, false, true}, 1500, -1);
+        QCOMPARE(r.errors, (QStringList{"12月5日不是本月的上学日", "12月25日不是本月的上学日",
+                                        "11月30日不是本月的上学日"}));
+        QCOMPARE(r.days, 1);
+        QCOMPARE(r.fen, qint64(1500));
+    }
+
+    void ruleValues_data()
+    {
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QString>("why"); // empty: accepted
+        QTest::newRow("defaults") << QStringList{"", "", "", "", ""} << "";
+        QTest::newRow("all set") << QStringList{"3", "是", "12.5", "否", "否"} << "";
+        QTest::newRow("days not a number") << QStringList{"五", "", "", "", ""} << "不是 0 到 31";
+        QTest::newRow("days too many") << QStringList{"40", "", "", "", ""} << "不是 0 到 31";
+        QTest::newRow("negative days") << QStringList{"-1", "", "", "", ""} << "不是 0 到 31";
+        QTest::newRow("amount not money") << QStringList{"", "", "十五", "", ""} << "不是金额";
+        QTest::newRow("amount with three decimals")
+            << QStringList{"", "", "15.001", "", ""} << "不是金额";
+        QTest::newRow("yes/no that is neither")
+            << QStringList{"", "也许", "", "", ""} << "是”或“否";
+    }
+    void ruleValues()
+    {
+        QFETCH(QStringList, texts);
+        QFETCH(QString, why);
+        QString reason;
+        const auto rule = Rule::fromTexts(texts.at(0), texts.at(1), texts.at(2), texts.at(3),
+                                          texts.at(4), &reason);
+        QCOMPARE(bool(rule), why.isEmpty());
+        if (!rule) {
+            QVERIFY2(reason.contains(why), qPrintable(reason));
+            return;
+        }
+        if (texts.at(0) == QLatin1String("3")) {
+            QCOMPARE(rule->minDays, 3);
+            QVERIFY(rule->leaveRequired);
+            QCOMPARE(*rule->perDayFen, qint64(1250));
+            QVERIFY(!rule->creditNextMonth);
+        } else {
+            QCOMPARE(rule->minDays, 5);
+            QVERIFY(!rule->perDayFen);
+            QVERIFY(rule->creditNextMonth);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAbsence)
+#include "test_absence.moc"
