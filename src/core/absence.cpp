@@ -62,6 +62,116 @@ QString dayText(const QDate &day)
     return QStringLiteral("%1月%2日").arg(day.month()).arg(day.day());
 }
 
+std::optional<QDate> parseDay(const QString &text, int year, int month)
+{
+    const QString t = text.trimmed();
+    auto inMonth = [&](const QDate &d) {
+        return d.isValid() && d.year() == year && d.month() == month ? d : QDate();
+    };
+    static const QRegularExpression full(
+        QStringLiteral("^([0-9]{4})[-/.年]([0-9]{1,2})[-/.月]([0-9]{1,2})日?$"));
+    static const QRegularExpression monthDay(
+        QStringLiteral("^([0-9]{1,2})[-/.月]([0-9]{1,2})日?$"));
+    static const QRegularExpression number(QStringLiteral("^([0-9]{1,5})(?:\\.0+)?$"));
+    if (const auto m = full.match(t); m.hasMatch())
+        return inMonth(QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()));
+    if (const auto m = monthDay.match(t); m.hasMatch())
+        return inMonth(QDate(year, m.captured(1).toInt(), m.captured(2).toInt()));
+    if (const auto m = number.match(t); m.hasMatch()) {
+        const int n = m.captured(1).toInt();
+        if (n >= 1 && n <= 31)
+            return inMonth(QDate(year, month, n));
+        // A spreadsheet's date: days since 1899-12-30.
+        if (n > 20000)
+            return inMonth(QDate(1899, 12, 30).addDays(n));
+        return QDate();
+    }
+    return std::nullopt;
+}
+
+QVector<ListRow> readList(const QVector<QStringList> &rows, int year, int month,
+                          QStringList *errors)
+{
+    QVector<ListRow> out;
+    int start = 0;
+    QVector<bool> counts, leaves;
+    // A first row whose cells are no dates is a header; "天数" marks counts.
+    if (!rows.isEmpty()) {
+        const QStringList &head = rows.first();
+        bool header = false;
+        for (int c = 1; c < head.size(); ++c) {
+            const QString h = head.at(c).trimmed();
+            counts << h.contains(QStringLiteral("天数"));
+            leaves << h.contains(QStringLiteral("请假"));
+            if (!h.isEmpty() && !parseDay(h, year, month))
+                header = true;
+        }
+        if (!header) {
+            counts.clear();
+            leaves.clear();
+        }
+        start = header ? 1 : 0;
+    }
+    for (int r = start; r < rows.size(); ++r) {
+        const QStringList &cells = rows.at(r);
+        ListRow row;
+        row.line = r + 1;
+        row.name = cells.value(0).trimmed();
+        if (row.name.isEmpty())
+            continue;
+        bool leave = false;
+        bool bad = false;
+        for (int c = 1; c < cells.size(); ++c) {
+            const QString t = cells.at(c).trimmed();
+            if (t.isEmpty())
+                continue;
+            if (t == QStringLiteral("请假") || t == QStringLiteral("假")) {
+                leave = true;
+                continue;
+            }
+            // A column headed 请假 says yes or no.
+            if (leaves.value(c - 1)) {
+                leave = leave || t == QStringLiteral("是") || t == QLatin1String("1");
+                continue;
+            }
+            if (counts.value(c - 1)) {
+                static const QRegularExpression whole(QStringLiteral("^[0-9]{1,2}$"));
+                if (!whole.match(t).hasMatch() || t.toInt() > 31) {
+                    errors->append(QStringLiteral("第 %1 行：%2 的天数“%3”不是 0 到 31 的整数")
+                                       .arg(row.line)
+                                       .arg(row.name, t));
+                    bad = true;
+                    continue;
+                }
+                Absent a;
+                a.count = t.toInt();
+                row.days << a;
+                continue;
+            }
+            const auto day = parseDay(t, year, month);
+            if (!day || !day->isValid()) {
+                errors->append(
+                    QStringLiteral("第 %1 行：%2 的“%3”%4")
+                        .arg(row.line)
+                        .arg(row.name, t,
+                             day ? QStringLiteral("不在 %1 年 %2 月").arg(year).arg(month)
+                                 : QStringLiteral("不是日期")));
+                bad = true;
+                continue;
+            }
+            Absent a;
+            a.day = *day;
+            row.days << a;
+        }
+        if (bad)
+            continue;
+        for (Absent &a : row.days)
+            a.leave = leave;
+        out << row;
+    }
+    return out;
+}
+
 std::optional<Rule> Rule::fromTexts(const QString &minDays, const QString &leaveRequired,
                                     const QString &perDay, const QString &discounted,
                                     const QString &creditNext, QString *why)

@@ -64,4 +64,23 @@ Refund compute(const QVector<Absent> &absent, const QVector<QDate> &schoolDays, 
 // "12月3日".
 QString dayText(const QDate &day);
 
+// A day as a list gives it, in the month: "2026-12-03", "2026/12/3",
+// "12月3日", "12-3", a day number "3", or a spreadsheet's date number
+// (46359). nullopt when the text is no date; an invalid date when it is a
+// date outside the month.
+std::optional<QDate> parseDay(const QString &text, int year, int month);
+
+// One child of an attendance list: a name, then absent days (or, under a
+// header "天数", a count of days); a cell "请假" or "假", or "是" under a
+// header "请假", says leave was asked for the row's days.
+struct ListRow {
+    int line = 0; // 1-based row of the list
+    QString name;
+    QVector<Absent> days;
+};
+// The rows of a list; what cannot be read is said in errors ("第 3 行：…")
+// and left out.
+QVector<ListRow> readList(const QVector<QStringList> &rows, int year, int month,
+                          QStringList *errors);
+
 } // namespace Absence

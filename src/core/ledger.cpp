@@ -8,7 +8,8 @@
 
 namespace
 {
-const char16_t *const kindTexts[] = {u"应收", u"调整", u"实收", u"作废", u"退款", u"预收抵扣"};
+const char16_t *const kindTexts[] = {u"应收", u"调整",     u"实收",    u"作废",
+                                     u"退款", u"预收抵扣", u"缺勤退费"};
 }
 
 QString LedgerEntry::kindText(Kind kind)
@@ -18,7 +19,7 @@ QString LedgerEntry::kindText(Kind kind)
 
 std::optional<LedgerEntry::Kind> LedgerEntry::kindFromText(const QString &text)
 {
-    for (int k = Charge; k <= CreditUsed; ++k)
+    for (int k = Charge; k <= AbsenceRefund; ++k)
         if (text == kindText(Kind(k)))
             return Kind(k);
     return std::nullopt;

@@ -19,7 +19,9 @@ struct LedgerEntry {
     // CreditUsed moves money paid ahead (or credited) in earlier months onto
     // the month a receipt pays: its earlier months' entries add, the
     // receipt month's entry takes away, the sum is 0.
-    enum Kind { Charge, Adjustment, Payment, Void, Refund, CreditUsed };
+    // AbsenceRefund is meal fee given back for days absent (缺勤退费): a
+    // credit in the month of the absences.
+    enum Kind { Charge, Adjustment, Payment, Void, Refund, CreditUsed, AbsenceRefund };
 
     qint64 id = 0;
     Kind kind = Charge;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "absence.h"
 #include "childrecord.h"
 #include "dbconfig.h"
 #include "journal.h"
@@ -135,6 +136,35 @@ public:
     WriteResult closeMonth(const QString &month);
     // Who closed the month and when, said in a sentence; empty while open.
     std::optional<QString> monthClosing(const QString &month, QString *error = nullptr);
+    // Absences and meal refunds (缺勤退费), per class and month ("yyyy-MM").
+    std::optional<Absence::Calendar> calendar(const QString &month, QString *error = nullptr);
+    WriteResult saveCalendar(const QString &month, const Absence::Calendar &calendar);
+    // A class's month of absences, by child identity (name, days).
+    using Absences = QHash<QString, QPair<QString, QVector<Absence::Absent>>>;
+    std::optional<Absences> absences(const QString &className, const QString &month,
+                                     QString *error = nullptr);
+    WriteResult saveAbsences(const QString &className, const QString &month,
+                             const Absences &absences);
+    // The refunds of a class's month as the rule computes them now, for
+    // every child of its roster; absences of children no longer in it are
+    // named in problems.
+    struct ChildRefund {
+        QString childId, name;
+        qint64 perDayFen = 0;
+        Absence::Refund refund;
+    };
+    struct RefundPlan {
+        QString className, month;
+        Absence::Rule rule;
+        QVector<ChildRefund> children;
+        QStringList problems;
+        qint64 total = 0;
+    };
+    std::optional<RefundPlan> refunds(const QString &className, const QString &month,
+                                      QString *error);
+    // Records the plan's refunds (only differences to what was recorded
+    // before); the entries written in written.
+    WriteResult applyRefunds(const RefundPlan &plan, int *written = nullptr);
     // Every child owing anything, by class and name.
     std::optional<QVector<Ledger::Owing>> arrears(QString *error = nullptr);
     // One child's account, oldest entry first.

@@ -56,6 +56,50 @@ void OfficeSettings::setPaymentMethod(const QString &method)
     store->setValue(QStringLiteral("payment/method"), method);
 }
 
+namespace
+{
+const char *const refundKeys[] = {"refund/minDays", "refund/leaveRequired", "refund/perDay",
+                                  "refund/discounted", "refund/creditNext"};
+}
+
+QStringList OfficeSettings::refundRuleTexts()
+{
+    const auto store = SettingsStore::open();
+    const Absence::Rule defaults;
+    const QStringList fallback = {
+        QString::number(defaults.minDays),
+        defaults.leaveRequired ? QStringLiteral("是") : QStringLiteral("否"), QString(),
+        defaults.discounted ? QStringLiteral("是") : QStringLiteral("否"),
+        defaults.creditNextMonth ? QStringLiteral("是") : QStringLiteral("否")};
+    QStringList texts;
+    for (int i = 0; i < 5; ++i)
+        texts << store->value(QLatin1String(refundKeys[i]), fallback.at(i)).toString();
+    return texts;
+}
+
+std::optional<Absence::Rule> OfficeSettings::refundRule(QString *why)
+{
+    const QStringList t = refundRuleTexts();
+    return Absence::Rule::fromTexts(t.at(0), t.at(1), t.at(2), t.at(3), t.at(4), why);
+}
+
+bool OfficeSettings::setRefundRule(const QStringList &texts, QString *why)
+{
+    if (texts.size() != 5 || !Absence::Rule::fromTexts(texts.at(0), texts.at(1), texts.at(2),
+                                                       texts.at(3), texts.at(4), why))
+        return false;
+    const auto store = SettingsStore::open();
+    for (int i = 0; i < 5; ++i)
+        store->setValue(QLatin1String(refundKeys[i]), texts.at(i).trimmed());
+    store->sync();
+    if (store->status() != QSettings::NoError) {
+        if (why)
+            *why = QStringLiteral("退费规则没有保存：无法写入 %1").arg(store->fileName());
+        return false;
+    }
+    return true;
+}
+
 QPointF OfficeSettings::calibration(const QString &printerName)
 {
     return Calibration::offsetFor(printerName);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "absence.h"
 #include "dbconfig.h"
 #include "feesettings.h"
 
@@ -34,6 +35,15 @@ public:
     // chosen, 现金 at first.
     static QString paymentMethod();
     static void setPaymentMethod(const QString &method);
+
+    // The rule of meal refunds for days absent (退费规则), as texts: the least
+    // consecutive days, leave required, the amount per day, discount
+    // applies, credited to the next month ("是"/"否" for the yes/no ones).
+    static QStringList refundRuleTexts();
+    // The rule, or nullopt with why when a stored value is not usable.
+    static std::optional<Absence::Rule> refundRule(QString *why = nullptr);
+    // Stores the texts after checking them; false with why otherwise.
+    static bool setRefundRule(const QStringList &texts, QString *why);
 
     static QPointF calibration(const QString &printerName);
     static bool setCalibration(const QString &printerName, const QPointF &offset);

@@ -121,6 +121,32 @@ std::optional<QSqlError> insertMany(QSqlDatabase db, const QVector<LedgerEntry> 
     return std::nullopt;
 }
 
+// The next serial of money handed back (2026-R000001), gap-free per year:
+// the counter row stays locked until the transaction ends.
+QString nextRefundSerial(QSqlDatabase db, int year, QSqlError *error)
+{
+    QSqlQuery n(db);
+    n.prepare(QStringLiteral(
+        "INSERT INTO refund_serial (year, last) VALUES (?, 0) ON CONFLICT DO NOTHING"));
+    n.addBindValue(year);
+    bool ok = n.exec();
+    if (ok) {
+        n.prepare(QStringLiteral("UPDATE refund_serial SET last = last + 1 WHERE year = ?"));
+        n.addBindValue(year);
+        ok = n.exec();
+    }
+    if (ok) {
+        n.prepare(QStringLiteral("SELECT last FROM refund_serial WHERE year = ?"));
+        n.addBindValue(year);
+        ok = n.exec() && n.next();
+    }
+    if (!ok) {
+        *error = n.lastError();
+        return {};
+    }
+    return QStringLiteral("%1-R%2").arg(year).arg(n.value(0).toLongLong(), 6, 10, QLatin1Char('0'));
+}
+
 // Two PCs never write the ledger at the same moment: PostgreSQL locks the
 // table for the transaction (readers go on); SQLite's write lock does it.
 bool lock(Database &db, QString *error)
@@ -559,23 +585,10 @@ WriteResult LedgerStore::refund(const QString &receipt, qint64 amountFen, const 
             QStringLiteral("收据 %1 最多还能退 %2 元").arg(receipt, Journal::yuan(left)));
     }
     // The refund's own serial: the counter row is locked until the commit.
-    const int year = at.date().year();
-    QSqlQuery n(db);
-    n.prepare(QStringLiteral(
-        "INSERT INTO refund_serial (year, last) VALUES (?, 0) ON CONFLICT DO NOTHING"));
-    n.addBindValue(year);
-    if (!n.exec())
-        return failed(n.lastError());
-    n.prepare(QStringLiteral("UPDATE refund_serial SET last = last + 1 WHERE year = ?"));
-    n.addBindValue(year);
-    if (!n.exec())
-        return failed(n.lastError());
-    n.prepare(QStringLiteral("SELECT last FROM refund_serial WHERE year = ?"));
-    n.addBindValue(year);
-    if (!n.exec() || !n.next())
-        return failed(n.lastError());
-    e.ownSerial =
-        QStringLiteral("%1-R%2").arg(year).arg(n.value(0).toLongLong(), 6, 10, QLatin1Char('0'));
+    QSqlError serialError;
+    e.ownSerial = nextRefundSerial(db, at.date().year(), &serialError);
+    if (e.ownSerial.isEmpty())
+        return failed(serialError);
     e.amount = amountFen;
     e.method = method;
     e.receiptSerial = receipt;
@@ -766,4 +779,91 @@ std::optional<QVector<LedgerStore::Closing>> LedgerStore::closings()
         list.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
                      q.value(3).toString()});
     return list;
+}
+
+WriteResult LedgerStore::applyAbsenceRefunds(const QString &month,
+                                             const QVector<AbsenceRefund> &refunds, bool payOut,
+                                             const QString &method, const QString &clerk,
+                                             const QString &host, const QDateTime &at,
+                                             QVector<LedgerEntry> *written)
+{
+    m_error.clear();
+    if (WriteResult r = beginLocked(QStringLiteral("退费没有记录")); !r)
+        return r;
+    QSqlDatabase db = m_db.connection();
+    auto failed = [&](const QSqlError &e) {
+        db.rollback();
+        return m_db.unreachable(e);
+    };
+    if (const auto closed = closing(m_db, month); !closed || !closed->isEmpty()) {
+        if (!closed)
+            return failed(db.lastError());
+        db.rollback();
+        return WriteResult::failure(WriteResult::Refused,
+                                    QStringLiteral("%1，不能再记缺勤退费").arg(*closed));
+    }
+    // What each child was given back for the month already.
+    QHash<QString, qint64> given;
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("SELECT child_id, SUM(amount_fen) FROM ledger_entry WHERE month "
+                                 "= ? AND kind = '缺勤退费' GROUP BY child_id"));
+        q.addBindValue(month);
+        if (!q.exec())
+            return failed(q.lastError());
+        while (q.next())
+            given.insert(q.value(0).toString(), -q.value(1).toLongLong());
+    }
+    QVector<LedgerEntry> done;
+    for (const AbsenceRefund &r : refunds) {
+        const qint64 diff = r.fen - given.value(r.childId);
+        if (diff == 0 || r.childId.isEmpty())
+            continue;
+        LedgerEntry e;
+        e.kind = LedgerEntry::AbsenceRefund;
+        e.childId = r.childId;
+        e.className = r.className;
+        e.childName = r.childName;
+        e.month = month;
+        e.item = QStringLiteral("伙食费");
+        e.amount = -diff;
+        e.reason =
+            given.contains(r.childId) ? QStringLiteral("%1（更正）").arg(r.reason) : r.reason;
+        e.clerk = clerk;
+        e.host = host;
+        e.at = at;
+        done << e;
+        // Handed out now: the credit leaves the account as money.
+        if (payOut && diff > 0) {
+            LedgerEntry out = e;
+            out.kind = LedgerEntry::Refund;
+            out.item.clear();
+            out.amount = diff;
+            out.method = method;
+            out.reason = QStringLiteral("缺勤退费当即退还");
+            QSqlError serialError;
+            out.ownSerial = nextRefundSerial(db, at.date().year(), &serialError);
+            if (out.ownSerial.isEmpty())
+                return failed(serialError);
+            done << out;
+        }
+    }
+    QSqlQuery ins(db);
+    if (!ins.prepare(QStringLiteral(
+            "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, item, "
+            "amount_fen, method, reference, receipt_serial, corrects, reason, clerk, host, "
+            "recorded_at, own_serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+        return failed(ins.lastError());
+    for (const LedgerEntry &e : done) {
+        bind(ins, 0, e);
+        ins.bindValue(15, text(e.ownSerial));
+        if (!ins.exec())
+            return failed(ins.lastError());
+    }
+    if (!db.commit())
+        return failed(db.lastError());
+    if (written)
+        *written = done;
+    return WriteResult::success();
 }

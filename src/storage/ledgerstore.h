@@ -56,6 +56,20 @@ public:
     WriteResult refund(const QString &receipt, qint64 amountFen, const QString &method,
                        const QString &reason, const QString &clerk, const QString &host,
                        const QDateTime &at, QString *serial = nullptr);
+    // Meal fees given back for days absent in the month: per child the
+    // refund now due, recorded as the difference to what was given back
+    // already (nothing when it is the same). Credited to the account, or
+    // with payOut also handed out at once (a refund entry of its own serial).
+    // Refused for a closed month.
+    struct AbsenceRefund {
+        QString childId, className, childName;
+        qint64 fen = 0;
+        QString reason;
+    };
+    WriteResult applyAbsenceRefunds(const QString &month, const QVector<AbsenceRefund> &refunds,
+                                    bool payOut, const QString &method, const QString &clerk,
+                                    const QString &host, const QDateTime &at,
+                                    QVector<LedgerEntry> *written = nullptr);
     // The child a receipt's payment was booked to, or empty.
     std::optional<QString> childOfReceipt(const QString &serial);
     // How many payments of the child in the month still stand (not voided).

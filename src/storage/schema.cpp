@@ -79,13 +79,26 @@ QStringList statements(const DbConfig &config)
         // in it afterwards. Never reopened.
         QStringLiteral("CREATE TABLE IF NOT EXISTS month_closing (month TEXT PRIMARY KEY, clerk "
                        "TEXT, host TEXT, closed_at TEXT NOT NULL)"),
+        // The office's calendar: holidays (假日) and make-up working days (补班).
+        QStringLiteral("CREATE TABLE IF NOT EXISTS school_calendar (day TEXT PRIMARY KEY, kind "
+                       "TEXT NOT NULL)"),
+        // Days each child was absent, per class and month: a day, or a count
+        // of days from a list that only counts (day empty).
+        QStringLiteral("CREATE TABLE IF NOT EXISTS attendance (%1, class_name TEXT NOT NULL, "
+                       "month TEXT NOT NULL, child_id TEXT NOT NULL, child_name TEXT, day TEXT, "
+                       "days INTEGER NOT NULL, leave INTEGER NOT NULL, clerk TEXT, recorded_at "
+                       "TEXT NOT NULL)")
+            .arg(key),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS attendance_month ON attendance (class_name, month)"),
     };
 }
 
 const char *const tableNames[] = {
     "class",           "student",        "feeoffice_revision", "feeoffice_class_revision",
     "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
-    "ledger_entry",    "receipt_void",   "refund_serial",      "month_closing"};
+    "ledger_entry",    "receipt_void",   "refund_serial",      "month_closing",
+    "school_calendar", "attendance"};
 } // namespace
 
 QString create(QSqlDatabase &db, const DbConfig &config)

@@ -138,6 +138,68 @@ private slots:
         QCOMPARE(r.fen, qint64(1500));
     }
 
+    void daysAsListsWriteThem_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("day"); // 0: outside the month; -1: no date
+        QTest::newRow("iso") << "2026-12-03" << 3;
+        QTest::newRow("slashes") << "2026/12/3" << 3;
+        QTest::newRow("chinese") << "12月3日" << 3;
+        QTest::newRow("month-day") << "12-31" << 31;
+        QTest::newRow("day number") << "7" << 7;
+        QTest::newRow("spreadsheet date number") << "46359" << 3;
+        QTest::newRow("another month") << "2026-11-30" << 0;
+        QTest::newRow("no such day") << "2026-12-32" << 0;
+        QTest::newRow("word") << "周三" << -1;
+    }
+    void daysAsListsWriteThem()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, day);
+        const auto d = parseDay(text, 2026, 12);
+        QCOMPARE(bool(d), day >= 0);
+        if (d)
+            QCOMPARE(*d, day > 0 ? dec(day) : QDate());
+    }
+
+    // Names with dates or with a count; a row that cannot be read is said
+    // and left out whole.
+    void attendanceLists()
+    {
+        QStringList errors;
+        const auto dated = readList({{"姓名", "日期", "日期", "备注"},
+                                     {"甲", "2026-12-03", "12月4日", "请假"},
+                                     {"乙", "7", "", ""},
+                                     {"丙", "2026-11-30", "8", ""},
+                                     {"丁", "下周", "", ""},
+                                     {"", "3", "", ""}},
+                                    2026, 12, &errors);
+        QCOMPARE(dated.size(), 2);
+        QCOMPARE(dated.at(0).name, QStringLiteral("甲"));
+        QCOMPARE(dated.at(0).days.size(), 2);
+        QVERIFY(dated.at(0).days.at(1).leave);
+        QCOMPARE(dated.at(0).days.at(1).day, dec(4));
+        QCOMPARE(dated.at(1).days.size(), 1);
+        QVERIFY(!dated.at(1).days.at(0).leave);
+        QCOMPARE(errors, (QStringList{"第 4 行：丙 的“2026-11-30”不在 2026 年 12 月",
+                                      "第 5 行：丁 的“下周”不是日期"}));
+        errors.clear();
+        const auto counted = readList({{"姓名", "缺勤天数", "请假"},
+                                       {"甲", "6", "是"},
+                                       {"乙", "6.5", ""},
+                                       {"丙", "3", "请假"}},
+                                      2026, 12, &errors);
+        QCOMPARE(counted.size(), 2);
+        QCOMPARE(counted.at(0).days.at(0).count, 6);
+        QVERIFY(!counted.at(0).days.at(0).day.isValid());
+        QVERIFY(counted.at(1).days.at(0).leave);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(errors.at(0).contains(QStringLiteral("第 3 行：乙")));
+        // Without a header, the first row is a child.
+        errors.clear();
+        QCOMPARE(readList({{"甲", "3"}}, 2026, 12, &errors).size(), 1);
+    }
+
     void ruleValues_data()
     {
         QTest::addColumn<QStringList>("texts");

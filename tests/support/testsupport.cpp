@@ -311,10 +311,11 @@ DbConfig freshPostgres()
     Database admin(postgresConfig());
     if (admin.open())
         QSqlQuery(admin.connection())
-            .exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", feeoffice_revision, "
-                                 "feeoffice_class_revision, receipt_journal, receipt_serial, "
-                                 "receipt_unprinted, child_identity, ledger_entry, receipt_void, "
-                                 "refund_serial, month_closing CASCADE"));
+            .exec(QStringLiteral(
+                "DROP TABLE IF EXISTS student, \"class\", feeoffice_revision, "
+                "feeoffice_class_revision, receipt_journal, receipt_serial, "
+                "receipt_unprinted, child_identity, ledger_entry, receipt_void, "
+                "refund_serial, month_closing, school_calendar, attendance CASCADE"));
     return postgresConfig();
 }
 
