@@ -256,30 +256,20 @@ Refund compute(const QVector<Absent> &absent, const QVector<QDate> &schoolDays, 
             ++out.days;
         days[*it] = days.value(*it) || a.leave;
     }
-    // Consecutive school days make a run; without leave required a run is
-    // every day absent, with it only days with leave.
+    // Consecutive school days make a run; with leave required, a run also
+    // ends where leave asked for starts or stops.
     for (auto it = days.cbegin(); it != days.cend();) {
         Run r;
         int at = it.key();
+        const bool leave = it.value();
         r.first = schoolDays.at(at);
-        while (it != days.cend() && it.key() == at) {
-            if (rule.leaveRequired && !it.value())
-                break;
+        while (it != days.cend() && it.key() == at &&
+               (!rule.leaveRequired || it.value() == leave)) {
             r.last = schoolDays.at(at);
             ++r.days;
             r.leave += it.value() ? 1 : 0;
             ++it;
             ++at;
-        }
-        if (r.days == 0) {
-            // A day without leave while leave is required: a run of its own
-            // that never counts.
-            Run alone;
-            alone.first = alone.last = schoolDays.at(it.key());
-            alone.days = 1;
-            runs << alone;
-            ++it;
-            continue;
         }
         runs << r;
     }
@@ -294,7 +284,7 @@ Refund compute(const QVector<Absent> &absent, const QVector<QDate> &schoolDays, 
             out.refunded += r.days;
         parts << runText(r) + (leaveOk ? (long_ ? QString()
                                                 : QStringLiteral("，不满 %1 天").arg(rule.minDays))
-                                       : QStringLiteral("，未请假不退"));
+                                       : QStringLiteral("，须请假才退"));
     }
     if (out.days == 0) {
         out.reason = out.errors.isEmpty() ? QStringLiteral("没有缺勤")

@@ -4,13 +4,16 @@
 #include "officesettings.h"
 #include "prompts.h"
 
+#include <QCheckBox>
 #include <QColor>
 #include <QComboBox>
 #include <QDir>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardItemModel>
@@ -93,6 +96,29 @@ void configView::build()
     paymentRow->addWidget(m_payment, 1);
     layout->addLayout(paymentRow);
 
+    // Meal fees given back for days absent.
+    auto *rule = new QGroupBox(QStringLiteral("退费规则"), this);
+    auto *form = new QFormLayout(rule);
+    m_refundMinDays = new QLineEdit(rule);
+    m_refundMinDays->setObjectName(QStringLiteral("refundMinDays"));
+    m_refundMinDays->setToolTip(QStringLiteral("连续缺勤满几个上学日才退（0 表示每天都退）"));
+    m_refundLeave = new QCheckBox(QStringLiteral("须请假"), rule);
+    m_refundLeave->setObjectName(QStringLiteral("refundLeave"));
+    m_refundPerDay = new QLineEdit(rule);
+    m_refundPerDay->setObjectName(QStringLiteral("refundPerDay"));
+    m_refundPerDay->setPlaceholderText(QStringLiteral("空：按每天伙食费"));
+    m_refundDiscounted = new QCheckBox(QStringLiteral("享受折扣的儿童按折扣退"), rule);
+    m_refundDiscounted->setObjectName(QStringLiteral("refundDiscounted"));
+    m_refundMode = new QComboBox(rule);
+    m_refundMode->setObjectName(QStringLiteral("refundMode"));
+    m_refundMode->addItems({QStringLiteral("记入下月"), QStringLiteral("当即退还")});
+    form->addRow(QStringLiteral("连续缺勤满（天）："), m_refundMinDays);
+    form->addRow(m_refundLeave);
+    form->addRow(QStringLiteral("每天退（元）："), m_refundPerDay);
+    form->addRow(m_refundDiscounted);
+    form->addRow(QStringLiteral("退费方式："), m_refundMode);
+    layout->addWidget(rule);
+
     auto *saveButton = new QPushButton(QStringLiteral("应用并保存"), this);
     saveButton->setObjectName(QStringLiteral("saveSettings"));
     layout->addWidget(saveButton);
@@ -154,8 +180,26 @@ QString configView::valueProblem(FeeSettings::Key key) const
     return {};
 }
 
+void configView::showRefundRule()
+{
+    const QStringList t = OfficeSettings::refundRuleTexts();
+    const QString yes = QStringLiteral("是");
+    m_refundMinDays->setText(t.at(0));
+    m_refundLeave->setChecked(t.at(1) == yes);
+    m_refundPerDay->setText(t.at(2));
+    m_refundDiscounted->setChecked(t.at(3) == yes);
+    m_refundMode->setCurrentIndex(t.at(4) == QStringLiteral("否") ? 1 : 0);
+    QString why;
+    const bool usable = bool(OfficeSettings::refundRule(&why));
+    for (QLineEdit *e : {m_refundMinDays, m_refundPerDay}) {
+        e->setStyleSheet(usable ? QString() : QStringLiteral("background: rgb(255, 205, 205)"));
+        e->setToolTip(usable ? QString() : why);
+    }
+}
+
 void configView::show()
 {
+    showRefundRule();
     m_payment->setCurrentText(OfficeSettings::paymentMethod());
     m_combo->clear();
     m_combo->addItems(settings().childcareFees);
@@ -209,6 +253,22 @@ void configView::saveAll()
     const FeeSettings settings = edited();
     if (!confirmDiscount(settings))
         return;
+    // The refund rule is checked as the prices are: nothing is stored while
+    // one of its values is not usable.
+    const QString yes = QStringLiteral("是"), no = QStringLiteral("否");
+    const QStringList rule = {m_refundMinDays->text(), m_refundLeave->isChecked() ? yes : no,
+                              m_refundPerDay->text(), m_refundDiscounted->isChecked() ? yes : no,
+                              m_refundMode->currentIndex() == 0 ? yes : no};
+    QString why;
+    if (!Absence::Rule::fromTexts(rule.at(0), rule.at(1), rule.at(2), rule.at(3), rule.at(4),
+                                  &why)) {
+        Prompts::error(this, why, QStringLiteral("设置没有保存，请改正后再保存。"));
+        return;
+    }
+    if (!OfficeSettings::setRefundRule(rule, &why)) {
+        Prompts::error(this, why);
+        return;
+    }
     // What the clerk typed stays in the panel to be saved again.
     OfficeSettings::setPaymentMethod(m_payment->currentText());
     if (!m_settings->save(settings))

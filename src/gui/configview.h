@@ -7,7 +7,9 @@
 #include <QWidget>
 
 class OfficeSettings;
+class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QStandardItemModel;
 class QTableView;
 
@@ -50,6 +52,7 @@ private:
     void build();
     void show();
     void fillTable();
+    void showRefundRule();
     FeeSettings edited() const;
     // Why a stored value is shown red (not a number, an empty or
     // out-of-range discount), or empty.
@@ -62,4 +65,9 @@ private:
     QStandardItemModel *m_tableModel = nullptr;
     QComboBox *m_combo = nullptr;
     QComboBox *m_payment = nullptr;
+    QLineEdit *m_refundMinDays = nullptr;
+    QCheckBox *m_refundLeave = nullptr;
+    QLineEdit *m_refundPerDay = nullptr;
+    QCheckBox *m_refundDiscounted = nullptr;
+    QComboBox *m_refundMode = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "absencedialog.h"
 #include "arrearsdialog.h"
 #include "calibrationdialog.h"
 #include "classname.h"
@@ -80,8 +81,9 @@ void MainWindow::build()
     }
     // The accounts live in the shared database, never in a local copy.
     if (!m_session->isKeptCopy())
-        for (const auto &a : {std::pair{u"生成本月应收", "billMonth"},
-                              std::pair{u"欠费", "arrears"}, std::pair{u"月结", "closeMonth"}}) {
+        for (const auto &a :
+             {std::pair{u"生成本月应收", "billMonth"}, std::pair{u"欠费", "arrears"},
+              std::pair{u"缺勤退费", "absences"}, std::pair{u"月结", "closeMonth"}}) {
             m_actions << new QAction(QString::fromUtf16(a.first), this);
             m_actions.last()->setObjectName(QLatin1String(a.second));
         }
@@ -202,6 +204,8 @@ void MainWindow::build()
         connect(bill, &QAction::triggered, this, &MainWindow::billMonth);
     if (QAction *owing = toolAction(QStringLiteral("arrears")))
         connect(owing, &QAction::triggered, this, &MainWindow::showArrears);
+    if (QAction *absences = toolAction(QStringLiteral("absences")))
+        connect(absences, &QAction::triggered, this, &MainWindow::showAbsences);
     if (QAction *close = toolAction(QStringLiteral("closeMonth")))
         connect(close, &QAction::triggered, this, &MainWindow::closeMonth);
 }
@@ -592,6 +596,17 @@ void MainWindow::billMonth()
         Prompts::warn(this,
                       QStringLiteral("%1 名儿童的费用无法计算，没有记应收：").arg(b.refused.size()),
                       b.refused.mid(0, 20).join(QLatin1Char('\n')));
+}
+
+void MainWindow::showAbsences()
+{
+    if (m_session->documents().isEmpty()) {
+        Prompts::warn(this, QStringLiteral("还没有班级，没有可记缺勤的儿童"));
+        return;
+    }
+    RosterPage *current = page(tabWidget->currentIndex());
+    auto *dialog = new AbsenceDialog(*m_session, current ? current->objectName() : QString(), this);
+    dialog->show();
 }
 
 void MainWindow::closeMonth()

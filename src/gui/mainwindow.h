@@ -74,6 +74,7 @@ public slots:
     // "生成本月应收": the month's charges for the current class or all.
     void billMonth();
     void closeMonth();
+    void showAbsences();
     // "欠费": who owes what.
     void showArrears();
 

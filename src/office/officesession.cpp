@@ -292,6 +292,17 @@ std::optional<QString> OfficeSession::monthClosing(const QString &month, QString
     return closed;
 }
 
+WriteResult OfficeSession::keepIdentities(const QString &className)
+{
+    RosterDocument *doc = document(className);
+    if (!doc)
+        return WriteResult::success();
+    QVector<ChildRecord> rows;
+    for (int r = 0; r < doc->size(); ++r)
+        rows << doc->record(r);
+    return RosterStore(*m_database).keepIdentities(rows);
+}
+
 std::optional<Absence::Calendar> OfficeSession::calendar(const QString &month, QString *error)
 {
     AttendanceStore store(*m_database);
@@ -329,6 +340,8 @@ WriteResult OfficeSession::saveAbsences(const QString &className, const QString 
 {
     if (!m_readable)
         return unread();
+    if (WriteResult r = keepIdentities(className); !r)
+        return r;
     QHash<QString, AttendanceStore::ChildDays> days;
     for (auto it = absences.cbegin(); it != absences.cend(); ++it)
         if (!it->second.isEmpty())
@@ -407,6 +420,8 @@ WriteResult OfficeSession::applyRefunds(const RefundPlan &plan, int *written)
 {
     if (!m_readable)
         return unread();
+    if (WriteResult r = keepIdentities(plan.className); !r)
+        return r;
     QVector<LedgerStore::AbsenceRefund> list;
     for (const ChildRefund &c : plan.children)
         list.append({c.childId, plan.className, c.name, c.refund.fen, c.refund.reason});

@@ -230,6 +230,36 @@ WriteResult RosterStore::replaceStudents(const std::optional<QStringList> &class
     return finish(m_db, result, claim);
 }
 
+WriteResult RosterStore::keepIdentities(const QVector<ChildRecord> &rows)
+{
+    if (WriteResult r = m_db.writable(); !r)
+        return r;
+    QSqlError begun;
+    if (!m_db.beginWrite(&begun))
+        return m_db.unreachable(begun);
+    QSqlDatabase db = m_db.connection();
+    QSqlQuery q(db);
+    if (q.prepare(QStringLiteral(
+            "INSERT INTO child_identity (student_id, child_id) SELECT CAST(? AS BIGINT), ? WHERE "
+            "NOT EXISTS (SELECT 1 FROM child_identity WHERE student_id = CAST(? AS BIGINT))"))) {
+        bool ok = true;
+        for (const ChildRecord &r : rows) {
+            if (r.id <= 0 || r.childId.isEmpty())
+                continue;
+            q.bindValue(0, r.id);
+            q.bindValue(1, r.childId);
+            q.bindValue(2, r.id);
+            if (!(ok = q.exec()))
+                break;
+        }
+        if (ok && db.commit())
+            return WriteResult::success();
+    }
+    const QSqlError e = q.lastError().isValid() ? q.lastError() : db.lastError();
+    db.rollback();
+    return m_db.unreachable(e);
+}
+
 WriteResult RosterStore::insertIdentities(const QVector<ChildRecord> &rows)
 {
     QStringList ids, children;

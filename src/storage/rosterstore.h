@@ -56,6 +56,10 @@ public:
     // Stores who the stored rows are (rows with a key and an identity),
     // inside the caller's transaction.
     WriteResult insertIdentities(const QVector<ChildRecord> &rows);
+    // In a transaction of its own: the identities of stored rows that have
+    // none stored yet (one already stored is kept), so that what is
+    // recorded under a child outlives the roster's unsaved state.
+    WriteResult keepIdentities(const QVector<ChildRecord> &rows);
 
 private:
     Database &m_db;

@@ -91,7 +91,7 @@ private slots:
             << "缺勤 2 天（12月1日，未请假；12月15日，未请假），按每天 15.00 元退 30.00 元";
         QTest::newRow("leave required: a day without leave splits the run")
             << "14L,15L,16,17L,18L" << 2 << true << qint64(-1) << qint64(6000)
-            << "缺勤 5 天（12月14日–12月15日，已请假；12月16日，未请假，未请假不退；12月17日–"
+            << "缺勤 5 天（12月14日–12月15日，已请假；12月16日，未请假，须请假才退；12月17日–"
                "12月18日，已请假），满 2 天，按每天 15.00 元退 60.00 元（4 天）";
         QTest::newRow("leave not required: the same days are one run")
             << "14L,15L,16,17L,18L" << 5 << false << qint64(-1) << qint64(7500)

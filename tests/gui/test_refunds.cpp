@@ -1,0 +1,285 @@
+// Meal fees given back for days absent, through the 缺勤退费 window: the
+// month's grid and calendar, the rule from the settings panel, refunds shown
+// with their reasons, applied once (then only differences), credited onto
+// the next month's receipt; lists read from a spreadsheet; a closed month
+// refuses them.
+#include "absencedialog.h"
+#include "clock.h"
+#include "configview.h"
+#include "database.h"
+#include "ledgerstore.h"
+#include "mainwindow.h"
+#include "officesession.h"
+#include "officesettings.h"
+#include "rosterpage.h"
+#include "testsupport.h"
+#include "workbook.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+
+namespace
+{
+QStringList child(const QString &name, const QString &meals, const QString &discount = "0")
+{
+    return {name, "4", "1000", "", meals, "", "", "", "", discount, "李", "否", "A"};
+}
+
+QVector<LedgerEntry> accountOf(const DbConfig &config, const QString &childId)
+{
+    Database db(config);
+    if (!db.open())
+        return {};
+    return LedgerStore(db).entries(childId).value_or(QVector<LedgerEntry>());
+}
+
+qint64 refunded(const QVector<LedgerEntry> &entries)
+{
+    qint64 s = 0;
+    for (const LedgerEntry &e : entries)
+        s += e.kind == LedgerEntry::AbsenceRefund ? -e.amount : 0;
+    return s;
+}
+} // namespace
+
+class TestRefunds : public QObject
+{
+    Q_OBJECT
+    TestWorld *w = nullptr;
+
+    DbConfig backend(bool postgres)
+    {
+        return postgres ? freshPostgres() : DbConfig::sqlite(w->databasePath());
+    }
+    // Marks the child's days: "缺" once clicked, "假" twice.
+    static void mark(AbsenceDialog *d, int row, const QList<int> &days, bool leave)
+    {
+        for (int day : days) {
+            const QDate date(2026, 12, day);
+            d->setMark(row, date, leave ? QStringLiteral("假") : QStringLiteral("缺"));
+        }
+    }
+
+private slots:
+    void init()
+    {
+        w = new TestWorld;
+        Clock::setFixed(QDateTime(QDate(2026, 12, 14), QTime(10, 0)));
+        w->setSetting(QStringLiteral("a"), QStringLiteral("0.8"));
+        w->setSetting(QStringLiteral("c"), QStringLiteral("15"));
+    }
+    void cleanup()
+    {
+        delete w;
+        w = nullptr;
+    }
+
+    void backends_data()
+    {
+        QTest::addColumn<bool>("postgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgres") << true;
+    }
+
+    void refundsShownAppliedAndCredited_data() { backends_data(); }
+    void refundsShownAppliedAndCredited()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        seedDatabase(config, {"A"}, {child("甲", "20"), child("乙", "20"), child("丙", "2", "1")});
+        QString why;
+        QVERIFY(OfficeSettings::setRefundRule({"5", "是", "", "否", "是"}, &why));
+        MainWindow mw(config);
+        const QString jia = mw.page(0)->document()->record(0).childId;
+        const QString bing = mw.page(0)->document()->record(2).childId;
+        mw.toolAction(QStringLiteral("absences"))->trigger();
+        auto *d = mw.findChild<AbsenceDialog *>();
+        QVERIFY(d && d->isVisible());
+        // December 2026 with the 25th off and Saturday the 26th worked.
+        d->holidaysEdit()->setText(QStringLiteral("25"));
+        d->workdaysEdit()->setText(QStringLiteral("26"));
+        QVERIFY(d->save());
+        QCOMPARE(d->grid()->columnCount(), 23 + 1);
+        QCOMPARE(d->grid()->rowCount(), 3);
+        // A click marks 缺, a second 假.
+        d->grid()->cellClicked(0, 2);
+        QCOMPARE(d->grid()->item(0, 2)->text(), QStringLiteral("缺"));
+        d->grid()->cellClicked(0, 2);
+        QCOMPARE(d->grid()->item(0, 2)->text(), QStringLiteral("假"));
+        mark(d, 0, {4, 7, 8, 9, 10}, true);
+        mark(d, 1, {1, 2}, false);
+        mark(d, 2, {14, 15, 16, 17, 18, 21, 22}, true);
+        // Nothing is recorded before the clerk has seen the refunds.
+        button(d, "absenceApply")->click();
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("请先“计算退费”")));
+        QVERIFY(d->compute());
+        QCOMPARE(d->results()->item(0, 1)->text(), QStringLiteral("90.00"));
+        QCOMPARE(d->results()->item(0, 2)->text(),
+                 QStringLiteral("缺勤 6 天（12月3日–12月10日，已请假），满 5 天，按每天 15.00 "
+                                "元退 90.00 元"));
+        QCOMPARE(d->results()->item(1, 1)->text(), QStringLiteral("0.00"));
+        QCOMPARE(d->results()->item(1, 2)->text(),
+                 QStringLiteral("缺勤 2 天（12月1日–12月2日，未请假，须请假才退），不退"));
+        // 丙 eats two days a month, discounted: never more back than its 24.00.
+        QCOMPARE(d->results()->item(2, 1)->text(), QStringLiteral("24.00"));
+        QVERIFY(d->summary()->text().contains(QStringLiteral("退费合计 114.00 元")));
+        w->questionAnswers = {QMessageBox::Yes};
+        button(d, "absenceApply")->click();
+        QVERIFY(w->questionTexts.last().contains(QStringLiteral("合计 114.00 元")));
+        QCOMPARE(refunded(accountOf(config, jia)), qint64(9000));
+        QCOMPARE(refunded(accountOf(config, bing)), qint64(2400));
+        // Applied again: nothing new.
+        const int entries = int(accountOf(config, jia).size());
+        w->questionAnswers = {QMessageBox::Yes};
+        QVERIFY(d->compute());
+        button(d, "absenceApply")->click();
+        QCOMPARE(accountOf(config, jia).size(), entries);
+        QVERIFY(d->summary()->text().contains(QStringLiteral("已是最新")));
+        // The 10th was a mistake: only the difference is recorded.
+        d->setMark(0, QDate(2026, 12, 10), QString());
+        QVERIFY(d->compute());
+        QCOMPARE(d->results()->item(0, 1)->text(), QStringLiteral("75.00"));
+        w->questionAnswers = {QMessageBox::Yes};
+        button(d, "absenceApply")->click();
+        const auto account = accountOf(config, jia);
+        QCOMPARE(account.size(), entries + 1);
+        QCOMPARE(account.last().amount, qint64(1500));
+        QVERIFY(account.last().reason.contains(QStringLiteral("更正")));
+        QCOMPARE(refunded(account), qint64(7500));
+        // Stored: the window opened again shows the same month.
+        d->close();
+        mw.toolAction(QStringLiteral("absences"))->trigger();
+        d = mw.findChild<AbsenceDialog *>();
+        QCOMPARE(d->holidaysEdit()->text(), QStringLiteral("25"));
+        QCOMPARE(d->grid()->item(0, 2)->text(), QStringLiteral("假"));
+
+        // January: 甲's receipt is what the parent pays, the credit said.
+        Clock::setFixed(QDateTime(QDate(2027, 1, 4), QTime(9, 0)));
+        QVERIFY(mw.session().reload());
+        RosterPage *a = mw.page(0);
+        w->printToPdf = w->path(QStringLiteral("jan.pdf"));
+        a->tableView->setCurrentIndex(a->document()->index(0, 0));
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        // 1000.00 childcare and 20 days of meals at 15.00, less 75.00.
+        QCOMPARE(w->paymentDue, qint64(130000 - 7500));
+        QVERIFY(pdfText(w->printToPdf).contains(QStringLiteral("已用预收 75.00 元抵扣")));
+        // December closed: its refunds cannot change any more.
+        w->questionAnswers = {QMessageBox::Yes};
+        mw.toolAction(QStringLiteral("closeMonth"))->trigger();
+        d->monthEdit()->setText(QStringLiteral("2026-12"));
+        QVERIFY(d->load());
+        d->setMark(1, QDate(2026, 12, 3), QStringLiteral("缺"));
+        mark(d, 1, {4, 7, 8}, false);
+        QVERIFY(d->compute());
+        w->questionAnswers = {QMessageBox::Yes};
+        button(d, "absenceApply")->click();
+        QVERIFY2(w->messages.last().text.contains(QStringLiteral("月结，不能再记缺勤退费")),
+                 qPrintable(w->messages.last().text));
+        QCOMPARE(refunded(accountOf(config, mw.page(0)->document()->record(1).childId)), qint64(0));
+    }
+
+    // Handed out at once: a refund entry with its own serial beside the
+    // credit, so that nothing is carried to the next month.
+    void refundsPaidOutNow()
+    {
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"}, {child("甲", "20", "1")});
+        QString why;
+        // Every day counts, the discount applies, paid out now.
+        QVERIFY(OfficeSettings::setRefundRule({"0", "否", "", "是", "否"}, &why));
+        MainWindow mw(config);
+        const QString jia = mw.page(0)->document()->record(0).childId;
+        auto *d = new AbsenceDialog(mw.session(), QStringLiteral("A"), &mw);
+        mark(d, 0, {1, 2}, false);
+        QVERIFY(d->compute());
+        // 15.00 × 0.8 = 12.00 a day.
+        QCOMPARE(d->results()->item(0, 1)->text(), QStringLiteral("24.00"));
+        w->questionAnswers = {QMessageBox::Yes};
+        d->apply();
+        QVERIFY(w->questionTexts.last().contains(QStringLiteral("当即退还")));
+        const auto account = accountOf(config, jia);
+        QCOMPARE(account.size(), 2);
+        QCOMPARE(account.at(1).kind, LedgerEntry::Refund);
+        QCOMPARE(account.at(1).ownSerial, QStringLiteral("2026-R000001"));
+        QCOMPARE(account.at(0).amount + account.at(1).amount, qint64(0));
+    }
+
+    // A list read from a spreadsheet fills the grid; names not in the class,
+    // names twice in it and days that are no school days are said, and
+    // nothing of their rows is taken.
+    void listsFromASpreadsheet()
+    {
+        seedDatabase(w->databasePath(), {"A"},
+                     {child("甲", "20"), child("乙", "20"), child("乙", "20"), child("丙", "20")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        auto *d = new AbsenceDialog(mw.session(), QStringLiteral("A"), &mw);
+        Sheet sheet;
+        const QList<QStringList> rows = {{"姓名", "日期", "日期", "请假"},
+                                         {"甲", "2026-12-03", "12月4日", "是"},
+                                         {"丁", "3", "", ""},
+                                         {"乙", "7", "", ""},
+                                         {"丙", "2026-12-05", "", ""},
+                                         {"丙", "2026-11-05", "", ""}};
+        for (int r = 0; r < rows.size(); ++r)
+            for (int c = 0; c < rows.at(r).size(); ++c)
+                if (!rows.at(r).at(c).isEmpty())
+                    sheet.setCell(r + 1, c + 1, rows.at(r).at(c));
+        const QString file = w->path(QStringLiteral("缺勤.xlsx"));
+        QString error;
+        QVERIFY(Workbook::writeXlsx(file, sheet, &error));
+        w->openFileAnswers << file;
+        button(d, "absenceImport")->click();
+        QCOMPARE(d->grid()->item(0, 2)->text(), QStringLiteral("假"));
+        QCOMPARE(d->grid()->item(0, 3)->text(), QStringLiteral("假"));
+        const QString said = w->messages.last().informative;
+        QVERIFY2(said.contains(QStringLiteral("第 3 行：班级里没有“丁”")), qPrintable(said));
+        QVERIFY(said.contains(QStringLiteral("第 4 行：班级里有 2 名“乙”")));
+        QVERIFY(said.contains(QStringLiteral("第 5 行：丙 的 12月5日 不是上学日")));
+        QVERIFY(said.contains(QStringLiteral("第 6 行：丙 的“2026-11-05”不在 2026 年 12 月")));
+        QVERIFY(d->summary()->text().contains(QStringLiteral("已读入 2 名儿童")));
+    }
+
+    // The rule in the settings panel: checked as the prices are.
+    void ruleInThePanel()
+    {
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        configView *panel = mw.findChild<configView *>();
+        QVERIFY(panel);
+        auto *days = panel->findChild<QLineEdit *>(QStringLiteral("refundMinDays"));
+        auto *perDay = panel->findChild<QLineEdit *>(QStringLiteral("refundPerDay"));
+        auto *mode = panel->findChild<QComboBox *>(QStringLiteral("refundMode"));
+        QCOMPARE(days->text(), QStringLiteral("5"));
+        QCOMPARE(mode->currentText(), QStringLiteral("记入下月"));
+        days->setText(QStringLiteral("五"));
+        panel->saveAll();
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("不是 0 到 31")));
+        QCOMPARE(OfficeSettings::refundRuleTexts().at(0), QStringLiteral("5"));
+        days->setText(QStringLiteral("3"));
+        perDay->setText(QStringLiteral("12.5"));
+        panel->findChild<QCheckBox *>(QStringLiteral("refundLeave"))->setChecked(true);
+        mode->setCurrentIndex(1);
+        panel->saveAll();
+        const auto rule = OfficeSettings::refundRule();
+        QVERIFY(rule);
+        QCOMPARE(rule->minDays, 3);
+        QVERIFY(rule->leaveRequired);
+        QCOMPARE(*rule->perDayFen, qint64(1250));
+        QVERIFY(!rule->creditNextMonth);
+        // A stored value that is not usable shows red and refuses computing.
+        w->setSetting(QStringLiteral("refund/perDay"), QStringLiteral("十五"));
+        QString why;
+        QVERIFY(!mw.session().refunds(QStringLiteral("A"), QStringLiteral("2026-12"), &why));
+    }
+};
+
+QTEST_MAIN(TestRefunds)
+#include "test_refunds.moc"
