@@ -265,14 +265,13 @@ void configView::saveAll()
         Prompts::error(this, why, QStringLiteral("设置没有保存，请改正后再保存。"));
         return;
     }
-    if (!OfficeSettings::setRefundRule(rule, &why)) {
-        Prompts::error(this, why);
-        return;
-    }
+
     // What the clerk typed stays in the panel to be saved again.
     OfficeSettings::setPaymentMethod(m_payment->currentText());
     if (!m_settings->save(settings))
         Prompts::error(this, m_settings->errorString());
+    else if (!OfficeSettings::setRefundRule(rule, &why))
+        Prompts::error(this, why);
 }
 
 void configView::deleteComboBoxcurr()

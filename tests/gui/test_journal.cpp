@@ -285,11 +285,14 @@ private slots:
         // Its payment came along, on the child's account, with its way.
         const auto account = mw.session().account(mw.page(0)->document()->record(0).childId);
         QVERIFY(account);
-        QCOMPARE(account->size(), 1);
-        QCOMPARE(account->at(0).kind, LedgerEntry::Payment);
-        QCOMPARE(account->at(0).amount, qint64(-150000));
-        QCOMPARE(account->at(0).method, QStringLiteral("现金"));
-        QCOMPARE(account->at(0).receiptSerial, entries.at(0).serial);
+        // (the month was not billed: the receipt charged it, and paid it).
+        QCOMPARE(account->size(), 2);
+        QCOMPARE(account->at(0).kind, LedgerEntry::Charge);
+        QCOMPARE(account->at(0).amount, qint64(150000));
+        QCOMPARE(account->at(1).kind, LedgerEntry::Payment);
+        QCOMPARE(account->at(1).amount, qint64(-150000));
+        QCOMPARE(account->at(1).method, QStringLiteral("现金"));
+        QCOMPARE(account->at(1).receiptSerial, entries.at(0).serial);
     }
 
     void childrenSharingANameEachHaveTheirOwnReceipt()
