@@ -12,6 +12,7 @@
 #include "officesettings.h"
 #include "prompts.h"
 #include "querywindow.h"
+#include "reportdialogs.h"
 #include "rosterdialogs.h"
 #include "rosterexchange.h"
 
@@ -83,7 +84,8 @@ void MainWindow::build()
     if (!m_session->isKeptCopy())
         for (const auto &a :
              {std::pair{u"生成本月应收", "billMonth"}, std::pair{u"欠费", "arrears"},
-              std::pair{u"缺勤退费", "absences"}, std::pair{u"月结", "closeMonth"}}) {
+              std::pair{u"缺勤退费", "absences"}, std::pair{u"日结", "dayReport"},
+              std::pair{u"月报", "monthReport"}, std::pair{u"月结", "closeMonth"}}) {
             m_actions << new QAction(QString::fromUtf16(a.first), this);
             m_actions.last()->setObjectName(QLatin1String(a.second));
         }
@@ -206,6 +208,12 @@ void MainWindow::build()
         connect(owing, &QAction::triggered, this, &MainWindow::showArrears);
     if (QAction *absences = toolAction(QStringLiteral("absences")))
         connect(absences, &QAction::triggered, this, &MainWindow::showAbsences);
+    if (QAction *day = toolAction(QStringLiteral("dayReport")))
+        connect(day, &QAction::triggered, this,
+                [this] { (new DayReportDialog(*m_session, this))->show(); });
+    if (QAction *month = toolAction(QStringLiteral("monthReport")))
+        connect(month, &QAction::triggered, this,
+                [this] { (new MonthReportDialog(*m_session, this))->show(); });
     if (QAction *close = toolAction(QStringLiteral("closeMonth")))
         connect(close, &QAction::triggered, this, &MainWindow::closeMonth);
 }

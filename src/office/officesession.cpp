@@ -436,6 +436,49 @@ WriteResult OfficeSession::applyRefunds(const RefundPlan &plan, int *written)
     return r;
 }
 
+std::optional<DayReport> OfficeSession::dayReport(const QDate &day, const QString &clerk,
+                                                  QString *error)
+{
+    JournalStore journal(*m_database);
+    const auto receipts = journal.day(day);
+    if (!receipts) {
+        if (error)
+            *error = journal.errorString();
+        return std::nullopt;
+    }
+    LedgerStore ledger(*m_database);
+    const auto money = ledger.dayMoney(day, clerk);
+    if (!money) {
+        if (error)
+            *error = ledger.errorString();
+        return std::nullopt;
+    }
+    QHash<QString, DayReport::Payment> payments;
+    for (auto it = money->payments.cbegin(); it != money->payments.cend(); ++it)
+        payments.insert(it.key(), {it->first, it->second});
+    return DayReport::build(day, clerk, *receipts, payments, money->refundedCash);
+}
+
+std::optional<MonthReport> OfficeSession::monthReport(const QString &month, QString *error)
+{
+    LedgerStore ledger(*m_database);
+    QHash<QString, qint64> paid;
+    const auto sums = ledger.monthSums(month, &paid);
+    if (!sums) {
+        if (error)
+            *error = ledger.errorString();
+        return std::nullopt;
+    }
+    JournalStore journal(*m_database);
+    const auto receipts = journal.monthWithLines(month);
+    if (!receipts) {
+        if (error)
+            *error = journal.errorString();
+        return std::nullopt;
+    }
+    return MonthReport::build(month, *sums, *receipts, paid);
+}
+
 void OfficeSession::useCredit(ReceiptPlan &plan)
 {
     if (!m_readable || !m_database)

@@ -2,9 +2,11 @@
 
 #include "absence.h"
 #include "childrecord.h"
+#include "dayreport.h"
 #include "dbconfig.h"
 #include "journal.h"
 #include "ledger.h"
+#include "monthreport.h"
 #include "rosterdocument.h"
 #include "writeresult.h"
 
@@ -165,6 +167,11 @@ public:
     // Records the plan's refunds (only differences to what was recorded
     // before); the entries written in written.
     WriteResult applyRefunds(const RefundPlan &plan, int *written = nullptr);
+    // The day's closing (日结) of a clerk, or of every clerk when empty.
+    std::optional<DayReport> dayReport(const QDate &day, const QString &clerk,
+                                       QString *error = nullptr);
+    // The month's report (月报).
+    std::optional<MonthReport> monthReport(const QString &month, QString *error = nullptr);
     // Every child owing anything, by class and name.
     std::optional<QVector<Ledger::Owing>> arrears(QString *error = nullptr);
     // One child's account, oldest entry first.

@@ -226,6 +226,68 @@ std::optional<QVector<JournalEntry>> JournalStore::month(const QString &month)
     return entries;
 }
 
+std::optional<QVector<JournalEntry>> JournalStore::day(const QDate &day)
+{
+    return withLines(QStringLiteral("j.printed_at >= ? AND j.printed_at < ?"),
+                     {day.toString(QStringLiteral("yyyy-MM-dd")),
+                      day.addDays(1).toString(QStringLiteral("yyyy-MM-dd"))});
+}
+
+std::optional<QVector<JournalEntry>> JournalStore::monthWithLines(const QString &month)
+{
+    return withLines(QStringLiteral("j.month = ?"), {month});
+}
+
+std::optional<QVector<JournalEntry>> JournalStore::withLines(const QString &where,
+                                                             const QVariantList &values)
+{
+    m_error.clear();
+    QSqlQuery q(m_database.connection());
+    q.setForwardOnly(true);
+    // Every column of the journal's own: the marks' tables share some names.
+    const QString cols = QStringLiteral("j.") +
+                         QString(columns).replace(QStringLiteral(", "), QStringLiteral(", j."));
+    q.prepare(
+        QStringLiteral("SELECT %1, j.month, u.serial, v.serial, v.reason FROM receipt_journal "
+                       "j LEFT JOIN receipt_unprinted u ON u.serial = j.serial LEFT JOIN "
+                       "receipt_void v ON v.serial = j.serial WHERE %2 ORDER BY j.year, "
+                       "j.number")
+            .arg(cols, where));
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    QVector<JournalEntry> entries;
+    while (q.next()) {
+        JournalEntry e;
+        e.serial = q.value(0).toString();
+        e.printedText = q.value(3).toString();
+        e.printedAt = parseTime(e.printedText);
+        e.className = q.value(5).toString();
+        e.name = q.value(6).toString();
+        e.age = q.value(7).toString();
+        for (int l = 0; l < Receipt::Slots; ++l) {
+            if (!q.value(8 + 2 * l).isNull()) {
+                e.labels[l] = q.value(8 + 2 * l).toString();
+                e.amounts[l] = q.value(9 + 2 * l).toLongLong();
+            }
+        }
+        e.total = q.value(16).toLongLong();
+        e.clerk = q.value(17).toString();
+        e.printer = q.value(18).toString();
+        e.host = q.value(19).toString();
+        e.reprintOf = q.value(20).toString();
+        e.month = q.value(21).toString();
+        e.unprinted = !q.value(22).isNull();
+        e.voided = !q.value(23).isNull();
+        e.voidReason = q.value(24).toString();
+        entries.append(std::move(e));
+    }
+    return entries;
+}
+
 WriteResult JournalStore::markUnprinted(const QStringList &serials, const QString &reason,
                                         const QDateTime &at)
 {

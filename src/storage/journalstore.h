@@ -3,7 +3,9 @@
 #include "journal.h"
 #include "writeresult.h"
 
+#include <QDate>
 #include <QString>
+#include <QVariantList>
 #include <QVector>
 #include <optional>
 
@@ -24,6 +26,11 @@ public:
     // The month's receipts ("yyyy-MM"), in serial order, without their fee
     // lines, printer and host.
     std::optional<QVector<JournalEntry>> month(const QString &month);
+    // The receipts printed on a day, every clerk, with their fee lines, in
+    // serial order.
+    std::optional<QVector<JournalEntry>> day(const QDate &day);
+    // The month's receipts with their fee lines.
+    std::optional<QVector<JournalEntry>> monthWithLines(const QString &month);
     // Receipts recorded before printing whose print job failed: marked
     // unprinted (a row of their own; the journal is never changed).
     WriteResult markUnprinted(const QStringList &serials, const QString &reason,
@@ -41,6 +48,8 @@ public:
     QString errorString() const { return m_error; }
 
 private:
+    std::optional<QVector<JournalEntry>> withLines(const QString &where,
+                                                   const QVariantList &values);
     bool assignSerials(QVector<JournalEntry> &entries);
     bool markReprints(QVector<JournalEntry> &entries);
     bool insert(const QVector<JournalEntry> &entries);

@@ -867,3 +867,64 @@ WriteResult LedgerStore::applyAbsenceRefunds(const QString &month,
         *written = done;
     return WriteResult::success();
 }
+
+std::optional<LedgerStore::DayMoney> LedgerStore::dayMoney(const QDate &day, const QString &clerk)
+{
+    m_error.clear();
+    QSqlQuery q(m_db.connection());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT kind, receipt_serial, method, amount_fen, clerk FROM "
+                             "ledger_entry WHERE recorded_at >= ? AND recorded_at < ? AND kind IN "
+                             "('实收', '退款')"));
+    q.addBindValue(day.toString(QStringLiteral("yyyy-MM-dd")));
+    q.addBindValue(day.addDays(1).toString(QStringLiteral("yyyy-MM-dd")));
+    if (!q.exec()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    DayMoney m;
+    const QString payment = LedgerEntry::kindText(LedgerEntry::Payment);
+    while (q.next()) {
+        if (q.value(0).toString() == payment) {
+            auto &p = m.payments[q.value(1).toString()];
+            p.first = q.value(2).toString();
+            p.second += -q.value(3).toLongLong();
+        } else if (q.value(2).toString() == QStringLiteral("现金") &&
+                   (clerk.isEmpty() || q.value(4).toString() == clerk)) {
+            m.refundedCash += q.value(3).toLongLong();
+        }
+    }
+    return m;
+}
+
+std::optional<QVector<MonthReport::LedgerSum>> LedgerStore::monthSums(const QString &month,
+                                                                      QHash<QString, qint64> *paid)
+{
+    m_error.clear();
+    QSqlQuery q(m_db.connection());
+    q.setForwardOnly(true);
+    // A void of a credit moved onto a receipt (it has no way of payment)
+    // is a credit move too, not money.
+    q.prepare(QStringLiteral("SELECT class_name, CASE WHEN kind = '作废' AND method = '' THEN "
+                             "'预收抵扣' ELSE kind END AS k, item, SUM(amount_fen) FROM "
+                             "ledger_entry WHERE month = ? GROUP BY class_name, k, item"));
+    q.addBindValue(month);
+    if (!q.exec()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    QVector<MonthReport::LedgerSum> sums;
+    while (q.next())
+        sums.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                     q.value(3).toLongLong()});
+    q.prepare(QStringLiteral("SELECT receipt_serial, -SUM(amount_fen) FROM ledger_entry WHERE "
+                             "month = ? AND kind = '实收' GROUP BY receipt_serial"));
+    q.addBindValue(month);
+    if (!q.exec()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    while (q.next())
+        paid->insert(q.value(0).toString(), q.value(1).toLongLong());
+    return sums;
+}

@@ -3,6 +3,7 @@
 #include "childrecord.h"
 #include "journal.h"
 #include "ledger.h"
+#include "monthreport.h"
 #include "writeresult.h"
 
 #include <QHash>
@@ -70,6 +71,17 @@ public:
                                     bool payOut, const QString &method, const QString &clerk,
                                     const QString &host, const QDateTime &at,
                                     QVector<LedgerEntry> *written = nullptr);
+    // The payments recorded on a day, by receipt serial (way and money), and
+    // the cash handed back that day by the clerk (every clerk when empty).
+    struct DayMoney {
+        QHash<QString, QPair<QString, qint64>> payments;
+        qint64 refundedCash = 0;
+    };
+    std::optional<DayMoney> dayMoney(const QDate &day, const QString &clerk);
+    // The month's entries summed by class, kind and item; and its payments
+    // by receipt serial.
+    std::optional<QVector<MonthReport::LedgerSum>> monthSums(const QString &month,
+                                                             QHash<QString, qint64> *paid);
     // The child a receipt's payment was booked to, or empty.
     std::optional<QString> childOfReceipt(const QString &serial);
     // How many payments of the child in the month still stand (not voided).

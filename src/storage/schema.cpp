@@ -91,6 +91,9 @@ QStringList statements(const DbConfig &config)
             .arg(key),
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS attendance_month ON attendance (class_name, month)"),
+        // The day's closing reads one day of receipts and of payments.
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS receipt_journal_printed ON receipt_journal (printed_at)"),
     };
 }
 

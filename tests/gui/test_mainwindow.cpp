@@ -86,6 +86,7 @@ private slots:
                                      QStringLiteral("导出未打印名单"), QStringLiteral("添加班级"),
                                      QStringLiteral("收据记录"), QStringLiteral("生成本月应收"),
                                      QStringLiteral("欠费"), QStringLiteral("缺勤退费"),
+                                     QStringLiteral("日结"), QStringLiteral("月报"),
                                      QStringLiteral("月结")}));
         mw.toolAction(QStringLiteral("addClass"))->trigger();
         QVERIFY(mw.addclassWidget->isVisible());

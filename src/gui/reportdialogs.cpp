@@ -1,0 +1,211 @@
+#include "reportdialogs.h"
+
+#include "clock.h"
+#include "journal.h"
+#include "officesession.h"
+#include "officesettings.h"
+#include "prompts.h"
+#include "reportprinter.h"
+#include "rosterexchange.h"
+#include "workbook.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace
+{
+QPushButton *button(QWidget *parent, QLayout *layout, const QString &text, const char *name)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    layout->addWidget(b);
+    return b;
+}
+
+QPlainTextEdit *reportText(QWidget *parent, const char *name)
+{
+    auto *t = new QPlainTextEdit(parent);
+    t->setObjectName(QLatin1String(name));
+    t->setReadOnly(true);
+    t->setLineWrapMode(QPlainTextEdit::NoWrap);
+    return t;
+}
+} // namespace
+
+QString exportReport(QWidget *parent, const QString &fileName,
+                     const QVector<QPair<QString, QVector<QStringList>>> &sheets)
+{
+    const QString dir = Prompts::current().existingDirectory(parent);
+    if (dir.isEmpty())
+        return {};
+    QVector<QPair<QString, Sheet>> out;
+    for (const auto &s : sheets) {
+        Sheet sheet;
+        for (int r = 0; r < s.second.size(); ++r)
+            for (int c = 0; c < s.second.at(r).size(); ++c)
+                sheet.setCell(r + 1, c + 1, s.second.at(r).at(c));
+        out.append({s.first, sheet});
+    }
+    RosterExchange exchange;
+    if (!exchange.writeSheets(QDir(dir).filePath(fileName), out)) {
+        Prompts::error(parent, exchange.errorString());
+        return {};
+    }
+    return exchange.filePath();
+}
+
+DayReportDialog::DayReportDialog(OfficeSession &session, QWidget *parent)
+    : QDialog(parent), m_session(session)
+{
+    setWindowTitle(QStringLiteral("日结"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(820, 600);
+    auto *layout = new QVBoxLayout(this);
+    auto *top = new QHBoxLayout;
+    m_day = new QDateEdit(Clock::now().date(), this);
+    m_day->setObjectName(QStringLiteral("dayReportDate"));
+    m_day->setCalendarPopup(true);
+    m_day->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    m_clerk = new QComboBox(this);
+    m_clerk->setObjectName(QStringLiteral("dayReportClerk"));
+    const QString me = session.settings().fees().clerk();
+    if (!me.isEmpty())
+        m_clerk->addItem(me, me);
+    m_clerk->addItem(QStringLiteral("全部经办人"), QString());
+    top->addWidget(new QLabel(QStringLiteral("日期："), this));
+    top->addWidget(m_day);
+    top->addWidget(new QLabel(QStringLiteral("经办人："), this));
+    top->addWidget(m_clerk, 1);
+    layout->addLayout(top);
+    m_text = reportText(this, "dayReportText");
+    layout->addWidget(m_text, 1);
+    auto *buttons = new QHBoxLayout;
+    auto *preview = button(this, buttons, QStringLiteral("打印预览"), "dayReportPreview");
+    auto *print = button(this, buttons, QStringLiteral("打印"), "dayReportPrint");
+    auto *exporting = button(this, buttons, QStringLiteral("导出Excel"), "dayReportExport");
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    connect(m_day, &QDateEdit::dateChanged, this, &DayReportDialog::refresh);
+    connect(m_clerk, &QComboBox::currentIndexChanged, this, &DayReportDialog::refresh);
+    connect(preview, &QPushButton::clicked, this, &DayReportDialog::preview);
+    connect(print, &QPushButton::clicked, this, &DayReportDialog::print);
+    connect(exporting, &QPushButton::clicked, this, &DayReportDialog::exportReport);
+    refresh();
+}
+
+bool DayReportDialog::refresh()
+{
+    QString error;
+    m_report = m_session.dayReport(m_day->date(), m_clerk->currentData().toString(), &error);
+    if (!m_report) {
+        m_text->setPlainText(QStringLiteral("无法读取收据记录：%1").arg(error));
+        return false;
+    }
+    m_text->setPlainText(m_report->lines().join(QLatin1Char('\n')));
+    return true;
+}
+
+void DayReportDialog::preview()
+{
+    if (m_report)
+        Prompts::current().preview(this, QStringLiteral("日结预览"),
+                                   ReportPrinter::render(m_report->lines()));
+}
+
+bool DayReportDialog::print()
+{
+    if (!m_report)
+        return false;
+    QPrinter printer(QPrinter::HighResolution);
+    ReportPrinter::setUp(printer);
+    if (!Prompts::current().printDialog(&printer, this))
+        return false;
+    ReportPrinter::setUp(printer);
+    QString error;
+    if (!ReportPrinter::print(printer, m_report->lines(), &error)) {
+        Prompts::error(this, error);
+        return false;
+    }
+    return true;
+}
+
+void DayReportDialog::exportReport()
+{
+    if (!m_report)
+        return;
+    const QString path = ::exportReport(
+        this, m_report->day.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("日结.xlsx"),
+        m_report->sheets());
+    if (!path.isEmpty())
+        m_text->appendPlainText(
+            QStringLiteral("\n已导出到 %1").arg(QDir::toNativeSeparators(path)));
+}
+
+MonthReportDialog::MonthReportDialog(OfficeSession &session, QWidget *parent)
+    : QDialog(parent), m_session(session)
+{
+    setWindowTitle(QStringLiteral("月报"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(760, 520);
+    auto *layout = new QVBoxLayout(this);
+    auto *top = new QHBoxLayout;
+    m_month = new QLineEdit(Journal::month(Clock::now()), this);
+    m_month->setObjectName(QStringLiteral("monthReportMonth"));
+    top->addWidget(new QLabel(QStringLiteral("月份："), this));
+    top->addWidget(m_month);
+    auto *show = button(this, top, QStringLiteral("显示"), "monthReportShow");
+    top->addStretch(1);
+    layout->addLayout(top);
+    m_text = reportText(this, "monthReportText");
+    layout->addWidget(m_text, 1);
+    auto *buttons = new QHBoxLayout;
+    auto *exporting = button(this, buttons, QStringLiteral("导出Excel"), "monthReportExport");
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    connect(show, &QPushButton::clicked, this, &MonthReportDialog::refresh);
+    connect(exporting, &QPushButton::clicked, this, &MonthReportDialog::exportReport);
+    refresh();
+}
+
+bool MonthReportDialog::refresh()
+{
+    const QString month = m_month->text().trimmed();
+    if (!QDate::fromString(month + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd")).isValid()) {
+        m_report.reset();
+        m_text->setPlainText(QStringLiteral("“%1”不是月份（应为 2026-12 这样）").arg(month));
+        return false;
+    }
+    QString error;
+    m_report = m_session.monthReport(month, &error);
+    if (!m_report) {
+        m_text->setPlainText(QStringLiteral("无法读取账目：%1").arg(error));
+        return false;
+    }
+    QStringList lines = m_report->lines();
+    QString closed;
+    if (const auto c = m_session.monthClosing(month); c && !c->isEmpty())
+        lines << QString() << *c;
+    else
+        lines << QString() << QStringLiteral("%1 还没有月结。").arg(month);
+    m_text->setPlainText(lines.join(QLatin1Char('\n')));
+    return true;
+}
+
+void MonthReportDialog::exportReport()
+{
+    if (!m_report)
+        return;
+    QString month = m_report->month;
+    const QString path = ::exportReport(
+        this, month.remove(QLatin1Char('-')) + QStringLiteral("月报.xlsx"), m_report->sheets());
+    if (!path.isEmpty())
+        m_text->appendPlainText(
+            QStringLiteral("\n已导出到 %1").arg(QDir::toNativeSeparators(path)));
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QImage>
+#include <QPrinter>
+#include <QStringList>
+#include <QVector>
+
+// Reports (the day's closing, …) on A4 paper: lines of text (cells
+// separated by tabs stand in columns), as many pages as they take, each
+// page numbered.
+namespace ReportPrinter
+{
+// Sets the printer up for A4 portrait.
+void setUp(QPrinter &printer);
+// Prints the lines; false with why (the printer failed, or the file was not
+// written whole).
+bool print(QPrinter &printer, const QStringList &lines, QString *error);
+// The pages as images, for the preview.
+QVector<QImage> render(const QStringList &lines, int dpi = 100);
+} // namespace ReportPrinter
