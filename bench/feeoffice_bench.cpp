@@ -6,6 +6,7 @@
 // children in 1,000 and in 10,000 classes; one class of 50,000), each in a
 // process of its own so that its peak memory is its own.
 
+#include "attendancestore.h"
 #include "clock.h"
 #include "database.h"
 #include "feesettings.h"
@@ -14,6 +15,7 @@
 #include "mainwindow.h"
 #include "officesession.h"
 #include "prompts.h"
+#include "reportprinter.h"
 #include "rosterpage.h"
 #include "rosterstore.h"
 #include "workbook.h"
@@ -345,6 +347,51 @@ int main(int argc, char **argv)
     if (!billed)
         std::fprintf(stderr, "billing failed: %s\n", qPrintable(billed.oneLine()));
     std::printf("charges recorded: %d\n", mw->session().lastBill().entries);
+
+    // A month of absences for every child (every seventh child away a
+    // week with leave, every third child two single days), then every
+    // class's refunds computed.
+    {
+        const QString month = Journal::month(Clock::now());
+        const QDate first = QDate::fromString(month + QStringLiteral("-01"),
+                                              QStringLiteral("yyyy-MM-dd"));
+        const QVector<QDate> days = Absence::schoolDays(first.year(), first.month(), {});
+        AttendanceStore attendance(mw->session().database());
+        int i = 0;
+        for (RosterDocument *d : mw->session().documents()) {
+            QHash<QString, AttendanceStore::ChildDays> absent;
+            for (int r = 0; r < d->size(); ++r, ++i) {
+                AttendanceStore::ChildDays c;
+                c.name = d->record(r).text(0);
+                if (i % 7 == 0)
+                    for (int k = 3; k < 8 && k < days.size(); ++k)
+                        c.days.append({days.at(k), 1, true});
+                else if (i % 3 == 0)
+                    c.days << Absence::Absent{days.value(1), 1, false}
+                           << Absence::Absent{days.value(10), 1, false};
+                if (!c.days.isEmpty())
+                    absent.insert(d->record(r).childId, c);
+            }
+            attendance.save(d->className(), month, absent, QStringLiteral("李老师"),
+                            Clock::now());
+        }
+        t.start();
+        qint64 total = 0;
+        int children = 0;
+        for (RosterDocument *d : mw->session().documents()) {
+            QString error;
+            const auto plan = mw->session().refunds(d->className(), month, &error);
+            if (!plan) {
+                std::fprintf(stderr, "refunds failed: %s\n", qPrintable(error));
+                break;
+            }
+            total += plan->total;
+            children += int(plan->children.size());
+        }
+        figure(qPrintable(QStringLiteral("refunds_%1_seconds").arg(n)), t.elapsed() / 1000.0,
+               "s");
+        std::printf("refunds computed for %d children: %.2f yuan\n", children, total / 100.0);
+    }
     delete mw;
 
     // One class of N children: export, then import N names from one column.
@@ -411,6 +458,40 @@ int main(int argc, char **argv)
         t.start();
         journaled.printReceiptRange(1, 500);
         figure("journal_print_500_seconds", t.elapsed() / 1000.0, "s");
+
+        // A day of 2,000 receipts (500 printed above), its closing to PDF.
+        {
+            QVector<JournalEntry> day;
+            for (int i = 0; i < 1500; ++i) {
+                JournalEntry e;
+                e.printedAt = Clock::now();
+                e.className = classes.at(i % classes.size());
+                e.name = QStringLiteral("儿童%1").arg(i);
+                e.labels[0] = QStringLiteral("保 教 费");
+                e.amounts[0] = 120000;
+                e.labels[1] = QStringLiteral("住 宿 费");
+                e.labels[2] = QStringLiteral("伙 食 费");
+                e.amounts[2] = 30000;
+                e.total = 150000;
+                e.clerk = QStringLiteral("李老师");
+                e.method = i % 3 ? QStringLiteral("现金") : QStringLiteral("微信");
+                day << e;
+            }
+            session.recordReceipts(day);
+            const QString reportPdf = dir.filePath(QStringLiteral("day.pdf"));
+            t.start();
+            const auto report = session.dayReport(Clock::now().date(), QString());
+            QPrinter printer(QPrinter::HighResolution);
+            ReportPrinter::setUp(printer);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(reportPdf);
+            QString error;
+            const bool printed = report && ReportPrinter::print(printer, report->lines(), &error);
+            figure("day_report_seconds", t.elapsed() / 1000.0, "s");
+            std::printf("day report: %lld receipts, %s, PDF %lld bytes\n",
+                        report ? qlonglong(report->rows.size()) : -1LL,
+                        printed ? "printed" : qPrintable(error), QFileInfo(reportPdf).size());
+        }
 
         // A month of 100,000 receipts in the journal, then its window.
         QVector<JournalEntry> month;
