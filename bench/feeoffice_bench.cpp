@@ -353,8 +353,8 @@ int main(int argc, char **argv)
     // class's refunds computed.
     {
         const QString month = Journal::month(Clock::now());
-        const QDate first = QDate::fromString(month + QStringLiteral("-01"),
-                                              QStringLiteral("yyyy-MM-dd"));
+        const QDate first =
+            QDate::fromString(month + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
         const QVector<QDate> days = Absence::schoolDays(first.year(), first.month(), {});
         AttendanceStore attendance(mw->session().database());
         int i = 0;
@@ -372,8 +372,7 @@ int main(int argc, char **argv)
                 if (!c.days.isEmpty())
                     absent.insert(d->record(r).childId, c);
             }
-            attendance.save(d->className(), month, absent, QStringLiteral("李老师"),
-                            Clock::now());
+            attendance.save(d->className(), month, absent, QStringLiteral("李老师"), Clock::now());
         }
         t.start();
         qint64 total = 0;
@@ -388,8 +387,7 @@ int main(int argc, char **argv)
             total += plan->total;
             children += int(plan->children.size());
         }
-        figure(qPrintable(QStringLiteral("refunds_%1_seconds").arg(n)), t.elapsed() / 1000.0,
-               "s");
+        figure(qPrintable(QStringLiteral("refunds_%1_seconds").arg(n)), t.elapsed() / 1000.0, "s");
         std::printf("refunds computed for %d children: %.2f yuan\n", children, total / 100.0);
     }
     delete mw;

@@ -2,6 +2,7 @@
 
 #include "absencedialog.h"
 #include "arrearsdialog.h"
+#include "backupdialog.h"
 #include "calibrationdialog.h"
 #include "classname.h"
 #include "clock.h"
@@ -30,6 +31,7 @@
 #include <QStringListModel>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -75,7 +77,8 @@ void MainWindow::build()
                    {u"查询", "query"},
                    {u"导出未打印名单", "exportUnprinted"},
                    {u"添加班级", "addClass"},
-                   {u"收据记录", "journal"}};
+                   {u"收据记录", "journal"},
+                   {u"备份与恢复", "backups"}};
     for (const auto &a : actions) {
         m_actions << new QAction(QString::fromUtf16(a.text), this);
         m_actions.last()->setObjectName(QLatin1String(a.name));
@@ -208,6 +211,9 @@ void MainWindow::build()
         connect(owing, &QAction::triggered, this, &MainWindow::showArrears);
     if (QAction *absences = toolAction(QStringLiteral("absences")))
         connect(absences, &QAction::triggered, this, &MainWindow::showAbsences);
+    if (QAction *backups = toolAction(QStringLiteral("backups")))
+        connect(backups, &QAction::triggered, this,
+                [this] { (new BackupDialog(*m_session, this))->show(); });
     if (QAction *day = toolAction(QStringLiteral("dayReport")))
         connect(day, &QAction::triggered, this,
                 [this] { (new DayReportDialog(*m_session, this))->show(); });
@@ -252,6 +258,12 @@ void MainWindow::openDatabase()
                       QStringLiteral("请让管理员给 %1 加上写入权限。")
                           .arg(QDir::toNativeSeparators(s.config().path)));
     }
+    // The day's first copy, once the window is up: work never waits for it
+    // to start, and a failure is only said.
+    QTimer::singleShot(0, this, [this] {
+        if (const QString failed = m_session->automaticBackup(true); !failed.isEmpty())
+            showStatus(QStringLiteral("自动备份失败：%1").arg(failed));
+    });
 }
 
 QAction *MainWindow::toolAction(const QString &name) const
@@ -687,6 +699,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // Receipts the journal did not take are tried once more; those still
     // waiting stay on disk for the next start.
     warnPendingJournal(QStringLiteral("它们已保存在本机，下次打开时会再记一次。"));
+    // A copy at every close; a failure, now or earlier, is said again.
+    const QString failedNow = m_session->automaticBackup(false);
+    if (!failedNow.isEmpty())
+        Prompts::warn(this, QStringLiteral("关闭时的自动备份失败了，数据库没有受影响"), failedNow);
+    else if (!m_session->lastBackupFailure().isEmpty())
+        Prompts::warn(this, QStringLiteral("打开时的自动备份失败过；关闭时的备份已经成功"),
+                      m_session->lastBackupFailure());
     selectWidget->close();
     addclassWidget->close();
     event->accept();

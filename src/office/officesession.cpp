@@ -923,6 +923,64 @@ void OfficeSession::close()
     flushPendingJournal();
 }
 
+QString OfficeSession::backupTo(const QString &dir, QString *error)
+{
+    if (m_config.isPostgres())
+        return Backup::dumpServer(m_config, dir, Clock::now(), error);
+    if (!m_config.isSqlite()) {
+        *error = QStringLiteral("这种数据库（%1）请由管理员备份").arg(m_config.driver);
+        return {};
+    }
+    const auto info = Backup::write(*m_database, dir, Clock::now(), error);
+    return info ? info->path : QString();
+}
+
+QString OfficeSession::automaticBackup(bool atStart)
+{
+    if (!m_config.isSqlite() || isKeptCopy() || !m_readable)
+        return {};
+    const QString dir = Backup::folder();
+    const QDateTime now = Clock::now();
+    if (atStart && Backup::hasCopyOf(dir, now.date()))
+        return {};
+    QString error;
+    if (!Backup::write(*m_database, dir, now, &error)) {
+        m_backupFailure = error;
+        return error;
+    }
+    Backup::prune(dir, now);
+    return {};
+}
+
+WriteResult OfficeSession::restore(const QString &copy, QString *before)
+{
+    auto refuse = [](const QString &why) {
+        return WriteResult::failure(WriteResult::Refused, why);
+    };
+    if (!m_config.isSqlite() || isKeptCopy())
+        return refuse(QStringLiteral("只有本机的数据库可以在这里恢复；服务器数据库请由管理员恢复"));
+    if (hasUnsavedChanges())
+        return refuse(QStringLiteral("花名册有未保存的更改：请先保存，再恢复"));
+    QString why;
+    if (!Backup::check(copy, &why))
+        return refuse(QStringLiteral("%1。当前数据库没有改动。").arg(why));
+    // The database as it is now, first: a restore can be undone.
+    const auto now = Backup::write(*m_database, Backup::folder(), Clock::now(), &why);
+    if (!now)
+        return refuse(QStringLiteral("恢复前无法备份当前数据库（%1），没有恢复").arg(why));
+    if (before)
+        *before = now->path;
+    m_database->close();
+    const bool replaced = Backup::replaceDatabase(m_config.path, copy, &why);
+    if (!m_database->open() || !reload())
+        return WriteResult::failure(WriteResult::Unreachable,
+                                    replaced ? QStringLiteral("已恢复，但无法重新打开数据库") : why,
+                                    m_database->errorString());
+    if (!replaced)
+        return refuse(why);
+    return WriteResult::success();
+}
+
 void OfficeSession::onSavedElsewhere(const QString &className, const QString &savedAt)
 {
     RosterDocument *doc = document(className);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "absence.h"
+#include "backup.h"
 #include "childrecord.h"
 #include "dayreport.h"
 #include "dbconfig.h"
@@ -199,6 +200,22 @@ public:
     const UploadReport &lastUpload() const { return m_upload; }
     DbConfig uploadTarget() const;
 
+    // Backups (备份与恢复). A checked copy of the database into the folder
+    // (on PostgreSQL a pg_dump file): its path, or empty with why.
+    QString backupTo(const QString &dir, QString *error);
+    // The automatic copy of the embedded database into Backup::folder(), at
+    // the first start of a day (atStart: only when none was taken that day)
+    // and at every close, then the old copies pruned. Nothing on a server
+    // or a kept copy. Empty when done or not needed, else why it failed
+    // (also kept in lastBackupFailure()).
+    QString automaticBackup(bool atStart);
+    QString lastBackupFailure() const { return m_backupFailure; }
+    // Replaces the embedded database with a checked copy, after taking a
+    // copy of the current one (its path in before), then reads everything
+    // again. Refused on a server, for a copy that does not check, or while
+    // rosters hold unsaved changes.
+    WriteResult restore(const QString &copy, QString *before = nullptr);
+
     // Looks for other PCs' saves now (the session also does so by itself).
     void checkForSaves();
     // What the session is about to do when the program closes.
@@ -240,5 +257,6 @@ private:
     bool m_readable = false;
     UploadReport m_upload;
     BillReport m_bill;
+    QString m_backupFailure;
     int m_lastSavedRows = 0;
 };

@@ -87,6 +87,16 @@ bool Database::open()
     return refreshRevision();
 }
 
+void Database::close()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        if (db.isValid())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
 bool Database::reconnect()
 {
     m_error.clear();

@@ -28,6 +28,9 @@ public:
 
     // Opens the connection and creates the tables when they are missing.
     bool open();
+    // Closes the connection (open() opens it again, taking the file as it
+    // is then).
+    void close();
     // Closes and opens the connection again (after a server restart or a
     // dropped network), keeping the revisions this PC loaded.
     bool reconnect();

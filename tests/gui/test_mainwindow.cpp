@@ -84,10 +84,10 @@ private slots:
             texts << a->text();
         QCOMPARE(texts, (QStringList{QStringLiteral("保存到数据库"), QStringLiteral("查询"),
                                      QStringLiteral("导出未打印名单"), QStringLiteral("添加班级"),
-                                     QStringLiteral("收据记录"), QStringLiteral("生成本月应收"),
-                                     QStringLiteral("欠费"), QStringLiteral("缺勤退费"),
-                                     QStringLiteral("日结"), QStringLiteral("月报"),
-                                     QStringLiteral("月结")}));
+                                     QStringLiteral("收据记录"), QStringLiteral("备份与恢复"),
+                                     QStringLiteral("生成本月应收"), QStringLiteral("欠费"),
+                                     QStringLiteral("缺勤退费"), QStringLiteral("日结"),
+                                     QStringLiteral("月报"), QStringLiteral("月结")}));
         mw.toolAction(QStringLiteral("addClass"))->trigger();
         QVERIFY(mw.addclassWidget->isVisible());
         mw.addclassEdit->setText(QStringLiteral("大一班"));
