@@ -7,6 +7,7 @@
 // process of its own so that its peak memory is its own.
 
 #include "attendancestore.h"
+#include "backup.h"
 #include "clock.h"
 #include "database.h"
 #include "feesettings.h"
@@ -192,8 +193,66 @@ int ledgerShape(const DbConfig &config, int children)
     return owing ? 0 : 1;
 }
 
+// A checked backup of the embedded database: N children over N/100
+// classes and a year of receipts (one per child and month), made by the
+// database itself.
+int backupShape(const DbConfig &config, int children, const QString &dir)
+{
+    {
+        Database db(config);
+        if (!db.open())
+            return 1;
+        QStringList classes;
+        for (int c = 0; c < qMax(1, children / 100); ++c)
+            classes << QStringLiteral("班级%1").arg(c, 4, 10, QLatin1Char('0'));
+        QVector<ChildRecord> records;
+        for (int i = 0; i < children; ++i)
+            records << ChildRecord::fromTexts(childRow(i, classes.at(i % classes.size())));
+        RosterStore store(db);
+        store.rewriteClasses(classes);
+        store.replaceStudents(std::nullopt, records);
+        QSqlQuery q(db.connection());
+        const bool ok = q.exec(
+            QStringLiteral("INSERT INTO receipt_journal (serial, year, number, printed_at, month, "
+                           "class_name, child_name, age, label1, amount1, label2, amount2, "
+                           "total_fen, clerk, printer, host) WITH RECURSIVE n(i) AS (SELECT 1 "
+                           "UNION ALL SELECT i + 1 FROM n WHERE i < %1) SELECT printf('2025-%06d', "
+                           "i), 2025, i, printf('2025-%02d-10 09:00:00', (i %% 12) + 1), "
+                           "printf('2025-%02d', (i %% 12) + 1), '班级' || (i %% %2), '儿童' || (i "
+                           "/ 12), '4', '保 教 费', 120000, '住 宿 费', 30000, 150000, '李老师', "
+                           "'PDF', 'pc' FROM n")
+                .arg(children * 12)
+                .arg(classes.size())
+                .replace(QStringLiteral("%%"), QStringLiteral("%")));
+        if (!ok) {
+            std::fprintf(stderr, "journal rows: %s\n", qPrintable(q.lastError().text()));
+            return 1;
+        }
+    }
+    Database db(config);
+    if (!db.open())
+        return 1;
+    QElapsedTimer t;
+    t.start();
+    QString error;
+    const auto info = Backup::write(db, dir, Clock::now(), &error);
+    figure(qPrintable(QStringLiteral("backup_%1_seconds").arg(children)), t.elapsed() / 1000.0,
+           "s");
+    if (!info) {
+        std::fprintf(stderr, "backup failed: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("backup: %d children, %d receipts, %.1f MB\n", info->children, info->receipts,
+                info->bytes / 1048576.0);
+    return 0;
+}
+
 void largeShapes(const QStringList &args)
 {
+    if (!args.contains(QStringLiteral("QPSQL")))
+        childFigures(
+            args, {QStringLiteral("--backup-shape"), QStringLiteral("100000")},
+            {{QStringLiteral("backup_100000_seconds"), QStringLiteral("backup_100000_seconds")}});
     childFigures(
         args, {QStringLiteral("--ledger"), QStringLiteral("100000")},
         {{QStringLiteral("arrears_100000_seconds"), QStringLiteral("arrears_100000_seconds")}});
@@ -220,6 +279,7 @@ int main(int argc, char **argv)
     int classCount = -1;
     bool startupOnly = false;
     int ledgerChildren = 0;
+    int backupChildren = 0;
     bool defaultShape = true;
     DbConfig config;
     QTemporaryDir dir;
@@ -243,6 +303,8 @@ int main(int argc, char **argv)
             startupOnly = true;
         else if (a == QLatin1String("--ledger"))
             ledgerChildren = qMax(10, v.toInt()), ++i;
+        else if (a == QLatin1String("--backup-shape"))
+            backupChildren = qMax(100, v.toInt()), ++i;
         else
             n = qMax(100, a.toInt()), defaultShape = false;
     }
@@ -281,6 +343,8 @@ int main(int argc, char **argv)
 
     if (ledgerChildren > 0)
         return ledgerShape(config, ledgerChildren);
+    if (backupChildren > 0)
+        return backupShape(config, backupChildren, dir.filePath(QStringLiteral("backups")));
 
     // The database: N children over N/100 classes.
     QVector<QStringList> rows;
