@@ -161,6 +161,7 @@ bool AbsenceDialog::load()
         headers << QStringLiteral("%1\n%2").arg(d.day()).arg(weekdays.at(d.dayOfWeek() - 1));
     headers << QStringLiteral("按天数");
     m_grid->setHorizontalHeaderLabels(headers);
+    m_grid->setColumnWidth(int(m_days.size()), 64);
     m_grid->setVerticalHeaderLabels(names);
     QStringList outside;
     for (int r = 0; r < m_ids.size(); ++r) {
