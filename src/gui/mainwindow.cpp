@@ -88,7 +88,8 @@ void MainWindow::build()
         for (const auto &a :
              {std::pair{u"生成本月应收", "billMonth"}, std::pair{u"欠费", "arrears"},
               std::pair{u"缺勤退费", "absences"}, std::pair{u"日结", "dayReport"},
-              std::pair{u"月报", "monthReport"}, std::pair{u"月结", "closeMonth"}}) {
+              std::pair{u"月报", "monthReport"}, std::pair{u"月结", "closeMonth"},
+              std::pair{u"操作记录", "auditLog"}}) {
             m_actions << new QAction(QString::fromUtf16(a.first), this);
             m_actions.last()->setObjectName(QLatin1String(a.second));
         }
@@ -211,6 +212,9 @@ void MainWindow::build()
         connect(owing, &QAction::triggered, this, &MainWindow::showArrears);
     if (QAction *absences = toolAction(QStringLiteral("absences")))
         connect(absences, &QAction::triggered, this, &MainWindow::showAbsences);
+    if (QAction *audit = toolAction(QStringLiteral("auditLog")))
+        connect(audit, &QAction::triggered, this,
+                [this] { (new AuditDialog(*m_session, this))->show(); });
     if (QAction *backups = toolAction(QStringLiteral("backups")))
         connect(backups, &QAction::triggered, this,
                 [this] { (new BackupDialog(*m_session, this))->show(); });

@@ -1,6 +1,8 @@
 #include "reportdialogs.h"
 
+#include "auditlog.h"
 #include "clock.h"
+#include "database.h"
 #include "journal.h"
 #include "officesession.h"
 #include "officesettings.h"
@@ -13,10 +15,12 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace
@@ -208,4 +212,95 @@ void MonthReportDialog::exportReport()
     if (!path.isEmpty())
         m_text->appendPlainText(
             QStringLiteral("\n已导出到 %1").arg(QDir::toNativeSeparators(path)));
+}
+
+AuditDialog::AuditDialog(OfficeSession &session, QWidget *parent)
+    : QDialog(parent), m_session(session)
+{
+    setWindowTitle(QStringLiteral("操作记录"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(900, 560);
+    auto *layout = new QVBoxLayout(this);
+    auto *top = new QHBoxLayout;
+    const QDate today = Clock::now().date();
+    m_from = new QDateEdit(today.addDays(-30), this);
+    m_from->setObjectName(QStringLiteral("auditFrom"));
+    m_to = new QDateEdit(today, this);
+    m_to->setObjectName(QStringLiteral("auditTo"));
+    for (QDateEdit *e : {m_from, m_to}) {
+        e->setCalendarPopup(true);
+        e->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    }
+    m_clerk = new QLineEdit(this);
+    m_clerk->setObjectName(QStringLiteral("auditClerk"));
+    m_clerk->setPlaceholderText(QStringLiteral("全部"));
+    m_kind = new QComboBox(this);
+    m_kind->setObjectName(QStringLiteral("auditKind"));
+    m_kind->addItem(QStringLiteral("全部"), QString());
+    for (const QString &k : AuditLog::kinds())
+        m_kind->addItem(k, k);
+    top->addWidget(new QLabel(QStringLiteral("从"), this));
+    top->addWidget(m_from);
+    top->addWidget(new QLabel(QStringLiteral("到"), this));
+    top->addWidget(m_to);
+    top->addWidget(new QLabel(QStringLiteral("经办人："), this));
+    top->addWidget(m_clerk);
+    top->addWidget(new QLabel(QStringLiteral("类别："), this));
+    top->addWidget(m_kind);
+    auto *show = button(this, top, QStringLiteral("查询"), "auditShow");
+    layout->addLayout(top);
+    m_table = new QTableWidget(0, 5, this);
+    m_table->setObjectName(QStringLiteral("auditTable"));
+    m_table->setHorizontalHeaderLabels({QStringLiteral("时间"), QStringLiteral("经办人"),
+                                        QStringLiteral("电脑"), QStringLiteral("类别"),
+                                        QStringLiteral("内容")});
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    layout->addWidget(m_table, 1);
+    auto *buttons = new QHBoxLayout;
+    auto *exporting = button(this, buttons, QStringLiteral("导出Excel"), "auditExport");
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    connect(show, &QPushButton::clicked, this, &AuditDialog::refresh);
+    connect(m_kind, &QComboBox::currentIndexChanged, this, &AuditDialog::refresh);
+    connect(exporting, &QPushButton::clicked, this, &AuditDialog::exportRows);
+    refresh();
+}
+
+bool AuditDialog::refresh()
+{
+    QString error;
+    const auto rows =
+        AuditLog::read(m_session.database(), m_from->date(), m_to->date(),
+                       m_clerk->text().trimmed(), m_kind->currentData().toString(), &error);
+    if (!rows) {
+        Prompts::error(this, QStringLiteral("无法读取操作记录"), QString(), error);
+        return false;
+    }
+    m_table->setRowCount(int(rows->size()));
+    for (int r = 0; r < rows->size(); ++r) {
+        const AuditLog::Row &row = rows->at(r);
+        const QStringList cells = {row.at, row.clerk, row.host, row.kind, row.what};
+        for (int c = 0; c < cells.size(); ++c)
+            m_table->setItem(r, c, new QTableWidgetItem(cells.at(c)));
+    }
+    return true;
+}
+
+void AuditDialog::exportRows()
+{
+    QVector<QStringList> rows{{QStringLiteral("时间"), QStringLiteral("经办人"),
+                               QStringLiteral("电脑"), QStringLiteral("类别"),
+                               QStringLiteral("内容")}};
+    for (int r = 0; r < m_table->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < m_table->columnCount(); ++c)
+            cells << (m_table->item(r, c) ? m_table->item(r, c)->text() : QString());
+        rows << cells;
+    }
+    ::exportReport(this,
+                   QStringLiteral("操作记录%1-%2.xlsx")
+                       .arg(m_from->date().toString(QStringLiteral("yyyyMMdd")),
+                            m_to->date().toString(QStringLiteral("yyyyMMdd"))),
+                   {{QStringLiteral("操作记录"), rows}});
 }

@@ -11,6 +11,7 @@ class QComboBox;
 class QDateEdit;
 class QLineEdit;
 class QPlainTextEdit;
+class QTableWidget;
 
 // Writes sheets of text rows as one workbook into a folder the clerk
 // chooses; the file's path, or empty (said) when nothing was written.
@@ -68,4 +69,31 @@ private:
     QLineEdit *m_month = nullptr;
     QPlainTextEdit *m_text = nullptr;
     std::optional<MonthReport> m_report;
+};
+
+// "操作记录": who changed what, filtered by date, clerk and kind, and
+// exported.
+class AuditDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    AuditDialog(OfficeSession &session, QWidget *parent);
+
+    bool refresh();
+    // Writes 操作记录<from>-<to>.xlsx.
+    void exportRows();
+
+    QDateEdit *fromEdit() const { return m_from; }
+    QDateEdit *toEdit() const { return m_to; }
+    QLineEdit *clerkEdit() const { return m_clerk; }
+    QComboBox *kindBox() const { return m_kind; }
+    QTableWidget *table() const { return m_table; }
+
+private:
+    OfficeSession &m_session;
+    QDateEdit *m_from = nullptr;
+    QDateEdit *m_to = nullptr;
+    QLineEdit *m_clerk = nullptr;
+    QComboBox *m_kind = nullptr;
+    QTableWidget *m_table = nullptr;
 };

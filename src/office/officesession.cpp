@@ -1,6 +1,7 @@
 #include "officesession.h"
 
 #include "attendancestore.h"
+#include "auditlog.h"
 #include "classname.h"
 #include "clock.h"
 #include "database.h"
@@ -13,6 +14,7 @@
 #include "rosterstore.h"
 #include "rostersync.h"
 
+#include <QFileInfo>
 #include <QSet>
 #include <QSqlError>
 #include <QSysInfo>
@@ -27,6 +29,19 @@ OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
     connect(m_sync, &RosterSync::classSavedElsewhere, this, &OfficeSession::onSavedElsewhere);
     connect(m_sync, &RosterSync::classListChanged, this, &OfficeSession::onClassListChanged);
     connect(m_settings, &OfficeSettings::changed, this, &OfficeSession::applySettings);
+    // A setting lives in its own file: the audit row follows its save.
+    connect(m_settings, &OfficeSettings::valuesChanged, this, [this](const QStringList &changes) {
+        if (!m_readable || !m_database->writable())
+            return;
+        QSqlError begun;
+        if (!m_database->beginWrite(&begun))
+            return;
+        bool ok = true;
+        for (const QString &c : changes)
+            ok = ok && AuditLog::add(*m_database, AuditLog::setting(), c);
+        if (!ok || !m_database->connection().commit())
+            m_database->connection().rollback();
+    });
     connect(m_settings, &OfficeSettings::saved, this, [this] {
         for (RosterDocument *doc : std::as_const(m_documents))
             doc->recomputeFees();
@@ -61,6 +76,7 @@ RosterDocument *OfficeSession::createDocument(const QString &name)
 
 void OfficeSession::applySettings()
 {
+    m_database->setActor(m_settings->fees().clerk(), QSysInfo::machineHostName());
     const FeeMirror mirror = m_settings->mirror();
     const QString problem = m_settings->feeProblem();
     for (RosterDocument *doc : std::as_const(m_documents))
@@ -978,6 +994,16 @@ WriteResult OfficeSession::restore(const QString &copy, QString *before)
                                     m_database->errorString());
     if (!replaced)
         return refuse(why);
+    // Said in the restored database, which is the one the office goes on with.
+    QSqlError begun;
+    if (m_database->beginWrite(&begun)) {
+        if (AuditLog::add(*m_database, AuditLog::restored(),
+                          QStringLiteral("恢复了 %1（恢复前的数据库备份为 %2）")
+                              .arg(QFileInfo(copy).fileName(), QFileInfo(now->path).fileName())))
+            m_database->connection().commit();
+        else
+            m_database->connection().rollback();
+    }
     return WriteResult::success();
 }
 

@@ -24,8 +24,21 @@ bool OfficeSettings::save(const FeeSettings &settings)
                       .arg(QDir::toNativeSeparators(store->fileName()));
         return false;
     }
+    const FeeSettings before = m_fees;
     load();
+    QStringList changes;
+    for (int k = 0; k < FeeSettings::KeyCount; ++k)
+        if (before.texts[k] != m_fees.texts[k])
+            changes << QStringLiteral("%1：%2 → %3")
+                           .arg(FeeSettings::caption(FeeSettings::Key(k)), before.texts[k],
+                                m_fees.texts[k]);
+    if (before.childcareFees != m_fees.childcareFees)
+        changes << QStringLiteral("保教费列表：%1 → %2")
+                       .arg(before.childcareFees.join(QLatin1Char(',')),
+                            m_fees.childcareFees.join(QLatin1Char(',')));
     emit saved();
+    if (!changes.isEmpty())
+        emit valuesChanged(changes);
     return true;
 }
 

@@ -53,6 +53,8 @@ signals:
     // The clerk stored the settings ("应用并保存"): every total is computed
     // again, even where the settings are as they were.
     void saved();
+    // What the clerk changed in a save, "伙食费每日价格：12.5 → 15" each.
+    void valuesChanged(const QStringList &changes);
 
 private:
     FeeSettings m_fees;

@@ -28,6 +28,14 @@ public:
 
     // Opens the connection and creates the tables when they are missing.
     bool open();
+    // Who works on this connection, for the audit log.
+    void setActor(const QString &clerk, const QString &host)
+    {
+        m_actorClerk = clerk;
+        m_actorHost = host;
+    }
+    QString actorClerk() const { return m_actorClerk; }
+    QString actorHost() const { return m_actorHost; }
     // Closes the connection (open() opens it again, taking the file as it
     // is then).
     void close();
@@ -95,4 +103,5 @@ private:
     qint64 m_knownRevision = -1;
     QHash<QString, qint64> m_classRevisions;
     QString m_fileId;
+    QString m_actorClerk, m_actorHost;
 };

@@ -1,5 +1,7 @@
 #include "journalstore.h"
 
+#include "auditlog.h"
+
 #include "database.h"
 #include "ledgerstore.h"
 
@@ -405,6 +407,9 @@ WriteResult JournalStore::voidReceipt(const QString &serial, const QString &reas
     if (!LedgerStore::voidPayments(m_database, {serial},
                                    QStringLiteral("作废：%1").arg(reason.trimmed()), clerk, at,
                                    &ledgerError))
+        return failed(ledgerError);
+    if (!AuditLog::add(m_database, AuditLog::voided(),
+                       QStringLiteral("收据 %1：%2").arg(serial, reason.trimmed()), &ledgerError))
         return failed(ledgerError);
     if (!db.commit())
         return failed(db.lastError().text());

@@ -1,5 +1,7 @@
 #include "ledgerstore.h"
 
+#include "auditlog.h"
+
 #include "database.h"
 #include "journal.h"
 #include "revisions.h"
@@ -621,6 +623,16 @@ WriteResult LedgerStore::refund(const QString &receipt, qint64 amountFen, const 
         ins.bindValue(i, values.at(i));
     if (!ins.exec())
         return failed(ins.lastError());
+    QString auditError;
+    if (!AuditLog::add(
+            m_db, AuditLog::refunded(),
+            QStringLiteral("%1 退 %2 元（收据 %3，%4）：%5")
+                .arg(e.ownSerial, Journal::yuan(e.amount), receipt, e.childName, e.reason),
+            &auditError)) {
+        db.rollback();
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("退款没有记录"),
+                                    auditError);
+    }
     if (!db.commit())
         return failed(db.lastError());
     if (serial)
@@ -757,7 +769,9 @@ WriteResult LedgerStore::closeMonth(const QString &month, const QString &clerk, 
     q.addBindValue(text(clerk));
     q.addBindValue(text(host));
     q.addBindValue(now.toString(timeFormat));
-    if (!q.exec() || !db.commit()) {
+    QString auditError;
+    if (!q.exec() || !AuditLog::add(m_db, AuditLog::monthClosed(), month, &auditError) ||
+        !db.commit()) {
         const QSqlError e = q.lastError().isValid() ? q.lastError() : db.lastError();
         db.rollback();
         return m_db.unreachable(e);

@@ -1,5 +1,7 @@
 #include "rosterstore.h"
 
+#include "auditlog.h"
+
 #include "database.h"
 #include "revisions.h"
 #include "sqldialect.h"
@@ -145,6 +147,84 @@ std::optional<QHash<QString, QVector<ChildRecord>>> RosterStore::readAllStudents
     return select(nullptr);
 }
 
+namespace
+{
+// "班级“A”：新增 乙；删除 丙；修改 甲（儿童年龄 4→5）" for every class whose
+// children changed between what was stored and what is stored now.
+QStringList describeChanges(const QVector<ChildRecord> &before, const QVector<ChildRecord> &after)
+{
+    // Children are matched by identity; rows stored before identities were
+    // kept are matched by name.
+    QMap<QString, QHash<QString, const ChildRecord *>> was;
+    QMap<QString, QMultiHash<QString, const ChildRecord *>> wasByName;
+    QMap<QString, QVector<const ChildRecord *>> now;
+    for (const ChildRecord &r : before) {
+        if (r.childId.isEmpty())
+            wasByName[r.className].insert(r.text(Roster::Name), &r);
+        else
+            was[r.className].insert(r.childId, &r);
+    }
+    for (const ChildRecord &r : after)
+        now[r.className] << &r;
+    QSet<QString> classes;
+    for (const ChildRecord &r : before)
+        classes.insert(r.className);
+    for (const ChildRecord &r : after)
+        classes.insert(r.className);
+    QStringList sorted(classes.cbegin(), classes.cend());
+    sorted.sort();
+    QStringList out;
+    for (const QString &c : sorted) {
+        QStringList added, removed, changed;
+        auto &byId = was[c];
+        auto &byName = wasByName[c];
+        for (const ChildRecord *r : now.value(c)) {
+            const ChildRecord *old = byId.take(r->childId);
+            if (!old) {
+                const auto it = byName.find(r->text(Roster::Name));
+                if (it != byName.end()) {
+                    old = *it;
+                    byName.erase(it);
+                }
+            }
+            if (!old) {
+                added << r->text(Roster::Name);
+                continue;
+            }
+            QStringList cells;
+            for (int col = 0; col < Roster::ColumnCount; ++col) {
+                if (col == Roster::Total)
+                    continue;
+                const QString a = old->text(col), b = r->text(col);
+                if (a != b)
+                    cells << QStringLiteral("%1 %2→%3")
+                                 .arg(
+                                     QString::fromUtf16(Roster::columnNames()[size_t(col)].caption),
+                                     a.isEmpty() ? QStringLiteral("空") : a,
+                                     b.isEmpty() ? QStringLiteral("空") : b);
+            }
+            if (!cells.isEmpty())
+                changed << QStringLiteral("%1（%2）")
+                               .arg(r->text(Roster::Name), cells.join(QStringLiteral("，")));
+        }
+        for (const ChildRecord *r : std::as_const(byId))
+            removed << r->text(Roster::Name);
+        for (const ChildRecord *r : std::as_const(byName))
+            removed << r->text(Roster::Name);
+        QStringList parts;
+        if (!added.isEmpty())
+            parts << QStringLiteral("新增 %1").arg(added.join(QStringLiteral("、")));
+        if (!removed.isEmpty())
+            parts << QStringLiteral("删除 %1").arg(removed.join(QStringLiteral("、")));
+        if (!changed.isEmpty())
+            parts << QStringLiteral("修改 %1").arg(changed.join(QStringLiteral("、")));
+        if (!parts.isEmpty())
+            out << QStringLiteral("班级“%1”：%2").arg(c, parts.join(QStringLiteral("；")));
+    }
+    return out;
+}
+} // namespace
+
 WriteResult RosterStore::rewriteClasses(const QStringList &names)
 {
     if (WriteResult r = begin(m_db); !r)
@@ -152,6 +232,23 @@ WriteResult RosterStore::rewriteClasses(const QStringList &names)
     QSqlDatabase db = m_db.connection();
     RevisionClaim claim(m_db);
     WriteResult result = claim.claimClassTable();
+    // The classes new to the list, for the audit log.
+    QStringList before;
+    if (result) {
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("SELECT \"班级\" FROM \"class\"")))
+            while (q.next())
+                before << q.value(0).toString();
+    }
+    for (const QString &n : names)
+        if (result && !before.contains(n)) {
+            QString error;
+            if (!AuditLog::add(m_db, AuditLog::addedClass(), QStringLiteral("班级“%1”").arg(n),
+                               &error))
+                result = WriteResult::failure(WriteResult::Unreachable, QStringLiteral("没有写入"),
+                                              error);
+            before << n;
+        }
     if (result) {
         QSqlQuery q(db);
         bool ok = q.exec(QStringLiteral("DELETE FROM \"class\"")) &&
@@ -181,6 +278,27 @@ WriteResult RosterStore::replaceStudents(const std::optional<QStringList> &class
     WriteResult result;
     QSqlQuery q(db);
     const QString key = quoted(m_db.schema().keyColumn);
+    // What is stored now, to say in the audit log what the save changed.
+    // (Read as rows only: what this PC knows of the classes' revisions stays
+    // as it was, so that the claim below still refuses a stale save.)
+    QVector<ChildRecord> before;
+    {
+        QVector<std::optional<QHash<QString, QVector<ChildRecord>>>> read;
+        if (classes)
+            for (const QString &c : *classes)
+                read << select(&c);
+        else
+            read << select(nullptr);
+        for (const auto &rows : read) {
+            if (!rows) {
+                db.rollback();
+                return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("没有写入"),
+                                            m_db.errorString());
+            }
+            for (const QVector<ChildRecord> &r : *rows)
+                before += r;
+        }
+    }
     if (!classes) {
         result = claim.claimEveryClass();
         if (result && (!q.exec(QStringLiteral("DELETE FROM child_identity")) ||
@@ -216,6 +334,14 @@ WriteResult RosterStore::replaceStudents(const std::optional<QStringList> &class
         result = insertRows(rows);
     if (result)
         result = insertIdentities(rows);
+    for (const QString &change : result ? describeChanges(before, rows) : QStringList()) {
+        QString error;
+        if (!AuditLog::add(m_db, AuditLog::savedClass(), change, &error)) {
+            result =
+                WriteResult::failure(WriteResult::Unreachable, QStringLiteral("没有写入"), error);
+            break;
+        }
+    }
     // Rows of a class not claimed yet (a whole-table rewrite bringing a new
     // class) claim it now.
     QStringList written;

@@ -91,6 +91,10 @@ QStringList statements(const DbConfig &config)
             .arg(key),
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS attendance_month ON attendance (class_name, month)"),
+        // Who changed what: rows only ever added.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS audit_log (%1, at TEXT NOT NULL, clerk TEXT, "
+                       "host TEXT, kind TEXT NOT NULL, what TEXT NOT NULL)")
+            .arg(key),
         // The day's closing reads one day of receipts and of payments.
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS receipt_journal_printed ON receipt_journal (printed_at)"),
@@ -101,7 +105,7 @@ const char *const tableNames[] = {
     "class",           "student",        "feeoffice_revision", "feeoffice_class_revision",
     "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
     "ledger_entry",    "receipt_void",   "refund_serial",      "month_closing",
-    "school_calendar", "attendance"};
+    "school_calendar", "attendance",     "audit_log"};
 } // namespace
 
 QString create(QSqlDatabase &db, const DbConfig &config)

@@ -87,7 +87,8 @@ private slots:
                                      QStringLiteral("收据记录"), QStringLiteral("备份与恢复"),
                                      QStringLiteral("生成本月应收"), QStringLiteral("欠费"),
                                      QStringLiteral("缺勤退费"), QStringLiteral("日结"),
-                                     QStringLiteral("月报"), QStringLiteral("月结")}));
+                                     QStringLiteral("月报"), QStringLiteral("月结"),
+                                     QStringLiteral("操作记录")}));
         mw.toolAction(QStringLiteral("addClass"))->trigger();
         QVERIFY(mw.addclassWidget->isVisible());
         mw.addclassEdit->setText(QStringLiteral("大一班"));

@@ -123,7 +123,8 @@ private slots:
         Database db(config);
         QVERIFY(db.open());
         qint64 journal = 0;
-        for (const JournalEntry &e : JournalStore(db).day(QDate(2026, 5, 14)).value())
+        const QVector<JournalEntry> today = JournalStore(db).day(QDate(2026, 5, 14)).value();
+        for (const JournalEntry &e : today)
             if (e.clerk == QStringLiteral("李") && !e.voided && !e.isReprint())
                 journal += e.total;
         QCOMPARE(r.received, journal + 10000);
