@@ -22,6 +22,9 @@
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTest>
+#include <QThread>
+
+#include <csignal>
 
 namespace
 {
@@ -230,6 +233,92 @@ private slots:
         QVERIFY2(r.text.contains(QStringLiteral("当前数据库没有改动")), qPrintable(r.text));
         QCOMPARE(storedStudents(w->databasePath()).size(), 2);
         QCOMPARE(mw.page(0)->document()->size(), 2);
+    }
+
+    // Killed at any moment of a restore, the database is the old one or the
+    // copy, whole; killed while taking copies, it is untouched and every
+    // copy under a copy's name is whole.
+    void killedDuringRestoreOrBackup()
+    {
+        auto seedChildren = [&](const QString &path, int n) {
+            QFile::remove(path);
+            QVector<QStringList> rows;
+            for (int i = 0; i < n; ++i)
+                rows << child(QStringLiteral("儿童%1").arg(i));
+            seedDatabase(path, {"A"}, rows);
+        };
+        const QString source = w->path(QStringLiteral("source.sqlite"));
+        seedChildren(source, 3000);
+        QString copy;
+        {
+            Database db(DbConfig::sqlite(source));
+            QVERIFY(db.open());
+            QString error;
+            const auto info =
+                Backup::write(db, w->path(QStringLiteral("made")), Clock::now(), &error);
+            QVERIFY2(info, qPrintable(error));
+            copy = info->path;
+        }
+        const int killPoints = 16;
+        int sawOld = 0, sawCopy = 0;
+        for (int k = 0; k < killPoints; ++k) {
+            seedChildren(w->databasePath(), 1000);
+            QProcess child;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("FEEOFFICE_CRASH_RESTORE"), copy);
+            child.setProcessEnvironment(env);
+            child.start(QStringLiteral(FEEOFFICE_CRASH_SAVER), {w->databasePath()});
+            QVERIFY(child.waitForReadyRead(60000));
+            QThread::usleep(ulong(4000 * k));
+            ::kill(pid_t(child.processId()), SIGKILL);
+            child.waitForFinished(10000);
+            QString error;
+            const auto now = Backup::check(w->databasePath(), &error);
+            QVERIFY2(now, qPrintable(QStringLiteral("kill point %1: %2").arg(k).arg(error)));
+            QVERIFY2(now->children == 1000 || now->children == 3000,
+                     qPrintable(QString::number(now->children)));
+            (now->children == 1000 ? sawOld : sawCopy)++;
+        }
+        qInfo("restore: %d kill points, %d left the old database, %d the copy", killPoints, sawOld,
+              sawCopy);
+        // Copies taken one after another, killed.
+        seedChildren(w->databasePath(), 1000);
+        const QString dir = w->path(QStringLiteral("killed"));
+        for (int k = 0; k < 6; ++k) {
+            QProcess child;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("FEEOFFICE_CRASH_BACKUP"), dir);
+            child.setProcessEnvironment(env);
+            child.start(QStringLiteral(FEEOFFICE_CRASH_SAVER), {w->databasePath()});
+            QVERIFY(child.waitForReadyRead(60000));
+            QThread::usleep(ulong(30000 + 7000 * k));
+            ::kill(pid_t(child.processId()), SIGKILL);
+            child.waitForFinished(10000);
+        }
+        QCOMPARE(Backup::check(w->databasePath(), nullptr)->children, 1000);
+        for (const QString &name :
+             QDir(dir).entryList({QStringLiteral("收费室备份-*.sqlite")}, QDir::Files))
+            QVERIFY2(Backup::check(QDir(dir).filePath(name), nullptr), qPrintable(name));
+        QVERIFY(!Backup::list(dir).isEmpty());
+    }
+
+    // A copy that cannot be written is said, and nothing is left under a
+    // copy's name.
+    void copyThatCannotBeWritten()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲")});
+        OfficeSession session(DbConfig::sqlite(w->databasePath()));
+        QVERIFY(session.open());
+        const QString dir = w->path(QStringLiteral("blocked"));
+        QVERIFY(QDir().mkpath(dir));
+        const QString name = QStringLiteral("收费室备份-%1.sqlite")
+                                 .arg(Clock::now().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        // Something in the way of the copy's own file.
+        QVERIFY(QDir().mkpath(QDir(dir).filePath(name + QStringLiteral(".part"))));
+        QString error;
+        QVERIFY(session.backupTo(dir, &error).isEmpty());
+        QVERIFY2(error.contains(QStringLiteral("备份失败")), qPrintable(error));
+        QCOMPARE(copiesIn(dir), 0);
     }
 
     // For a scheduled job: one checked copy and a clear status.

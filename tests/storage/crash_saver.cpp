@@ -2,7 +2,9 @@
 // every child (appending "新"), announces the save on stdout and saves. The
 // test kills it with SIGKILL at some moment of that save. With
 // FEEOFFICE_CRASH_PRINT_TO set it prints the first class's receipts to that
-// file instead (a pipe nobody reads: the pages never finish going out).
+// file instead (a pipe nobody reads: the pages never finish going out);
+// with FEEOFFICE_CRASH_RESTORE or FEEOFFICE_CRASH_BACKUP it restores a copy
+// or takes copies.
 #include "database.h"
 #include "mainwindow.h"
 #include "officesession.h"
@@ -26,6 +28,28 @@ int main(int argc, char **argv)
         config.port = QByteArray(argv[4]).toInt();
         config.name = QString::fromLocal8Bit(argv[5]);
         config.user = QString::fromLocal8Bit(argv[6]);
+    }
+    // FEEOFFICE_CRASH_RESTORE=<copy>: restores it; FEEOFFICE_CRASH_BACKUP=<dir>:
+    // takes copies into it, one after the other, until killed.
+    if (const QString copy = qEnvironmentVariable("FEEOFFICE_CRASH_RESTORE"); !copy.isEmpty()) {
+        OfficeSession session(config);
+        if (!session.open())
+            return 3;
+        std::printf("restoring\n");
+        std::fflush(stdout);
+        return session.restore(copy) ? 0 : 1;
+    }
+    if (const QString dir = qEnvironmentVariable("FEEOFFICE_CRASH_BACKUP"); !dir.isEmpty()) {
+        OfficeSession session(config);
+        if (!session.open())
+            return 3;
+        std::printf("backing up\n");
+        std::fflush(stdout);
+        for (;;) {
+            QString error;
+            if (session.backupTo(dir, &error).isEmpty())
+                return 1;
+        }
     }
     MainWindow window(config);
     const QString printTo = qEnvironmentVariable("FEEOFFICE_CRASH_PRINT_TO");
