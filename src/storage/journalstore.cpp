@@ -26,6 +26,30 @@ QDateTime parseTime(const QString &t)
     auto n = [&](int at, int len) { return QStringView(t).mid(at, len).toInt(); };
     return QDateTime(QDate(n(0, 4), n(5, 2), n(8, 2)), QTime(n(11, 2), n(14, 2), n(17, 2)));
 }
+
+// A receipt from a row of the journal's columns followed by its month.
+JournalEntry fromRow(const QSqlQuery &q)
+{
+    JournalEntry e;
+    e.serial = q.value(0).toString();
+    e.printedAt = parseTime(q.value(3).toString());
+    e.className = q.value(5).toString();
+    e.name = q.value(6).toString();
+    e.age = q.value(7).toString();
+    for (int l = 0; l < Receipt::Slots; ++l) {
+        if (!q.value(8 + 2 * l).isNull()) {
+            e.labels[l] = q.value(8 + 2 * l).toString();
+            e.amounts[l] = q.value(9 + 2 * l).toLongLong();
+        }
+    }
+    e.total = q.value(16).toLongLong();
+    e.clerk = q.value(17).toString();
+    e.printer = q.value(18).toString();
+    e.host = q.value(19).toString();
+    e.reprintOf = q.value(20).toString();
+    e.month = q.value(21).toString();
+    return e;
+}
 } // namespace
 
 JournalStore::JournalStore(Database &database) : m_database(database) {}
@@ -263,25 +287,8 @@ std::optional<QVector<JournalEntry>> JournalStore::withLines(const QString &wher
     }
     QVector<JournalEntry> entries;
     while (q.next()) {
-        JournalEntry e;
-        e.serial = q.value(0).toString();
+        JournalEntry e = fromRow(q);
         e.printedText = q.value(3).toString();
-        e.printedAt = parseTime(e.printedText);
-        e.className = q.value(5).toString();
-        e.name = q.value(6).toString();
-        e.age = q.value(7).toString();
-        for (int l = 0; l < Receipt::Slots; ++l) {
-            if (!q.value(8 + 2 * l).isNull()) {
-                e.labels[l] = q.value(8 + 2 * l).toString();
-                e.amounts[l] = q.value(9 + 2 * l).toLongLong();
-            }
-        }
-        e.total = q.value(16).toLongLong();
-        e.clerk = q.value(17).toString();
-        e.printer = q.value(18).toString();
-        e.host = q.value(19).toString();
-        e.reprintOf = q.value(20).toString();
-        e.month = q.value(21).toString();
         e.unprinted = !q.value(22).isNull();
         e.voided = !q.value(23).isNull();
         e.voidReason = q.value(24).toString();
@@ -430,24 +437,7 @@ std::optional<JournalEntry> JournalStore::entry(const QString &serial)
                                             : q.lastError().text());
         return std::nullopt;
     }
-    JournalEntry e;
-    e.serial = q.value(0).toString();
-    e.printedAt = parseTime(q.value(3).toString());
-    e.className = q.value(5).toString();
-    e.name = q.value(6).toString();
-    e.age = q.value(7).toString();
-    for (int l = 0; l < Receipt::Slots; ++l) {
-        if (!q.value(8 + 2 * l).isNull()) {
-            e.labels[l] = q.value(8 + 2 * l).toString();
-            e.amounts[l] = q.value(9 + 2 * l).toLongLong();
-        }
-    }
-    e.total = q.value(16).toLongLong();
-    e.clerk = q.value(17).toString();
-    e.printer = q.value(18).toString();
-    e.host = q.value(19).toString();
-    e.reprintOf = q.value(20).toString();
-    e.month = q.value(21).toString();
+    JournalEntry e = fromRow(q);
     q.finish();
     // Credit that paid part of the fees is printed again on a copy.
     q.prepare(QStringLiteral("SELECT COALESCE(-SUM(amount_fen), 0) FROM ledger_entry WHERE kind = "

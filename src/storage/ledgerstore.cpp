@@ -180,6 +180,19 @@ WriteResult LedgerStore::beginLocked(const QString &what)
     return WriteResult::success();
 }
 
+WriteResult LedgerStore::refuseClosed(const QString &month, const QString &what)
+{
+    const auto closed = closing(m_db, month);
+    if (closed && closed->isEmpty())
+        return WriteResult::success();
+    QSqlDatabase db = m_db.connection();
+    const QSqlError error = db.lastError();
+    db.rollback();
+    if (!closed)
+        return m_db.unreachable(error);
+    return WriteResult::failure(WriteResult::Refused, QStringLiteral("%1，%2").arg(*closed, what));
+}
+
 bool LedgerStore::fail(const QString &what)
 {
     m_error = QStringLiteral("账目：%1").arg(what);
@@ -198,13 +211,8 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
         db.rollback();
         return m_db.unreachable(e);
     };
-    if (const auto closed = closing(m_db, month); !closed || !closed->isEmpty()) {
-        if (!closed)
-            return failed(db.lastError());
-        db.rollback();
-        return WriteResult::failure(WriteResult::Refused,
-                                    QStringLiteral("%1，不能再生成应收").arg(*closed));
-    }
+    if (WriteResult r = refuseClosed(month, QStringLiteral("不能再生成应收")); !r)
+        return r;
     // Who the children are is stored with what they are charged. Only a
     // class whose children get their identity stored now is claimed (as a
     // save claims it): billing disturbs no other PC's editing otherwise.
@@ -809,13 +817,8 @@ WriteResult LedgerStore::applyAbsenceRefunds(const QString &month,
         db.rollback();
         return m_db.unreachable(e);
     };
-    if (const auto closed = closing(m_db, month); !closed || !closed->isEmpty()) {
-        if (!closed)
-            return failed(db.lastError());
-        db.rollback();
-        return WriteResult::failure(WriteResult::Refused,
-                                    QStringLiteral("%1，不能再记缺勤退费").arg(*closed));
-    }
+    if (WriteResult r = refuseClosed(month, QStringLiteral("不能再记缺勤退费")); !r)
+        return r;
     // What each child was given back for the month already.
     QHash<QString, qint64> given;
     {

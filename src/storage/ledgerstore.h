@@ -114,6 +114,9 @@ private:
     // Starts a write's transaction with the ledger locked; what says what
     // was not written when that fails.
     WriteResult beginLocked(const QString &what);
+    // Inside a write: success while the month is open; otherwise the write
+    // is rolled back and refused with the closing and what cannot be done.
+    WriteResult refuseClosed(const QString &month, const QString &what);
     Database &m_db;
     QString m_error;
 };
