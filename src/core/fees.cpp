@@ -24,14 +24,30 @@ float roundHalfUp(float x)
     return static_cast<float>(std::floor(static_cast<double>(x) + 0.5));
 }
 
+double decimalOf(float value)
+{
+    return std::round(double(value) * 1e6) / 1e6;
+}
+
+double roundedProduct(double amount, double factor)
+{
+    auto decimal = [](double x) { return std::round(x * 1e6) / 1e6; };
+    const double p = decimal(amount) * decimal(factor);
+    if (!std::isfinite(p))
+        return p;
+    // A product of two six-place decimals that is meant to end in .5 lies
+    // within far less than 1e-7 of it.
+    return std::floor(p + 0.5 + 1e-7);
+}
+
 float tuitionAmount(int value, float factor, const QStringList &tuitionPrices)
 {
     if (value < tuitionPrices.size()) {
         // A negative index reads as an empty entry, worth 0.
         const int price = value >= 0 ? Roster::toInt(tuitionPrices.at(value)) : 0;
-        return roundHalfUp(static_cast<float>(price) * factor);
+        return static_cast<float>(roundedProduct(price, factor));
     }
-    return roundHalfUp(static_cast<float>(value) * factor);
+    return static_cast<float>(roundedProduct(value, factor));
 }
 
 qint32 saturatingTrunc(double x)
@@ -78,7 +94,8 @@ qint32 rosterTotal(const Roster::Cells &row, const FeeMirror &fees)
     if (row[Accommodation])
         accommodation = fees.price(AccommodationPrice) * quantity(Accommodation);
     if (row[Meals])
-        meals = roundHalfUp(fees.price(MealPrice) * quantity(Meals) * d);
+        meals = static_cast<float>(
+            roundedProduct(decimalOf(fees.price(MealPrice)) * quantity(Meals), d));
     if (row[Bedding])
         bedding = fees.price(BeddingPrice) * quantity(Bedding);
     if (row[SchoolBus])

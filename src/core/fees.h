@@ -59,6 +59,14 @@ float tuitionAmount(int value, float factor, const QStringList &tuitionPrices);
 
 // floor(x + 0.5) on a single-precision product, as the fee formulas define it.
 float roundHalfUp(float x);
+// amount × factor rounded half up to a whole number, as decimal arithmetic
+// gives it: both are taken as the decimals they were typed as (six places),
+// so a product at exactly x.5 keeps its half (1350 × 0.65 is 878, never 877
+// as the float 877.49994 would round).
+double roundedProduct(double amount, double factor);
+// A price or factor held in single precision as the decimal it was typed as
+// (six places): 12.35f is 12.350000381, this is 12.35.
+double decimalOf(float value);
 
 // Truncation toward zero into 32 bits, saturating instead of overflowing; a
 // NaN (only reachable with absurd prices) counts as 0.

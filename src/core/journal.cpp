@@ -20,6 +20,20 @@ Receipt JournalEntry::receipt() const
     return r;
 }
 
+void JournalEntry::setLines(const Receipt &receipt)
+{
+    labels = {};
+    amounts = {};
+    for (int i = 0; i < receipt.entryCount && i < Receipt::Slots; ++i) {
+        labels[i] = ReceiptText::decode(receipt.entries[i].label);
+        if (labels[i].isNull())
+            labels[i] = QStringLiteral("");
+        amounts[i] = receipt.entries[i].amount;
+    }
+    total = receipt.total;
+    credit = receipt.credit;
+}
+
 JournalEntry JournalEntry::fromReceipt(const Receipt &receipt, const QString &className,
                                        const QDateTime &printedAt)
 {
@@ -29,14 +43,7 @@ JournalEntry JournalEntry::fromReceipt(const Receipt &receipt, const QString &cl
     e.name = ReceiptText::decode(receipt.name);
     e.age = ReceiptText::decode(receipt.age);
     e.clerk = ReceiptText::decode(receipt.clerk);
-    for (int i = 0; i < receipt.entryCount && i < Receipt::Slots; ++i) {
-        e.labels[i] = ReceiptText::decode(receipt.entries[i].label);
-        if (e.labels[i].isNull())
-            e.labels[i] = QStringLiteral("");
-        e.amounts[i] = receipt.entries[i].amount;
-    }
-    e.total = receipt.total;
-    e.credit = receipt.credit;
+    e.setLines(receipt);
     return e;
 }
 
@@ -84,5 +91,22 @@ QString yuan(qint64 fen)
     const QString sign = fen < 0 ? QStringLiteral("-") : QString();
     const qint64 a = fen < 0 ? -fen : fen;
     return sign + QStringLiteral("%1.%2").arg(a / 100).arg(a % 100, 2, 10, QLatin1Char('0'));
+}
+
+QString cleanText(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+            out += QLatin1Char(' ');
+            continue;
+        }
+        const auto cat = c.category();
+        if (c.unicode() == 0 || cat == QChar::Other_Control || cat == QChar::Other_Format)
+            continue;
+        out += c;
+    }
+    return out.trimmed();
 }
 } // namespace Journal

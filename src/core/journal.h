@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account.h"
 #include "receipt.h"
 
 #include <QDateTime>
@@ -7,6 +8,7 @@
 #include <QString>
 #include <QVector>
 #include <array>
+#include <optional>
 
 // One printed receipt as the journal keeps it: what went out on paper, when,
 // for whom and by whom. Entries are written once and never changed.
@@ -53,6 +55,19 @@ struct JournalEntry {
     };
     Child child = Child::Unknown;
 
+    // A print from a roster: what it is (first receipt, rest, difference or
+    // copy) is decided from the child's account inside the transaction
+    // that records it, from the receipt of the fees now (full) and the
+    // month's charges; the lines above are then the decided ones. What the
+    // clerk was shown (expected, expectedDue) must still hold there, or
+    // nothing is recorded and nothing prints.
+    bool decide = false;
+    Receipt full;
+    qint64 received = 0; // what the clerk typed; 0: what is due
+    std::optional<Account::Kind> expected;
+    qint64 expectedDue = -1;
+    Account::Kind kind = Account::Kind::First; // what was decided
+
     // Recorded before printing, then the print job failed: the serial
     // stays, nothing was handed out, nothing counts.
     bool unprinted = false;
@@ -65,6 +80,8 @@ struct JournalEntry {
     QString belongsTo() const;
     // The receipt as it was printed, for printing it again.
     Receipt receipt() const;
+    // The lines, total and credit of a receipt, taken into this entry.
+    void setLines(const Receipt &receipt);
     static JournalEntry fromReceipt(const Receipt &receipt, const QString &className,
                                     const QDateTime &printedAt);
 };
@@ -86,4 +103,8 @@ struct ClassTotal {
 QMap<QString, ClassTotal> totalsByClass(const QVector<JournalEntry> &entries);
 // Fen as yuan with two decimals: 176300 → "1763.00".
 QString yuan(qint64 fen);
+// Text typed for the record (a transaction number, a reason) without the
+// characters no database keeps and no clerk can see: NUL, controls and
+// invisible formatting; tabs and line breaks become spaces; trimmed.
+QString cleanText(const QString &text);
 } // namespace Journal

@@ -123,7 +123,9 @@ Receipt creditedReceipt(const Receipt &full, qint64 creditFen)
     const qint64 used = qBound(qint64(0), creditFen, qint64(full.total));
     if (used == 0)
         return full;
-    Receipt r = partReceipt(full, full.total - used);
+    // The credit pays the lines in the fixed order, as money does; the
+    // receipt prints the lines left after it.
+    Receipt r = partReceipt(full, full.total - used, used);
     r.credit = static_cast<qint32>(used);
     return r;
 }

@@ -72,7 +72,8 @@ std::array<float, 6> receiptYuan(const Roster::Cells &row, const FeeMirror &fees
         yuan[0] = Fees::tuitionAmount(toInt(*row[Tuition]), factor, fees.tuitionPrices);
     if (row[Accommodation]) {
         const float months = static_cast<float>(toInt(*row[Accommodation]));
-        yuan[1] = Fees::roundHalfUp(fees.price(Fees::AccommodationPrice) * months * factor);
+        yuan[1] = static_cast<float>(Fees::roundedProduct(
+            Fees::decimalOf(fees.price(Fees::AccommodationPrice)) * months, factor));
     }
     const int columns[] = {Meals, Bedding, SchoolBus, Insurance};
     const int prices[] = {Fees::MealPrice, Fees::BeddingPrice, Fees::SchoolBusPrice,
@@ -84,7 +85,8 @@ std::array<float, 6> receiptYuan(const Roster::Cells &row, const FeeMirror &fees
             continue;
         float amount = static_cast<float>(n) * fees.price(prices[i]);
         if (columns[i] == Meals)
-            amount = Fees::roundHalfUp(amount * factor);
+            amount = static_cast<float>(
+                Fees::roundedProduct(Fees::decimalOf(fees.price(prices[i])) * n, factor));
         yuan[size_t(2 + i)] = amount;
     }
     return yuan;

@@ -90,8 +90,11 @@ bool ReceiptCommands::askPayment(ReceiptPlan *single)
     // Receipts without a session are never on record: nothing to ask.
     m_method = OfficeSettings::paymentMethod();
     m_reference.clear();
-    m_paid = 0;
     if (!m_session)
+        return true;
+    const auto decided = single ? single->decision(0) : std::nullopt;
+    // A copy takes no money: nothing to ask.
+    if (decided && !decided->isPayment())
         return true;
     Prompts::Payment payment;
     payment.method = m_method;
@@ -99,8 +102,8 @@ bool ReceiptCommands::askPayment(ReceiptPlan *single)
     payment.dueFen = due;
     if (!Prompts::current().payment(m_parent, payment))
         return false;
-    m_method = payment.method;
-    m_reference = payment.reference;
+    m_method = Journal::cleanText(payment.method);
+    m_reference = Journal::cleanText(payment.reference);
     OfficeSettings::setPaymentMethod(m_method);
     if (!single || payment.received.isEmpty() || due <= 0)
         return true;
@@ -112,8 +115,15 @@ bool ReceiptCommands::askPayment(ReceiptPlan *single)
                        QStringLiteral("没有打印，也没有记录。"));
         return false;
     }
+    if (*received > 10 * due) {
+        Prompts::error(m_parent,
+                       QStringLiteral("实收 %1 元超过应收 %2 元的十倍，不像是真的收到的钱")
+                           .arg(Journal::yuan(*received), Journal::yuan(due)),
+                       QStringLiteral("请核对金额。没有打印，也没有记录。"));
+        return false;
+    }
     if (*received < due) {
-        single->payPart(*received);
+        single->setReceived(*received);
         return true;
     }
     if (*received > due) {
@@ -125,7 +135,7 @@ bool ReceiptCommands::askPayment(ReceiptPlan *single)
         if (Prompts::current().question(m_parent, Prompts::title(), text,
                                         QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
             return false;
-        m_paid = *received;
+        single->setReceived(*received);
     }
     return true;
 }
@@ -142,22 +152,30 @@ int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
     const QVector<PlannedReceipt> receipts = plan.printable();
     // One reading of the clock per receipt: its date and its print status.
     QVector<QDateTime> moments;
-    QVector<QVector<DrawOp>> pages;
-    for (const PlannedReceipt &p : receipts) {
+    for (int i = 0; i < receipts.size(); ++i)
         moments << Clock::now();
-        pages << plan.batch().page(p, moments.last().date(), offset);
-    }
-    // On record before the pages go out: a program killed while printing
-    // leaves no receipt the journal does not know.
+    // Decided and on record before the pages go out: a program killed
+    // while printing leaves no receipt the journal does not know, and the
+    // paper is what was recorded.
     QVector<JournalEntry> entries =
         plan.journalEntries(moments, job.label(), QSysInfo::machineHostName());
     for (JournalEntry &e : entries) {
         e.method = m_method;
         e.reference = m_reference;
-        e.paid = m_paid;
     }
     const WriteResult recorded =
         m_session ? m_session->recordReceipts(entries) : WriteResult::success();
+    if (!recorded && recorded.kind == WriteResult::Refused) {
+        Prompts::error(m_parent, recorded.text);
+        return -1;
+    }
+    QVector<QVector<DrawOp>> pages;
+    for (int i = 0; i < entries.size(); ++i) {
+        PlannedReceipt p = receipts.value(i);
+        if (m_session)
+            p.receipt = entries.at(i).receipt();
+        pages << plan.batch().page(p, moments.at(i).date(), offset);
+    }
     if (!job.print(pages)) {
         if (m_session)
             m_session->receiptsNotPrinted(entries, job.errorString());
@@ -188,7 +206,7 @@ void ReceiptCommands::printSelected(int row)
     // The total is rewritten while the receipt is built, before any dialog.
     plan.writeTotals();
     if (m_session)
-        m_session->useCredit(plan);
+        m_session->decide(plan);
     const QStringList refused = plan.batch().refusals(false);
     if (!refused.isEmpty()) {
         Prompts::error(m_parent, QStringLiteral("未打印：%1").arg(refused.first()));
@@ -234,7 +252,7 @@ void ReceiptCommands::printRange(int from, int to)
         plan.add(m_child(int(r)));
     plan.writeTotals();
     if (m_session)
-        m_session->useCredit(plan);
+        m_session->decide(plan);
     if (!confirmLeftOff(plan) || !confirmDiscount(plan))
         return;
     const int printed = print(job, plan);
@@ -271,7 +289,7 @@ void ReceiptCommands::showPreview(ReceiptPlan &plan)
         return;
     // The preview shows the receipt that would print, credit used.
     if (m_session)
-        m_session->useCredit(plan);
+        m_session->decide(plan);
     const QPointF offset = Calibration::offsetFor(ReceiptPrinter::defaultPrinterName());
     QVector<QImage> pages;
     for (const PlannedReceipt &p : plan.printable())

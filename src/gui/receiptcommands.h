@@ -47,7 +47,6 @@ private:
     int print(ReceiptJob &job, const ReceiptPlan &plan);
     QString m_method;
     QString m_reference;
-    qint64 m_paid = 0; // more than the receipt's total, as a credit; 0: the total
     void showPreview(ReceiptPlan &plan);
     FeeMirror fees() const;
     QString feeProblem() const;

@@ -103,7 +103,21 @@ bool OfficeSession::readRosters()
 {
     RosterStore store(*m_database);
     const auto list = store.readClassList();
-    const auto students = list ? store.readAllStudents() : std::nullopt;
+    auto students = list ? store.readAllStudents() : std::nullopt;
+    if (students && m_database->writable()) {
+        // Children stored before identities were kept get theirs from the
+        // database, once: whichever PC opens first stores them, and every
+        // other PC reads the same.
+        QVector<ChildRecord> unnamed;
+        for (const QVector<ChildRecord> &rows : std::as_const(*students))
+            for (const ChildRecord &r : rows)
+                if (r.childId.isEmpty() && r.id > 0) {
+                    unnamed << r;
+                    unnamed.last().childId = ChildRecord::newChildId();
+                }
+        if (!unnamed.isEmpty() && store.keepIdentities(unnamed))
+            students = store.readAllStudents();
+    }
     if (!list || !students) {
         m_openError = QStringLiteral("无法读取数据库 %1").arg(m_database->errorString());
         return false;
@@ -410,8 +424,7 @@ OfficeSession::refunds(const QString &className, const QString &month, QString *
         qint64 perDay = rule->perDayFen.value_or(
             qint64(std::floor(double(fees.price(Fees::MealPrice)) * 100.0 + 0.5)));
         if (rule->discounted && Fees::isDiscounted(cells))
-            perDay =
-                qint64(std::floor(double(perDay) * double(fees.price(Fees::DiscountFactor)) + 0.5));
+            perDay = qint64(Fees::roundedProduct(double(perDay), fees.price(Fees::DiscountFactor)));
         c.perDayFen = perDay;
         // Never more than the month's meal fee.
         qint64 meals = 0;
@@ -495,18 +508,33 @@ std::optional<MonthReport> OfficeSession::monthReport(const QString &month, QStr
     return MonthReport::build(month, *sums, *receipts, paid);
 }
 
-void OfficeSession::useCredit(ReceiptPlan &plan)
+void OfficeSession::decide(ReceiptPlan &plan)
 {
-    if (!m_readable || !m_database)
+    if (!m_readable || !m_database || !m_database->isOpen())
         return;
-    const QStringList ids = plan.childIds();
-    if (ids.isEmpty())
-        return;
-    const QDateTime now = Clock::now();
-    // An account that cannot be read now keeps its credit for a later
-    // receipt: the parent pays the fees in full, nothing is lost.
-    if (const auto accounts = LedgerStore(*m_database).standing(ids, Journal::month(now)))
-        plan.useCredit(*accounts, now);
+    const QString month = Journal::month(Clock::now());
+    const QVector<PlannedReceipt> receipts = plan.printable();
+    for (int i = 0; i < receipts.size(); ++i) {
+        const ChildRef &c = plan.child(receipts.at(i));
+        const int row = c.row();
+        if (row < 0)
+            continue;
+        const ChildRecord &rec = c.document->record(row);
+        QString error;
+        const auto id = rec.childId;
+        // An account that cannot be read now is decided by the transaction
+        // that records the print: the receipt of the fees stands until then.
+        const auto account = LedgerStore::childMonth(*m_database, id, month, &error);
+        if (!account)
+            continue;
+        const Account::Decision d = Account::decide(
+            *account, plan.fullReceipt(i), Ledger::charges(rec.feeCells(), c.document->fees()));
+        Receipt copied;
+        if (!d.isPayment())
+            if (const auto e = JournalStore(*m_database).entry(d.copyOf))
+                copied = e->receipt();
+        plan.setDecision(i, d, copied);
+    }
 }
 
 std::optional<QVector<Ledger::Owing>> OfficeSession::arrears(QString *error)
@@ -707,10 +735,14 @@ WriteResult OfficeSession::recordReceipts(QVector<JournalEntry> &entries)
             ? JournalStore(*m_database).record(entries)
             : WriteResult::failure(WriteResult::Unreachable, QStringLiteral("数据库没有打开"),
                                    m_database->errorString());
-    if (result)
+    // Refused (a closed month, an account changed since the clerk was
+    // asked): nothing prints, nothing waits.
+    if (result || result.kind == WriteResult::Refused)
         return result;
     // Kept on disk, never only in memory: written at the next open, save
-    // or close.
+    // or close, as it was decided here and printed.
+    for (JournalEntry &e : entries)
+        e.decide = false;
     if (!m_pending->add(entries))
         result.detail += QStringLiteral("\n") + m_pending->errorString();
     return result;

@@ -131,9 +131,11 @@ public:
     // serial.
     WriteResult refund(const QString &receipt, const QString &amount, const QString &reason,
                        QString *serial = nullptr);
-    // Credit the children of the plan hold from earlier months pays first on
-    // their receipts (预收抵扣).
-    void useCredit(ReceiptPlan &plan);
+    // What each receipt of the plan is, as the children's accounts say now
+    // (first receipt, rest, difference or copy; credit from earlier months
+    // paying first): what the clerk is shown and asked. The journal decides
+    // again when it records them.
+    void decide(ReceiptPlan &plan);
     // Closes a month that is over (月结): refused while receipts still wait
     // for the journal, or when it is closed already.
     WriteResult closeMonth(const QString &month);

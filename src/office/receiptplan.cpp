@@ -19,29 +19,42 @@ QStringList ReceiptPlan::childIds() const
     return ids;
 }
 
-void ReceiptPlan::useCredit(const QHash<QString, Ledger::Standing> &accounts, const QDateTime &now)
+Receipt ReceiptPlan::fullReceipt(int index) const
 {
-    const QVector<PlannedReceipt> receipts = m_batch.printable();
-    for (int i = 0; i < receipts.size(); ++i) {
-        const ChildRef &c = m_children.at(receipts.at(i).row);
-        const int row = c.row();
-        if (row < 0)
-            continue;
-        const ChildRecord &rec = c.document->record(row);
-        if (rec.childId.isEmpty())
-            continue;
-        const Ledger::Standing account = accounts.value(rec.childId);
-        if (rec.text(Roster::PrintStatus) == Roster::printedStatus(now)) {
-            // Printed already this month: the rest of a part payment, or a copy.
-            if (const auto rest = Ledger::restReceipt(receipts.at(i).receipt, account)) {
-                m_batch.replace(i, *rest);
-                m_paysRest.insert(receipts.at(i).row);
-            }
-            continue;
-        }
-        if (account.credit > 0)
-            m_batch.useCredit(i, account.credit);
+    if (const auto it = m_full.constFind(index); it != m_full.cend())
+        return *it;
+    return m_batch.printable().value(index).receipt;
+}
+
+void ReceiptPlan::setDecision(int index, const Account::Decision &decision, const Receipt &copied)
+{
+    if (!m_full.contains(index))
+        m_full.insert(index, fullReceipt(index));
+    m_decisions.insert(index, decision);
+    Receipt shown = decision.isPayment() ? decision.receipt : copied;
+    if (!decision.isPayment()) {
+        // A copy prints the receipt it copies, under the child's name as it
+        // was printed.
+        if (shown.name.isEmpty())
+            shown.name = m_full.value(index).name;
     }
+    m_batch.replace(index, shown);
+}
+
+std::optional<Account::Decision> ReceiptPlan::decision(int index) const
+{
+    if (const auto it = m_decisions.constFind(index); it != m_decisions.cend())
+        return *it;
+    return std::nullopt;
+}
+
+void ReceiptPlan::setReceived(qint64 receivedFen)
+{
+    m_received = receivedFen;
+    const auto d = decision(0);
+    if (!d || !d->isPayment() || receivedFen <= 0 || receivedFen >= d->due)
+        return;
+    m_batch.replace(0, Account::partOf(*d, fullReceipt(0), receivedFen));
 }
 
 void ReceiptPlan::add(const ChildRef &child)
@@ -93,17 +106,6 @@ QVector<JournalEntry> ReceiptPlan::journalEntries(const QVector<QDateTime> &mome
                                                   const QString &printer, const QString &host) const
 {
     QVector<JournalEntry> entries;
-    // How many children of each roster bear each name, counted once.
-    QHash<RosterDocument *, QHash<QString, int>> names;
-    auto sharesName = [&](RosterDocument *doc, const QString &name) {
-        auto it = names.find(doc);
-        if (it == names.end()) {
-            it = names.insert(doc, {});
-            for (int r = 0; r < doc->size(); ++r)
-                ++(*it)[doc->record(r).text(Roster::Name)];
-        }
-        return it->value(name) > 1;
-    };
     const QVector<PlannedReceipt> receipts = m_batch.printable();
     for (int i = 0; i < receipts.size() && i < moments.size(); ++i) {
         const ChildRef &c = m_children.at(receipts.at(i).row);
@@ -119,16 +121,25 @@ QVector<JournalEntry> ReceiptPlan::journalEntries(const QVector<QDateTime> &mome
         e.childId = rec.childId;
         e.studentId = rec.id;
         e.charges = Ledger::charges(m_cells.at(receipts.at(i).row), m_fees);
-        // The row itself says whether this child already has a receipt this
-        // month; its name may be another child's too.
-        if (m_paysRest.contains(receipts.at(i).row))
-            e.child = JournalEntry::Child::PaysRest;
-        else if (rec.text(Roster::PrintStatus) == Roster::printedStatus(moments.at(i)))
-            e.child = JournalEntry::Child::AlreadyHas;
-        else if (sharesName(c.document.data(), rec.text(Roster::Name)))
-            e.child = JournalEntry::Child::FirstOfShared;
-        else
-            e.child = JournalEntry::Child::FirstOfUnique;
+        // The account decides again inside the transaction that records
+        // the receipt; the lines here are what it decided before the
+        // dialogs, kept when the receipt can only wait on disk.
+        e.full = fullReceipt(i);
+        e.full.clerk = receipts.at(i).receipt.clerk;
+        e.decide = !e.childId.isEmpty();
+        e.child = JournalEntry::Child::PaysRest;
+        if (const auto d = decision(i)) {
+            e.expected = d->kind;
+            e.expectedDue = d->due;
+            e.kind = d->kind;
+            if (!d->isPayment())
+                e.reprintOf = d->copyOf;
+        }
+        if (receipts.size() == 1) {
+            e.received = m_received;
+            if (const auto d = decision(i); d && d->isPayment() && m_received > d->due)
+                e.paid = m_received;
+        }
         entries << e;
     }
     return entries;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account.h"
 #include "journal.h"
 #include "ledger.h"
 #include "receiptbatch.h"
@@ -28,13 +29,17 @@ public:
         return m_children.at(receipt.row);
     }
 
-    // The single receipt pays only part of what is due (see Ledger::partReceipt).
-    void payPart(qint64 receivedFen) { m_batch.payPart(0, receivedFen); }
-    // What the children's accounts hold, by child: credit from earlier
-    // months pays first on their first receipt of the month; a child printed
-    // already this month whose month still owes gets a receipt of the rest
-    // (otherwise it is a copy).
-    void useCredit(const QHash<QString, Ledger::Standing> &accounts, const QDateTime &now);
+    // The single receipt pays only part of what is due (received < due),
+    // or more (kept as credit); what was typed goes to the journal, which
+    // decides again with it.
+    void setReceived(qint64 receivedFen);
+    // What the index'th printable receipt is, as its child's account
+    // decides it now (before the transaction that records it decides
+    // again): the receipt that would print, or for a copy the copied one.
+    void setDecision(int index, const Account::Decision &decision, const Receipt &copied = {});
+    std::optional<Account::Decision> decision(int index) const;
+    // The printable receipt of the fees now, before any decision.
+    Receipt fullReceipt(int index) const;
     // The children's identities, for looking up their accounts.
     QStringList childIds() const;
     // The totals the receipts computed, written back into the rosters.
@@ -54,5 +59,7 @@ private:
     ReceiptBatch m_batch;
     QVector<ChildRef> m_children;
     QVector<Roster::Cells> m_cells;
-    QSet<int> m_paysRest; // receipts paying the rest of a part payment
+    QHash<int, Account::Decision> m_decisions; // by printable index
+    QHash<int, Receipt> m_full;                // the receipts of the fees now
+    qint64 m_received = 0;
 };

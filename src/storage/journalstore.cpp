@@ -76,6 +76,16 @@ WriteResult JournalStore::record(QVector<JournalEntry> &entries)
         return failed();
     }
     QVector<JournalEntry> numbered = entries;
+    // What each print is, decided from the accounts as they are now, with
+    // the ledger locked: two PCs printing one child take turns, and the
+    // second sees the first's payment.
+    QString refusal;
+    if (!decide(numbered, &refusal)) {
+        db.rollback();
+        if (!refusal.isEmpty())
+            return WriteResult::failure(WriteResult::Refused, refusal);
+        return failed();
+    }
     // The receipt and the payment it stands for, in one transaction.
     QString ledgerError;
     if (!assignSerials(numbered) || !markReprints(numbered) || !insert(numbered) ||
@@ -88,6 +98,78 @@ WriteResult JournalStore::record(QVector<JournalEntry> &entries)
     }
     entries = numbered;
     return WriteResult::success();
+}
+
+bool JournalStore::decide(QVector<JournalEntry> &entries, QString *refusal)
+{
+    QString error;
+    if (!LedgerStore::lock(m_database, &error))
+        return fail(error);
+    for (JournalEntry &e : entries) {
+        e.reference = Journal::cleanText(e.reference);
+        if (e.childId.isEmpty())
+            continue;
+        const auto id = LedgerStore::identityOf(m_database, e.studentId, e.childId, &error);
+        if (!id)
+            return fail(error);
+        e.childId = *id;
+        if (!e.decide)
+            continue;
+        const QString month = e.belongsTo();
+        const auto closed = LedgerStore::closing(m_database, month);
+        if (!closed)
+            return fail(m_database.connection().lastError().text());
+        if (!closed->isEmpty()) {
+            *refusal =
+                QStringLiteral("%1，不能再为“%2”收费：没有打印，也没有记录。").arg(*closed, e.name);
+            return false;
+        }
+        const auto account = LedgerStore::childMonth(m_database, e.childId, month, &error);
+        if (!account)
+            return fail(error);
+        const Account::Decision d = Account::decide(*account, e.full, e.charges);
+        // The clerk was shown (and asked for money by) what the account said
+        // a moment ago: if another PC has printed the child since, the
+        // answer is another one and nothing prints.
+        if ((e.expected && *e.expected != d.kind) ||
+            (e.expectedDue >= 0 && d.isPayment() && e.expectedDue != d.due)) {
+            const QString was = e.expected ? Account::kindText(*e.expected) : QString();
+            *refusal =
+                QStringLiteral("“%1”的账目在打印前变了：刚才是%2（%3 元），现在是%4（%5 元）。"
+                               "可能另一台电脑刚为这名儿童收了费。没有打印，也没有记录，"
+                               "请重新打印。")
+                    .arg(e.name, was, Journal::yuan(qMax<qint64>(e.expectedDue, 0)),
+                         Account::kindText(d.kind), Journal::yuan(d.due));
+            return false;
+        }
+        e.kind = d.kind;
+        if (!d.isPayment()) {
+            // A copy prints the receipt it copies and takes no money.
+            const auto copied = entry(d.copyOf);
+            if (!copied)
+                return false;
+            e.setLines(copied->receipt());
+            e.name = copied->name;
+            e.age = copied->age;
+            e.month = copied->month;
+            e.reprintOf = d.copyOf;
+            e.paid = 0;
+            e.received = 0;
+            continue;
+        }
+        if (e.received > 0 && d.due > 0 && e.received > 10 * d.due) {
+            *refusal = QStringLiteral("实收 %1 元超过应收 %2 元的十倍，不像是真的收到的钱："
+                                      "请核对金额。没有打印，也没有记录。")
+                           .arg(Journal::yuan(e.received), Journal::yuan(d.due));
+            return false;
+        }
+        const bool part = e.received > 0 && e.received < d.due;
+        e.setLines(part ? Account::partOf(d, e.full, e.received) : d.receipt);
+        e.paid = e.received > d.due ? e.received : 0;
+        e.reprintOf.clear();
+        e.child = JournalEntry::Child::PaysRest;
+    }
+    return true;
 }
 
 bool JournalStore::assignSerials(QVector<JournalEntry> &entries)

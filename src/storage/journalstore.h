@@ -50,6 +50,11 @@ public:
 private:
     std::optional<QVector<JournalEntry>> withLines(const QString &where,
                                                    const QVariantList &values);
+    // Inside the write: what each print from a roster is, from its child's
+    // account; false with refusal set when it may not be recorded (a
+    // closed month, an account changed since the clerk was asked, money
+    // beyond reason), false with the error kept when it cannot be read.
+    bool decide(QVector<JournalEntry> &entries, QString *refusal);
     bool assignSerials(QVector<JournalEntry> &entries);
     bool markReprints(QVector<JournalEntry> &entries);
     bool insert(const QVector<JournalEntry> &entries);

@@ -151,7 +151,7 @@ QString nextRefundSerial(QSqlDatabase db, int year, QSqlError *error)
 
 // Two PCs never write the ledger at the same moment: PostgreSQL locks the
 // table for the transaction (readers go on); SQLite's write lock does it.
-bool lock(Database &db, QString *error)
+bool lockLedger(Database &db, QString *error)
 {
     if (!db.config().isPostgres())
         return true;
@@ -164,6 +164,11 @@ bool lock(Database &db, QString *error)
 } // namespace
 
 LedgerStore::LedgerStore(Database &database) : m_db(database) {}
+
+bool LedgerStore::lock(Database &db, QString *error)
+{
+    return lockLedger(db, error);
+}
 
 WriteResult LedgerStore::beginLocked(const QString &what)
 {
@@ -297,6 +302,81 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
     return WriteResult::success();
 }
 
+std::optional<QString> LedgerStore::identityOf(Database &db, qint64 studentId,
+                                               const QString &childId, QString *error)
+{
+    if (studentId <= 0 || childId.isEmpty())
+        return childId;
+    // A stored row printed before its identity was stored gets it now, so
+    // that the account outlives the roster's unsaved state; if another PC
+    // stored one first, that one is the child's.
+    QSqlQuery q(db.connection());
+    q.prepare(QStringLiteral(
+        "INSERT INTO child_identity (student_id, child_id) SELECT CAST(? AS BIGINT), ? WHERE NOT "
+        "EXISTS (SELECT 1 FROM child_identity WHERE student_id = CAST(? AS BIGINT))"));
+    q.addBindValue(studentId);
+    q.addBindValue(childId);
+    q.addBindValue(studentId);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return std::nullopt;
+    }
+    q.prepare(QStringLiteral("SELECT child_id FROM child_identity WHERE student_id = ?"));
+    q.addBindValue(studentId);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return std::nullopt;
+    }
+    return q.next() ? q.value(0).toString() : childId;
+}
+
+std::optional<Account::ChildMonth> LedgerStore::childMonth(Database &db, const QString &childId,
+                                                           const QString &month, QString *error)
+{
+    Account::ChildMonth m;
+    if (childId.isEmpty())
+        return m;
+    QSqlQuery q(db.connection());
+    q.setForwardOnly(true);
+    auto failed = [&]() -> std::optional<Account::ChildMonth> {
+        *error = q.lastError().text();
+        return std::nullopt;
+    };
+    q.prepare(QStringLiteral("SELECT kind, item, SUM(amount_fen) FROM ledger_entry WHERE "
+                             "child_id = ? AND month = ? GROUP BY kind, item"));
+    q.addBindValue(childId);
+    q.addBindValue(month);
+    if (!q.exec())
+        return failed();
+    const QString charge = LedgerEntry::kindText(LedgerEntry::Charge);
+    const QString adjustment = LedgerEntry::kindText(LedgerEntry::Adjustment);
+    while (q.next()) {
+        const QString kind = q.value(0).toString();
+        if (kind == charge || kind == adjustment)
+            m.charged[q.value(1).toString()] += q.value(2).toLongLong();
+        else
+            m.settled += q.value(2).toLongLong();
+    }
+    q.prepare(QStringLiteral("SELECT COALESCE(SUM(amount_fen), 0) FROM ledger_entry WHERE "
+                             "child_id = ? AND month < ?"));
+    q.addBindValue(childId);
+    q.addBindValue(month);
+    if (!q.exec() || !q.next())
+        return failed();
+    m.credit = qMax(qint64(0), -q.value(0).toLongLong());
+    q.prepare(QStringLiteral(
+        "SELECT receipt_serial FROM ledger_entry p WHERE child_id = ? AND month = ? AND kind = "
+        "'实收' AND NOT EXISTS (SELECT 1 FROM ledger_entry v WHERE v.child_id = p.child_id AND "
+        "v.kind = '作废' AND v.corrects = p.id) ORDER BY id DESC LIMIT 1"));
+    q.addBindValue(childId);
+    q.addBindValue(month);
+    if (!q.exec())
+        return failed();
+    if (q.next())
+        m.lastReceipt = q.value(0).toString();
+    return m;
+}
+
 bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipts, QString *error)
 {
     QSqlQuery q(db.connection());
@@ -312,32 +392,9 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
         *error = query.lastError().text();
         return false;
     };
-    QSqlQuery identity(db.connection());
-    for (JournalEntry r : receipts) {
+    for (const JournalEntry &r : receipts) {
         if (r.isReprint())
             continue;
-        // A stored row printed before its identity was stored gets it now,
-        // so that the account outlives the roster's unsaved state; if
-        // another PC stored one first, that one is the child's.
-        if (r.studentId > 0 && !r.childId.isEmpty()) {
-            identity.prepare(QStringLiteral(
-                "INSERT INTO child_identity (student_id, child_id) SELECT CAST(? AS BIGINT), ? "
-                "WHERE NOT EXISTS (SELECT 1 FROM child_identity WHERE student_id = CAST(? AS "
-                "BIGINT))"));
-            identity.addBindValue(r.studentId);
-            identity.addBindValue(r.childId);
-            identity.addBindValue(r.studentId);
-            if (!identity.exec())
-                return failed(identity);
-            identity.prepare(
-                QStringLiteral("SELECT child_id FROM child_identity WHERE student_id = ?"));
-            identity.addBindValue(r.studentId);
-            if (!identity.exec())
-                return failed(identity);
-            if (identity.next())
-                r.childId = identity.value(0).toString();
-            identity.finish();
-        }
         const QString month = r.belongsTo();
         if (const auto closed = closing(db, month); !closed || !closed->isEmpty()) {
             *error = closed ? QStringLiteral("%1，不能再记收款").arg(*closed)
@@ -358,22 +415,29 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
             e.at = r.printedAt;
             return e;
         };
-        // The first receipt of a month nobody billed charges it.
+        // The month's charges become the fees the receipt was printed from:
+        // a month nobody billed is charged, one billed at other fees is
+        // adjusted by the difference.
         if (!r.childId.isEmpty() && !r.charges.isEmpty()) {
-            read.prepare(QStringLiteral("SELECT COUNT(*) FROM ledger_entry WHERE child_id = ? "
-                                        "AND month = ? AND kind IN ('应收', '调整')"));
+            read.prepare(QStringLiteral("SELECT item, SUM(amount_fen) FROM ledger_entry WHERE "
+                                        "child_id = ? AND month = ? AND kind IN ('应收', '调整') "
+                                        "GROUP BY item"));
             read.addBindValue(r.childId);
             read.addBindValue(month);
-            if (!read.exec() || !read.next())
+            if (!read.exec())
                 return failed(read);
-            const bool billed = read.value(0).toLongLong() > 0;
+            QMap<QString, qint64> charged;
+            bool billed = false;
+            while (read.next()) {
+                billed = true;
+                charged[read.value(0).toString()] += read.value(1).toLongLong();
+            }
             read.finish();
-            for (const auto &c : r.charges) {
-                if (billed)
-                    break;
-                LedgerEntry e = entry(LedgerEntry::Charge, month, c.second);
+            for (const auto &c : Ledger::differences(r.charges, charged)) {
+                LedgerEntry e =
+                    entry(billed ? LedgerEntry::Adjustment : LedgerEntry::Charge, month, c.second);
                 e.item = c.first;
-                e.reason = Ledger::chargedByReceipt();
+                e.reason = billed ? Ledger::rosterChanged() : Ledger::chargedByReceipt();
                 e.receiptSerial.clear();
                 if (!insert(q, e))
                     return failed(q);
@@ -433,19 +497,28 @@ bool LedgerStore::voidPayments(Database &db, const QStringList &serials, const Q
     if (!q.prepare(QStringLiteral(
             "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, item, "
             "amount_fen, method, reference, receipt_serial, corrects, reason, clerk, host, "
-            "recorded_at) SELECT '作废', child_id, class_name, child_name, month, item, "
-            "-amount_fen, method, reference, receipt_serial, id, ?, ?, host, ? FROM ledger_entry "
+            "recorded_at) SELECT '作废', child_id, class_name, child_name, CASE WHEN EXISTS "
+            "(SELECT 1 FROM month_closing c WHERE c.month = p.month) THEN ? ELSE p.month END, "
+            "item, -amount_fen - (SELECT COALESCE(SUM(r.amount_fen), 0) FROM ledger_entry r "
+            "WHERE r.kind = '退款' AND r.corrects = p.id), method, reference, receipt_serial, "
+            "id, CASE WHEN EXISTS (SELECT 1 FROM month_closing c WHERE c.month = p.month) THEN "
+            "? || '（原属已月结的 ' || p.month || '）' ELSE ? END, ?, host, ? FROM ledger_entry "
             "p WHERE p.kind IN ('实收', '预收抵扣') AND p.receipt_serial = ? AND NOT EXISTS "
-            "(SELECT 1 FROM "
-            "ledger_entry v WHERE v.kind = '作废' AND v.corrects = p.id)"))) {
+            "(SELECT 1 FROM ledger_entry v WHERE v.child_id = p.child_id AND v.kind = '作废' "
+            "AND v.corrects = p.id)"))) {
         *error = q.lastError().text();
         return false;
     }
+    // A void takes back only what the receipt still holds (money already
+    // handed back is not reversed twice); entries of a closed month are
+    // booked in the open month, naming it.
     for (const QString &serial : serials) {
-        q.bindValue(0, reason);
-        q.bindValue(1, clerk);
-        q.bindValue(2, at.toString(timeFormat));
-        q.bindValue(3, serial);
+        q.bindValue(0, Journal::month(at));
+        q.bindValue(1, reason);
+        q.bindValue(2, reason);
+        q.bindValue(3, clerk);
+        q.bindValue(4, at.toString(timeFormat));
+        q.bindValue(5, serial);
         if (!q.exec()) {
             *error = q.lastError().text();
             return false;

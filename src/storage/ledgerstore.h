@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account.h"
 #include "childrecord.h"
 #include "journal.h"
 #include "ledger.h"
@@ -37,6 +38,17 @@ public:
                      const QString &host, const QDateTime &at,
                      QVector<LedgerEntry> *written = nullptr);
 
+    // Inside a write: the ledger locked against other PCs' writes until the
+    // commit (PostgreSQL; SQLite's write lock is the database's).
+    static bool lock(Database &db, QString *error);
+    // Inside a write: the identity the database holds for a stored row
+    // (storing childId when it holds none yet).
+    static std::optional<QString> identityOf(Database &db, qint64 studentId, const QString &childId,
+                                             QString *error);
+    // The child's month as its entries hold it (inside the write that
+    // records a print, or for a look before one).
+    static std::optional<Account::ChildMonth> childMonth(Database &db, const QString &childId,
+                                                         const QString &month, QString *error);
     // Inside a journal write's transaction: each first receipt (not a
     // reprint) is a payment of its total.
     static bool addPayments(Database &db, const QVector<JournalEntry> &receipts, QString *error);

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "receipt.h"
+
+#include <QMap>
+#include <QString>
+#include <QVector>
+
+// What a print is, decided from the child's account alone: the month as the
+// database holds it (read inside the transaction that records the print)
+// and the fees as computed now. Never from the roster row's print status,
+// the child's name, or what a PC read earlier.
+namespace Account
+{
+// One child's month as its entries say.
+struct ChildMonth {
+    QMap<QString, qint64> charged; // per item: charges and adjustments
+    // Every other entry of the month: payments take away, voids and refunds
+    // add back, credit moved onto the month takes away, absence refunds
+    // take away.
+    qint64 settled = 0;
+    // Paid ahead or credited in earlier months and not used yet.
+    qint64 credit = 0;
+    // The newest receipt of the month whose payment stands (not voided);
+    // empty when none does.
+    QString lastReceipt;
+
+    qint64 chargedTotal() const;
+};
+
+enum class Kind {
+    First,      // the month's first receipt
+    Rest,       // the rest of what is owed after a part payment
+    Difference, // the fees changed after a receipt: what they added
+    Copy,       // nothing is owed: a copy of the last receipt, no money
+};
+
+struct Decision {
+    Kind kind = Kind::First;
+    // What prints (for a copy: nothing here, the copied receipt prints).
+    Receipt receipt;
+    QString copyOf;
+    // What the clerk takes: the receipt's total.
+    qint64 due = 0;
+    // Credit from earlier months that pays first.
+    qint64 creditUsed = 0;
+    // Where this receipt's lines start, in the fixed order (what earlier
+    // receipts and the credit paid of the month's fees).
+    qint64 paidBefore = 0;
+    // What the month's charges must change by, per item, so that they are
+    // the fees as computed now (recorded with the receipt).
+    QVector<QPair<QString, qint64>> charge;
+
+    bool isPayment() const { return kind != Kind::Copy; }
+};
+
+// full: the receipt of the fees now; charges: the same fees per item
+// (Ledger::charges).
+Decision decide(const ChildMonth &month, const Receipt &full,
+                const QVector<QPair<QString, qint64>> &charges);
+
+// The decided receipt paid only in part (0 < received < due): its lines
+// continue from where the decision starts.
+Receipt partOf(const Decision &decision, const Receipt &full, qint64 receivedFen);
+
+// The kind said to the clerk: "首次收费", "补交欠款", "补收差额", "补打副本".
+QString kindText(Kind kind);
+} // namespace Account
