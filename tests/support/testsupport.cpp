@@ -1,5 +1,7 @@
 #include "testsupport.h"
 
+#include <utility>
+
 #include "clock.h"
 #include "configview.h"
 #include "database.h"
@@ -70,6 +72,8 @@ TestWorld::TestWorld()
     };
     p.payment = [this](QWidget *, Prompts::Payment &payment) {
         ++paymentPrompts;
+        if (duringPayment)
+            std::exchange(duringPayment, nullptr)();
         paymentPreset = payment.method;
         paymentDue = payment.dueFen;
         if (!paymentMethod.isEmpty())

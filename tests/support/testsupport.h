@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVector>
+#include <functional>
 
 // A private world for one test: settings, data directory and database file
 // in a temporary directory, the clock pinned, and every modal prompt
@@ -63,6 +64,8 @@ public:
     qint64 paymentDue = 0;   // what the prompt showed as due
     QString paymentPreset;   // the method it was opened with
     int paymentPrompts = 0;
+    // Run once while the next payment prompt is open (another PC at work).
+    std::function<void()> duringPayment;
     // Typed answers in turn; cancelled when none is left.
     QStringList textAnswers;
     QStringList textLabels;
