@@ -267,10 +267,11 @@ void configView::saveAll()
     }
 
     // What the clerk typed stays in the panel to be saved again.
-    OfficeSettings::setPaymentMethod(m_payment->currentText());
+    // Read before the save, which shows the stored settings again.
+    const QString method = m_payment->currentText();
     if (!m_settings->save(settings))
         Prompts::error(this, m_settings->errorString());
-    else if (!OfficeSettings::setRefundRule(rule, &why))
+    else if (!m_settings->savePaymentAndRefundRule(method, rule, &why))
         Prompts::error(this, why);
 }
 

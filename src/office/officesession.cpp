@@ -13,6 +13,7 @@
 #include "receiptplan.h"
 #include "rosterstore.h"
 #include "rostersync.h"
+#include "writetransaction.h"
 
 #include <QFileInfo>
 #include <QSet>
@@ -33,14 +34,10 @@ OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
     connect(m_settings, &OfficeSettings::valuesChanged, this, [this](const QStringList &changes) {
         if (!m_readable || !m_database->writable())
             return;
-        QSqlError begun;
-        if (!m_database->beginWrite(&begun))
-            return;
-        bool ok = true;
+        WriteTransaction tx(*m_database);
         for (const QString &c : changes)
-            ok = ok && AuditLog::add(*m_database, AuditLog::setting(), c);
-        if (!ok || !m_database->connection().commit())
-            m_database->connection().rollback();
+            tx.audit(AuditLog::setting(), c);
+        tx.commit();
     });
     connect(m_settings, &OfficeSettings::saved, this, [this] {
         for (RosterDocument *doc : std::as_const(m_documents))
@@ -1027,15 +1024,11 @@ WriteResult OfficeSession::restore(const QString &copy, QString *before)
     if (!replaced)
         return refuse(why);
     // Said in the restored database, which is the one the office goes on with.
-    QSqlError begun;
-    if (m_database->beginWrite(&begun)) {
-        if (AuditLog::add(*m_database, AuditLog::restored(),
-                          QStringLiteral("恢复了 %1（恢复前的数据库备份为 %2）")
-                              .arg(QFileInfo(copy).fileName(), QFileInfo(now->path).fileName())))
-            m_database->connection().commit();
-        else
-            m_database->connection().rollback();
-    }
+    WriteTransaction tx(*m_database);
+    tx.audit(AuditLog::restored(),
+             QStringLiteral("恢复了 %1（恢复前的数据库备份为 %2）")
+                 .arg(QFileInfo(copy).fileName(), QFileInfo(now->path).fileName()));
+    tx.commit();
     return WriteResult::success();
 }
 

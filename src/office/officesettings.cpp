@@ -113,6 +113,28 @@ bool OfficeSettings::setRefundRule(const QStringList &texts, QString *why)
     return true;
 }
 
+bool OfficeSettings::savePaymentAndRefundRule(const QString &method, const QStringList &rule,
+                                              QString *why)
+{
+    const QString methodBefore = paymentMethod();
+    const QStringList ruleBefore = refundRuleTexts();
+    setPaymentMethod(method);
+    const bool stored = setRefundRule(rule, why);
+    QStringList changes;
+    if (paymentMethod() != methodBefore)
+        changes << QStringLiteral("默认收款方式：%1 → %2").arg(methodBefore, paymentMethod());
+    const QStringList ruleAfter = refundRuleTexts();
+    static const char16_t *const captions[] = {u"退费起算天数", u"须请假", u"每天退费", u"退费打折",
+                                               u"退费记入下月"};
+    for (int i = 0; i < 5 && i < ruleBefore.size() && i < ruleAfter.size(); ++i)
+        if (ruleBefore.at(i) != ruleAfter.at(i))
+            changes << QStringLiteral("%1：%2 → %3")
+                           .arg(QString::fromUtf16(captions[i]), ruleBefore.at(i), ruleAfter.at(i));
+    if (!changes.isEmpty())
+        emit valuesChanged(changes);
+    return stored;
+}
+
 QPointF OfficeSettings::calibration(const QString &printerName)
 {
     return Calibration::offsetFor(printerName);

@@ -45,6 +45,11 @@ public:
     // Stores the texts after checking them; false with why otherwise.
     static bool setRefundRule(const QStringList &texts, QString *why);
 
+    // The panel's default way of payment and refund rule stored, each
+    // change said in valuesChanged() for the audit log; false with why when
+    // the rule is not usable or cannot be stored.
+    bool savePaymentAndRefundRule(const QString &method, const QStringList &rule, QString *why);
+
     static QPointF calibration(const QString &printerName);
     static bool setCalibration(const QString &printerName, const QPointF &offset);
 

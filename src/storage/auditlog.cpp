@@ -38,9 +38,27 @@ QString restored()
     return QStringLiteral("恢复备份");
 }
 
+QString billed()
+{
+    return QStringLiteral("生成应收");
+}
+QString absenceRefunds()
+{
+    return QStringLiteral("缺勤退费");
+}
+QString printed()
+{
+    return QStringLiteral("打印收据");
+}
+QString notPrinted()
+{
+    return QStringLiteral("未打印");
+}
+
 QStringList kinds()
 {
-    return {savedClass(), addedClass(), setting(), voided(), refunded(), monthClosed(), restored()};
+    return {savedClass(), addedClass(), setting(),        voided(),  refunded(),  monthClosed(),
+            restored(),   billed(),     absenceRefunds(), printed(), notPrinted()};
 }
 
 bool add(Database &db, const QString &kind, const QString &what, QString *error)

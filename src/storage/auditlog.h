@@ -17,13 +17,17 @@ namespace AuditLog
 {
 // The kinds of change, in the order the window offers them.
 QStringList kinds();
-QString savedClass();  // 保存班级
-QString addedClass();  // 添加班级
-QString setting();     // 修改设置
-QString voided();      // 作废收据
-QString refunded();    // 退款
-QString monthClosed(); // 月结
-QString restored();    // 恢复备份
+QString savedClass();     // 保存班级
+QString addedClass();     // 添加班级
+QString setting();        // 修改设置
+QString voided();         // 作废收据
+QString refunded();       // 退款
+QString monthClosed();    // 月结
+QString restored();       // 恢复备份
+QString billed();         // 生成应收
+QString absenceRefunds(); // 缺勤退费
+QString printed();        // 打印收据
+QString notPrinted();     // 未打印
 
 // Adds a row inside the caller's transaction; the clerk and host are the
 // database's (Database::setActor).

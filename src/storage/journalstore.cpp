@@ -4,6 +4,7 @@
 
 #include "database.h"
 #include "ledgerstore.h"
+#include "writetransaction.h"
 
 #include <QHash>
 #include <QSet>
@@ -65,14 +66,13 @@ WriteResult JournalStore::record(QVector<JournalEntry> &entries)
     m_error.clear();
     if (entries.isEmpty())
         return WriteResult::success();
-    QSqlDatabase db = m_database.connection();
     auto failed = [&] {
         return WriteResult::failure(WriteResult::Unreachable,
                                     QStringLiteral("收据没有记入收据记录"), m_error);
     };
-    QSqlError error;
-    if (!db.isOpen() || !m_database.beginWrite(&error)) {
-        fail(error.text().isEmpty() ? db.lastError().text() : error.text());
+    WriteTransaction tx(m_database, WriteTransaction::Ledger);
+    if (!tx.isActive()) {
+        fail(tx.errorString());
         return failed();
     }
     QVector<JournalEntry> numbered = entries;
@@ -81,7 +81,6 @@ WriteResult JournalStore::record(QVector<JournalEntry> &entries)
     // second sees the first's payment.
     QString refusal;
     if (!decide(numbered, &refusal)) {
-        db.rollback();
         if (!refusal.isEmpty())
             return WriteResult::failure(WriteResult::Refused, refusal);
         return failed();
@@ -89,11 +88,26 @@ WriteResult JournalStore::record(QVector<JournalEntry> &entries)
     // The receipt and the payment it stands for, in one transaction.
     QString ledgerError;
     if (!assignSerials(numbered) || !markReprints(numbered) || !insert(numbered) ||
-        (!LedgerStore::addPayments(m_database, numbered, &ledgerError) && !fail(ledgerError)) ||
-        !db.commit()) {
+        (!LedgerStore::addPayments(m_database, numbered, &ledgerError) && !fail(ledgerError))) {
         if (m_error.isEmpty())
-            fail(db.lastError().text());
-        db.rollback();
+            fail(m_database.connection().lastError().text());
+        return failed();
+    }
+    QStringList said;
+    qint64 money = 0;
+    for (const JournalEntry &e : std::as_const(numbered)) {
+        money += e.isReprint() ? 0 : qMax(e.total, e.paid);
+        if (said.size() < 5)
+            said << QStringLiteral("%1 %2 %3 元（%4）")
+                        .arg(e.serial, e.name, Journal::yuan(e.total),
+                             e.isReprint() ? QStringLiteral("副本") : Account::kindText(e.kind));
+    }
+    if (numbered.size() > said.size())
+        said << QStringLiteral("等共 %1 张").arg(numbered.size());
+    tx.audit(AuditLog::printed(), QStringLiteral("%1；收款 %2 元")
+                                      .arg(said.join(QStringLiteral("、")), Journal::yuan(money)));
+    if (!tx.commit()) {
+        fail(tx.errorString());
         return failed();
     }
     entries = numbered;
@@ -385,37 +399,34 @@ WriteResult JournalStore::markUnprinted(const QStringList &serials, const QStrin
     m_error.clear();
     if (serials.isEmpty())
         return WriteResult::success();
-    QSqlDatabase db = m_database.connection();
-    QSqlError error;
-    if (!db.isOpen() || !m_database.beginWrite(&error)) {
-        fail(error.text().isEmpty() ? db.lastError().text() : error.text());
+    auto failed = [&](const QString &what) {
+        fail(what);
         return WriteResult::failure(WriteResult::Unreachable,
                                     QStringLiteral("收据记录没有注明“未打印”"), m_error);
-    }
-    QSqlQuery q(db);
-    bool ok = q.prepare(QStringLiteral(
-        "INSERT INTO receipt_unprinted (serial, noted_at, reason) VALUES (?, ?, ?)"));
-    for (int i = 0; ok && i < serials.size(); ++i) {
-        q.bindValue(0, serials.at(i));
+    };
+    WriteTransaction tx(m_database, WriteTransaction::Ledger);
+    if (!tx.isActive())
+        return failed(tx.errorString());
+    QSqlQuery q(m_database.connection());
+    if (!q.prepare(QStringLiteral(
+            "INSERT INTO receipt_unprinted (serial, noted_at, reason) VALUES (?, ?, ?)")))
+        return failed(q.lastError().text());
+    for (const QString &serial : serials) {
+        q.bindValue(0, serial);
         q.bindValue(1, at.toString(timeFormat));
         q.bindValue(2, reason);
-        ok = q.exec();
+        if (!q.exec())
+            return failed(q.lastError().text());
     }
     // No paper, no money: the payments go with it.
     QString ledgerError;
-    if (ok &&
-        !LedgerStore::voidPayments(m_database, serials, QStringLiteral("未打印：%1").arg(reason),
-                                   QString(), at, &ledgerError)) {
-        ok = false;
-        fail(ledgerError);
-    }
-    if (!ok || !db.commit()) {
-        if (m_error.isEmpty())
-            fail(q.lastError().text().isEmpty() ? db.lastError().text() : q.lastError().text());
-        db.rollback();
-        return WriteResult::failure(WriteResult::Unreachable,
-                                    QStringLiteral("收据记录没有注明“未打印”"), m_error);
-    }
+    if (!LedgerStore::voidPayments(m_database, serials, QStringLiteral("未打印：%1").arg(reason),
+                                   QString(), at, &ledgerError))
+        return failed(ledgerError);
+    tx.audit(AuditLog::notPrinted(),
+             QStringLiteral("%1：%2").arg(serials.join(QStringLiteral("、")), reason));
+    if (!tx.commit())
+        return failed(tx.errorString());
     return WriteResult::success();
 }
 
@@ -427,18 +438,18 @@ WriteResult JournalStore::voidReceipt(const QString &serial, const QString &reas
     auto refused = [](const QString &text) {
         return WriteResult::failure(WriteResult::Refused, text);
     };
-    if (reason.trimmed().isEmpty())
+    if (Journal::cleanText(reason).isEmpty())
         return refused(QStringLiteral("作废收据必须填写原因"));
     QSqlDatabase db = m_database.connection();
-    QSqlError error;
-    if (!db.isOpen() || !m_database.beginWrite(&error)) {
-        fail(error.text().isEmpty() ? db.lastError().text() : error.text());
+    WriteTransaction tx(m_database, WriteTransaction::Ledger);
+    if (!tx.isActive()) {
+        fail(tx.errorString());
         return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("收据没有作废"),
                                     m_error);
     }
     auto failed = [&](const QString &what) {
         fail(what);
-        db.rollback();
+        tx.rollback();
         return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("收据没有作废"),
                                     m_error);
     };
@@ -465,7 +476,7 @@ WriteResult JournalStore::voidReceipt(const QString &serial, const QString &reas
                                  "请在本月记一笔退款")
                       .arg(serial, *closed);
     if (!refusal.isEmpty()) {
-        db.rollback();
+        tx.rollback();
         return refused(refusal);
     }
     // An original takes its reprints with it: copies of a receipt taken back.
@@ -485,7 +496,7 @@ WriteResult JournalStore::voidReceipt(const QString &serial, const QString &reas
                                "VALUES (?, ?, ?, ?, ?)"));
     for (const QString &s : serials) {
         ins.bindValue(0, s);
-        ins.bindValue(1, reason.trimmed());
+        ins.bindValue(1, Journal::cleanText(reason));
         ins.bindValue(2, clerk);
         ins.bindValue(3, host);
         ins.bindValue(4, at.toString(timeFormat));
@@ -494,14 +505,13 @@ WriteResult JournalStore::voidReceipt(const QString &serial, const QString &reas
     }
     QString ledgerError;
     if (!LedgerStore::voidPayments(m_database, {serial},
-                                   QStringLiteral("作废：%1").arg(reason.trimmed()), clerk, at,
-                                   &ledgerError))
+                                   QStringLiteral("作废：%1").arg(Journal::cleanText(reason)),
+                                   clerk, at, &ledgerError))
         return failed(ledgerError);
-    if (!AuditLog::add(m_database, AuditLog::voided(),
-                       QStringLiteral("收据 %1：%2").arg(serial, reason.trimmed()), &ledgerError))
-        return failed(ledgerError);
-    if (!db.commit())
-        return failed(db.lastError().text());
+    tx.audit(AuditLog::voided(),
+             QStringLiteral("收据 %1：%2").arg(serial, Journal::cleanText(reason)));
+    if (!tx.commit())
+        return failed(tx.errorString());
     if (voided)
         *voided = serials;
     return WriteResult::success();

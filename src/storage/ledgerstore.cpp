@@ -7,6 +7,7 @@
 #include "revisions.h"
 #include "rosterstore.h"
 #include "sqldialect.h"
+#include "writetransaction.h"
 
 #include <QRegularExpression>
 #include <QSqlError>
@@ -170,31 +171,28 @@ bool LedgerStore::lock(Database &db, QString *error)
     return lockLedger(db, error);
 }
 
-WriteResult LedgerStore::beginLocked(const QString &what)
+std::unique_ptr<WriteTransaction> LedgerStore::beginLocked(const QString &what, WriteResult *r)
 {
-    if (WriteResult r = m_db.writable(); !r)
-        return r;
-    QSqlError begun;
-    if (!m_db.beginWrite(&begun))
-        return m_db.unreachable(begun);
-    QString lockError;
-    if (!lock(m_db, &lockError)) {
-        m_db.connection().rollback();
-        return WriteResult::failure(WriteResult::Unreachable, what, lockError);
+    if (WriteResult w = m_db.writable(); !w) {
+        *r = w;
+        return nullptr;
     }
-    return WriteResult::success();
+    auto tx = std::make_unique<WriteTransaction>(m_db, WriteTransaction::Ledger);
+    if (!tx->isActive()) {
+        *r = WriteResult::failure(WriteResult::Unreachable, what, tx->errorString());
+        return nullptr;
+    }
+    return tx;
 }
 
 WriteResult LedgerStore::refuseClosed(const QString &month, const QString &what)
 {
+    // The caller's transaction rolls back when it returns the refusal.
     const auto closed = closing(m_db, month);
     if (closed && closed->isEmpty())
         return WriteResult::success();
-    QSqlDatabase db = m_db.connection();
-    const QSqlError error = db.lastError();
-    db.rollback();
     if (!closed)
-        return m_db.unreachable(error);
+        return m_db.unreachable(m_db.connection().lastError());
     return WriteResult::failure(WriteResult::Refused, QStringLiteral("%1，%2").arg(*closed, what));
 }
 
@@ -209,11 +207,13 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
                               QVector<LedgerEntry> *written)
 {
     m_error.clear();
-    if (WriteResult r = beginLocked(QStringLiteral("账目没有写入")); !r)
-        return r;
+    WriteResult begun;
+    const auto tx = beginLocked(QStringLiteral("账目没有写入"), &begun);
+    if (!tx)
+        return begun;
     QSqlDatabase db = m_db.connection();
     auto failed = [&](const QSqlError &e) {
-        db.rollback();
+        tx->rollback();
         return m_db.unreachable(e);
     };
     if (WriteResult r = refuseClosed(month, QStringLiteral("不能再生成应收")); !r)
@@ -240,7 +240,7 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
                 claimed << b.child.className;
         } else if (*it != b.child.childId) {
             // Another PC stored who this row is since this one read it.
-            db.rollback();
+            tx->rollback();
             const QString text =
                 QStringLiteral("载入班级“%1”之后，另一台电脑已更新了它").arg(b.child.className);
             WriteResult r = WriteResult::failure(WriteResult::Conflict, text, text);
@@ -253,7 +253,7 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
     if (result)
         result = RosterStore(m_db).insertIdentities(unstored);
     if (!result) {
-        db.rollback();
+        tx->rollback();
         return result;
     }
     // What the month already charges each child, per item.
@@ -293,8 +293,20 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
     if (const auto error =
             SqlDialect::sendsArrays(m_db.config()) ? insertArrays(db, done) : insertMany(db, done))
         return failed(*error);
-    if (!db.commit())
-        return failed(db.lastError());
+    qint64 amount = 0;
+    QSet<QString> billedChildren;
+    for (const LedgerEntry &e : std::as_const(done)) {
+        amount += e.amount;
+        billedChildren.insert(e.childId);
+    }
+    tx->audit(AuditLog::billed(), QStringLiteral("%1：%2 名儿童，%3 条，%4 元")
+                                      .arg(month)
+                                      .arg(billedChildren.size())
+                                      .arg(done.size())
+                                      .arg(Journal::yuan(amount)));
+    if (!tx->commit())
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("账目没有写入"),
+                                    tx->errorString());
     claim.commit();
     m_db.announceSave();
     if (written)
@@ -621,11 +633,13 @@ WriteResult LedgerStore::refund(const QString &receipt, qint64 amountFen, const 
         return refused(QStringLiteral("退款必须填写原因"));
     if (amountFen <= 0)
         return refused(QStringLiteral("退款金额必须大于 0"));
-    if (WriteResult r = beginLocked(QStringLiteral("退款没有记录")); !r)
-        return r;
+    WriteResult begun;
+    const auto tx = beginLocked(QStringLiteral("退款没有记录"), &begun);
+    if (!tx)
+        return begun;
     QSqlDatabase db = m_db.connection();
     auto failed = [&](const QSqlError &e) {
-        db.rollback();
+        tx->rollback();
         return m_db.unreachable(e);
     };
     // The payment the money came with, still standing, and what was
@@ -640,7 +654,7 @@ WriteResult LedgerStore::refund(const QString &receipt, qint64 amountFen, const 
     if (!q.exec())
         return failed(q.lastError());
     if (!q.next()) {
-        db.rollback();
+        tx->rollback();
         return refused(
             QStringLiteral("收据 %1 没有可退的款（没有收款记录，或已作废）").arg(receipt));
     }
@@ -663,7 +677,7 @@ WriteResult LedgerStore::refund(const QString &receipt, qint64 amountFen, const 
         e.month = Journal::month(at);
     }
     if (amountFen > left) {
-        db.rollback();
+        tx->rollback();
         return refused(
             QStringLiteral("收据 %1 最多还能退 %2 元").arg(receipt, Journal::yuan(left)));
     }
@@ -704,18 +718,12 @@ WriteResult LedgerStore::refund(const QString &receipt, qint64 amountFen, const 
         ins.bindValue(i, values.at(i));
     if (!ins.exec())
         return failed(ins.lastError());
-    QString auditError;
-    if (!AuditLog::add(
-            m_db, AuditLog::refunded(),
-            QStringLiteral("%1 退 %2 元（收据 %3，%4）：%5")
-                .arg(e.ownSerial, Journal::yuan(e.amount), receipt, e.childName, e.reason),
-            &auditError)) {
-        db.rollback();
+    tx->audit(AuditLog::refunded(),
+              QStringLiteral("%1 退 %2 元（收据 %3，%4）：%5")
+                  .arg(e.ownSerial, Journal::yuan(e.amount), receipt, e.childName, e.reason));
+    if (!tx->commit())
         return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("退款没有记录"),
-                                    auditError);
-    }
-    if (!db.commit())
-        return failed(db.lastError());
+                                    tx->errorString());
     if (serial)
         *serial = e.ownSerial;
     return WriteResult::success();
@@ -830,17 +838,19 @@ WriteResult LedgerStore::closeMonth(const QString &month, const QString &clerk, 
         return WriteResult::failure(
             WriteResult::Refused,
             QStringLiteral("%1 还没有结束，不能月结：月结只能在下个月进行").arg(month));
-    if (WriteResult r = beginLocked(QStringLiteral("没有月结")); !r)
-        return r;
+    WriteResult begun;
+    const auto tx = beginLocked(QStringLiteral("没有月结"), &begun);
+    if (!tx)
+        return begun;
     QSqlDatabase db = m_db.connection();
     const auto closed = closing(m_db, month);
     if (!closed) {
         const QSqlError e = db.lastError();
-        db.rollback();
+        tx->rollback();
         return m_db.unreachable(e);
     }
     if (!closed->isEmpty()) {
-        db.rollback();
+        tx->rollback();
         return WriteResult::failure(WriteResult::Refused, *closed);
     }
     QSqlQuery q(db);
@@ -850,13 +860,12 @@ WriteResult LedgerStore::closeMonth(const QString &month, const QString &clerk, 
     q.addBindValue(text(clerk));
     q.addBindValue(text(host));
     q.addBindValue(now.toString(timeFormat));
-    QString auditError;
-    if (!q.exec() || !AuditLog::add(m_db, AuditLog::monthClosed(), month, &auditError) ||
-        !db.commit()) {
-        const QSqlError e = q.lastError().isValid() ? q.lastError() : db.lastError();
-        db.rollback();
-        return m_db.unreachable(e);
-    }
+    if (!q.exec())
+        return m_db.unreachable(q.lastError());
+    tx->audit(AuditLog::monthClosed(), month);
+    if (!tx->commit())
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("没有月结"),
+                                    tx->errorString());
     return WriteResult::success();
 }
 
@@ -883,11 +892,13 @@ WriteResult LedgerStore::applyAbsenceRefunds(const QString &month,
                                              QVector<LedgerEntry> *written)
 {
     m_error.clear();
-    if (WriteResult r = beginLocked(QStringLiteral("退费没有记录")); !r)
-        return r;
+    WriteResult begun;
+    const auto tx = beginLocked(QStringLiteral("退费没有记录"), &begun);
+    if (!tx)
+        return begun;
     QSqlDatabase db = m_db.connection();
     auto failed = [&](const QSqlError &e) {
-        db.rollback();
+        tx->rollback();
         return m_db.unreachable(e);
     };
     if (WriteResult r = refuseClosed(month, QStringLiteral("不能再记缺勤退费")); !r)
@@ -951,8 +962,19 @@ WriteResult LedgerStore::applyAbsenceRefunds(const QString &month,
         if (!ins.exec())
             return failed(ins.lastError());
     }
-    if (!db.commit())
-        return failed(db.lastError());
+    qint64 credited = 0, paidOut = 0;
+    for (const LedgerEntry &e : std::as_const(done))
+        (e.kind == LedgerEntry::Refund ? paidOut : credited) += e.amount;
+    QString what = QStringLiteral("%1：%2 条，记入账上 %3 元")
+                       .arg(month)
+                       .arg(done.size())
+                       .arg(Journal::yuan(-credited));
+    if (payOut)
+        what += QStringLiteral("，当即退还 %1 元（%2）").arg(Journal::yuan(paidOut), method);
+    tx->audit(AuditLog::absenceRefunds(), what);
+    if (!tx->commit())
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("退费没有记录"),
+                                    tx->errorString());
     if (written)
         *written = done;
     return WriteResult::success();

@@ -9,9 +9,11 @@
 
 #include <QHash>
 #include <QVector>
+#include <memory>
 #include <optional>
 
 class Database;
+class WriteTransaction;
 
 // The children's accounts in the database: entries are only ever added,
 // each write one transaction with what caused it, and two PCs writing at
@@ -125,7 +127,7 @@ private:
     bool fail(const QString &what);
     // Starts a write's transaction with the ledger locked; what says what
     // was not written when that fails.
-    WriteResult beginLocked(const QString &what);
+    std::unique_ptr<WriteTransaction> beginLocked(const QString &what, WriteResult *refusal);
     // Inside a write: success while the month is open; otherwise the write
     // is rolled back and refused with the closing and what cannot be done.
     WriteResult refuseClosed(const QString &month, const QString &what);

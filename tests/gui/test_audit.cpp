@@ -106,6 +106,9 @@ private slots:
                                     QStringLiteral("多收")));
         QCOMPARE(rowsOf(config, AuditLog::voided()).value(0).what,
                  QStringLiteral("收据 2026-000001：打错"));
+        QVERIFY(rowsOf(config, AuditLog::printed())
+                    .value(0)
+                    .what.startsWith(QStringLiteral("2026-000001 甲 ")));
         QVERIFY(
             rowsOf(config, AuditLog::refunded())
                 .value(0)
@@ -124,8 +127,9 @@ private slots:
         QVERIFY(d && d->isVisible());
         d->fromEdit()->setDate(QDate(2026, 5, 1));
         QVERIFY(d->refresh());
-        // The seeding's class list and save, then the six changes above.
-        QCOMPARE(d->table()->rowCount(), 8);
+        // The seeding's class list and save, then the seven changes above
+        // (the print among them).
+        QCOMPARE(d->table()->rowCount(), 9);
         QCOMPARE(d->table()->item(0, 3)->text(), AuditLog::monthClosed());
         d->kindBox()->setCurrentIndex(d->kindBox()->findData(AuditLog::refunded()));
         QCOMPARE(d->table()->rowCount(), 1);
@@ -136,15 +140,40 @@ private slots:
         d->clerkEdit()->clear();
         d->toEdit()->setDate(QDate(2026, 5, 31));
         QVERIFY(d->refresh());
-        QCOMPARE(d->table()->rowCount(), 7);
+        QCOMPARE(d->table()->rowCount(), 8);
         w->directoryAnswers << w->path(QString());
         button(d, "auditExport")->click();
         const auto exported =
             readWithOpenpyxl(w->path(QStringLiteral("操作记录20260501-20260531.xlsx")), 0);
-        QCOMPARE(exported.size(), 8);
+        QCOMPARE(exported.size(), 9);
         QCOMPARE(exported.at(0), (QStringList{"时间", "经办人", "电脑", "类别", "内容"}));
-        QCOMPARE(exported.at(5).at(4),
+        QCOMPARE(exported.at(6).at(4),
                  QStringLiteral("班级“A”：新增 乙；删除 丙；修改 甲（儿童年龄 4→5）"));
+    }
+
+    // Billing, absence refunds applied, and the panel's default way of
+    // payment and refund rule each leave their row.
+    void moneyWritesAreAudited()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "4")});
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        MainWindow mw(config);
+        QVERIFY(mw.session().billMonth({QStringLiteral("A")}));
+        QVERIFY(rowsOf(config, AuditLog::billed())
+                    .value(0)
+                    .what.startsWith(QStringLiteral("2026-05：1 名儿童")));
+        QString error;
+        auto plan = mw.session().refunds(QStringLiteral("A"), QStringLiteral("2026-05"), &error);
+        QVERIFY2(plan, qPrintable(error));
+        QVERIFY(mw.session().applyRefunds(*plan));
+        QCOMPARE(rowsOf(config, AuditLog::absenceRefunds()).size(), 1);
+        configView *panel = mw.findChild<configView *>();
+        panel->paymentCombo()->setCurrentText(QStringLiteral("微信"));
+        panel->saveAll();
+        bool said = false;
+        for (const auto &r : rowsOf(config, AuditLog::setting()))
+            said = said || r.what == QStringLiteral("默认收款方式：现金 → 微信");
+        QVERIFY(said);
     }
 
     // A restore is recorded in the database the office goes on with.
