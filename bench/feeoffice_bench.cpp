@@ -13,6 +13,7 @@
 #include "feesettings.h"
 #include "journaldialog.h"
 #include "journalstore.h"
+#include "ledgerstore.h"
 #include "mainwindow.h"
 #include "officesession.h"
 #include "prompts.h"
@@ -20,6 +21,7 @@
 #include "rosterpage.h"
 #include "rosterstore.h"
 #include "workbook.h"
+#include "writetransaction.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -190,6 +192,34 @@ int ledgerShape(const DbConfig &config, int children)
     figure(qPrintable(QStringLiteral("arrears_%1_seconds").arg(children)), t.elapsed() / 1000.0,
            "s");
     std::printf("children owing: %lld\n", owing ? qlonglong(owing->size()) : -1LL);
+    // What one print is, decided as the journal decides it: inside the
+    // write, from a child's year of entries.
+    {
+        Database db(config);
+        if (!db.open())
+            return 1;
+        Receipt full;
+        full.entries[0] = {ReceiptText::childcareLabel(), 150000};
+        full.entries[1] = {ReceiptText::accommodationLabel(), 0};
+        full.entryCount = 2;
+        full.total = 150000;
+        const QVector<QPair<QString, qint64>> charges{{QStringLiteral("保教费"), 150000}};
+        QElapsedTimer d;
+        d.start();
+        WriteTransaction tx(db, WriteTransaction::Ledger);
+        QString error;
+        const auto month =
+            LedgerStore::childMonth(db, QStringLiteral("c10"), QStringLiteral("2025-12"), &error);
+        const Account::Decision decision =
+            Account::decide(month.value_or(Account::ChildMonth()), full, charges);
+        tx.rollback();
+        figure("receipt_decision_seconds", d.elapsed() / 1000.0, "s");
+        std::printf("decision for c10 in 2025-12: %s, %s yuan\n",
+                    qPrintable(Account::kindText(decision.kind)),
+                    qPrintable(Journal::yuan(decision.due)));
+        if (!month)
+            return 1;
+    }
     return owing ? 0 : 1;
 }
 
@@ -255,7 +285,8 @@ void largeShapes(const QStringList &args)
             {{QStringLiteral("backup_100000_seconds"), QStringLiteral("backup_100000_seconds")}});
     childFigures(
         args, {QStringLiteral("--ledger"), QStringLiteral("100000")},
-        {{QStringLiteral("arrears_100000_seconds"), QStringLiteral("arrears_100000_seconds")}});
+        {{QStringLiteral("arrears_100000_seconds"), QStringLiteral("arrears_100000_seconds")},
+         {QStringLiteral("receipt_decision_seconds"), QStringLiteral("receipt_decision_seconds")}});
     childFigures(
         args, {QStringLiteral("100000"), QStringLiteral("--classes"), QStringLiteral("1000")},
         {{QStringLiteral("startup_seconds"), QStringLiteral("startup_seconds_1000_classes")},

@@ -67,6 +67,10 @@ struct JournalEntry {
     std::optional<Account::Kind> expected;
     qint64 expectedDue = -1;
     Account::Kind kind = Account::Kind::First; // what was decided
+    // Set by the decision: the month's charges per item as read inside the
+    // transaction (the month is open), so the payment need not read again.
+    bool accountRead = false;
+    QMap<QString, qint64> chargedBefore;
 
     // Recorded before printing, then the print job failed: the serial
     // stays, nothing was handed out, nothing counts.

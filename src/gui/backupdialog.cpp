@@ -1,6 +1,5 @@
 #include "backupdialog.h"
 
-#include "backup.h"
 #include "officesession.h"
 #include "prompts.h"
 
@@ -24,7 +23,7 @@ BackupDialog::BackupDialog(OfficeSession &session, QWidget *parent)
         QStringLiteral(
             "自动备份在 %1：每天第一次打开和每次关闭时各备份一次，保留最近 30 天的每天一份"
             "和 24 个月的每月一份。")
-            .arg(QDir::toNativeSeparators(Backup::folder())),
+            .arg(QDir::toNativeSeparators(m_session.backups().folder())),
         this));
     m_table = new QTableWidget(0, 5, this);
     m_table->setObjectName(QStringLiteral("backupList"));
@@ -55,7 +54,7 @@ BackupDialog::BackupDialog(OfficeSession &session, QWidget *parent)
 
 void BackupDialog::refresh()
 {
-    const QVector<Backup::Info> copies = Backup::list(Backup::folder());
+    const QVector<Backup::Info> copies = m_session.backups().copies();
     m_paths.clear();
     m_table->setRowCount(int(copies.size()));
     const QLocale locale(QLocale::Chinese, QLocale::China);
@@ -73,7 +72,7 @@ void BackupDialog::refresh()
     }
     if (!copies.isEmpty())
         m_table->selectRow(0);
-    if (const QString failed = m_session.lastBackupFailure(); !failed.isEmpty())
+    if (const QString failed = m_session.backups().lastFailure(); !failed.isEmpty())
         m_status->setText(QStringLiteral("上次自动备份失败：%1").arg(failed));
 }
 
@@ -83,7 +82,7 @@ void BackupDialog::backupNow()
     if (dir.isEmpty())
         return;
     QString error;
-    const QString path = m_session.backupTo(dir, &error);
+    const QString path = m_session.backups().backupTo(dir, &error);
     if (path.isEmpty()) {
         Prompts::error(this, error);
         return;
@@ -100,7 +99,7 @@ void BackupDialog::restoreSelected()
         return;
     }
     QString why;
-    const auto info = Backup::check(m_paths.at(row), &why);
+    const auto info = m_session.backups().check(m_paths.at(row), &why);
     if (!info) {
         Prompts::error(this, why, QStringLiteral("当前数据库没有改动。"));
         return;

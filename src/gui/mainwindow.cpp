@@ -707,9 +707,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
     const QString failedNow = m_session->automaticBackup(false);
     if (!failedNow.isEmpty())
         Prompts::warn(this, QStringLiteral("关闭时的自动备份失败了，数据库没有受影响"), failedNow);
-    else if (!m_session->lastBackupFailure().isEmpty())
+    else if (!m_session->backups().lastFailure().isEmpty())
         Prompts::warn(this, QStringLiteral("打开时的自动备份失败过；关闭时的备份已经成功"),
-                      m_session->lastBackupFailure());
+                      m_session->backups().lastFailure());
     selectWidget->close();
     addclassWidget->close();
     event->accept();

@@ -237,7 +237,7 @@ AuditDialog::AuditDialog(OfficeSession &session, QWidget *parent)
     m_kind = new QComboBox(this);
     m_kind->setObjectName(QStringLiteral("auditKind"));
     m_kind->addItem(QStringLiteral("全部"), QString());
-    for (const QString &k : AuditLog::kinds())
+    for (const QString &k : AuditService::kinds())
         m_kind->addItem(k, k);
     top->addWidget(new QLabel(QStringLiteral("从"), this));
     top->addWidget(m_from);
@@ -271,8 +271,8 @@ bool AuditDialog::refresh()
 {
     QString error;
     const auto rows =
-        AuditLog::read(m_session.database(), m_from->date(), m_to->date(),
-                       m_clerk->text().trimmed(), m_kind->currentData().toString(), &error);
+        m_session.audit().read(m_from->date(), m_to->date(), m_clerk->text().trimmed(),
+                               m_kind->currentData().toString(), &error);
     if (!rows) {
         Prompts::error(this, QStringLiteral("无法读取操作记录"), QString(), error);
         return false;

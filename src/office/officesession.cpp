@@ -24,7 +24,9 @@
 
 OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
     : QObject(parent), m_config(config), m_database(std::make_unique<Database>(config)),
-      m_settings(new OfficeSettings(this)), m_pending(std::make_unique<PendingJournal>(config))
+      m_settings(new OfficeSettings(this)), m_pending(std::make_unique<PendingJournal>(config)),
+      m_backups(std::make_unique<BackupService>(*m_database, config)),
+      m_audit(std::make_unique<AuditService>(*m_database))
 {
     m_sync = new RosterSync(*m_database, this);
     connect(m_sync, &RosterSync::classSavedElsewhere, this, &OfficeSession::onSavedElsewhere);
@@ -105,15 +107,17 @@ bool OfficeSession::readRosters()
         // Children stored before identities were kept get theirs from the
         // database, once: whichever PC opens first stores them, and every
         // other PC reads the same.
-        QVector<ChildRecord> unnamed;
+        bool unnamed = false;
         for (const QVector<ChildRecord> &rows : std::as_const(*students))
             for (const ChildRecord &r : rows)
-                if (r.childId.isEmpty() && r.id > 0) {
-                    unnamed << r;
-                    unnamed.last().childId = ChildRecord::newChildId();
-                }
-        if (!unnamed.isEmpty() && store.keepIdentities(unnamed))
-            students = store.readAllStudents();
+                unnamed = unnamed || (r.childId.isEmpty() && r.id > 0);
+        QString error;
+        if (unnamed)
+            if (const auto ids = store.giveIdentities(&error))
+                for (QVector<ChildRecord> &rows : *students)
+                    for (ChildRecord &r : rows)
+                        if (r.childId.isEmpty())
+                            r.childId = ids->value(r.id);
     }
     if (!list || !students) {
         m_openError = QStringLiteral("无法读取数据库 %1").arg(m_database->errorString());
@@ -966,35 +970,6 @@ void OfficeSession::checkForSaves()
 void OfficeSession::close()
 {
     flushPendingJournal();
-}
-
-QString OfficeSession::backupTo(const QString &dir, QString *error)
-{
-    if (m_config.isPostgres())
-        return Backup::dumpServer(m_config, dir, Clock::now(), error);
-    if (!m_config.isSqlite()) {
-        *error = QStringLiteral("这种数据库（%1）请由管理员备份").arg(m_config.driver);
-        return {};
-    }
-    const auto info = Backup::write(*m_database, dir, Clock::now(), error);
-    return info ? info->path : QString();
-}
-
-QString OfficeSession::automaticBackup(bool atStart)
-{
-    if (!m_config.isSqlite() || isKeptCopy() || !m_readable)
-        return {};
-    const QString dir = Backup::folder();
-    const QDateTime now = Clock::now();
-    if (atStart && Backup::hasCopyOf(dir, now.date()))
-        return {};
-    QString error;
-    if (!Backup::write(*m_database, dir, now, &error)) {
-        m_backupFailure = error;
-        return error;
-    }
-    Backup::prune(dir, now);
-    return {};
 }
 
 WriteResult OfficeSession::restore(const QString &copy, QString *before)

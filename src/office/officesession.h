@@ -1,7 +1,9 @@
 #pragma once
 
 #include "absence.h"
+#include "auditservice.h"
 #include "backup.h"
+#include "backupservice.h"
 #include "childrecord.h"
 #include "dayreport.h"
 #include "dbconfig.h"
@@ -202,16 +204,14 @@ public:
     const UploadReport &lastUpload() const { return m_upload; }
     DbConfig uploadTarget() const;
 
-    // Backups (备份与恢复). A checked copy of the database into the folder
-    // (on PostgreSQL a pg_dump file): its path, or empty with why.
-    QString backupTo(const QString &dir, QString *error);
-    // The automatic copy of the embedded database into Backup::folder(), at
-    // the first start of a day (atStart: only when none was taken that day)
-    // and at every close, then the old copies pruned. Nothing on a server
-    // or a kept copy. Empty when done or not needed, else why it failed
-    // (also kept in lastBackupFailure()).
-    QString automaticBackup(bool atStart);
-    QString lastBackupFailure() const { return m_backupFailure; }
+    // Backups (备份与恢复) and the audit log (操作记录): services of their own.
+    BackupService &backups() { return *m_backups; }
+    const AuditService &audit() const { return *m_audit; }
+    // The automatic backup (see BackupService::automaticBackup).
+    QString automaticBackup(bool atStart)
+    {
+        return m_backups->automaticBackup(atStart, m_readable);
+    }
     // Replaces the embedded database with a checked copy, after taking a
     // copy of the current one (its path in before), then reads everything
     // again. Refused on a server, for a copy that does not check, or while
@@ -259,6 +259,7 @@ private:
     bool m_readable = false;
     UploadReport m_upload;
     BillReport m_bill;
-    QString m_backupFailure;
+    std::unique_ptr<BackupService> m_backups;
+    std::unique_ptr<AuditService> m_audit;
     int m_lastSavedRows = 0;
 };

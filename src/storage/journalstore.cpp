@@ -119,18 +119,46 @@ bool JournalStore::decide(QVector<JournalEntry> &entries, QString *refusal)
     QString error;
     if (!LedgerStore::lock(m_database, &error))
         return fail(error);
+    // Who the children are, as the database holds it; a stored row printed
+    // before its identity was stored gets it now.
+    QVector<qint64> students;
+    for (const JournalEntry &e : std::as_const(entries))
+        if (e.studentId > 0 && !e.childId.isEmpty())
+            students << e.studentId;
+    const auto stored = LedgerStore::storedIdentities(m_database, students, &error);
+    if (!stored)
+        return fail(error);
+    QHash<QString, std::optional<QString>> closings;
+    QHash<QString, QStringList> byMonth;
     for (JournalEntry &e : entries) {
         e.reference = Journal::cleanText(e.reference);
         if (e.childId.isEmpty())
             continue;
-        const auto id = LedgerStore::identityOf(m_database, e.studentId, e.childId, &error);
-        if (!id)
+        if (const auto it = stored->constFind(e.studentId); it != stored->cend()) {
+            e.childId = *it;
+        } else if (e.studentId > 0) {
+            const auto id = LedgerStore::identityOf(m_database, e.studentId, e.childId, &error);
+            if (!id)
+                return fail(error);
+            e.childId = *id;
+        }
+        if (e.decide)
+            byMonth[e.belongsTo()] << e.childId;
+    }
+    QHash<QString, QHash<QString, Account::ChildMonth>> accounts;
+    for (auto it = byMonth.cbegin(); it != byMonth.cend(); ++it) {
+        const auto months = LedgerStore::childMonths(m_database, it.value(), it.key(), &error);
+        if (!months)
             return fail(error);
-        e.childId = *id;
-        if (!e.decide)
+        accounts.insert(it.key(), *months);
+    }
+    for (JournalEntry &e : entries) {
+        if (e.childId.isEmpty() || !e.decide)
             continue;
         const QString month = e.belongsTo();
-        const auto closed = LedgerStore::closing(m_database, month);
+        if (!closings.contains(month))
+            closings.insert(month, LedgerStore::closing(m_database, month));
+        const auto closed = closings.value(month);
         if (!closed)
             return fail(m_database.connection().lastError().text());
         if (!closed->isEmpty()) {
@@ -138,9 +166,9 @@ bool JournalStore::decide(QVector<JournalEntry> &entries, QString *refusal)
                 QStringLiteral("%1，不能再为“%2”收费：没有打印，也没有记录。").arg(*closed, e.name);
             return false;
         }
-        const auto account = LedgerStore::childMonth(m_database, e.childId, month, &error);
-        if (!account)
-            return fail(error);
+        const Account::ChildMonth *account = &accounts[month][e.childId];
+        e.accountRead = true;
+        e.chargedBefore = account->charged;
         const Account::Decision d = Account::decide(*account, e.full, e.charges);
         // The clerk was shown (and asked for money by) what the account said
         // a moment ago: if another PC has printed the child since, the
@@ -229,8 +257,9 @@ bool JournalStore::markReprints(QVector<JournalEntry> &entries)
         return month + QChar(0x1f) + cls + QChar(0x1f) + name;
     };
     for (JournalEntry &e : entries) {
-        // A copy from the journal names the receipt it copies.
-        if (e.isReprint())
+        // A copy from the journal names the receipt it copies; a print the
+        // account decided is what it decided.
+        if (e.isReprint() || e.child == JournalEntry::Child::PaysRest)
             continue;
         const QString month = e.belongsTo();
         const QString where = month + QChar(0x1f) + e.className;

@@ -345,48 +345,88 @@ std::optional<QString> LedgerStore::identityOf(Database &db, qint64 studentId,
 std::optional<Account::ChildMonth> LedgerStore::childMonth(Database &db, const QString &childId,
                                                            const QString &month, QString *error)
 {
-    Account::ChildMonth m;
     if (childId.isEmpty())
-        return m;
+        return Account::ChildMonth();
+    const auto months = childMonths(db, {childId}, month, error);
+    if (!months)
+        return std::nullopt;
+    return months->value(childId);
+}
+
+std::optional<QHash<QString, Account::ChildMonth>>
+LedgerStore::childMonths(Database &db, const QStringList &childIds, const QString &month,
+                         QString *error)
+{
+    QHash<QString, Account::ChildMonth> months;
+    QStringList ids;
+    for (const QString &id : childIds)
+        if (!id.isEmpty() && !ids.contains(id))
+            ids << id;
+    if (ids.isEmpty())
+        return months;
+    // A print command's children in three statements, whatever their number:
+    // on a server each statement is a round trip.
+    const QString in = QStringList(ids.size(), QStringLiteral("?")).join(QLatin1Char(','));
     QSqlQuery q(db.connection());
     q.setForwardOnly(true);
-    auto failed = [&]() -> std::optional<Account::ChildMonth> {
+    auto run = [&](const QString &sql) {
+        q.prepare(sql.arg(in));
+        for (const QString &id : std::as_const(ids))
+            q.addBindValue(id);
+        q.addBindValue(month);
+        if (q.exec())
+            return true;
         *error = q.lastError().text();
-        return std::nullopt;
+        return false;
     };
-    q.prepare(QStringLiteral("SELECT kind, item, SUM(amount_fen) FROM ledger_entry WHERE "
-                             "child_id = ? AND month = ? GROUP BY kind, item"));
-    q.addBindValue(childId);
-    q.addBindValue(month);
-    if (!q.exec())
-        return failed();
+    if (!run(QStringLiteral("SELECT child_id, kind, item, SUM(amount_fen) FROM ledger_entry WHERE "
+                            "child_id IN (%1) AND month = ? GROUP BY child_id, kind, item")))
+        return std::nullopt;
     const QString charge = LedgerEntry::kindText(LedgerEntry::Charge);
     const QString adjustment = LedgerEntry::kindText(LedgerEntry::Adjustment);
     while (q.next()) {
-        const QString kind = q.value(0).toString();
+        Account::ChildMonth &m = months[q.value(0).toString()];
+        const QString kind = q.value(1).toString();
         if (kind == charge || kind == adjustment)
-            m.charged[q.value(1).toString()] += q.value(2).toLongLong();
+            m.charged[q.value(2).toString()] += q.value(3).toLongLong();
         else
-            m.settled += q.value(2).toLongLong();
+            m.settled += q.value(3).toLongLong();
     }
-    q.prepare(QStringLiteral("SELECT COALESCE(SUM(amount_fen), 0) FROM ledger_entry WHERE "
-                             "child_id = ? AND month < ?"));
-    q.addBindValue(childId);
-    q.addBindValue(month);
-    if (!q.exec() || !q.next())
-        return failed();
-    m.credit = qMax(qint64(0), -q.value(0).toLongLong());
-    q.prepare(QStringLiteral(
-        "SELECT receipt_serial FROM ledger_entry p WHERE child_id = ? AND month = ? AND kind = "
-        "'实收' AND NOT EXISTS (SELECT 1 FROM ledger_entry v WHERE v.child_id = p.child_id AND "
-        "v.kind = '作废' AND v.corrects = p.id) ORDER BY id DESC LIMIT 1"));
-    q.addBindValue(childId);
-    q.addBindValue(month);
-    if (!q.exec())
-        return failed();
-    if (q.next())
-        m.lastReceipt = q.value(0).toString();
-    return m;
+    if (!run(QStringLiteral("SELECT child_id, SUM(amount_fen) FROM ledger_entry WHERE child_id IN "
+                            "(%1) AND month < ? GROUP BY child_id")))
+        return std::nullopt;
+    while (q.next())
+        months[q.value(0).toString()].credit = qMax(qint64(0), -q.value(1).toLongLong());
+    if (!run(QStringLiteral(
+            "SELECT child_id, receipt_serial, id FROM ledger_entry p WHERE child_id IN (%1) AND "
+            "month = ? AND kind = '实收' AND NOT EXISTS (SELECT 1 FROM ledger_entry v WHERE "
+            "v.child_id = p.child_id AND v.kind = '作废' AND v.corrects = p.id) ORDER BY id")))
+        return std::nullopt;
+    while (q.next())
+        months[q.value(0).toString()].lastReceipt = q.value(1).toString();
+    return months;
+}
+
+std::optional<QHash<qint64, QString>>
+LedgerStore::storedIdentities(Database &db, const QVector<qint64> &students, QString *error)
+{
+    QHash<qint64, QString> ids;
+    if (students.isEmpty())
+        return ids;
+    QSqlQuery q(db.connection());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT student_id, child_id FROM child_identity WHERE student_id IN "
+                             "(%1)")
+                  .arg(QStringList(students.size(), QStringLiteral("?")).join(QLatin1Char(','))));
+    for (qint64 s : students)
+        q.addBindValue(s);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return std::nullopt;
+    }
+    while (q.next())
+        ids.insert(q.value(0).toLongLong(), q.value(1).toString());
+    return ids;
 }
 
 bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipts, QString *error)
@@ -408,7 +448,9 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
         if (r.isReprint())
             continue;
         const QString month = r.belongsTo();
-        if (const auto closed = closing(db, month); !closed || !closed->isEmpty()) {
+        if (const auto closed =
+                r.accountRead ? std::optional<QString>(QString()) : closing(db, month);
+            !closed || !closed->isEmpty()) {
             *error = closed ? QStringLiteral("%1，不能再记收款").arg(*closed)
                             : db.connection().lastError().text();
             return false;
@@ -431,20 +473,22 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
         // a month nobody billed is charged, one billed at other fees is
         // adjusted by the difference.
         if (!r.childId.isEmpty() && !r.charges.isEmpty()) {
-            read.prepare(QStringLiteral("SELECT item, SUM(amount_fen) FROM ledger_entry WHERE "
-                                        "child_id = ? AND month = ? AND kind IN ('应收', '调整') "
-                                        "GROUP BY item"));
-            read.addBindValue(r.childId);
-            read.addBindValue(month);
-            if (!read.exec())
-                return failed(read);
-            QMap<QString, qint64> charged;
-            bool billed = false;
-            while (read.next()) {
-                billed = true;
-                charged[read.value(0).toString()] += read.value(1).toLongLong();
+            QMap<QString, qint64> charged = r.chargedBefore;
+            bool billed = !charged.isEmpty();
+            if (!r.accountRead) {
+                read.prepare(QStringLiteral("SELECT item, SUM(amount_fen) FROM ledger_entry WHERE "
+                                            "child_id = ? AND month = ? AND kind IN ('应收', "
+                                            "'调整') GROUP BY item"));
+                read.addBindValue(r.childId);
+                read.addBindValue(month);
+                if (!read.exec())
+                    return failed(read);
+                while (read.next()) {
+                    billed = true;
+                    charged[read.value(0).toString()] += read.value(1).toLongLong();
+                }
+                read.finish();
             }
-            read.finish();
             for (const auto &c : Ledger::differences(r.charges, charged)) {
                 LedgerEntry e =
                     entry(billed ? LedgerEntry::Adjustment : LedgerEntry::Charge, month, c.second);

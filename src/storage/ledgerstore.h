@@ -51,6 +51,13 @@ public:
     // records a print, or for a look before one).
     static std::optional<Account::ChildMonth> childMonth(Database &db, const QString &childId,
                                                          const QString &month, QString *error);
+    // The same for many children at once, by identity (children without
+    // entries get an empty month).
+    static std::optional<QHash<QString, Account::ChildMonth>>
+    childMonths(Database &db, const QStringList &childIds, const QString &month, QString *error);
+    // The identities stored for the student keys.
+    static std::optional<QHash<qint64, QString>>
+    storedIdentities(Database &db, const QVector<qint64> &students, QString *error);
     // Inside a journal write's transaction: each first receipt (not a
     // reprint) is a payment of its total.
     static bool addPayments(Database &db, const QVector<JournalEntry> &receipts, QString *error);

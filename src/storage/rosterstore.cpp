@@ -1,5 +1,7 @@
 #include "rosterstore.h"
 
+#include "writetransaction.h"
+
 #include "auditlog.h"
 
 #include "database.h"
@@ -384,6 +386,47 @@ WriteResult RosterStore::keepIdentities(const QVector<ChildRecord> &rows)
     const QSqlError e = q.lastError().isValid() ? q.lastError() : db.lastError();
     db.rollback();
     return m_db.unreachable(e);
+}
+
+std::optional<QHash<qint64, QString>> RosterStore::giveIdentities(QString *error)
+{
+    const QString key = quoted(m_db.schema().keyColumn);
+    const QString uuid =
+        m_db.config().isPostgres()
+            ? QStringLiteral("gen_random_uuid()::text")
+            : QStringLiteral(
+                  "lower(hex(randomblob(4))) || '-' || lower(hex(randomblob(2))) || '-4' || "
+                  "substr(lower(hex(randomblob(2))), 2) || '-' || substr('89ab', 1 + "
+                  "(abs(random()) % 4), 1) || substr(lower(hex(randomblob(2))), 2) || '-' || "
+                  "lower(hex(randomblob(6)))");
+    WriteTransaction tx(m_db);
+    if (!tx.isActive()) {
+        *error = tx.errorString();
+        return std::nullopt;
+    }
+    QSqlQuery q(m_db.connection());
+    if (!q.exec(QStringLiteral("INSERT INTO child_identity (student_id, child_id) SELECT s.%1, "
+                               "%2 FROM student s WHERE NOT EXISTS (SELECT 1 FROM child_identity "
+                               "ci WHERE ci.student_id = s.%1)")
+                    .arg(key, uuid))) {
+        *error = q.lastError().text();
+        return std::nullopt;
+    }
+    tx.audit(AuditLog::savedClass(),
+             QStringLiteral("为 %1 名早先保存的儿童登记了身份").arg(q.numRowsAffected()));
+    if (!tx.commit()) {
+        *error = tx.errorString();
+        return std::nullopt;
+    }
+    QHash<qint64, QString> ids;
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT student_id, child_id FROM child_identity"))) {
+        *error = q.lastError().text();
+        return std::nullopt;
+    }
+    while (q.next())
+        ids.insert(q.value(0).toLongLong(), q.value(1).toString());
+    return ids;
 }
 
 WriteResult RosterStore::insertIdentities(const QVector<ChildRecord> &rows)

@@ -60,6 +60,10 @@ public:
     // none stored yet (one already stored is kept), so that what is
     // recorded under a child outlives the roster's unsaved state.
     WriteResult keepIdentities(const QVector<ChildRecord> &rows);
+    // Every stored child without an identity gets one, made by the
+    // database in one statement, so that every PC reads the same; the
+    // identities of all stored children, by student key.
+    std::optional<QHash<qint64, QString>> giveIdentities(QString *error);
 
 private:
     Database &m_db;

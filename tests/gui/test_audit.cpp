@@ -77,9 +77,11 @@ private slots:
         const int row = a->addRow();
         a->setText(row, 0, QStringLiteral("乙"));
         QVERIFY(mw.onButtonSaveDB());
-        // (The seeding was a save too: its row comes second.)
+        // (The seeding was a save too, and the first open gave its children
+        // their identities: those rows come after.)
         auto saved = rowsOf(config, AuditLog::savedClass());
-        QCOMPARE(saved.size(), 2);
+        QCOMPARE(saved.size(), 3);
+        QCOMPARE(saved.at(1).what, QStringLiteral("为 2 名早先保存的儿童登记了身份"));
         QCOMPARE(saved.at(0).what,
                  QStringLiteral("班级“A”：新增 乙；删除 丙；修改 甲（儿童年龄 4→5）"));
         QCOMPARE(saved.at(0).clerk, QStringLiteral("李"));
@@ -88,7 +90,7 @@ private slots:
         // Saving again with nothing changed says nothing.
         a->setText(0, 1, QStringLiteral("5"));
         QVERIFY(mw.onButtonSaveDB());
-        QCOMPARE(rowsOf(config, AuditLog::savedClass()).size(), 2);
+        QCOMPARE(rowsOf(config, AuditLog::savedClass()).size(), 3);
         // A class added.
         QVERIFY(mw.session().addClass(QStringLiteral("B")));
         QCOMPARE(rowsOf(config, AuditLog::addedClass()).value(0).what, QStringLiteral("班级“B”"));
@@ -129,7 +131,7 @@ private slots:
         QVERIFY(d->refresh());
         // The seeding's class list and save, then the seven changes above
         // (the print among them).
-        QCOMPARE(d->table()->rowCount(), 9);
+        QCOMPARE(d->table()->rowCount(), 10);
         QCOMPARE(d->table()->item(0, 3)->text(), AuditLog::monthClosed());
         d->kindBox()->setCurrentIndex(d->kindBox()->findData(AuditLog::refunded()));
         QCOMPARE(d->table()->rowCount(), 1);
@@ -140,12 +142,12 @@ private slots:
         d->clerkEdit()->clear();
         d->toEdit()->setDate(QDate(2026, 5, 31));
         QVERIFY(d->refresh());
-        QCOMPARE(d->table()->rowCount(), 8);
+        QCOMPARE(d->table()->rowCount(), 9);
         w->directoryAnswers << w->path(QString());
         button(d, "auditExport")->click();
         const auto exported =
             readWithOpenpyxl(w->path(QStringLiteral("操作记录20260501-20260531.xlsx")), 0);
-        QCOMPARE(exported.size(), 9);
+        QCOMPARE(exported.size(), 10);
         QCOMPARE(exported.at(0), (QStringList{"时间", "经办人", "电脑", "类别", "内容"}));
         QCOMPARE(exported.at(6).at(4),
                  QStringLiteral("班级“A”：新增 乙；删除 丙；修改 甲（儿童年龄 4→5）"));
@@ -182,7 +184,8 @@ private slots:
         seedDatabase(w->databasePath(), {"A"}, {child("甲", "4")});
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
         QString error;
-        const QString copy = mw.session().backupTo(w->path(QStringLiteral("copies")), &error);
+        const QString copy =
+            mw.session().backups().backupTo(w->path(QStringLiteral("copies")), &error);
         QVERIFY2(!copy.isEmpty(), qPrintable(error));
         QVERIFY(mw.session().restore(copy));
         const auto rows = rowsOf(DbConfig::sqlite(w->databasePath()), AuditLog::restored());

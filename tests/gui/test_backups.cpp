@@ -325,7 +325,7 @@ private slots:
         // Something in the way of the copy's own file.
         QVERIFY(QDir().mkpath(QDir(dir).filePath(name + QStringLiteral(".part"))));
         QString error;
-        QVERIFY(session.backupTo(dir, &error).isEmpty());
+        QVERIFY(session.backups().backupTo(dir, &error).isEmpty());
         QVERIFY2(error.contains(QStringLiteral("备份失败")), qPrintable(error));
         QCOMPARE(copiesIn(dir), 0);
     }
@@ -367,7 +367,7 @@ private slots:
         OfficeSession session(config);
         QVERIFY(session.open());
         QString error;
-        const QString path = session.backupTo(w->path(QStringLiteral("server")), &error);
+        const QString path = session.backups().backupTo(w->path(QStringLiteral("server")), &error);
         if (QStandardPaths::findExecutable(QStringLiteral("pg_dump")).isEmpty()) {
             QVERIFY(path.isEmpty());
             QVERIFY(error.contains(QStringLiteral("没有安装 pg_dump")));

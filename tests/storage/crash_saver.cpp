@@ -47,7 +47,7 @@ int main(int argc, char **argv)
         std::fflush(stdout);
         for (;;) {
             QString error;
-            if (session.backupTo(dir, &error).isEmpty())
+            if (session.backups().backupTo(dir, &error).isEmpty())
                 return 1;
         }
     }
