@@ -81,22 +81,10 @@ PlannedReceipt *ReceiptBatch::printableAt(int index)
     return nullptr;
 }
 
-void ReceiptBatch::payPart(int index, qint64 receivedFen)
-{
-    if (PlannedReceipt *p = printableAt(index))
-        p->receipt = Ledger::partReceipt(p->receipt, receivedFen);
-}
-
 void ReceiptBatch::replace(int index, const Receipt &receipt)
 {
     if (PlannedReceipt *p = printableAt(index))
         p->receipt = receipt;
-}
-
-void ReceiptBatch::useCredit(int index, qint64 creditFen)
-{
-    if (PlannedReceipt *p = printableAt(index))
-        p->receipt = Ledger::creditedReceipt(p->receipt, creditFen);
 }
 
 QStringList ReceiptBatch::questionableDiscounts() const

@@ -48,11 +48,6 @@ public:
     // leaves fees off; empty when none does.
     QStringList leftOffFees() const;
 
-    // The index'th printable receipt pays only part of what is due.
-    void payPart(int index, qint64 receivedFen);
-    // The index'th printable receipt is paid partly by credit (see
-    // Ledger::creditedReceipt).
-    void useCredit(int index, qint64 creditFen);
     // The index'th printable receipt becomes the one given (same child).
     void replace(int index, const Receipt &receipt);
 

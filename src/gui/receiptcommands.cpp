@@ -217,8 +217,12 @@ void ReceiptCommands::printSelected(int row)
     ReceiptJob job(m_sheet);
     if (!askPrinter(job) || print(job, plan) < 0)
         return;
-    m_status(QStringLiteral("已打印 %1 的收据")
-                 .arg(ReceiptText::decode(plan.batch().built().first().receipt.name)));
+    const QString name = ReceiptText::decode(plan.batch().built().first().receipt.name);
+    const auto decided = plan.decision(0);
+    m_status(decided && !decided->isPayment()
+                 ? QStringLiteral("%1 本月已收清：打印的是收据 %2 的副本，没有收款")
+                       .arg(name, decided->copyOf)
+                 : QStringLiteral("已打印 %1 的收据").arg(name));
 }
 
 void ReceiptCommands::printRange(int from, int to)

@@ -522,10 +522,9 @@ void OfficeSession::decide(ReceiptPlan &plan)
             continue;
         const ChildRecord &rec = c.document->record(row);
         QString error;
-        const auto id = rec.childId;
         // An account that cannot be read now is decided by the transaction
         // that records the print: the receipt of the fees stands until then.
-        const auto account = LedgerStore::childMonth(*m_database, id, month, &error);
+        const auto account = LedgerStore::childMonth(*m_database, rec.childId, month, &error);
         if (!account)
             continue;
         const Account::Decision d = Account::decide(

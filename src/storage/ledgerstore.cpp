@@ -814,47 +814,6 @@ std::optional<qint64> LedgerStore::monthTotal(const QString &month)
     return q.value(0).toLongLong();
 }
 
-std::optional<QHash<QString, Ledger::Standing>> LedgerStore::standing(const QStringList &childIds,
-                                                                      const QString &month)
-{
-    m_error.clear();
-    QHash<QString, Ledger::Standing> out;
-    QSqlQuery q(m_db.connection());
-    q.setForwardOnly(true);
-    constexpr int perStatement = 200;
-    for (int start = 0; start < childIds.size(); start += perStatement) {
-        const QStringList ids = childIds.mid(start, perStatement);
-        // The index on (child_id, month, amount_fen) answers this alone.
-        if (!q.prepare(QStringLiteral("SELECT child_id, SUM(CASE WHEN month < ? THEN amount_fen "
-                                      "ELSE 0 END), SUM(CASE WHEN month = ? AND kind IN ('应收', "
-                                      "'调整') THEN amount_fen ELSE 0 END), SUM(CASE WHEN month = "
-                                      "? THEN amount_fen ELSE 0 END) FROM ledger_entry WHERE "
-                                      "child_id IN (%1) GROUP BY child_id")
-                           .arg(QStringList(int(ids.size()), QStringLiteral("?"))
-                                    .join(QLatin1Char(','))))) {
-            fail(q.lastError().text());
-            return std::nullopt;
-        }
-        q.addBindValue(month);
-        q.addBindValue(month);
-        q.addBindValue(month);
-        for (const QString &id : ids)
-            q.addBindValue(id);
-        if (!q.exec()) {
-            fail(q.lastError().text());
-            return std::nullopt;
-        }
-        while (q.next()) {
-            Ledger::Standing s;
-            s.credit = qMax(qint64(0), -q.value(1).toLongLong());
-            s.charged = q.value(2).toLongLong();
-            s.owed = q.value(3).toLongLong();
-            out.insert(q.value(0).toString(), s);
-        }
-    }
-    return out;
-}
-
 std::optional<QString> LedgerStore::closing(Database &db, const QString &month)
 {
     QSqlQuery q(db.connection());

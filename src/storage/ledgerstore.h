@@ -107,11 +107,6 @@ public:
     std::optional<QString> childOfReceipt(const QString &serial);
     // How many payments of the child in the month still stand (not voided).
     std::optional<int> standingPayments(const QString &childId, const QString &month);
-    // What each child's account holds for a receipt of the month: credit
-    // from earlier months and whether the month is billed. Children without
-    // entries are left out.
-    std::optional<QHash<QString, Ledger::Standing>> standing(const QStringList &childIds,
-                                                             const QString &month);
     // The sum of every entry of the month (what is still owed for it).
     std::optional<qint64> monthTotal(const QString &month);
 

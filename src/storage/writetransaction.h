@@ -15,8 +15,8 @@ class Database;
 class WriteTransaction
 {
 public:
-    enum Lock { Database_, Ledger };
-    explicit WriteTransaction(Database &db, Lock lock = Database_);
+    enum Lock { Plain, Ledger };
+    explicit WriteTransaction(Database &db, Lock lock = Plain);
     ~WriteTransaction();
     WriteTransaction(const WriteTransaction &) = delete;
     WriteTransaction &operator=(const WriteTransaction &) = delete;
