@@ -298,33 +298,47 @@ bool JournalStore::markReprints(QVector<JournalEntry> &entries)
 
 bool JournalStore::insert(const QVector<JournalEntry> &entries)
 {
+    // A print command's receipts go in a few statements, not one each: on
+    // a server every statement is a round trip.
+    constexpr int columnCount = 21;
+    constexpr int perStatement = 200;
+    const QString row = QStringLiteral("(%1)").arg(
+        QStringList(columnCount, QStringLiteral("?")).join(QLatin1Char(',')));
     QSqlQuery q(m_database.connection());
-    if (!q.prepare(QStringLiteral("INSERT INTO receipt_journal (%1) VALUES (%2)")
-                       .arg(columns, QStringList(21, QStringLiteral("?")).join(QLatin1Char(',')))))
-        return fail(q.lastError().text());
     auto text = [](const QString &s) {
         return s.isNull() ? QVariant(QString(QLatin1String(""))) : QVariant(s);
     };
-    for (const JournalEntry &e : entries) {
-        const int dash = int(e.serial.indexOf(QLatin1Char('-')));
-        int i = 0;
-        q.bindValue(i++, e.serial);
-        q.bindValue(i++, e.printedAt.date().year());
-        q.bindValue(i++, e.serial.mid(dash + 1).toLongLong());
-        q.bindValue(i++, e.printedAt.toString(timeFormat));
-        q.bindValue(i++, e.belongsTo());
-        q.bindValue(i++, text(e.className));
-        q.bindValue(i++, text(e.name));
-        q.bindValue(i++, text(e.age));
-        for (int l = 0; l < Receipt::Slots; ++l) {
-            q.bindValue(i++, e.labels[l].isNull() ? QVariant() : QVariant(e.labels[l]));
-            q.bindValue(i++, e.labels[l].isNull() ? QVariant() : QVariant(e.amounts[l]));
+    int prepared = 0;
+    for (int start = 0; start < entries.size(); start += perStatement) {
+        const int count = int(qMin<qsizetype>(perStatement, entries.size() - start));
+        if (count != prepared) {
+            if (!q.prepare(QStringLiteral("INSERT INTO receipt_journal (%1) VALUES %2")
+                               .arg(columns, QStringList(count, row).join(QLatin1Char(',')))))
+                return fail(q.lastError().text());
+            prepared = count;
         }
-        q.bindValue(i++, e.total);
-        q.bindValue(i++, text(e.clerk));
-        q.bindValue(i++, text(e.printer));
-        q.bindValue(i++, text(e.host));
-        q.bindValue(i++, e.reprintOf.isEmpty() ? QVariant() : QVariant(e.reprintOf));
+        int i = 0;
+        for (int r = start; r < start + count; ++r) {
+            const JournalEntry &e = entries.at(r);
+            const int dash = int(e.serial.indexOf(QLatin1Char('-')));
+            q.bindValue(i++, e.serial);
+            q.bindValue(i++, e.printedAt.date().year());
+            q.bindValue(i++, e.serial.mid(dash + 1).toLongLong());
+            q.bindValue(i++, e.printedAt.toString(timeFormat));
+            q.bindValue(i++, e.belongsTo());
+            q.bindValue(i++, text(e.className));
+            q.bindValue(i++, text(e.name));
+            q.bindValue(i++, text(e.age));
+            for (int l = 0; l < Receipt::Slots; ++l) {
+                q.bindValue(i++, e.labels[l].isNull() ? QVariant() : QVariant(e.labels[l]));
+                q.bindValue(i++, e.labels[l].isNull() ? QVariant() : QVariant(e.amounts[l]));
+            }
+            q.bindValue(i++, e.total);
+            q.bindValue(i++, text(e.clerk));
+            q.bindValue(i++, text(e.printer));
+            q.bindValue(i++, text(e.host));
+            q.bindValue(i++, e.reprintOf.isEmpty() ? QVariant() : QVariant(e.reprintOf));
+        }
         if (!q.exec())
             return fail(q.lastError().text());
     }

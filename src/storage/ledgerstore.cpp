@@ -49,12 +49,6 @@ void bind(QSqlQuery &q, int at, const LedgerEntry &e)
     q.bindValue(i++, e.at.toString(timeFormat));
 }
 
-bool insert(QSqlQuery &q, const LedgerEntry &e)
-{
-    bind(q, 0, e);
-    return q.exec();
-}
-
 // Many entries, a few hundred rows per statement: one statement per
 // entry is most of the time of billing a whole school.
 // PostgreSQL takes many entries best as one array per column, unnested in
@@ -431,13 +425,22 @@ LedgerStore::storedIdentities(Database &db, const QVector<qint64> &students, QSt
 
 bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipts, QString *error)
 {
-    QSqlQuery q(db.connection());
     if (!lock(db, error))
         return false;
-    if (!q.prepare(insertSql)) {
-        *error = q.lastError().text();
-        return false;
-    }
+    // The entries go in a few statements at the end, or before a read that
+    // must see them.
+    QVector<LedgerEntry> pending;
+    auto flush = [&] {
+        if (pending.isEmpty())
+            return true;
+        const auto failure = SqlDialect::sendsArrays(db.config())
+                                 ? insertArrays(db.connection(), pending)
+                                 : insertMany(db.connection(), pending);
+        pending.clear();
+        if (failure)
+            *error = failure->text();
+        return !failure;
+    };
     QSqlQuery read(db.connection());
     read.setForwardOnly(true);
     auto failed = [&](const QSqlQuery &query) {
@@ -476,6 +479,8 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
             QMap<QString, qint64> charged = r.chargedBefore;
             bool billed = !charged.isEmpty();
             if (!r.accountRead) {
+                if (!flush())
+                    return false;
                 read.prepare(QStringLiteral("SELECT item, SUM(amount_fen) FROM ledger_entry WHERE "
                                             "child_id = ? AND month = ? AND kind IN ('应收', "
                                             "'调整') GROUP BY item"));
@@ -495,13 +500,14 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
                 e.item = c.first;
                 e.reason = billed ? Ledger::rosterChanged() : Ledger::chargedByReceipt();
                 e.receiptSerial.clear();
-                if (!insert(q, e))
-                    return failed(q);
+                pending << e;
             }
         }
         // Credit from earlier months moves onto this one, as much of it as
         // the account still holds now.
         if (!r.childId.isEmpty() && r.credit > 0) {
+            if (!flush())
+                return false;
             read.prepare(QStringLiteral("SELECT month, SUM(amount_fen) FROM ledger_entry WHERE "
                                         "child_id = ? AND month < ? GROUP BY month"));
             read.addBindValue(r.childId);
@@ -516,12 +522,11 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
                 net += b.second;
             qint64 used = 0;
             for (const auto &t : Ledger::takeCredit(balances, qMin(r.credit, -net))) {
-                if (!insert(q, entry(LedgerEntry::CreditUsed, t.first, t.second)))
-                    return failed(q);
+                pending << entry(LedgerEntry::CreditUsed, t.first, t.second);
                 used += t.second;
             }
-            if (used > 0 && !insert(q, entry(LedgerEntry::CreditUsed, month, -used)))
-                return failed(q);
+            if (used > 0)
+                pending << entry(LedgerEntry::CreditUsed, month, -used);
         }
         LedgerEntry e;
         e.kind = LedgerEntry::Payment;
@@ -536,12 +541,9 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
         e.clerk = r.clerk;
         e.host = r.host;
         e.at = r.printedAt;
-        if (!insert(q, e)) {
-            *error = q.lastError().text();
-            return false;
-        }
+        pending << e;
     }
-    return true;
+    return flush();
 }
 
 bool LedgerStore::voidPayments(Database &db, const QStringList &serials, const QString &reason,
