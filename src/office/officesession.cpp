@@ -515,23 +515,34 @@ void OfficeSession::decide(ReceiptPlan &plan)
         return;
     const QString month = Journal::month(Clock::now());
     const QVector<PlannedReceipt> receipts = plan.printable();
+    // Every child of the command read at once: a server answers each
+    // statement over the network.
+    QStringList ids;
+    ids.reserve(receipts.size());
+    for (const PlannedReceipt &p : receipts) {
+        const ChildRef &c = plan.child(p);
+        if (c.row() >= 0)
+            ids << c.document->record(c.row()).childId;
+    }
+    QString error;
+    // Accounts that cannot be read now are decided by the transaction that
+    // records the print: the receipts of the fees stand until then.
+    const auto accounts = LedgerStore::childMonths(*m_database, ids, month, &error);
+    if (!accounts)
+        return;
+    JournalStore journal(*m_database);
     for (int i = 0; i < receipts.size(); ++i) {
         const ChildRef &c = plan.child(receipts.at(i));
         const int row = c.row();
         if (row < 0)
             continue;
         const ChildRecord &rec = c.document->record(row);
-        QString error;
-        // An account that cannot be read now is decided by the transaction
-        // that records the print: the receipt of the fees stands until then.
-        const auto account = LedgerStore::childMonth(*m_database, rec.childId, month, &error);
-        if (!account)
-            continue;
         const Account::Decision d = Account::decide(
-            *account, plan.fullReceipt(i), Ledger::charges(rec.feeCells(), c.document->fees()));
+            rec.childId.isEmpty() ? Account::ChildMonth() : accounts->value(rec.childId),
+            plan.fullReceipt(i), Ledger::charges(rec.feeCells(), c.document->fees()));
         Receipt copied;
         if (!d.isPayment())
-            if (const auto e = JournalStore(*m_database).entry(d.copyOf))
+            if (const auto e = journal.entry(d.copyOf))
                 copied = e->receipt();
         plan.setDecision(i, d, copied);
     }

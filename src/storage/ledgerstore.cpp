@@ -10,6 +10,7 @@
 #include "writetransaction.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <array>
@@ -353,51 +354,60 @@ LedgerStore::childMonths(Database &db, const QStringList &childIds, const QStrin
 {
     QHash<QString, Account::ChildMonth> months;
     QStringList ids;
+    QSet<QString> seen;
     for (const QString &id : childIds)
-        if (!id.isEmpty() && !ids.contains(id))
+        if (!id.isEmpty() && !seen.contains(id)) {
+            seen.insert(id);
             ids << id;
+        }
     if (ids.isEmpty())
         return months;
-    // A print command's children in three statements, whatever their number:
-    // on a server each statement is a round trip.
-    const QString in = QStringList(ids.size(), QStringLiteral("?")).join(QLatin1Char(','));
+    // A print command's children in three statements a few hundred children
+    // at a time: on a server each statement is a round trip.
+    constexpr int chunk = 500;
     QSqlQuery q(db.connection());
     q.setForwardOnly(true);
-    auto run = [&](const QString &sql) {
-        q.prepare(sql.arg(in));
-        for (const QString &id : std::as_const(ids))
-            q.addBindValue(id);
-        q.addBindValue(month);
-        if (q.exec())
-            return true;
-        *error = q.lastError().text();
-        return false;
-    };
-    if (!run(QStringLiteral("SELECT child_id, kind, item, SUM(amount_fen) FROM ledger_entry WHERE "
-                            "child_id IN (%1) AND month = ? GROUP BY child_id, kind, item")))
-        return std::nullopt;
     const QString charge = LedgerEntry::kindText(LedgerEntry::Charge);
     const QString adjustment = LedgerEntry::kindText(LedgerEntry::Adjustment);
-    while (q.next()) {
-        Account::ChildMonth &m = months[q.value(0).toString()];
-        const QString kind = q.value(1).toString();
-        if (kind == charge || kind == adjustment)
-            m.charged[q.value(2).toString()] += q.value(3).toLongLong();
-        else
-            m.settled += q.value(3).toLongLong();
+    for (int from = 0; from < ids.size(); from += chunk) {
+        const QStringList part = ids.mid(from, chunk);
+        const QString in = QStringList(part.size(), QStringLiteral("?")).join(QLatin1Char(','));
+        auto run = [&](const QString &sql) {
+            q.prepare(sql.arg(in));
+            for (const QString &id : part)
+                q.addBindValue(id);
+            q.addBindValue(month);
+            if (q.exec())
+                return true;
+            *error = q.lastError().text();
+            return false;
+        };
+        if (!run(QStringLiteral(
+                "SELECT child_id, kind, item, SUM(amount_fen) FROM ledger_entry WHERE "
+                "child_id IN (%1) AND month = ? GROUP BY child_id, kind, item")))
+            return std::nullopt;
+        while (q.next()) {
+            Account::ChildMonth &m = months[q.value(0).toString()];
+            const QString kind = q.value(1).toString();
+            if (kind == charge || kind == adjustment)
+                m.charged[q.value(2).toString()] += q.value(3).toLongLong();
+            else
+                m.settled += q.value(3).toLongLong();
+        }
+        if (!run(QStringLiteral("SELECT child_id, SUM(amount_fen) FROM ledger_entry WHERE "
+                                "child_id IN (%1) AND month < ? GROUP BY child_id")))
+            return std::nullopt;
+        while (q.next())
+            months[q.value(0).toString()].credit = qMax(qint64(0), -q.value(1).toLongLong());
+        if (!run(QStringLiteral(
+                "SELECT child_id, receipt_serial, id FROM ledger_entry p WHERE child_id IN (%1) "
+                "AND month = ? AND kind = '实收' AND NOT EXISTS (SELECT 1 FROM ledger_entry v "
+                "WHERE v.child_id = p.child_id AND v.kind = '作废' AND v.corrects = p.id) "
+                "ORDER BY id")))
+            return std::nullopt;
+        while (q.next())
+            months[q.value(0).toString()].lastReceipt = q.value(1).toString();
     }
-    if (!run(QStringLiteral("SELECT child_id, SUM(amount_fen) FROM ledger_entry WHERE child_id IN "
-                            "(%1) AND month < ? GROUP BY child_id")))
-        return std::nullopt;
-    while (q.next())
-        months[q.value(0).toString()].credit = qMax(qint64(0), -q.value(1).toLongLong());
-    if (!run(QStringLiteral(
-            "SELECT child_id, receipt_serial, id FROM ledger_entry p WHERE child_id IN (%1) AND "
-            "month = ? AND kind = '实收' AND NOT EXISTS (SELECT 1 FROM ledger_entry v WHERE "
-            "v.child_id = p.child_id AND v.kind = '作废' AND v.corrects = p.id) ORDER BY id")))
-        return std::nullopt;
-    while (q.next())
-        months[q.value(0).toString()].lastReceipt = q.value(1).toString();
     return months;
 }
 
@@ -447,13 +457,18 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
         *error = query.lastError().text();
         return false;
     };
+    QSet<QString> open;
     for (const JournalEntry &r : receipts) {
         if (r.isReprint())
             continue;
         const QString month = r.belongsTo();
-        if (const auto closed =
-                r.accountRead ? std::optional<QString>(QString()) : closing(db, month);
-            !closed || !closed->isEmpty()) {
+        // A decided receipt had its month checked in the same transaction.
+        std::optional<QString> closed = QString();
+        if (!r.accountRead && !open.contains(month))
+            closed = closing(db, month);
+        if (closed && closed->isEmpty())
+            open.insert(month);
+        if (!closed || !closed->isEmpty()) {
             *error = closed ? QStringLiteral("%1，不能再记收款").arg(*closed)
                             : db.connection().lastError().text();
             return false;
