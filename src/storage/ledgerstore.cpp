@@ -97,22 +97,88 @@ std::optional<QSqlError> insertArrays(QSqlDatabase db, const QVector<LedgerEntry
     return std::nullopt;
 }
 
+// The fifteen columns of an entry, as bound.
+std::array<QVariant, 15> values(const LedgerEntry &e, const QString &at)
+{
+    return {LedgerEntry::kindText(e.kind),
+            text(e.childId),
+            text(e.className),
+            text(e.childName),
+            e.month,
+            e.item.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(e.item),
+            e.amount,
+            text(e.method),
+            text(e.reference),
+            text(e.receiptSerial),
+            e.corrects > 0 ? QVariant(e.corrects) : QVariant(QMetaType::fromType<qint64>()),
+            text(e.reason),
+            text(e.clerk),
+            text(e.host),
+            at};
+}
+
 std::optional<QSqlError> insertMany(QSqlDatabase db, const QVector<LedgerEntry> &entries)
 {
-    constexpr int perStatement = 200;
-    const QString head = insertSql.left(insertSql.indexOf(QStringLiteral("VALUES")) + 6);
-    const QString row = QStringLiteral(" (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    if (entries.isEmpty())
+        return std::nullopt;
+    // A column that is the same in every entry (the month, the clerk, the
+    // time of a billing) is bound once, not once a row.
+    QVector<std::array<QVariant, 15>> rows;
+    rows.reserve(entries.size());
+    QDateTime lastAt;
+    QString at;
+    for (const LedgerEntry &e : entries) {
+        if (rows.isEmpty() || e.at != lastAt) {
+            lastAt = e.at;
+            at = e.at.toString(timeFormat);
+        }
+        rows << values(e, at);
+    }
+    std::array<bool, 15> shared;
+    for (size_t c = 0; c < shared.size(); ++c) {
+        shared[c] = true;
+        const QVariant &first = rows.first()[c];
+        for (const auto &r : std::as_const(rows))
+            if (r[c].isNull() != first.isNull() || r[c] != first) {
+                shared[c] = false;
+                break;
+            }
+    }
+    QStringList select;
+    int perRow = 0;
+    for (size_t c = 0; c < shared.size(); ++c)
+        select << (shared[c] ? QStringLiteral("?") : QStringLiteral("column%1").arg(++perRow));
+    const QString head = insertSql.left(insertSql.indexOf(QStringLiteral("VALUES")));
+    if (perRow == 0) {
+        // One entry, or many alike: a row of its own each.
+        perRow = 15;
+        shared.fill(false);
+        select.clear();
+        for (int c = 1; c <= 15; ++c)
+            select << QStringLiteral("column%1").arg(c);
+    }
+    const QString row = QStringLiteral(" (%1)").arg(
+        QStringList(perRow, QStringLiteral("?")).join(QLatin1Char(',')));
+    // A few hundred values a statement, well inside what SQLite takes.
+    const int perStatement = qMax(1, 3000 / perRow);
     QSqlQuery q(db);
     int prepared = 0;
-    for (int start = 0; start < entries.size(); start += perStatement) {
-        const int count = int(qMin<qsizetype>(perStatement, entries.size() - start));
+    for (int start = 0; start < rows.size(); start += perStatement) {
+        const int count = int(qMin<qsizetype>(perStatement, rows.size() - start));
         if (count != prepared) {
-            if (!q.prepare(head + QStringList(count, row).join(QLatin1Char(','))))
+            if (!q.prepare(head + QStringLiteral("SELECT ") + select.join(QLatin1Char(',')) +
+                           QStringLiteral(" FROM (VALUES") +
+                           QStringList(count, row).join(QLatin1Char(',')) + QStringLiteral(")")))
                 return q.lastError();
             prepared = count;
         }
+        for (size_t c = 0; c < shared.size(); ++c)
+            if (shared[c])
+                q.addBindValue(rows.first()[c]);
         for (int r = start; r < start + count; ++r)
-            bind(q, (r - start) * 15, entries.at(r));
+            for (size_t c = 0; c < shared.size(); ++c)
+                if (!shared[c])
+                    q.addBindValue(rows.at(r)[c]);
         if (!q.exec())
             return q.lastError();
     }
