@@ -262,6 +262,8 @@ void MainWindow::openDatabase()
                       QStringLiteral("请让管理员给 %1 加上写入权限。")
                           .arg(QDir::toNativeSeparators(s.config().path)));
     }
+    if (s.schemaError().isEmpty())
+        askInterruptedPrints();
     // The day's first copy, once the window is up: work never waits for it
     // to start, and a failure is only said.
     QTimer::singleShot(0, this, [this] {
@@ -463,6 +465,36 @@ bool MainWindow::onButtonSaveDB()
     showStatus(QStringLiteral("已保存 %1 名儿童到数据库").arg(m_session->lastSavedRows()));
     warnPendingJournal(QStringLiteral("下次保存时会再试。"));
     return true;
+}
+
+void MainWindow::askInterruptedPrints()
+{
+    const QVector<JournalEntry> entries = m_session->interruptedPrints();
+    if (entries.isEmpty())
+        return;
+    QStringList named;
+    for (const JournalEntry &e : entries)
+        if (named.size() < 20)
+            named << QStringLiteral("%1 %2（%3）%4 元")
+                         .arg(e.serial.isEmpty() ? QStringLiteral("（未编号）") : e.serial, e.name,
+                              ClassName::visible(e.className), Journal::yuan(e.total));
+    if (entries.size() > named.size())
+        named << QStringLiteral("……");
+    const QString text =
+        QStringLiteral("上次打印时程序中断。以下 %1 张收据已经记入收据记录并记了收款，"
+                       "但不知道纸质收据是否打印出来了：\n%2\n\n"
+                       "这些收据都已打印出来并交给家长了吗？\n"
+                       "选“是”：保持原样。选“否”：在收据记录中注明“未打印”，收款作废，"
+                       "可以重新打印。")
+            .arg(entries.size())
+            .arg(named.join(QLatin1Char('\n')));
+    const auto answer = Prompts::current().question(this, Prompts::title(), text,
+                                                    QMessageBox::Yes | QMessageBox::No);
+    const WriteResult r = m_session->answerInterruptedPrints(entries, answer == QMessageBox::Yes);
+    if (!r)
+        Prompts::error(this, r.text, QStringLiteral("下次打开程序时会再问一次。"), r.detail);
+    else if (answer != QMessageBox::Yes)
+        showStatus(QStringLiteral("已注明 %1 张收据未打印").arg(entries.size()));
 }
 
 void MainWindow::warnPendingJournal(const QString &when)

@@ -100,6 +100,7 @@ private:
     // at closing time; true when they were kept.
     bool keepLocalCopy();
     void warnPendingJournal(const QString &when);
+    void askInterruptedPrints();
 
     std::unique_ptr<OfficeSession> m_ownSession;
     OfficeSession *m_session = nullptr;

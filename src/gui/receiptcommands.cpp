@@ -176,9 +176,14 @@ int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
             p.receipt = entries.at(i).receipt();
         pages << plan.batch().page(p, moments.at(i).date(), offset);
     }
-    if (!job.print(pages)) {
-        if (m_session)
-            m_session->receiptsNotPrinted(entries, job.errorString());
+    if (m_session)
+        m_session->printingReceipts(entries);
+    const bool printedOut = job.print(pages);
+    if (!printedOut && m_session)
+        m_session->receiptsNotPrinted(entries, job.errorString());
+    if (m_session)
+        m_session->receiptsPrinted();
+    if (!printedOut) {
         Prompts::error(m_parent, job.errorString(),
                        QStringLiteral("没有标记为已打印，收据记录中注明了“未打印”。"));
         return -1;

@@ -741,6 +741,25 @@ WriteResult OfficeSession::recordReceipts(QVector<JournalEntry> &entries)
 {
     if (entries.isEmpty())
         return WriteResult::success();
+    // A copy kept while the server was away has no journal and no accounts
+    // of the office: its receipts wait in it, and its upload gives them the
+    // server's serials and books them, as they were printed here.
+    if (isKeptCopy()) {
+        QStringList texts;
+        for (JournalEntry &e : entries) {
+            e.decide = false;
+            e.accountRead = false;
+            e.serial.clear();
+            texts << PendingJournal::toText(e);
+        }
+        const WriteResult kept = KeptCopyStore(*m_database).addReceipts(texts);
+        // Paper the copy cannot remember would never reach the books.
+        if (!kept)
+            return WriteResult::failure(
+                WriteResult::Refused,
+                QStringLiteral("收据无法记入本机文件（%1），没有打印").arg(kept.detail));
+        return kept;
+    }
     WriteResult result =
         m_database->isOpen()
             ? JournalStore(*m_database).record(entries)
@@ -770,7 +789,14 @@ WriteResult OfficeSession::receiptsNotPrinted(const QVector<JournalEntry> &entri
         else
             serials << e.serial;
     }
-    if (!unnumbered.isEmpty()) {
+    if (!unnumbered.isEmpty() && isKeptCopy()) {
+        // Waiting in the copy for its upload: taken back there.
+        QStringList texts;
+        for (const JournalEntry &e : std::as_const(unnumbered))
+            texts << PendingJournal::toText(e);
+        if (const WriteResult r = KeptCopyStore(*m_database).withdrawReceipts(texts); !r)
+            return r;
+    } else if (!unnumbered.isEmpty()) {
         // Still on disk only: nothing to mark, they are simply not receipts.
         auto same = [](const JournalEntry &a, const JournalEntry &b) {
             return a.printedAt == b.printedAt && a.className == b.className && a.name == b.name &&
@@ -788,8 +814,39 @@ WriteResult OfficeSession::receiptsNotPrinted(const QVector<JournalEntry> &entri
     return JournalStore(*m_database).markUnprinted(serials, reason, Clock::now());
 }
 
+void OfficeSession::printingReceipts(const QVector<JournalEntry> &entries)
+{
+    m_pending->printing(entries);
+}
+
+void OfficeSession::receiptsPrinted()
+{
+    m_pending->printed();
+}
+
+QVector<JournalEntry> OfficeSession::interruptedPrints()
+{
+    m_pending->adoptOrphans();
+    return m_pending->interrupted();
+}
+
+WriteResult OfficeSession::answerInterruptedPrints(const QVector<JournalEntry> &entries,
+                                                   bool paperCameOut)
+{
+    if (!paperCameOut) {
+        const WriteResult r =
+            receiptsNotPrinted(entries, QStringLiteral("打印时程序中断，经办人确认没有打印出来"));
+        if (!r)
+            return r;
+    }
+    m_pending->forgetInterrupted();
+    return WriteResult::success();
+}
+
 int OfficeSession::flushPendingJournal(WriteResult *failure)
 {
+    // The waiting receipts of windows that ended without writing them.
+    m_pending->adoptOrphans();
     QVector<JournalEntry> waiting = m_pending->read();
     if (waiting.isEmpty())
         return 0;

@@ -103,6 +103,15 @@ public:
     // The print job of recorded receipts failed: those with a serial are
     // marked unprinted, those still waiting on disk are taken back.
     WriteResult receiptsNotPrinted(const QVector<JournalEntry> &entries, const QString &reason);
+    // The pages of recorded receipts are going out / the job has ended.
+    // A window killed in between leaves them named for the next start.
+    void printingReceipts(const QVector<JournalEntry> &entries);
+    void receiptsPrinted();
+    // Receipts recorded whose print job never ended (the program killed,
+    // the power gone): the clerk says whether their paper came out. Not:
+    // they are marked unprinted and their payments taken back.
+    QVector<JournalEntry> interruptedPrints();
+    WriteResult answerInterruptedPrints(const QVector<JournalEntry> &entries, bool paperCameOut);
     // Writes the entries still waiting; how many wait afterwards.
     int flushPendingJournal(WriteResult *failure = nullptr);
     int pendingJournalCount() const;

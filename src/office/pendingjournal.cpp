@@ -9,8 +9,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QUuid>
 
 namespace
 {
@@ -20,6 +23,8 @@ QJsonObject toJson(const JournalEntry &e)
 {
     QJsonObject o;
     o[QStringLiteral("printedAt")] = e.printedAt.toString(timeFormat);
+    if (!e.serial.isEmpty())
+        o[QStringLiteral("serial")] = e.serial;
     o[QStringLiteral("class")] = e.className;
     o[QStringLiteral("name")] = e.name;
     o[QStringLiteral("age")] = e.age;
@@ -59,6 +64,7 @@ JournalEntry fromJson(const QJsonObject &o)
     JournalEntry e;
     e.printedAt =
         QDateTime::fromString(o.value(QStringLiteral("printedAt")).toString(), timeFormat);
+    e.serial = o.value(QStringLiteral("serial")).toString();
     e.className = o.value(QStringLiteral("class")).toString();
     e.name = o.value(QStringLiteral("name")).toString();
     e.age = o.value(QStringLiteral("age")).toString();
@@ -100,27 +106,157 @@ JournalEntry PendingJournal::fromText(const QString &text)
     return fromJson(QJsonDocument::fromJson(text.toUtf8()).object());
 }
 
-PendingJournal::PendingJournal(const DbConfig &config)
+namespace
 {
-    if (config.isSqlite() && config.path != QLatin1String(":memory:")) {
-        m_path = config.path + QStringLiteral(".待记收据.json");
-        return;
-    }
-    const QByteArray id =
-        QCryptographicHash::hash(config.describe().toUtf8(), QCryptographicHash::Sha1).toHex();
-    m_path = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-             QStringLiteral("/feeoffice/待记收据-%1.json").arg(QString::fromLatin1(id.left(16)));
-}
+const QString printingSuffix = QStringLiteral(".打印中.json");
 
-QVector<JournalEntry> PendingJournal::read() const
+QVector<JournalEntry> readFile(const QString &path)
 {
-    QFile f(m_path);
+    QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
     QVector<JournalEntry> entries;
     for (const QJsonValue v : QJsonDocument::fromJson(f.readAll()).array())
         entries << fromJson(v.toObject());
     return entries;
+}
+
+bool writeFile(const QString &path, const QVector<JournalEntry> &entries, QString *error)
+{
+    OwnerOnly::createFolder(QFileInfo(path).absolutePath());
+    QJsonArray array;
+    for (const JournalEntry &e : entries)
+        array.append(toJson(e));
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) ||
+        f.write(QJsonDocument(array).toJson(QJsonDocument::Compact)) < 0 || !f.commit()) {
+        *error =
+            QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(path), f.errorString());
+        return false;
+    }
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return true;
+}
+
+// The window a file belongs to: the part of its name after the common
+// start ("" for the one file of earlier versions).
+QString tokenOf(const QString &name, const QString &start)
+{
+    const QString rest = name.mid(start.size());
+    if (!rest.startsWith(QLatin1Char('-')))
+        return QString();
+    const qsizetype end = rest.indexOf(QRegularExpression(QStringLiteral("[-.]")), 1);
+    return rest.mid(1, end < 0 ? -1 : end - 1);
+}
+} // namespace
+
+PendingJournal::PendingJournal(const DbConfig &config)
+    : m_token(QUuid::createUuid().toString(QUuid::Id128).left(12))
+{
+    if (config.isSqlite() && config.path != QLatin1String(":memory:")) {
+        m_base = config.path + QStringLiteral(".待记收据");
+    } else {
+        const QByteArray id =
+            QCryptographicHash::hash(config.describe().toUtf8(), QCryptographicHash::Sha1).toHex();
+        m_base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                 QStringLiteral("/feeoffice/待记收据-%1").arg(QString::fromLatin1(id.left(16)));
+    }
+    m_path = QStringLiteral("%1-%2.json").arg(m_base, m_token);
+    m_printingPath = QStringLiteral("%1-%2%3").arg(m_base, m_token, printingSuffix);
+    // Held while the window runs: the next window sees it is alive.
+    OwnerOnly::createFolder(QFileInfo(m_base).absolutePath());
+    m_lock = std::make_unique<QLockFile>(QStringLiteral("%1-%2.lock").arg(m_base, m_token));
+    m_lock->setStaleLockTime(0);
+    m_lock->tryLock(0);
+}
+
+PendingJournal::~PendingJournal() = default;
+
+QStringList PendingJournal::ownFiles(const QString &kind) const
+{
+    const QFileInfo base(m_base);
+    const QString start = base.fileName() + QLatin1Char('-') + m_token;
+    QStringList files;
+    const QStringList names =
+        QDir(base.absolutePath())
+            .entryList({start + QStringLiteral("*.json")}, QDir::Files, QDir::Name);
+    for (const QString &n : names)
+        if (tokenOf(n, base.fileName()) == m_token && n.endsWith(printingSuffix) == !kind.isEmpty())
+            files << base.absolutePath() + QLatin1Char('/') + n;
+    return files;
+}
+
+int PendingJournal::adoptOrphans()
+{
+    const QFileInfo base(m_base);
+    const QDir folder(base.absolutePath());
+    const QString start = base.fileName();
+    QHash<QString, QStringList> byWindow;
+    for (const QString &n : folder.entryList({start + QStringLiteral("*.json")}, QDir::Files)) {
+        const QString token = tokenOf(n, start);
+        if (token != m_token)
+            byWindow[token] << n;
+    }
+    int adopted = 0;
+    for (auto it = byWindow.cbegin(); it != byWindow.cend(); ++it) {
+        const QString lockPath = it.key().isEmpty()
+                                     ? m_base + QStringLiteral(".lock")
+                                     : QStringLiteral("%1-%2.lock").arg(m_base, it.key());
+        // Locked by a window still running (here or on another PC): its own.
+        QLockFile owner(lockPath);
+        owner.setStaleLockTime(0);
+        if (!owner.tryLock(0))
+            continue;
+        for (const QString &n : it.value()) {
+            const bool printing = n.endsWith(printingSuffix);
+            for (int i = 1;; ++i) {
+                const QString to = QStringLiteral("%1-%2-%3%4")
+                                       .arg(m_base, m_token, QString::number(i),
+                                            printing ? printingSuffix : QStringLiteral(".json"));
+                if (QFile::exists(to))
+                    continue;
+                if (QFile::rename(folder.filePath(n), to))
+                    ++adopted;
+                break;
+            }
+        }
+    }
+    return adopted;
+}
+
+QVector<JournalEntry> PendingJournal::read() const
+{
+    QVector<JournalEntry> entries;
+    for (const QString &f : ownFiles(QString()))
+        entries += readFile(f);
+    return entries;
+}
+
+bool PendingJournal::printing(const QVector<JournalEntry> &entries)
+{
+    m_error.clear();
+    return writeFile(m_printingPath, entries, &m_error);
+}
+
+void PendingJournal::printed()
+{
+    QFile::remove(m_printingPath);
+}
+
+QVector<JournalEntry> PendingJournal::interrupted() const
+{
+    QVector<JournalEntry> entries;
+    for (const QString &f : ownFiles(printingSuffix))
+        if (f != m_printingPath)
+            entries += readFile(f);
+    return entries;
+}
+
+void PendingJournal::forgetInterrupted()
+{
+    for (const QString &f : ownFiles(printingSuffix))
+        if (f != m_printingPath)
+            QFile::remove(f);
 }
 
 bool PendingJournal::add(const QVector<JournalEntry> &entries)
@@ -131,24 +267,14 @@ bool PendingJournal::add(const QVector<JournalEntry> &entries)
 bool PendingJournal::replace(const QVector<JournalEntry> &entries)
 {
     m_error.clear();
-    if (entries.isEmpty()) {
-        if (QFile::exists(m_path) && !QFile::remove(m_path)) {
-            m_error = QStringLiteral("无法删除 %1").arg(QDir::toNativeSeparators(m_path));
+    const QStringList before = ownFiles(QString());
+    if (!entries.isEmpty() && !writeFile(m_path, entries, &m_error))
+        return false;
+    // The entries now stand in the one file (or nowhere): the others go.
+    for (const QString &f : before)
+        if ((f != m_path || entries.isEmpty()) && QFile::exists(f) && !QFile::remove(f)) {
+            m_error = QStringLiteral("无法删除 %1").arg(QDir::toNativeSeparators(f));
             return false;
         }
-        return true;
-    }
-    OwnerOnly::createFolder(QFileInfo(m_path).absolutePath());
-    QJsonArray array;
-    for (const JournalEntry &e : entries)
-        array.append(toJson(e));
-    QSaveFile f(m_path);
-    if (!f.open(QIODevice::WriteOnly) ||
-        f.write(QJsonDocument(array).toJson(QJsonDocument::Compact)) < 0 || !f.commit()) {
-        m_error = QStringLiteral("无法写入 %1：%2")
-                      .arg(QDir::toNativeSeparators(m_path), f.errorString());
-        return false;
-    }
-    QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return true;
 }

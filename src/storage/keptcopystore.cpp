@@ -133,6 +133,35 @@ WriteResult KeptCopyStore::uploaded(const QHash<QString, qint64> &revisions,
     });
 }
 
+WriteResult KeptCopyStore::addReceipts(const QStringList &entries)
+{
+    return run([&](QString &error) {
+        QSqlQuery q(m_db.connection());
+        q.prepare(QStringLiteral("INSERT INTO feeoffice_kept_receipt (entry) VALUES (?)"));
+        for (const QString &e : entries) {
+            q.bindValue(0, e);
+            if (!exec(q, error))
+                return false;
+        }
+        return true;
+    });
+}
+
+WriteResult KeptCopyStore::withdrawReceipts(const QStringList &entries)
+{
+    return run([&](QString &error) {
+        QSqlQuery q(m_db.connection());
+        q.prepare(
+            QStringLiteral("DELETE FROM feeoffice_kept_receipt WHERE entry = ? AND uploaded = 0"));
+        for (const QString &e : entries) {
+            q.bindValue(0, e);
+            if (!exec(q, error))
+                return false;
+        }
+        return true;
+    });
+}
+
 WriteResult KeptCopyStore::markEdited(const QStringList &classes)
 {
     return run([&](QString &error) {

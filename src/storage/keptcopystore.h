@@ -34,6 +34,11 @@ public:
     // After an upload: the classes now match the server at these revisions
     // and are no longer edited; the receipts are recorded there.
     WriteResult uploaded(const QHash<QString, qint64> &revisions, const QVector<qint64> &receipts);
+    // Receipts printed in the copy itself, each as the pending journal's
+    // text: they wait here for the upload, which numbers and books them.
+    WriteResult addReceipts(const QStringList &entries);
+    // Receipts whose paper never came out: they are no receipts.
+    WriteResult withdrawReceipts(const QStringList &entries);
     // Classes saved into the copy itself are edited ones.
     WriteResult markEdited(const QStringList &classes);
     QString errorString() const { return m_error; }

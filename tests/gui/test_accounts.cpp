@@ -400,6 +400,137 @@ private slots:
         QCOMPARE(journalOf(config).size(), 1);
         QCOMPARE(sum(accountOf(config, yi)), qint64(0));
     }
+    // Receipts printed in a copy kept while the server was away are
+    // journalled and booked at its upload, numbered by the server: no
+    // serial of the copy's own meets one the server gave another receipt.
+    void keptCopyReceiptsReachTheBooks()
+    {
+        prices();
+        w->setSetting(QStringLiteral("database/path"), w->databasePath());
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"}, {child("甲", "1000"), child("乙", "1000")});
+        QString kept;
+        QString jia;
+        {
+            MainWindow mw(config);
+            jia = mw.page(0)->document()->record(0).childId;
+            print(mw.page(0), 1);
+            WriteResult error;
+            kept = mw.session().keepLocalCopy(&error);
+            QVERIFY2(!kept.isEmpty(), qPrintable(error.oneLine()));
+        }
+        {
+            MainWindow copy(DbConfig::sqlite(kept));
+            print(copy.page(0), 0);
+            QVERIFY(copy.session().upload([](const QString &, const QString &) { return true; }));
+            QCOMPARE(copy.session().lastUpload().receipts, 1);
+        }
+        const auto month = journalOf(config);
+        QCOMPARE(month.size(), 2);
+        QVERIFY(month.at(0).serial != month.at(1).serial);
+        QCOMPARE(month.at(1).name, QStringLiteral("甲"));
+        QCOMPARE(payments(accountOf(config, jia)), 1);
+        QCOMPARE(sum(accountOf(config, jia)), qint64(0));
+    }
+    // Two windows on one database keep their waiting receipts apart: none
+    // is lost, none recorded by the other window as well. A window that
+    // ended with receipts still waiting leaves them to the next one.
+    void waitingReceiptsPerWindow()
+    {
+        prices();
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"},
+                     {child("甲", "1000"), child("乙", "1000"), child("丙", "1000")});
+        auto refuse = [&](bool on) {
+            Database db(config);
+            QVERIFY(db.open());
+            QSqlQuery q(db.connection());
+            QVERIFY(q.exec(on ? QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON "
+                                               "receipt_journal BEGIN SELECT RAISE(ABORT, 'disk "
+                                               "I/O error'); END")
+                              : QStringLiteral("DROP TRIGGER refuse")));
+        };
+        {
+            MainWindow pcA(config), pcB(config);
+            refuse(true);
+            print(pcA.page(0), 0);
+            print(pcB.page(0), 1);
+            QCOMPARE(pcA.session().pendingJournalCount(), 1);
+            QCOMPARE(pcB.session().pendingJournalCount(), 1);
+            refuse(false);
+            QCOMPARE(pcA.session().flushPendingJournal(), 0);
+            QCOMPARE(journalOf(config).size(), 1);
+            QCOMPARE(journalOf(config).at(0).name, QStringLiteral("甲"));
+            QCOMPARE(pcB.session().flushPendingJournal(), 0);
+            QCOMPARE(journalOf(config).size(), 2);
+            refuse(true);
+            print(pcB.page(0), 2);
+            QCOMPARE(pcB.session().pendingJournalCount(), 1);
+        }
+        refuse(false);
+        MainWindow next(config);
+        QCOMPARE(next.session().pendingJournalCount(), 0);
+        const auto month = journalOf(config);
+        QCOMPARE(month.size(), 3);
+        QCOMPARE(month.at(2).name, QStringLiteral("丙"));
+        QSet<QString> serials;
+        for (const JournalEntry &e : month)
+            serials.insert(e.serial);
+        QCOMPARE(serials.size(), 3);
+    }
+
+    // A window killed while its pages went out: the receipt and its payment
+    // are on record, and the next start names them for the clerk to
+    // confirm, or to mark unprinted, which takes the payment back.
+    void interruptedPrintsAreNamed_data()
+    {
+        QTest::addColumn<bool>("paperCameOut");
+        QTest::newRow("paper out") << true;
+        QTest::newRow("no paper") << false;
+    }
+    void interruptedPrintsAreNamed()
+    {
+        QFETCH(bool, paperCameOut);
+        prices();
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"}, {child("甲", "1000")});
+        QString jia;
+        {
+            OfficeSession killed(config);
+            QVERIFY(killed.open());
+            RosterDocument *doc = killed.documents().first();
+            jia = doc->record(0).childId;
+            JournalEntry e;
+            e.printedAt = Clock::now();
+            e.className = QStringLiteral("A");
+            e.name = QStringLiteral("甲");
+            e.childId = jia;
+            e.labels[0] = QStringLiteral("保 教 费");
+            e.amounts[0] = 100000;
+            e.total = 100000;
+            QVector<JournalEntry> entries{e};
+            QVERIFY(killed.recordReceipts(entries));
+            // The pages go out and the program never hears the job end.
+            killed.printingReceipts(entries);
+        }
+        QCOMPARE(sum(accountOf(config, jia)), qint64(-100000));
+        w->questionAnswers = {paperCameOut ? QMessageBox::Yes : QMessageBox::No};
+        const int asked = w->questions;
+        {
+            MainWindow next(config);
+            QCOMPARE(w->questions, asked + 1);
+            QVERIFY(w->questionTexts.last().contains(QStringLiteral("2026-000001 甲")));
+        }
+        QCOMPARE(sum(accountOf(config, jia)), paperCameOut ? qint64(-100000) : qint64(0));
+        Database db(config);
+        QVERIFY(db.open());
+        QSqlQuery q(db.connection());
+        QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM receipt_unprinted")) && q.next());
+        QCOMPARE(q.value(0).toInt(), paperCameOut ? 0 : 1);
+        // Answered once.
+        MainWindow again(config);
+        QCOMPARE(w->questions, asked + 1);
+    }
 };
 
 QTEST_MAIN(TestAccounts)
