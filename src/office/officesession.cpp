@@ -562,12 +562,21 @@ std::optional<QVector<Ledger::Owing>> OfficeSession::arrears(QString *error)
     ids.reserve(owing.size());
     for (const auto &o : owing)
         ids << o.second;
-    const auto names = store.names(ids);
-    if (!names) {
+    auto names = store.names(ids);
+    QStringList children;
+    children.reserve(owing.size());
+    for (const auto &o : owing)
+        children << o.first.childId;
+    const auto current = names ? store.currentNames(children) : std::nullopt;
+    if (!current) {
         if (error)
             *error = store.errorString();
         return std::nullopt;
     }
+    // A child that moved class owes under the class it is in now.
+    for (const auto &o : owing)
+        if (const auto it = current->constFind(o.first.childId); it != current->cend())
+            (*names)[o.second] = *it;
     return Ledger::arrears(std::move(owing), *names);
 }
 

@@ -1,6 +1,7 @@
 #include "ledgerstore.h"
 
 #include "auditlog.h"
+#include "clock.h"
 
 #include "database.h"
 #include "journal.h"
@@ -22,6 +23,17 @@ const QString insertSql = QStringLiteral(
     "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, item, amount_fen, "
     "method, reference, receipt_serial, corrects, reason, clerk, host, recorded_at) VALUES (?, ?, "
     "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+
+// Each child's class and name on the rosters now, by identity: what a
+// child owes follows it to the class it moved to.
+QString currentChildren(const Database &db)
+{
+    const QString key = SqlDialect::quoted(db.schema().keyColumn);
+    return QStringLiteral("(SELECT ci.child_id AS child_id, MIN(s.\"班级\") AS cls, "
+                          "MIN(s.\"儿童姓名\") AS nm FROM child_identity ci JOIN student s ON "
+                          "s.%1 = ci.student_id GROUP BY ci.child_id)")
+        .arg(key);
+}
 
 QVariant text(const QString &s)
 {
@@ -527,17 +539,29 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
     for (const JournalEntry &r : receipts) {
         if (r.isReprint())
             continue;
-        const QString month = r.belongsTo();
-        // A decided receipt had its month checked in the same transaction.
+        QString month = r.belongsTo();
+        QString closedNote;
+        // A decided receipt had its month checked in the same transaction
+        // and was refused before printing. One printed while the database
+        // was away, its month closed since, is paper handed out and money
+        // taken: booked in the open month, naming its own.
         std::optional<QString> closed = QString();
         if (!r.accountRead && !open.contains(month))
             closed = closing(db, month);
-        if (closed && closed->isEmpty())
-            open.insert(month);
-        if (!closed || !closed->isEmpty()) {
-            *error = closed ? QStringLiteral("%1，不能再记收款").arg(*closed)
-                            : db.connection().lastError().text();
+        if (!closed) {
+            *error = db.connection().lastError().text();
             return false;
+        }
+        if (closed->isEmpty()) {
+            open.insert(month);
+        } else {
+            closedNote = QStringLiteral("%1 的收据，该月已月结").arg(month);
+            month = Journal::month(Clock::now());
+            if (const auto alsoClosed = closing(db, month); !alsoClosed || !alsoClosed->isEmpty()) {
+                *error = alsoClosed ? QStringLiteral("%1，不能再记收款").arg(*alsoClosed)
+                                    : db.connection().lastError().text();
+                return false;
+            }
         }
         auto entry = [&](LedgerEntry::Kind kind, const QString &m, qint64 amount) {
             LedgerEntry e;
@@ -548,6 +572,7 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
             e.month = m;
             e.amount = amount;
             e.receiptSerial = r.serial;
+            e.reason = closedNote;
             e.clerk = r.clerk;
             e.host = r.host;
             e.at = r.printedAt;
@@ -566,7 +591,7 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
                                             "child_id = ? AND month = ? AND kind IN ('应收', "
                                             "'调整') GROUP BY item"));
                 read.addBindValue(r.childId);
-                read.addBindValue(month);
+                read.addBindValue(r.belongsTo());
                 if (!read.exec())
                     return failed(read);
                 while (read.next()) {
@@ -580,6 +605,8 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
                     entry(billed ? LedgerEntry::Adjustment : LedgerEntry::Charge, month, c.second);
                 e.item = c.first;
                 e.reason = billed ? Ledger::rosterChanged() : Ledger::chargedByReceipt();
+                if (!closedNote.isEmpty())
+                    e.reason += QStringLiteral("（%1）").arg(closedNote);
                 e.receiptSerial.clear();
                 pending << e;
             }
@@ -614,7 +641,8 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
         e.childId = r.childId;
         e.className = r.className;
         e.childName = r.name;
-        e.month = r.belongsTo();
+        e.month = month;
+        e.reason = closedNote;
         e.amount = -(r.paid > r.total ? r.paid : r.total);
         e.method = r.method.isEmpty() ? Ledger::unrecordedMethod() : r.method;
         e.reference = r.reference;
@@ -705,6 +733,31 @@ std::optional<QHash<qint64, QPair<QString, QString>>> LedgerStore::names(const Q
         }
         while (q.next())
             names.insert(q.value(0).toLongLong(), {q.value(1).toString(), q.value(2).toString()});
+    }
+    return names;
+}
+
+std::optional<QHash<QString, QPair<QString, QString>>>
+LedgerStore::currentNames(const QStringList &childIds)
+{
+    m_error.clear();
+    QHash<QString, QPair<QString, QString>> names;
+    constexpr int chunk = 500;
+    for (int start = 0; start < childIds.size(); start += chunk) {
+        const int count = int(qMin<qsizetype>(chunk, childIds.size() - start));
+        QSqlQuery q(m_db.connection());
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("SELECT child_id, cls, nm FROM %1 cur WHERE child_id IN (%2)")
+                      .arg(currentChildren(m_db),
+                           QStringList(count, QStringLiteral("?")).join(QLatin1Char(','))));
+        for (int i = 0; i < count; ++i)
+            q.addBindValue(childIds.at(start + i));
+        if (!q.exec()) {
+            fail(q.lastError().text());
+            return std::nullopt;
+        }
+        while (q.next())
+            names.insert(q.value(0).toString(), {q.value(1).toString(), q.value(2).toString()});
     }
     return names;
 }
@@ -1103,9 +1156,13 @@ std::optional<QVector<MonthReport::LedgerSum>> LedgerStore::monthSums(const QStr
     q.setForwardOnly(true);
     // A void of a credit moved onto a receipt (it has no way of payment)
     // is a credit move too, not money.
-    q.prepare(QStringLiteral("SELECT class_name, CASE WHEN kind = '作废' AND method = '' THEN "
-                             "'预收抵扣' ELSE kind END AS k, item, SUM(amount_fen) FROM "
-                             "ledger_entry WHERE month = ? GROUP BY class_name, k, item"));
+    q.prepare(QStringLiteral("SELECT COALESCE(cur.cls, e.class_name) AS c, CASE WHEN e.kind = "
+                             "'作废' AND e.method = '' THEN '预收抵扣' ELSE e.kind END AS k, "
+                             "e.item, SUM(e.amount_fen) FROM ledger_entry e LEFT JOIN %1 cur ON "
+                             "cur.child_id = e.child_id WHERE e.month = ? GROUP BY "
+                             "COALESCE(cur.cls, e.class_name), CASE WHEN e.kind = '作废' AND "
+                             "e.method = '' THEN '预收抵扣' ELSE e.kind END, e.item")
+                  .arg(currentChildren(m_db)));
     q.addBindValue(month);
     if (!q.exec()) {
         fail(q.lastError().text());

@@ -70,6 +70,10 @@ public:
     std::optional<QVector<Ledger::MonthBalance>> balances();
     // The class and child name of entries, by id.
     std::optional<QHash<qint64, QPair<QString, QString>>> names(const QVector<qint64> &ids);
+    // The class and name the children have on the rosters now (children
+    // no longer on any roster are left out).
+    std::optional<QHash<QString, QPair<QString, QString>>>
+    currentNames(const QStringList &childIds);
     // One child's entries, oldest first.
     std::optional<QVector<LedgerEntry>> entries(const QString &childId);
     // Money handed back for a receipt's payment: an entry of its own, with

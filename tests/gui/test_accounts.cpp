@@ -531,6 +531,77 @@ private slots:
         MainWindow again(config);
         QCOMPARE(w->questions, asked + 1);
     }
+    // A receipt printed while the database was away, its month closed by
+    // another PC meanwhile: paper and money are out, so it is recorded,
+    // and its payment is booked in the open month, naming its own. It
+    // waits for nothing.
+    void waitingReceiptOfAClosedMonth()
+    {
+        prices();
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"}, {child("甲", "1000")});
+        MainWindow pcA(config);
+        const QString jia = pcA.page(0)->document()->record(0).childId;
+        {
+            Database db(config);
+            QVERIFY(db.open());
+            QSqlQuery q(db.connection());
+            QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON receipt_journal "
+                                          "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END")));
+        }
+        print(pcA.page(0), 0);
+        QCOMPARE(pcA.session().pendingJournalCount(), 1);
+        Clock::setFixed(QDateTime(QDate(2026, 6, 2), QTime(9, 0)));
+        {
+            OfficeSession pcB(config);
+            QVERIFY(pcB.open());
+            QVERIFY(pcB.closeMonth(QStringLiteral("2026-05")));
+            Database db(config);
+            QVERIFY(db.open());
+            QSqlQuery q(db.connection());
+            QVERIFY(q.exec(QStringLiteral("DROP TRIGGER refuse")));
+        }
+        QCOMPARE(pcA.session().flushPendingJournal(), 0);
+        QCOMPARE(journalOf(config).size(), 1);
+        const auto account = accountOf(config, jia);
+        QCOMPARE(payments(account), 1);
+        for (const LedgerEntry &e : account)
+            if (e.kind == LedgerEntry::Payment) {
+                QCOMPARE(e.month, QStringLiteral("2026-06"));
+                QVERIFY(e.reason.contains(QStringLiteral("2026-05")));
+            }
+        QCOMPARE(sum(account), qint64(0));
+    }
+    // A child moved to another class owes there: 欠费 lists it under its
+    // class now, and 月报 counts what it still owes in that class.
+    void debtFollowsTheChild()
+    {
+        prices();
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A", "B"}, {child("甲", "1000"), child("乙", "1000")});
+        {
+            MainWindow mw(config);
+            QVERIFY(mw.session().billMonth({QStringLiteral("A"), QStringLiteral("B")}));
+            mw.page(0)->document()->moveToClass({0}, QStringLiteral("B"));
+            mw.toolAction(QStringLiteral("saveDatabase"))->trigger();
+        }
+        OfficeSession s(config);
+        QVERIFY(s.open());
+        const auto owing = s.arrears();
+        QVERIFY(owing);
+        QCOMPARE(owing->size(), 2);
+        QHash<QString, QString> classOf;
+        for (const Ledger::Owing &o : *owing)
+            classOf.insert(o.childName, o.className);
+        QCOMPARE(classOf.value(QStringLiteral("甲")), QStringLiteral("B"));
+        QCOMPARE(classOf.value(QStringLiteral("乙")), QStringLiteral("A"));
+        const auto report = s.monthReport(QStringLiteral("2026-05"));
+        QVERIFY(report);
+        QVERIFY(report->byClass.value(QStringLiteral("B")).owed > 0);
+        QCOMPARE(report->byClass.value(QStringLiteral("B")).owed,
+                 report->byClass.value(QStringLiteral("A")).owed);
+        QCOMPARE(report->all.owed, 2 * report->byClass.value(QStringLiteral("A")).owed);
+    }
 };
 
 QTEST_MAIN(TestAccounts)

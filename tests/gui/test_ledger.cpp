@@ -941,9 +941,15 @@ private slots:
         late.childId = jia;
         QVector<JournalEntry> entries{late};
         JournalStore journal(db);
-        QVERIFY(!journal.record(entries));
-        QVERIFY2(journal.errorString().contains(QStringLiteral("不能再记收款")),
-                 qPrintable(journal.errorString()));
+        // Its paper is out and its money taken: recorded, the payment
+        // booked in the open month, naming May; May itself stays as closed.
+        const qint64 mayBefore = *LedgerStore(db).monthTotal(QStringLiteral("2026-05"));
+        QVERIFY2(journal.record(entries), qPrintable(journal.errorString()));
+        const LedgerEntry latePayment = accountOf(config, jia).last();
+        QCOMPARE(latePayment.kind, LedgerEntry::Payment);
+        QCOMPARE(latePayment.month, QStringLiteral("2026-06"));
+        QVERIFY(latePayment.reason.contains(QStringLiteral("2026-05")));
+        QCOMPARE(*LedgerStore(db).monthTotal(QStringLiteral("2026-05")), mayBefore);
         const qint64 before = sum(accountOf(config, jia));
         const WriteResult voided =
             mw.session().voidReceipt(QStringLiteral("2026-000001"), QStringLiteral("打错"));
