@@ -188,7 +188,7 @@ int ledgerShape(const DbConfig &config, int children)
         return 1;
     QElapsedTimer t;
     t.start();
-    const auto owing = session.arrears();
+    const auto owing = session.reports().arrears();
     figure(qPrintable(QStringLiteral("arrears_%1_seconds").arg(children)), t.elapsed() / 1000.0,
            "s");
     std::printf("children owing: %lld\n", owing ? qlonglong(owing->size()) : -1LL);
@@ -573,7 +573,7 @@ int main(int argc, char **argv)
             session.recordReceipts(day);
             const QString reportPdf = dir.filePath(QStringLiteral("day.pdf"));
             t.start();
-            const auto report = session.dayReport(Clock::now().date(), QString());
+            const auto report = session.reports().dayReport(Clock::now().date(), QString());
             QPrinter printer(QPrinter::HighResolution);
             ReportPrinter::setUp(printer);
             printer.setOutputFormat(QPrinter::PdfFormat);

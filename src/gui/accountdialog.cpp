@@ -61,7 +61,7 @@ QString AccountDialog::balanceText(const QVector<LedgerEntry> &entries)
 bool AccountDialog::refresh()
 {
     QString error;
-    const auto entries = m_session.account(m_childId, &error);
+    const auto entries = m_session.reports().account(m_childId, &error);
     if (!entries) {
         m_balance->setText(QStringLiteral("无法读取账目：%1").arg(error));
         return false;

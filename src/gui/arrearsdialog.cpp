@@ -129,7 +129,7 @@ ArrearsDialog::ArrearsDialog(OfficeSession &session, QWidget *parent)
 bool ArrearsDialog::refresh()
 {
     QString error;
-    auto owing = m_session.arrears(&error);
+    auto owing = m_session.reports().arrears(&error);
     if (!owing) {
         m_model->setOwing({});
         m_totals->setText(QStringLiteral("无法读取账目：%1").arg(error));

@@ -107,7 +107,8 @@ DayReportDialog::DayReportDialog(OfficeSession &session, QWidget *parent)
 bool DayReportDialog::refresh()
 {
     QString error;
-    m_report = m_session.dayReport(m_day->date(), m_clerk->currentData().toString(), &error);
+    m_report =
+        m_session.reports().dayReport(m_day->date(), m_clerk->currentData().toString(), &error);
     if (!m_report) {
         m_text->setPlainText(QStringLiteral("无法读取收据记录：%1").arg(error));
         return false;
@@ -187,7 +188,7 @@ bool MonthReportDialog::refresh()
         return false;
     }
     QString error;
-    m_report = m_session.monthReport(month, &error);
+    m_report = m_session.reports().monthReport(month, &error);
     if (!m_report) {
         m_text->setPlainText(QStringLiteral("无法读取账目：%1").arg(error));
         return false;

@@ -26,7 +26,8 @@ OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
     : QObject(parent), m_config(config), m_database(std::make_unique<Database>(config)),
       m_settings(new OfficeSettings(this)), m_pending(std::make_unique<PendingJournal>(config)),
       m_backups(std::make_unique<BackupService>(*m_database, config)),
-      m_audit(std::make_unique<AuditService>(*m_database))
+      m_audit(std::make_unique<AuditService>(*m_database)),
+      m_reports(std::make_unique<ReportService>(*m_database))
 {
     m_sync = new RosterSync(*m_database, this);
     connect(m_sync, &RosterSync::classSavedElsewhere, this, &OfficeSession::onSavedElsewhere);
@@ -466,49 +467,6 @@ WriteResult OfficeSession::applyRefunds(const RefundPlan &plan, int *written)
     return r;
 }
 
-std::optional<DayReport> OfficeSession::dayReport(const QDate &day, const QString &clerk,
-                                                  QString *error)
-{
-    JournalStore journal(*m_database);
-    const auto receipts = journal.day(day);
-    if (!receipts) {
-        if (error)
-            *error = journal.errorString();
-        return std::nullopt;
-    }
-    LedgerStore ledger(*m_database);
-    const auto money = ledger.dayMoney(day, clerk);
-    if (!money) {
-        if (error)
-            *error = ledger.errorString();
-        return std::nullopt;
-    }
-    QHash<QString, DayReport::Payment> payments;
-    for (auto it = money->payments.cbegin(); it != money->payments.cend(); ++it)
-        payments.insert(it.key(), {it->first, it->second});
-    return DayReport::build(day, clerk, *receipts, payments, money->refundedCash);
-}
-
-std::optional<MonthReport> OfficeSession::monthReport(const QString &month, QString *error)
-{
-    LedgerStore ledger(*m_database);
-    QHash<QString, qint64> paid;
-    const auto sums = ledger.monthSums(month, &paid);
-    if (!sums) {
-        if (error)
-            *error = ledger.errorString();
-        return std::nullopt;
-    }
-    JournalStore journal(*m_database);
-    const auto receipts = journal.monthWithLines(month);
-    if (!receipts) {
-        if (error)
-            *error = journal.errorString();
-        return std::nullopt;
-    }
-    return MonthReport::build(month, *sums, *receipts, paid);
-}
-
 void OfficeSession::decide(ReceiptPlan &plan)
 {
     if (!m_readable || !m_database || !m_database->isOpen())
@@ -546,47 +504,6 @@ void OfficeSession::decide(ReceiptPlan &plan)
                 copied = e->receipt();
         plan.setDecision(i, d, copied);
     }
-}
-
-std::optional<QVector<Ledger::Owing>> OfficeSession::arrears(QString *error)
-{
-    LedgerStore store(*m_database);
-    const auto balances = store.balances();
-    if (!balances) {
-        if (error)
-            *error = store.errorString();
-        return std::nullopt;
-    }
-    auto owing = Ledger::owing(*balances);
-    QVector<qint64> ids;
-    ids.reserve(owing.size());
-    for (const auto &o : owing)
-        ids << o.second;
-    auto names = store.names(ids);
-    QStringList children;
-    children.reserve(owing.size());
-    for (const auto &o : owing)
-        children << o.first.childId;
-    const auto current = names ? store.currentNames(children) : std::nullopt;
-    if (!current) {
-        if (error)
-            *error = store.errorString();
-        return std::nullopt;
-    }
-    // A child that moved class owes under the class it is in now.
-    for (const auto &o : owing)
-        if (const auto it = current->constFind(o.first.childId); it != current->cend())
-            (*names)[o.second] = *it;
-    return Ledger::arrears(std::move(owing), *names);
-}
-
-std::optional<QVector<LedgerEntry>> OfficeSession::account(const QString &childId, QString *error)
-{
-    LedgerStore store(*m_database);
-    auto entries = store.entries(childId);
-    if (!entries && error)
-        *error = store.errorString();
-    return entries;
 }
 
 bool OfficeSession::isReadOnly() const

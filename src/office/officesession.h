@@ -10,6 +10,7 @@
 #include "journal.h"
 #include "ledger.h"
 #include "monthreport.h"
+#include "reportservice.h"
 #include "rosterdocument.h"
 #include "writeresult.h"
 
@@ -181,16 +182,6 @@ public:
     // Records the plan's refunds (only differences to what was recorded
     // before); the entries written in written.
     WriteResult applyRefunds(const RefundPlan &plan, int *written = nullptr);
-    // The day's closing (日结) of a clerk, or of every clerk when empty.
-    std::optional<DayReport> dayReport(const QDate &day, const QString &clerk,
-                                       QString *error = nullptr);
-    // The month's report (月报).
-    std::optional<MonthReport> monthReport(const QString &month, QString *error = nullptr);
-    // Every child owing anything, by class and name.
-    std::optional<QVector<Ledger::Owing>> arrears(QString *error = nullptr);
-    // One child's account, oldest entry first.
-    std::optional<QVector<LedgerEntry>> account(const QString &childId, QString *error = nullptr);
-
     // Rosters that cannot reach the database at closing time go to a
     // local file, with the revisions they were read at, the classes edited
     // here and the receipts still waiting for the journal (which move into
@@ -215,6 +206,8 @@ public:
 
     // Backups (备份与恢复) and the audit log (操作记录): services of their own.
     BackupService &backups() { return *m_backups; }
+    // The day's closing, the month's report, arrears and a child's account.
+    ReportService &reports() { return *m_reports; }
     const AuditService &audit() const { return *m_audit; }
     // The automatic backup (see BackupService::automaticBackup).
     QString automaticBackup(bool atStart)
@@ -270,5 +263,6 @@ private:
     BillReport m_bill;
     std::unique_ptr<BackupService> m_backups;
     std::unique_ptr<AuditService> m_audit;
+    std::unique_ptr<ReportService> m_reports;
     int m_lastSavedRows = 0;
 };

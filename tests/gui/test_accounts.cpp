@@ -587,7 +587,7 @@ private slots:
         }
         OfficeSession s(config);
         QVERIFY(s.open());
-        const auto owing = s.arrears();
+        const auto owing = s.reports().arrears();
         QVERIFY(owing);
         QCOMPARE(owing->size(), 2);
         QHash<QString, QString> classOf;
@@ -595,7 +595,7 @@ private slots:
             classOf.insert(o.childName, o.className);
         QCOMPARE(classOf.value(QStringLiteral("甲")), QStringLiteral("B"));
         QCOMPARE(classOf.value(QStringLiteral("乙")), QStringLiteral("A"));
-        const auto report = s.monthReport(QStringLiteral("2026-05"));
+        const auto report = s.reports().monthReport(QStringLiteral("2026-05"));
         QVERIFY(report);
         QVERIFY(report->byClass.value(QStringLiteral("B")).owed > 0);
         QCOMPARE(report->byClass.value(QStringLiteral("B")).owed,

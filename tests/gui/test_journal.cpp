@@ -283,7 +283,8 @@ private slots:
         QCOMPARE(entries.size(), 1);
         QCOMPARE(entries.at(0).name, QStringLiteral("甲"));
         // Its payment came along, on the child's account, with its way.
-        const auto account = mw.session().account(mw.page(0)->document()->record(0).childId);
+        const auto account =
+            mw.session().reports().account(mw.page(0)->document()->record(0).childId);
         QVERIFY(account);
         // (the month was not billed: the receipt charged it, and paid it).
         QCOMPARE(account->size(), 2);

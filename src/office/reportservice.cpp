@@ -1,0 +1,89 @@
+#include "reportservice.h"
+
+#include "database.h"
+#include "journalstore.h"
+#include "ledgerstore.h"
+
+std::optional<DayReport> ReportService::dayReport(const QDate &day, const QString &clerk,
+                                                  QString *error)
+{
+    JournalStore journal(m_database);
+    const auto receipts = journal.day(day);
+    if (!receipts) {
+        if (error)
+            *error = journal.errorString();
+        return std::nullopt;
+    }
+    LedgerStore ledger(m_database);
+    const auto money = ledger.dayMoney(day, clerk);
+    if (!money) {
+        if (error)
+            *error = ledger.errorString();
+        return std::nullopt;
+    }
+    QHash<QString, DayReport::Payment> payments;
+    for (auto it = money->payments.cbegin(); it != money->payments.cend(); ++it)
+        payments.insert(it.key(), {it->first, it->second});
+    return DayReport::build(day, clerk, *receipts, payments, money->refundedCash);
+}
+
+std::optional<MonthReport> ReportService::monthReport(const QString &month, QString *error)
+{
+    LedgerStore ledger(m_database);
+    QHash<QString, qint64> paid;
+    const auto sums = ledger.monthSums(month, &paid);
+    if (!sums) {
+        if (error)
+            *error = ledger.errorString();
+        return std::nullopt;
+    }
+    JournalStore journal(m_database);
+    const auto receipts = journal.monthWithLines(month);
+    if (!receipts) {
+        if (error)
+            *error = journal.errorString();
+        return std::nullopt;
+    }
+    return MonthReport::build(month, *sums, *receipts, paid);
+}
+
+std::optional<QVector<Ledger::Owing>> ReportService::arrears(QString *error)
+{
+    LedgerStore store(m_database);
+    const auto balances = store.balances();
+    if (!balances) {
+        if (error)
+            *error = store.errorString();
+        return std::nullopt;
+    }
+    auto owing = Ledger::owing(*balances);
+    QVector<qint64> ids;
+    ids.reserve(owing.size());
+    for (const auto &o : owing)
+        ids << o.second;
+    auto names = store.names(ids);
+    QStringList children;
+    children.reserve(owing.size());
+    for (const auto &o : owing)
+        children << o.first.childId;
+    const auto current = names ? store.currentNames(children) : std::nullopt;
+    if (!current) {
+        if (error)
+            *error = store.errorString();
+        return std::nullopt;
+    }
+    // A child that moved class owes under the class it is in now.
+    for (const auto &o : owing)
+        if (const auto it = current->constFind(o.first.childId); it != current->cend())
+            (*names)[o.second] = *it;
+    return Ledger::arrears(std::move(owing), *names);
+}
+
+std::optional<QVector<LedgerEntry>> ReportService::account(const QString &childId, QString *error)
+{
+    LedgerStore store(m_database);
+    auto entries = store.entries(childId);
+    if (!entries && error)
+        *error = store.errorString();
+    return entries;
+}

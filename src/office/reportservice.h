@@ -1,0 +1,34 @@
+#pragma once
+
+#include "dayreport.h"
+#include "ledger.h"
+#include "monthreport.h"
+
+#include <QDate>
+#include <QString>
+#include <QVector>
+#include <optional>
+
+class Database;
+
+// The office's figures as the books hold them, read only: the day's
+// closing (日结), the month's report (月报), who owes (欠费) and one
+// child's account. Each is read afresh from the database.
+class ReportService
+{
+public:
+    explicit ReportService(Database &database) : m_database(database) {}
+
+    // The day's closing of a clerk, or of every clerk when empty.
+    std::optional<DayReport> dayReport(const QDate &day, const QString &clerk,
+                                       QString *error = nullptr);
+    std::optional<MonthReport> monthReport(const QString &month, QString *error = nullptr);
+    // Every child owing anything, by class and name; a child that moved
+    // class owes under the class it is in now.
+    std::optional<QVector<Ledger::Owing>> arrears(QString *error = nullptr);
+    // One child's account, oldest entry first.
+    std::optional<QVector<LedgerEntry>> account(const QString &childId, QString *error = nullptr);
+
+private:
+    Database &m_database;
+};
