@@ -474,7 +474,7 @@ int main(int argc, char **argv)
         int children = 0;
         for (RosterDocument *d : mw->session().documents()) {
             QString error;
-            const auto plan = mw->session().refunds(d->className(), month, &error);
+            const auto plan = mw->session().attendance().refunds(d->className(), month, &error);
             if (!plan) {
                 std::fprintf(stderr, "refunds failed: %s\n", qPrintable(error));
                 break;

@@ -124,8 +124,9 @@ bool AbsenceDialog::load()
     const QString month = start->toString(QStringLiteral("yyyy-MM"));
     const QString className = m_class->currentData().toString();
     QString error;
-    const auto cal = m_session.calendar(month, &error);
-    const auto absent = cal ? m_session.absences(className, month, &error) : std::nullopt;
+    const auto cal = m_session.attendance().calendar(month, &error);
+    const auto absent =
+        cal ? m_session.attendance().absences(className, month, &error) : std::nullopt;
     if (!cal || !absent) {
         Prompts::error(this, QStringLiteral("无法读取缺勤记录"), QString(), error);
         return false;
@@ -251,7 +252,7 @@ bool AbsenceDialog::save()
         holidays ? daysOf(m_workdays->text(), QStringLiteral("补班")) : std::nullopt;
     if (!holidays || !workdays)
         return false;
-    OfficeSession::Absences absences;
+    AttendanceService::Absences absences;
     for (int r = 0; r < m_ids.size(); ++r) {
         auto &mine = absences[m_ids.at(r)];
         mine.first =
@@ -265,9 +266,9 @@ bool AbsenceDialog::save()
         if (const int n = m_counts.value(m_ids.at(r)); n != 0)
             mine.second.append({QDate(), qAbs(n), n < 0});
     }
-    WriteResult r = m_session.saveCalendar(month, {*holidays, *workdays});
+    WriteResult r = m_session.attendance().saveCalendar(month, {*holidays, *workdays});
     if (r)
-        r = m_session.saveAbsences(m_class->currentData().toString(), month, absences);
+        r = m_session.attendance().saveAbsences(m_class->currentData().toString(), month, absences);
     if (!r) {
         Prompts::error(this, QStringLiteral("缺勤没有保存"), r.text, r.detail);
         return false;
@@ -285,8 +286,9 @@ bool AbsenceDialog::compute()
     if (!save())
         return false;
     QString error;
-    m_plan = m_session.refunds(m_class->currentData().toString(),
-                               monthStart()->toString(QStringLiteral("yyyy-MM")), &error);
+    m_plan =
+        m_session.attendance().refunds(m_class->currentData().toString(),
+                                       monthStart()->toString(QStringLiteral("yyyy-MM")), &error);
     if (!m_plan) {
         Prompts::error(this, QStringLiteral("无法计算退费"), error);
         return false;
@@ -325,7 +327,7 @@ void AbsenceDialog::apply()
                                     QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     int written = 0;
-    const WriteResult r = m_session.applyRefunds(*m_plan, &written);
+    const WriteResult r = m_session.attendance().applyRefunds(*m_plan, &written);
     if (!r) {
         Prompts::error(
             this, r.kind == WriteResult::Refused ? r.text : QStringLiteral("退费没有记录"),

@@ -57,5 +57,5 @@ private:
     QVector<QDate> m_days;        // the grid's columns
     QStringList m_ids;            // the grid's rows: child identities
     QHash<QString, int> m_counts; // counted days per child (from a list), with leave as negative
-    std::optional<OfficeSession::RefundPlan> m_plan;
+    std::optional<AttendanceService::RefundPlan> m_plan;
 };

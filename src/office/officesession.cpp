@@ -1,6 +1,5 @@
 #include "officesession.h"
 
-#include "attendancestore.h"
 #include "auditlog.h"
 #include "classname.h"
 #include "clock.h"
@@ -27,7 +26,10 @@ OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
       m_settings(new OfficeSettings(this)), m_pending(std::make_unique<PendingJournal>(config)),
       m_backups(std::make_unique<BackupService>(*m_database, config)),
       m_audit(std::make_unique<AuditService>(*m_database)),
-      m_reports(std::make_unique<ReportService>(*m_database))
+      m_reports(std::make_unique<ReportService>(*m_database)),
+      m_attendance(std::make_unique<AttendanceService>(
+          *m_database, *m_settings, [this](const QString &c) { return document(c); },
+          [this] { return m_readable; }))
 {
     m_sync = new RosterSync(*m_database, this);
     connect(m_sync, &RosterSync::classSavedElsewhere, this, &OfficeSession::onSavedElsewhere);
@@ -333,138 +335,6 @@ WriteResult OfficeSession::keepIdentities(const QString &className)
     for (int r = 0; r < doc->size(); ++r)
         rows << doc->record(r);
     return RosterStore(*m_database).keepIdentities(rows);
-}
-
-std::optional<Absence::Calendar> OfficeSession::calendar(const QString &month, QString *error)
-{
-    AttendanceStore store(*m_database);
-    auto c = store.calendar(month);
-    if (!c && error)
-        *error = store.errorString();
-    return c;
-}
-
-WriteResult OfficeSession::saveCalendar(const QString &month, const Absence::Calendar &calendar)
-{
-    if (!m_readable)
-        return unread();
-    return AttendanceStore(*m_database).saveCalendar(month, calendar);
-}
-
-std::optional<OfficeSession::Absences> OfficeSession::absences(const QString &className,
-                                                               const QString &month, QString *error)
-{
-    AttendanceStore store(*m_database);
-    const auto read = store.read(className, month);
-    if (!read) {
-        if (error)
-            *error = store.errorString();
-        return std::nullopt;
-    }
-    Absences out;
-    for (auto it = read->cbegin(); it != read->cend(); ++it)
-        out.insert(it.key(), {it->name, it->days});
-    return out;
-}
-
-WriteResult OfficeSession::saveAbsences(const QString &className, const QString &month,
-                                        const Absences &absences)
-{
-    if (!m_readable)
-        return unread();
-    if (WriteResult r = keepIdentities(className); !r)
-        return r;
-    QHash<QString, AttendanceStore::ChildDays> days;
-    for (auto it = absences.cbegin(); it != absences.cend(); ++it)
-        if (!it->second.isEmpty())
-            days.insert(it.key(), {it->first, it->second});
-    return AttendanceStore(*m_database)
-        .save(className, month, days, m_settings->fees().clerk(), Clock::now());
-}
-
-std::optional<OfficeSession::RefundPlan>
-OfficeSession::refunds(const QString &className, const QString &month, QString *error)
-{
-    auto refuse = [&](const QString &why) -> std::optional<RefundPlan> {
-        if (error)
-            *error = why;
-        return std::nullopt;
-    };
-    RosterDocument *doc = document(className);
-    if (!doc)
-        return refuse(QStringLiteral("没有班级“%1”").arg(ClassName::visible(className)));
-    const QDate first =
-        QDate::fromString(month + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
-    if (!first.isValid())
-        return refuse(QStringLiteral("“%1”不是月份（应为 2026-12 这样）").arg(month));
-    QString why;
-    const auto rule = OfficeSettings::refundRule(&why);
-    if (!rule)
-        return refuse(why);
-    const auto cal = calendar(month, error);
-    if (!cal)
-        return std::nullopt;
-    const auto absent = absences(className, month, error);
-    if (!absent)
-        return std::nullopt;
-    const QVector<QDate> days = Absence::schoolDays(first.year(), first.month(), *cal);
-    const FeeMirror fees = doc->fees();
-    RefundPlan plan;
-    plan.className = className;
-    plan.month = month;
-    plan.rule = *rule;
-    QSet<QString> seen;
-    for (int r = 0; r < doc->size(); ++r) {
-        const ChildRecord &rec = doc->record(r);
-        if (rec.childId.isEmpty() || seen.contains(rec.childId))
-            continue;
-        seen.insert(rec.childId);
-        const Roster::Cells cells = rec.feeCells();
-        ChildRefund c;
-        c.childId = rec.childId;
-        c.name = rec.text(Roster::Name);
-        qint64 perDay = rule->perDayFen.value_or(
-            qint64(std::floor(double(fees.price(Fees::MealPrice)) * 100.0 + 0.5)));
-        if (rule->discounted && Fees::isDiscounted(cells))
-            perDay = qint64(Fees::roundedProduct(double(perDay), fees.price(Fees::DiscountFactor)));
-        c.perDayFen = perDay;
-        // Never more than the month's meal fee.
-        qint64 meals = 0;
-        for (const auto &charge : Ledger::charges(cells, fees))
-            if (charge.first == QStringLiteral("伙食费"))
-                meals = charge.second;
-        const auto mine = absent->value(rec.childId);
-        c.refund = Absence::compute(mine.second, days, *rule, perDay, meals);
-        for (const QString &e : c.refund.errors)
-            plan.problems << QStringLiteral("%1：%2").arg(c.name, e);
-        plan.total += c.refund.fen;
-        plan.children << c;
-    }
-    for (auto it = absent->cbegin(); it != absent->cend(); ++it)
-        if (!seen.contains(it.key()))
-            plan.problems << QStringLiteral("%1：已不在班级“%2”的名单中，缺勤没有计算")
-                                 .arg(it->first, ClassName::visible(className));
-    return plan;
-}
-
-WriteResult OfficeSession::applyRefunds(const RefundPlan &plan, int *written)
-{
-    if (!m_readable)
-        return unread();
-    if (WriteResult r = keepIdentities(plan.className); !r)
-        return r;
-    QVector<LedgerStore::AbsenceRefund> list;
-    for (const ChildRefund &c : plan.children)
-        list.append({c.childId, plan.className, c.name, c.refund.fen, c.refund.reason});
-    QVector<LedgerEntry> entries;
-    const WriteResult r =
-        LedgerStore(*m_database)
-            .applyAbsenceRefunds(plan.month, list, !plan.rule.creditNextMonth,
-                                 OfficeSettings::paymentMethod(), m_settings->fees().clerk(),
-                                 QSysInfo::machineHostName(), Clock::now(), &entries);
-    if (r && written)
-        *written = int(entries.size());
-    return r;
 }
 
 void OfficeSession::decide(ReceiptPlan &plan)

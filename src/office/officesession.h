@@ -1,6 +1,7 @@
 #pragma once
 
 #include "absence.h"
+#include "attendanceservice.h"
 #include "auditservice.h"
 #include "backup.h"
 #include "backupservice.h"
@@ -153,35 +154,6 @@ public:
     WriteResult closeMonth(const QString &month);
     // Who closed the month and when, said in a sentence; empty while open.
     std::optional<QString> monthClosing(const QString &month, QString *error = nullptr);
-    // Absences and meal refunds (缺勤退费), per class and month ("yyyy-MM").
-    std::optional<Absence::Calendar> calendar(const QString &month, QString *error = nullptr);
-    WriteResult saveCalendar(const QString &month, const Absence::Calendar &calendar);
-    // A class's month of absences, by child identity (name, days).
-    using Absences = QHash<QString, QPair<QString, QVector<Absence::Absent>>>;
-    std::optional<Absences> absences(const QString &className, const QString &month,
-                                     QString *error = nullptr);
-    WriteResult saveAbsences(const QString &className, const QString &month,
-                             const Absences &absences);
-    // The refunds of a class's month as the rule computes them now, for
-    // every child of its roster; absences of children no longer in it are
-    // named in problems.
-    struct ChildRefund {
-        QString childId, name;
-        qint64 perDayFen = 0;
-        Absence::Refund refund;
-    };
-    struct RefundPlan {
-        QString className, month;
-        Absence::Rule rule;
-        QVector<ChildRefund> children;
-        QStringList problems;
-        qint64 total = 0;
-    };
-    std::optional<RefundPlan> refunds(const QString &className, const QString &month,
-                                      QString *error);
-    // Records the plan's refunds (only differences to what was recorded
-    // before); the entries written in written.
-    WriteResult applyRefunds(const RefundPlan &plan, int *written = nullptr);
     // Rosters that cannot reach the database at closing time go to a
     // local file, with the revisions they were read at, the classes edited
     // here and the receipts still waiting for the journal (which move into
@@ -208,6 +180,8 @@ public:
     BackupService &backups() { return *m_backups; }
     // The day's closing, the month's report, arrears and a child's account.
     ReportService &reports() { return *m_reports; }
+    // Absences and meal refunds (缺勤退费).
+    AttendanceService &attendance() { return *m_attendance; }
     const AuditService &audit() const { return *m_audit; }
     // The automatic backup (see BackupService::automaticBackup).
     QString automaticBackup(bool atStart)
@@ -264,5 +238,6 @@ private:
     std::unique_ptr<BackupService> m_backups;
     std::unique_ptr<AuditService> m_audit;
     std::unique_ptr<ReportService> m_reports;
+    std::unique_ptr<AttendanceService> m_attendance;
     int m_lastSavedRows = 0;
 };

@@ -165,9 +165,10 @@ private slots:
                     .value(0)
                     .what.startsWith(QStringLiteral("2026-05：1 名儿童")));
         QString error;
-        auto plan = mw.session().refunds(QStringLiteral("A"), QStringLiteral("2026-05"), &error);
+        auto plan = mw.session().attendance().refunds(QStringLiteral("A"),
+                                                      QStringLiteral("2026-05"), &error);
         QVERIFY2(plan, qPrintable(error));
-        QVERIFY(mw.session().applyRefunds(*plan));
+        QVERIFY(mw.session().attendance().applyRefunds(*plan));
         QCOMPARE(rowsOf(config, AuditLog::absenceRefunds()).size(), 1);
         configView *panel = mw.findChild<configView *>();
         panel->paymentCombo()->setCurrentText(QStringLiteral("微信"));

@@ -277,7 +277,8 @@ private slots:
         // A stored value that is not usable shows red and refuses computing.
         w->setSetting(QStringLiteral("refund/perDay"), QStringLiteral("十五"));
         QString why;
-        QVERIFY(!mw.session().refunds(QStringLiteral("A"), QStringLiteral("2026-12"), &why));
+        QVERIFY(!mw.session().attendance().refunds(QStringLiteral("A"), QStringLiteral("2026-12"),
+                                                   &why));
     }
 };
 
