@@ -326,17 +326,6 @@ std::optional<QString> OfficeSession::monthClosing(const QString &month, QString
     return closed;
 }
 
-WriteResult OfficeSession::keepIdentities(const QString &className)
-{
-    RosterDocument *doc = document(className);
-    if (!doc)
-        return WriteResult::success();
-    QVector<ChildRecord> rows;
-    for (int r = 0; r < doc->size(); ++r)
-        rows << doc->record(r);
-    return RosterStore(*m_database).keepIdentities(rows);
-}
-
 void OfficeSession::decide(ReceiptPlan &plan)
 {
     if (!m_readable || !m_database || !m_database->isOpen())

@@ -216,8 +216,6 @@ private:
     void onSavedElsewhere(const QString &className, const QString &savedAt);
     void onClassListChanged();
     WriteResult unread() const;
-    // Stores who the class's stored children are, where not stored yet.
-    WriteResult keepIdentities(const QString &className);
     // Stores the class list, taking in classes another PC added meanwhile.
     WriteResult storeClassList();
     WriteResult attemptSave(SavePlan &plan);
