@@ -22,6 +22,7 @@ DayReport DayReport::build(const QDate &day, const QString &clerk,
     r.refundedCash = refundedCash;
     // The day's serials, every clerk: numbers are given out one after the
     // other, so the range has no holes.
+    const QHash<QString, qint64> seconds = Journal::secondFormTotals(receipts);
     QMap<int, QMap<qint64, const JournalEntry *>> byYear;
     for (const JournalEntry &e : receipts) {
         const int dash = int(e.serial.indexOf(QLatin1Char('-')));
@@ -67,9 +68,11 @@ DayReport DayReport::build(const QDate &day, const QString &clerk,
                 for (size_t i = 0; i < e->labels.size(); ++i)
                     if (!e->labels[i].isNull() && e->amounts[i] != 0)
                         r.byItem[item(e->labels[i])] += e->amounts[i];
-                // Money beyond the printed total was taken as credit.
-                if (p.fen > e->total)
-                    r.byItem[QStringLiteral("预收")] += p.fen - e->total;
+                // Money beyond the printed total (both forms of one printed
+                // on two) was taken as credit.
+                const qint64 printed = e->total + seconds.value(e->serial);
+                if (p.fen > printed)
+                    r.byItem[QStringLiteral("预收")] += p.fen - printed;
             }
             r.rows << row;
         }

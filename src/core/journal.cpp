@@ -54,6 +54,15 @@ QString JournalEntry::belongsTo() const
 
 namespace Journal
 {
+QHash<QString, qint64> secondFormTotals(const QVector<JournalEntry> &entries)
+{
+    QHash<QString, qint64> totals;
+    for (const JournalEntry &e : entries)
+        if (!e.firstForm.isEmpty())
+            totals[e.firstForm] += e.total;
+    return totals;
+}
+
 QString serial(int year, qint64 number)
 {
     return QStringLiteral("%1-%2").arg(year).arg(number, 6, 10, QLatin1Char('0'));

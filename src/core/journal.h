@@ -4,6 +4,7 @@
 #include "receipt.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QMap>
 #include <QString>
 #include <QVector>
@@ -26,6 +27,15 @@ struct JournalEntry {
     QString printer;
     QString host;
     QString reprintOf; // serial of the first receipt for the child and month
+    // A receipt with more lines than a form holds prints on two forms, each
+    // a receipt of the journal with its own serial, paid by one payment
+    // (booked under the first): the second form's serial, and for a copy
+    // the second form it copies. Read back, the lines and the total are
+    // both forms'.
+    QString secondForm;
+    QString secondReprintOf;
+    // Read from the journal: this is the second form of that receipt.
+    QString firstForm;
     // Not stored in the journal: the child's identity and how the money was
     // paid, for the payment the receipt is on the child's account.
     QString childId;
@@ -80,6 +90,8 @@ struct JournalEntry {
     QString voidReason;
 
     bool isReprint() const { return !reprintOf.isEmpty(); }
+    // More lines than one form holds: recorded and printed as two forms.
+    bool hasSecondForm() const { return !labels[Receipt::FormLines].isNull(); }
     // month, or the month of printedAt when none is set.
     QString belongsTo() const;
     // The receipt as it was printed, for printing it again.
@@ -105,6 +117,9 @@ struct ClassTotal {
 // Count and sum per class, in class order: a reprint is the same money
 // again, counted apart.
 QMap<QString, ClassTotal> totalsByClass(const QVector<JournalEntry> &entries);
+// What the second forms of the entries add to the receipts they belong
+// to: first form's serial → the second form's total.
+QHash<QString, qint64> secondFormTotals(const QVector<JournalEntry> &entries);
 // Fen as yuan with two decimals: 176300 → "1763.00".
 QString yuan(qint64 fen);
 // Text typed for the record (a transaction number, a reason) without the

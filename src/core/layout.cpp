@@ -63,7 +63,7 @@ QVector<DrawOp> layout(const Receipt &receipt, const QDate &date, CapitalPlaceme
 
     const double left = s.feeLeft, top = s.feeTop;
     int counter = 2;
-    for (int i = 0; i < receipt.entryCount && i < Receipt::Slots; ++i) {
+    for (int i = 0; i < receipt.entryCount && i < Receipt::FormLines; ++i) {
         const FeeEntry &e = receipt.entries[i];
         double spanTop;
         // Lines are placed by their label, not by their slot.
@@ -127,8 +127,9 @@ QVector<DrawOp> formOutline(const QPointF &off, const SheetLayout &s)
         << frame(QStringLiteral("年龄"), s.name.x() + 73, s.name.y() - 2, s.name.x() + 100,
                  s.name.y() + 5, off);
     // One line per fee, then the total and its capitals.
-    const QString printed[Receipt::Slots] = {QStringLiteral("保教费"), QStringLiteral("住宿费")};
-    for (int line = 0; line < Receipt::Slots; ++line)
+    const QString printed[Receipt::FormLines] = {QStringLiteral("保教费"),
+                                                 QStringLiteral("住宿费")};
+    for (int line = 0; line < Receipt::FormLines; ++line)
         ops << frame(printed[line], left - 5, top + 6 + 8 * line, left + 60, top + 14 + 8 * line,
                      off);
     ops << frame(QStringLiteral("合计"), left + 15, top + 38, left + 60, top + 48, off)

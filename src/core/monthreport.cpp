@@ -24,6 +24,7 @@ MonthReport MonthReport::build(const QString &month, const QVector<LedgerSum> &s
             c.refunded += s.fen;
         }
     }
+    const QHash<QString, qint64> seconds = Journal::secondFormTotals(receipts);
     for (const JournalEntry &e : receipts) {
         if (e.voided || e.unprinted || e.isReprint())
             continue;
@@ -35,9 +36,10 @@ MonthReport MonthReport::build(const QString &month, const QVector<LedgerSum> &s
             item.remove(QLatin1Char(' '));
             items[item].received += e.amounts[i];
         }
-        const qint64 paid = paidBySerial.value(e.serial, e.total);
-        if (paid > e.total)
-            items[QStringLiteral("预收")].received += paid - e.total;
+        const qint64 printed = e.total + seconds.value(e.serial);
+        const qint64 paid = paidBySerial.value(e.serial, printed);
+        if (paid > printed)
+            items[QStringLiteral("预收")].received += paid - printed;
     }
     for (auto c = r.byClassAndItem.begin(); c != r.byClassAndItem.end(); ++c)
         for (Sums &s : *c)

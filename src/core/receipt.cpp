@@ -127,12 +127,6 @@ BuiltReceipt buildReceipt(const Roster::Cells &row, const FeeMirror &fees)
         if (!cell || toInt(cell) == 0)
             continue;
         const float amount = yuan[size_t(2 + i)];
-        if (slot >= Receipt::Slots) {
-            // Only an amount is lost; a line worth nothing is not.
-            if (Fees::toFen(amount) != 0)
-                built.leftOff << QString::fromUtf16(labels[i]).remove(QLatin1Char(' '));
-            continue;
-        }
         sumFen += Fees::toFen(amount);
         addFeeEntry(r, ReceiptText::encode(QString::fromUtf16(labels[i]), Receipt::LabelBytes),
                     amount, slot++);
@@ -142,4 +136,29 @@ BuiltReceipt buildReceipt(const Roster::Cells &row, const FeeMirror &fees)
     if (row[Clerk])
         r.clerk = ReceiptText::encode(*row[Clerk], Receipt::TextBytes);
     return built;
+}
+
+QVector<Receipt> forms(const Receipt &receipt)
+{
+    if (receipt.entryCount <= Receipt::FormLines)
+        return {receipt};
+    Receipt first = receipt;
+    Receipt second = receipt;
+    first.entryCount = Receipt::FormLines;
+    first.total = 0;
+    for (int i = 0; i < Receipt::Slots; ++i) {
+        if (i < Receipt::FormLines)
+            first.total += receipt.entries[size_t(i)].amount;
+        else
+            first.entries[size_t(i)] = FeeEntry();
+    }
+    second.entries = {};
+    second.entryCount = 0;
+    second.total = 0;
+    second.credit = 0;
+    for (int i = Receipt::FormLines; i < receipt.entryCount; ++i) {
+        second.entries[size_t(second.entryCount++)] = receipt.entries[size_t(i)];
+        second.total += receipt.entries[size_t(i)].amount;
+    }
+    return {first, second};
 }

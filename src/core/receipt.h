@@ -5,10 +5,12 @@
 
 #include <QByteArray>
 #include <QStringList>
+#include <QVector>
 #include <array>
 
-// What one receipt prints: up to four fee lines, the child, the clerk and the
-// total in fen. Texts are GB18030 bytes held within the fixed widths of the
+// What one receipt prints: up to six fee lines, the child, the clerk and the
+// total in fen. A form has four lines: a receipt with more prints on two
+// forms (forms()). Texts are GB18030 bytes held within the fixed widths of the
 // receipt fields.
 struct FeeEntry {
     QByteArray label;  // at most LabelBytes
@@ -16,7 +18,8 @@ struct FeeEntry {
 };
 
 struct Receipt {
-    static constexpr int Slots = 4;
+    static constexpr int Slots = 6;
+    static constexpr int FormLines = 4;   // lines one pre-printed form holds
     static constexpr int TextBytes = 29;  // name, age, clerk
     static constexpr int LabelBytes = 31; // fee-line labels
 
@@ -48,10 +51,13 @@ void addFeeEntry(Receipt &receipt, const QByteArray &label, float amount, int sl
 struct BuiltReceipt {
     Receipt receipt;
     qint32 totalColumn = 0; // whole yuan, written back into the roster's total cell
-    // Further fees the form has no line for, left off the receipt and its
-    // total ("校车接送费" …).
-    QStringList leftOff;
 };
+
+// The forms a receipt prints on: one, or two when it has more lines than a
+// form holds. The first holds the two fixed lines and the first two
+// further ones with the credit; the second the further lines left, under
+// the same child and clerk. Each form's total is the sum of its lines.
+QVector<Receipt> forms(const Receipt &receipt);
 
 // The six amounts a row's receipt is made of, in fen, in the order
 // childcare, accommodation, meals, bedding, school bus, insurance: the same
@@ -59,6 +65,7 @@ struct BuiltReceipt {
 std::array<qint64, 6> receiptAmounts(const Roster::Cells &row, const FeeMirror &fees);
 
 // Fills a receipt from a roster row and the page's fee settings. Unlike the
-// roster total, accommodation is discounted and rounded here, and at most two
-// further lines (meals, bedding, bus, insurance, in that order) are counted.
+// roster total, accommodation is discounted and rounded here. Every further
+// fee (meals, bedding, bus, insurance, in that order) has a line: beyond two
+// they print on a second form.
 BuiltReceipt buildReceipt(const Roster::Cells &row, const FeeMirror &fees);

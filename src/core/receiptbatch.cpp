@@ -25,7 +25,6 @@ bool ReceiptBatch::add(int row, const Roster::Cells &cells)
     const BuiltReceipt built = buildReceipt(cells, m_fees);
     planned.receipt = built.receipt;
     planned.totalColumn = built.totalColumn;
-    planned.leftOff = built.leftOff;
     planned.refusal = ReceiptLayout::refusal(planned.receipt);
     // A range prints its capitals in one fixed column per place: the place
     // of hundred thousands yuan lies left of the sheet.
@@ -59,14 +58,13 @@ QStringList ReceiptBatch::refusals(bool withRow) const
     return list;
 }
 
-QStringList ReceiptBatch::leftOffFees() const
+QStringList ReceiptBatch::twoForms() const
 {
-    QStringList lines;
+    QStringList names;
     for (const PlannedReceipt &p : m_built)
-        if (p.refusal.isEmpty() && !p.leftOff.isEmpty())
-            lines << QStringLiteral("%1：%2").arg(ReceiptText::decode(p.receipt.name),
-                                                  p.leftOff.join(QStringLiteral("、")));
-    return lines;
+        if (p.refusal.isEmpty() && p.receipt.entryCount > Receipt::FormLines)
+            names << ReceiptText::decode(p.receipt.name);
+    return names;
 }
 
 PlannedReceipt *ReceiptBatch::printableAt(int index)
@@ -98,8 +96,11 @@ QStringList ReceiptBatch::questionableDiscounts() const
     return names;
 }
 
-QVector<DrawOp> ReceiptBatch::page(const PlannedReceipt &receipt, const QDate &date,
-                                   const QPointF &offset) const
+QVector<QVector<DrawOp>> ReceiptBatch::pages(const Receipt &receipt, const QDate &date,
+                                             const QPointF &offset) const
 {
-    return ReceiptLayout::layout(receipt.receipt, date, m_placement, offset, m_sheet);
+    QVector<QVector<DrawOp>> out;
+    for (const Receipt &form : forms(receipt))
+        out << ReceiptLayout::layout(form, date, m_placement, offset, m_sheet);
+    return out;
 }

@@ -16,7 +16,6 @@ struct PlannedReceipt {
     Receipt receipt;
     qint32 totalColumn = 0; // whole yuan, for the roster's total cell
     QString refusal;        // why it cannot be printed; empty when it can
-    QStringList leftOff;    // fees the form has no line for
     bool computable = true; // false: a cell, list entry or the discount is unusable
     bool discounted = false;
 };
@@ -44,9 +43,9 @@ public:
     // The reasons, one per refused row; withRow puts "第 n 行：" in front.
     QStringList refusals(bool withRow) const;
 
-    // "张三：校车接送费、意外保险费", one line per printable receipt that
-    // leaves fees off; empty when none does.
-    QStringList leftOffFees() const;
+    // The names of the printable receipts that print on two forms (more
+    // further fees than one form has lines for).
+    QStringList twoForms() const;
 
     // The index'th printable receipt becomes the one given (same child).
     void replace(int index, const Receipt &receipt);
@@ -57,9 +56,9 @@ public:
     QStringList questionableDiscounts() const;
 
     // The drawing instructions of one receipt for the given day and
-    // printer shift.
-    QVector<DrawOp> page(const PlannedReceipt &receipt, const QDate &date,
-                         const QPointF &offset) const;
+    // printer shift: one page per form.
+    QVector<QVector<DrawOp>> pages(const Receipt &receipt, const QDate &date,
+                                   const QPointF &offset) const;
 
     CapitalPlacement placement() const { return m_placement; }
 

@@ -368,16 +368,22 @@ void JournalDialog::reprintSelected()
     entry.host = QSysInfo::machineHostName();
     // A reprint of the receipt it copies, in that receipt's month, whatever
     // today's date; a copy of a copy names the first receipt.
-    if (entry.reprintOf.isEmpty())
+    if (entry.reprintOf.isEmpty()) {
         entry.reprintOf = entry.serial;
+        entry.secondReprintOf = entry.secondForm;
+    }
+    entry.secondForm.clear();
     if (entry.month.isEmpty())
         entry.month = Journal::month(stored->printedAt);
     entry.serial.clear();
     // On record before the page goes out.
     QVector<JournalEntry> entries{entry};
     const WriteResult r = m_session.recordReceipts(entries);
-    if (!job.print({ReceiptLayout::layout(entry.receipt(), entry.printedAt.date(),
-                                          CapitalPlacement::LeftAligned, job.offset())})) {
+    QVector<QVector<DrawOp>> pages;
+    for (const Receipt &form : forms(entry.receipt()))
+        pages << ReceiptLayout::layout(form, entry.printedAt.date(), CapitalPlacement::LeftAligned,
+                                       job.offset());
+    if (!job.print(pages)) {
         m_session.receiptsNotPrinted(entries, job.errorString());
         Prompts::error(this, job.errorString(), QStringLiteral("收据记录中注明了“未打印”。"));
         showMonth(m_shown);

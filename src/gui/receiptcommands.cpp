@@ -56,15 +56,16 @@ bool ReceiptCommands::feesUsable()
     return false;
 }
 
-bool ReceiptCommands::confirmLeftOff(const ReceiptPlan &plan)
+bool ReceiptCommands::confirmTwoForms(const ReceiptPlan &plan)
 {
-    const QStringList lines = plan.batch().leftOffFees();
-    if (lines.isEmpty())
+    const QStringList names = plan.batch().twoForms();
+    if (names.isEmpty())
         return true;
     const QString text =
-        QStringLiteral("收据只有两行其他费用，以下费用不会印在收据上，也不计入合计：\n%1\n\n"
-                       "是否仍然打印？")
-            .arg(lines.join(QLatin1Char('\n')));
+        QStringLiteral("收据只有两行其他费用：以下儿童的其他费用超过两项，每人打印两张收据，"
+                       "第二张印其余的费用，两张的合计就是应收的钱：\n%1\n\n"
+                       "请放好足够的收据纸。是否打印？")
+            .arg(names.join(QStringLiteral("、")));
     return Prompts::current().question(m_parent, Prompts::title(), text,
                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
@@ -174,7 +175,7 @@ int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
         PlannedReceipt p = receipts.value(i);
         if (m_session)
             p.receipt = entries.at(i).receipt();
-        pages << plan.batch().page(p, moments.at(i).date(), offset);
+        pages << plan.batch().pages(p.receipt, moments.at(i).date(), offset);
     }
     if (m_session)
         m_session->printingReceipts(entries);
@@ -217,7 +218,7 @@ void ReceiptCommands::printSelected(int row)
         Prompts::error(m_parent, QStringLiteral("未打印：%1").arg(refused.first()));
         return;
     }
-    if (!confirmLeftOff(plan) || !confirmDiscount(plan) || !askPayment(&plan))
+    if (!confirmTwoForms(plan) || !confirmDiscount(plan) || !askPayment(&plan))
         return;
     ReceiptJob job(m_sheet);
     if (!askPrinter(job) || print(job, plan) < 0)
@@ -262,7 +263,7 @@ void ReceiptCommands::printRange(int from, int to)
     plan.writeTotals();
     if (m_session)
         m_session->decide(plan);
-    if (!confirmLeftOff(plan) || !confirmDiscount(plan))
+    if (!confirmTwoForms(plan) || !confirmDiscount(plan))
         return;
     const int printed = print(job, plan);
     if (printed < 0)
@@ -302,8 +303,10 @@ void ReceiptCommands::showPreview(ReceiptPlan &plan)
     const QPointF offset = Calibration::offsetFor(ReceiptPrinter::defaultPrinterName());
     QVector<QImage> pages;
     for (const PlannedReceipt &p : plan.printable())
-        pages << ReceiptPrinter::render(plan.batch().page(p, Clock::now().date(), offset), 200,
-                                        m_sheet, ReceiptLayout::formOutline(offset, m_sheet));
+        for (const QVector<DrawOp> &page :
+             plan.batch().pages(p.receipt, Clock::now().date(), offset))
+            pages << ReceiptPrinter::render(page, 200, m_sheet,
+                                            ReceiptLayout::formOutline(offset, m_sheet));
     const QStringList refused = plan.batch().refusals(false);
     if (!refused.isEmpty())
         Prompts::warn(

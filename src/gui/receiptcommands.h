@@ -36,7 +36,7 @@ private:
     // Refuses (and says why) while a price or the discount is not a number.
     bool feesUsable();
     // Asks before printing receipts that leave fees off.
-    bool confirmLeftOff(const ReceiptPlan &plan);
+    bool confirmTwoForms(const ReceiptPlan &plan);
     // How the money is paid; for a single receipt also a transaction number
     // and the amount received (a part makes the receipt a part receipt).
     bool askPayment(ReceiptPlan *single);

@@ -298,8 +298,14 @@ WriteResult OfficeSession::refund(const QString &receipt, const QString &amount,
     if (!fen)
         return WriteResult::failure(WriteResult::Refused,
                                     why.replace(QStringLiteral("实收"), QStringLiteral("退款")));
+    // The second form of a receipt is paid by the first's payment.
+    JournalStore journal(*m_database);
+    const auto paid = journal.receiptOf(receipt);
+    if (!paid)
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("没有退款"),
+                                    journal.errorString());
     return LedgerStore(*m_database)
-        .refund(receipt, *fen, OfficeSettings::paymentMethod(), reason, m_settings->fees().clerk(),
+        .refund(*paid, *fen, OfficeSettings::paymentMethod(), reason, m_settings->fees().clerk(),
                 QSysInfo::machineHostName(), Clock::now(), serial);
 }
 

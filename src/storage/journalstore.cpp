@@ -37,7 +37,7 @@ JournalEntry fromRow(const QSqlQuery &q)
     e.className = q.value(5).toString();
     e.name = q.value(6).toString();
     e.age = q.value(7).toString();
-    for (int l = 0; l < Receipt::Slots; ++l) {
+    for (int l = 0; l < Receipt::FormLines; ++l) {
         if (!q.value(8 + 2 * l).isNull()) {
             e.labels[l] = q.value(8 + 2 * l).toString();
             e.amounts[l] = q.value(9 + 2 * l).toLongLong();
@@ -195,6 +195,7 @@ bool JournalStore::decide(QVector<JournalEntry> &entries, QString *refusal)
             e.age = copied->age;
             e.month = copied->month;
             e.reprintOf = d.copyOf;
+            e.secondReprintOf = copied->secondForm;
             e.paid = 0;
             e.received = 0;
             continue;
@@ -219,7 +220,7 @@ bool JournalStore::assignSerials(QVector<JournalEntry> &entries)
     QSqlDatabase db = m_database.connection();
     QHash<int, int> perYear;
     for (const JournalEntry &e : entries)
-        ++perYear[e.printedAt.date().year()];
+        perYear[e.printedAt.date().year()] += e.hasSecondForm() ? 2 : 1;
     QHash<int, qint64> next;
     for (auto it = perYear.cbegin(); it != perYear.cend(); ++it) {
         // The counter row is locked by the update until the commit: two PCs
@@ -244,6 +245,7 @@ bool JournalStore::assignSerials(QVector<JournalEntry> &entries)
     for (JournalEntry &e : entries) {
         const int year = e.printedAt.date().year();
         e.serial = Journal::serial(year, next[year]++);
+        e.secondForm = e.hasSecondForm() ? Journal::serial(year, next[year]++) : QString();
     }
     return true;
 }
@@ -296,8 +298,53 @@ bool JournalStore::markReprints(QVector<JournalEntry> &entries)
     return true;
 }
 
-bool JournalStore::insert(const QVector<JournalEntry> &entries)
+bool JournalStore::insert(const QVector<JournalEntry> &recorded)
 {
+    // A receipt of more lines than a form holds is two rows: the first form
+    // and the second, each with its lines and their sum.
+    QVector<JournalEntry> entries;
+    entries.reserve(recorded.size());
+    QVector<QPair<QString, QString>> seconds;
+    for (const JournalEntry &e : recorded) {
+        if (!e.hasSecondForm()) {
+            entries << e;
+            continue;
+        }
+        JournalEntry first = e;
+        JournalEntry second = e;
+        first.total = 0;
+        second.labels = {};
+        second.amounts = {};
+        second.total = 0;
+        for (int l = 0; l < Receipt::Slots; ++l) {
+            if (l < Receipt::FormLines) {
+                first.total += e.amounts[l];
+                continue;
+            }
+            first.labels[l] = QString();
+            first.amounts[l] = 0;
+            second.labels[l - Receipt::FormLines] = e.labels[l];
+            second.amounts[l - Receipt::FormLines] = e.amounts[l];
+            second.total += e.amounts[l];
+        }
+        second.serial = e.secondForm;
+        if (e.isReprint())
+            second.reprintOf = e.secondReprintOf.isEmpty() ? e.reprintOf : e.secondReprintOf;
+        entries << first << second;
+        seconds.append({second.serial, first.serial});
+    }
+    if (!seconds.isEmpty()) {
+        QSqlQuery link(m_database.connection());
+        if (!link.prepare(QStringLiteral(
+                "INSERT INTO receipt_second_form (serial, first_serial) VALUES (?, ?)")))
+            return fail(link.lastError().text());
+        for (const auto &s : std::as_const(seconds)) {
+            link.bindValue(0, s.first);
+            link.bindValue(1, s.second);
+            if (!link.exec())
+                return fail(link.lastError().text());
+        }
+    }
     // A print command's receipts go in a few statements, not one each: on
     // a server every statement is a round trip.
     constexpr int columnCount = 21;
@@ -329,7 +376,7 @@ bool JournalStore::insert(const QVector<JournalEntry> &entries)
             q.bindValue(i++, text(e.className));
             q.bindValue(i++, text(e.name));
             q.bindValue(i++, text(e.age));
-            for (int l = 0; l < Receipt::Slots; ++l) {
+            for (int l = 0; l < Receipt::FormLines; ++l) {
                 q.bindValue(i++, e.labels[l].isNull() ? QVariant() : QVariant(e.labels[l]));
                 q.bindValue(i++, e.labels[l].isNull() ? QVariant() : QVariant(e.amounts[l]));
             }
@@ -413,9 +460,10 @@ std::optional<QVector<JournalEntry>> JournalStore::withLines(const QString &wher
     const QString cols = QStringLiteral("j.") +
                          QString(columns).replace(QStringLiteral(", "), QStringLiteral(", j."));
     q.prepare(
-        QStringLiteral("SELECT %1, j.month, u.serial, v.serial, v.reason FROM receipt_journal "
-                       "j LEFT JOIN receipt_unprinted u ON u.serial = j.serial LEFT JOIN "
-                       "receipt_void v ON v.serial = j.serial WHERE %2 ORDER BY j.year, "
+        QStringLiteral("SELECT %1, j.month, u.serial, v.serial, v.reason, f.first_serial FROM "
+                       "receipt_journal j LEFT JOIN receipt_unprinted u ON u.serial = j.serial "
+                       "LEFT JOIN receipt_void v ON v.serial = j.serial LEFT JOIN "
+                       "receipt_second_form f ON f.serial = j.serial WHERE %2 ORDER BY j.year, "
                        "j.number")
             .arg(cols, where));
     for (const QVariant &v : values)
@@ -431,6 +479,7 @@ std::optional<QVector<JournalEntry>> JournalStore::withLines(const QString &wher
         e.unprinted = !q.value(22).isNull();
         e.voided = !q.value(23).isNull();
         e.voidReason = q.value(24).toString();
+        e.firstForm = q.value(25).toString();
         entries.append(std::move(e));
     }
     return entries;
@@ -450,11 +499,15 @@ WriteResult JournalStore::markUnprinted(const QStringList &serials, const QStrin
     WriteTransaction tx(m_database, WriteTransaction::Ledger);
     if (!tx.isActive())
         return failed(tx.errorString());
+    // A receipt's second form did not come out either.
+    const auto all = withSecondForms(serials);
+    if (!all)
+        return failed(m_error);
     QSqlQuery q(m_database.connection());
     if (!q.prepare(QStringLiteral(
             "INSERT INTO receipt_unprinted (serial, noted_at, reason) VALUES (?, ?, ?)")))
         return failed(q.lastError().text());
-    for (const QString &serial : serials) {
+    for (const QString &serial : *all) {
         q.bindValue(0, serial);
         q.bindValue(1, at.toString(timeFormat));
         q.bindValue(2, reason);
@@ -473,11 +526,17 @@ WriteResult JournalStore::markUnprinted(const QStringList &serials, const QStrin
     return WriteResult::success();
 }
 
-WriteResult JournalStore::voidReceipt(const QString &serial, const QString &reason,
+WriteResult JournalStore::voidReceipt(const QString &asked, const QString &reason,
                                       const QString &clerk, const QString &host,
                                       const QDateTime &at, QStringList *voided)
 {
     m_error.clear();
+    // Two forms are one receipt, paid once: taken back together.
+    const auto first = receiptOf(asked);
+    if (!first)
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("收据没有作废"),
+                                    m_error);
+    const QString serial = *first;
     auto refused = [](const QString &text) {
         return WriteResult::failure(WriteResult::Refused, text);
     };
@@ -534,6 +593,10 @@ WriteResult JournalStore::voidReceipt(const QString &serial, const QString &reas
         while (copies.next())
             serials << copies.value(0).toString();
     }
+    const auto forms = withSecondForms(serials);
+    if (!forms)
+        return failed(m_error);
+    serials = *forms;
     QSqlQuery ins(db);
     ins.prepare(QStringLiteral("INSERT INTO receipt_void (serial, reason, clerk, host, voided_at) "
                                "VALUES (?, ?, ?, ?, ?)"));
@@ -560,9 +623,44 @@ WriteResult JournalStore::voidReceipt(const QString &serial, const QString &reas
     return WriteResult::success();
 }
 
-std::optional<JournalEntry> JournalStore::entry(const QString &serial)
+std::optional<QString> JournalStore::receiptOf(const QString &serial)
+{
+    QSqlQuery q(m_database.connection());
+    q.prepare(QStringLiteral("SELECT first_serial FROM receipt_second_form WHERE serial = ?"));
+    q.addBindValue(serial);
+    if (!q.exec()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    return q.next() ? q.value(0).toString() : serial;
+}
+
+std::optional<QStringList> JournalStore::withSecondForms(const QStringList &serials)
+{
+    QStringList all = serials;
+    QSqlQuery q(m_database.connection());
+    q.prepare(QStringLiteral("SELECT serial FROM receipt_second_form WHERE first_serial = ?"));
+    for (const QString &s : serials) {
+        q.bindValue(0, s);
+        if (!q.exec()) {
+            fail(q.lastError().text());
+            return std::nullopt;
+        }
+        while (q.next())
+            if (!all.contains(q.value(0).toString()))
+                all << q.value(0).toString();
+    }
+    return all;
+}
+
+std::optional<JournalEntry> JournalStore::entry(const QString &asked)
 {
     m_error.clear();
+    // A second form is read as the receipt it belongs to, both forms.
+    const auto first = receiptOf(asked);
+    if (!first)
+        return std::nullopt;
+    const QString serial = *first;
     QSqlQuery q(m_database.connection());
     q.prepare(
         QStringLiteral("SELECT %1, month FROM receipt_journal WHERE serial = ?").arg(columns));
@@ -573,6 +671,24 @@ std::optional<JournalEntry> JournalStore::entry(const QString &serial)
         return std::nullopt;
     }
     JournalEntry e = fromRow(q);
+    q.finish();
+    q.prepare(QStringLiteral("SELECT %1, month FROM receipt_journal WHERE serial IN (SELECT "
+                             "serial FROM receipt_second_form WHERE first_serial = ?)")
+                  .arg(columns));
+    q.addBindValue(serial);
+    if (!q.exec()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    if (q.next()) {
+        const JournalEntry second = fromRow(q);
+        e.secondForm = second.serial;
+        for (int l = 0; l + Receipt::FormLines < Receipt::Slots; ++l) {
+            e.labels[size_t(l + Receipt::FormLines)] = second.labels[size_t(l)];
+            e.amounts[size_t(l + Receipt::FormLines)] = second.amounts[size_t(l)];
+        }
+        e.total += second.total;
+    }
     q.finish();
     // Credit that paid part of the fees is printed again on a copy.
     q.prepare(QStringLiteral("SELECT COALESCE(-SUM(amount_fen), 0) FROM ledger_entry WHERE kind = "

@@ -42,8 +42,12 @@ public:
     WriteResult voidReceipt(const QString &serial, const QString &reason, const QString &clerk,
                             const QString &host, const QDateTime &at,
                             QStringList *voided = nullptr);
-    // One receipt, whole.
+    // One receipt, whole: both forms of one printed on two (asked by
+    // either serial).
     std::optional<JournalEntry> entry(const QString &serial);
+    // The receipt a serial belongs to: the first form's serial for a second
+    // form, else the serial itself.
+    std::optional<QString> receiptOf(const QString &serial);
 
     QString errorString() const { return m_error; }
 
@@ -59,6 +63,8 @@ private:
     bool markReprints(QVector<JournalEntry> &entries);
     bool insert(const QVector<JournalEntry> &entries);
     bool fail(const QString &what);
+    // The serials and their receipts' second forms.
+    std::optional<QStringList> withSecondForms(const QStringList &serials);
 
     Database &m_database;
     QString m_error;

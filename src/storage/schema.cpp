@@ -58,6 +58,12 @@ QStringList statements(const DbConfig &config)
         // whose job then failed is marked here (its serial stays, unprinted).
         QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_unprinted (serial TEXT PRIMARY KEY, "
                        "noted_at TEXT NOT NULL, reason TEXT)"),
+        // The second form of a receipt with more lines than a form holds:
+        // a receipt of the journal whose payment is booked under the first.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_second_form (serial TEXT PRIMARY KEY, "
+                       "first_serial TEXT NOT NULL)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS receipt_second_form_first ON "
+                       "receipt_second_form (first_serial)"),
         // A receipt taken back (作废): its serial stays, marked, with why.
         QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_void (serial TEXT PRIMARY KEY, reason "
                        "TEXT NOT NULL, clerk TEXT, host TEXT, voided_at TEXT NOT NULL)"),
@@ -105,7 +111,7 @@ const char *const tableNames[] = {
     "class",           "student",        "feeoffice_revision", "feeoffice_class_revision",
     "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
     "ledger_entry",    "receipt_void",   "refund_serial",      "month_closing",
-    "school_calendar", "attendance",     "audit_log"};
+    "school_calendar", "attendance",     "audit_log",          "receipt_second_form"};
 } // namespace
 
 QString create(QSqlDatabase &db, const DbConfig &config)

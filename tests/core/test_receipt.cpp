@@ -74,7 +74,7 @@ private slots:
         QCOMPARE(ReceiptText::decode(rc.clerk), QStringLiteral("李老师"));
     }
 
-    void atMostTwoFurtherLines()
+    void furtherLinesBeyondTwoGoOnASecondForm()
     {
         FeeMirror fees;
         fees.feePrices = {{2, 10.0f}, {3, 80.0f}, {4, 50.0f}, {5, 30.0f}};
@@ -83,12 +83,36 @@ private slots:
                             {Roster::SchoolBus, QStringLiteral("1")},
                             {Roster::Insurance, QStringLiteral("1")}});
         const BuiltReceipt b = buildReceipt(r, fees);
-        QCOMPARE(b.receipt.entryCount, 4);
-        QCOMPARE(label(b.receipt, 2), QStringLiteral("伙 食 费"));
-        QCOMPARE(label(b.receipt, 3), QStringLiteral("床上用品费"));
-        // The bus is neither on the receipt nor in the total column.
-        QCOMPARE(b.receipt.total, 10000);
-        QCOMPARE(b.totalColumn, 100);
+        // Every fee is on the receipt and in its total: 20 + 80 + 50 + 30.
+        QCOMPARE(b.receipt.entryCount, 6);
+        QCOMPARE(b.receipt.total, 18000);
+        QCOMPARE(b.totalColumn, 180);
+        const QVector<Receipt> paper = forms(b.receipt);
+        QCOMPARE(paper.size(), 2);
+        QCOMPARE(paper[0].entryCount, 4);
+        QCOMPARE(label(paper[0], 2), QStringLiteral("伙 食 费"));
+        QCOMPARE(label(paper[0], 3), QStringLiteral("床上用品费"));
+        QCOMPARE(paper[0].total, 10000);
+        QCOMPARE(paper[1].entryCount, 2);
+        QCOMPARE(label(paper[1], 0), QStringLiteral("校车接送费"));
+        QCOMPARE(label(paper[1], 1), QStringLiteral("意外保险费"));
+        QCOMPARE(paper[1].total, 8000);
+        QCOMPARE(paper[1].name, b.receipt.name);
+        // A form never holds more lines than the paper has.
+        for (const Receipt &f : paper)
+            QVERIFY(f.entryCount <= Receipt::FormLines);
+        // Three further fees: one line on the second form.
+        const auto three = row({{Roster::Meals, QStringLiteral("2")},
+                                {Roster::Bedding, QStringLiteral("1")},
+                                {Roster::Insurance, QStringLiteral("1")}});
+        const QVector<Receipt> two = forms(buildReceipt(three, fees).receipt);
+        QCOMPARE(two.size(), 2);
+        QCOMPARE(two[1].entryCount, 1);
+        QCOMPARE(two[1].total, 3000);
+        // Two further fees: one form.
+        const auto one =
+            row({{Roster::Meals, QStringLiteral("2")}, {Roster::Insurance, QStringLiteral("1")}});
+        QCOMPARE(forms(buildReceipt(one, fees).receipt).size(), 1);
     }
 
     void zeroAndMissingFurtherColumnsSkipped()

@@ -572,6 +572,88 @@ private slots:
             }
         QCOMPARE(sum(account), qint64(0));
     }
+    // A child with four further fees prints on two forms, each a receipt
+    // of the journal paid by one payment: every fee charged is collected,
+    // a part payment's rest carries on over both, a copy copies both and
+    // a void of either form takes both back.
+    void everyFeeIsCollected_data() { backends_data(); }
+    void everyFeeIsCollected()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        prices();
+        // 1000 + meals 10 × 10 + bedding, bus and insurance 10 each.
+        seedDatabase(config, {"A"},
+                     {{"甲", "4", "1000", "", "10", "1", "1", "1", "", "0", "李", "否", "A"}});
+        MainWindow mw(config);
+        RosterPage *a = mw.page(0);
+        const QString jia = a->document()->record(0).childId;
+        w->questionAnswer = QMessageBox::Yes;
+        print(a, 0);
+        QCOMPARE(w->paymentDue, qint64(113000));
+        QVERIFY(w->questionTexts.join(QLatin1Char('\n')).contains(QStringLiteral("两张收据")));
+        QCOMPARE(pdfPageCount(w->printToPdf), 2);
+        QVERIFY(pdfText(w->printToPdf).contains(QStringLiteral("校车接送费")));
+        auto list = journalOf(config);
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list[0].total + list[1].total, qint64(113000));
+        QCOMPARE(list[1].total, qint64(2000));
+        auto account = accountOf(config, jia);
+        QCOMPARE(payments(account), 1);
+        QCOMPARE(sum(account, LedgerEntry::Payment), qint64(-113000));
+        QCOMPARE(sum(account), qint64(0));
+        // Either serial reads the whole receipt.
+        {
+            Database db(config);
+            QVERIFY(db.open());
+            const auto whole = JournalStore(db).entry(list[1].serial);
+            QVERIFY(whole);
+            QCOMPARE(whole->serial, list[0].serial);
+            QCOMPARE(whole->total, qint64(113000));
+            QCOMPARE(whole->secondForm, list[1].serial);
+        }
+        // The day's closing takes the second form for fees, not credit.
+        const auto day = mw.session().reports().dayReport(Clock::now().date(), QString());
+        QVERIFY(day);
+        QCOMPARE(day->received, qint64(113000));
+        QVERIFY(!day->byItem.contains(QStringLiteral("预收")));
+        QCOMPARE(day->byItem.value(QStringLiteral("校车接送费")), qint64(1000));
+
+        // Paid up: a copy of both forms, no money.
+        print(a, 0);
+        list = journalOf(config);
+        QCOMPARE(list.size(), 4);
+        QCOMPARE(list[2].reprintOf, list[0].serial);
+        QCOMPARE(list[3].reprintOf, list[1].serial);
+        QCOMPARE(pdfPageCount(w->printToPdf), 2);
+        QCOMPARE(sum(accountOf(config, jia)), qint64(0));
+
+        // Voiding the second form takes the receipt, its copy and the
+        // payment back.
+        QVERIFY(mw.session().voidReceipt(list[1].serial, QStringLiteral("打错")));
+        list = journalOf(config);
+        for (const JournalEntry &e : std::as_const(list))
+            QVERIFY2(e.voided, qPrintable(e.serial));
+        QCOMPARE(sum(accountOf(config, jia)), qint64(113000));
+
+        // A part payment pays the fixed order; its rest carries on over
+        // the further fees, on two forms again.
+        w->paymentReceived = QStringLiteral("1050");
+        print(a, 0);
+        QCOMPARE(journalOf(config).size(), 5);
+        QCOMPARE(sum(accountOf(config, jia)), qint64(8000));
+        w->paymentReceived.clear();
+        print(a, 0);
+        QCOMPARE(w->paymentDue, qint64(8000));
+        list = journalOf(config);
+        QCOMPARE(list.size(), 7);
+        QCOMPARE(list[5].total + list[6].total, qint64(8000));
+        QCOMPARE(list[6].total, qint64(2000));
+        QCOMPARE(sum(accountOf(config, jia)), qint64(0));
+    }
+
     // A child moved to another class owes there: 欠费 lists it under its
     // class now, and 月报 counts what it still owes in that class.
     void debtFollowsTheChild()
