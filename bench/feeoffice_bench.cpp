@@ -437,11 +437,13 @@ int main(int argc, char **argv)
 
     // The month's charges of every child, recorded once.
     t.start();
-    const WriteResult billed = mw->session().billMonth(mw->session().classes());
+    const AccountService::Billing billing =
+        mw->session().accounts().billMonth(mw->session().classes());
+    const WriteResult &billed = billing.result;
     figure(qPrintable(QStringLiteral("bill_month_%1_seconds").arg(n)), t.elapsed() / 1000.0, "s");
     if (!billed)
         std::fprintf(stderr, "billing failed: %s\n", qPrintable(billed.oneLine()));
-    std::printf("charges recorded: %d\n", mw->session().lastBill().entries);
+    std::printf("charges recorded: %d\n", billing.entries);
 
     // A month of absences for every child (every seventh child away a
     // week with leave, every third child two single days), then every

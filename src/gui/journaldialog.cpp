@@ -293,7 +293,7 @@ void JournalDialog::voidSelected()
                                                     .arg(e.serial, e.name, Journal::yuan(e.total)));
     if (!reason)
         return;
-    const WriteResult r = m_session.voidReceipt(e.serial, *reason);
+    const WriteResult r = m_session.accounts().voidReceipt(e.serial, *reason);
     if (!r) {
         Prompts::error(this,
                        r.kind == WriteResult::Refused ? r.text : QStringLiteral("收据没有作废"),
@@ -323,7 +323,7 @@ void JournalDialog::refundSelected()
     if (!reason)
         return;
     QString serial;
-    const WriteResult r = m_session.refund(e.serial, *amount, *reason, &serial);
+    const WriteResult r = m_session.accounts().refund(e.serial, *amount, *reason, &serial);
     if (!r) {
         Prompts::error(this,
                        r.kind == WriteResult::Refused ? r.text : QStringLiteral("退款没有记录"),

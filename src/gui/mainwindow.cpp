@@ -628,8 +628,8 @@ void MainWindow::billMonth()
         Prompts::warn(this, QStringLiteral("还没有班级，没有可生成应收的儿童"));
         return;
     }
-    const WriteResult r = m_session->billMonth(classes);
-    if (!r) {
+    const AccountService::Billing b = m_session->accounts().billMonth(classes);
+    if (const WriteResult &r = b.result; !r) {
         if (r.isConflict())
             offerReload(QStringLiteral("生成应收"), r);
         else
@@ -640,7 +640,6 @@ void MainWindow::billMonth()
                 r.detail);
         return;
     }
-    const auto &b = m_session->lastBill();
     QString text = b.entries == 0
                        ? QStringLiteral("%1 的应收已是最新：%2 名儿童，没有新的应收或调整")
                              .arg(month, QString::number(b.children))
@@ -670,7 +669,7 @@ void MainWindow::closeMonth()
     // Last month: the one a fee office closes at the start of the next.
     const QString month = Journal::month(Clock::now().addMonths(-1));
     QString error;
-    const auto closed = m_session->monthClosing(month, &error);
+    const auto closed = m_session->accounts().monthClosing(month, &error);
     if (!closed) {
         Prompts::error(this, QStringLiteral("无法读取月结记录"), QString(), error);
         return;
@@ -687,7 +686,7 @@ void MainWindow::closeMonth()
     if (Prompts::current().question(this, Prompts::title(), text,
                                     QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
-    const WriteResult r = m_session->closeMonth(month);
+    const WriteResult r = m_session->accounts().closeMonth(month);
     if (!r) {
         Prompts::error(this, r.kind == WriteResult::Refused ? r.text : QStringLiteral("没有月结"),
                        r.kind == WriteResult::Refused

@@ -212,7 +212,7 @@ void ReceiptCommands::printSelected(int row)
     // The total is rewritten while the receipt is built, before any dialog.
     plan.writeTotals();
     if (m_session)
-        m_session->decide(plan);
+        m_session->accounts().decide(plan);
     const QStringList refused = plan.batch().refusals(false);
     if (!refused.isEmpty()) {
         Prompts::error(m_parent, QStringLiteral("未打印：%1").arg(refused.first()));
@@ -262,7 +262,7 @@ void ReceiptCommands::printRange(int from, int to)
         plan.add(m_child(int(r)));
     plan.writeTotals();
     if (m_session)
-        m_session->decide(plan);
+        m_session->accounts().decide(plan);
     if (!confirmTwoForms(plan) || !confirmDiscount(plan))
         return;
     const int printed = print(job, plan);
@@ -299,7 +299,7 @@ void ReceiptCommands::showPreview(ReceiptPlan &plan)
         return;
     // The preview shows the receipt that would print, credit used.
     if (m_session)
-        m_session->decide(plan);
+        m_session->accounts().decide(plan);
     const QPointF offset = Calibration::offsetFor(ReceiptPrinter::defaultPrinterName());
     QVector<QImage> pages;
     for (const PlannedReceipt &p : plan.printable())

@@ -195,7 +195,7 @@ bool MonthReportDialog::refresh()
     }
     QStringList lines = m_report->lines();
     QString closed;
-    if (const auto c = m_session.monthClosing(month); c && !c->isEmpty())
+    if (const auto c = m_session.accounts().monthClosing(month); c && !c->isEmpty())
         lines << QString() << *c;
     else
         lines << QString() << QStringLiteral("%1 还没有月结。").arg(month);

@@ -29,7 +29,14 @@ OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
       m_reports(std::make_unique<ReportService>(*m_database)),
       m_attendance(std::make_unique<AttendanceService>(
           *m_database, *m_settings, [this](const QString &c) { return document(c); },
-          [this] { return m_readable; }))
+          [this] { return m_readable; })),
+      m_accounts(std::make_unique<AccountService>(
+          *m_database, *m_settings,
+          AccountService::Hooks{[this] { return documents(); },
+                                [this](const QString &c) { return document(c); },
+                                [this] { return m_readable; },
+                                [this](const QStringList &classes) { m_sync->saved(classes); },
+                                [this] { return flushPendingJournal(); }}))
 {
     m_sync = new RosterSync(*m_database, this);
     connect(m_sync, &RosterSync::classSavedElsewhere, this, &OfficeSession::onSavedElsewhere);
@@ -208,167 +215,6 @@ WriteResult OfficeSession::attemptSave(SavePlan &plan)
             return r;
         }
     return RosterStore(db).replaceStudents(plan.classes, plan.rows);
-}
-
-WriteResult OfficeSession::billMonth(const QStringList &classes)
-{
-    if (!m_readable)
-        return unread();
-    m_bill = {};
-    const QDateTime now = Clock::now();
-    m_bill.month = Journal::month(now);
-    if (const QString problem = m_settings->feeProblem(); !problem.isEmpty())
-        return WriteResult::failure(WriteResult::Refused, problem);
-    QVector<LedgerStore::Bill> bills;
-    QStringList billed;
-    for (const QString &c : classes) {
-        RosterDocument *doc = document(c);
-        if (!doc || billed.contains(c))
-            continue;
-        // Charged from what is stored: a roster being edited would charge
-        // children nobody saved.
-        if (doc->isModified())
-            return WriteResult::failure(
-                WriteResult::Refused,
-                QStringLiteral("班级“%1”有未保存的更改：请先“保存到数据库”，再生成应收")
-                    .arg(ClassName::visible(c)));
-        billed << c;
-        for (int r = 0; r < doc->size(); ++r) {
-            const ChildRecord &rec = doc->record(r);
-            const Roster::Cells cells = rec.feeCells();
-            if (const QString why = Fees::rowProblem(cells, doc->fees()); !why.isEmpty()) {
-                m_bill.refused << why;
-                continue;
-            }
-            bills.append({rec, Ledger::charges(cells, doc->fees())});
-        }
-    }
-    QVector<LedgerEntry> written;
-    const WriteResult r = LedgerStore(*m_database)
-                              .bill(m_bill.month, bills, m_settings->fees().clerk(),
-                                    QSysInfo::machineHostName(), now, &written);
-    if (!r)
-        return r;
-    m_sync->saved(billed);
-    m_bill.children = int(bills.size());
-    m_bill.entries = int(written.size());
-    for (const LedgerEntry &e : written)
-        m_bill.amount += e.amount;
-    return r;
-}
-
-WriteResult OfficeSession::voidReceipt(const QString &serial, const QString &reason)
-{
-    if (!m_readable)
-        return unread();
-    const QDateTime now = Clock::now();
-    JournalStore journal(*m_database);
-    const auto stored = journal.entry(serial);
-    WriteResult r = journal.voidReceipt(serial, reason, m_settings->fees().clerk(),
-                                        QSysInfo::machineHostName(), now);
-    if (!r || !stored || stored->isReprint())
-        return r;
-    // The print status speaks of this month only.
-    const QString month =
-        stored->month.isEmpty() ? Journal::month(stored->printedAt) : stored->month;
-    if (month != Journal::month(now))
-        return r;
-    LedgerStore ledger(*m_database);
-    const auto child = ledger.childOfReceipt(serial);
-    if (!child || child->isEmpty())
-        return r;
-    const auto standing = ledger.standingPayments(*child, month);
-    if (!standing || *standing > 0)
-        return r;
-    for (RosterDocument *doc : documents())
-        for (int i = 0; i < doc->size(); ++i)
-            if (doc->record(i).childId == *child &&
-                doc->record(i).text(Roster::PrintStatus) == Roster::printedStatus(now))
-                doc->setText(i, Roster::PrintStatus, Roster::notPrinted());
-    return r;
-}
-
-WriteResult OfficeSession::refund(const QString &receipt, const QString &amount,
-                                  const QString &reason, QString *serial)
-{
-    if (!m_readable)
-        return unread();
-    QString why;
-    const auto fen = Ledger::parseYuan(amount, &why);
-    if (!fen)
-        return WriteResult::failure(WriteResult::Refused,
-                                    why.replace(QStringLiteral("实收"), QStringLiteral("退款")));
-    // The second form of a receipt is paid by the first's payment.
-    JournalStore journal(*m_database);
-    const auto paid = journal.receiptOf(receipt);
-    if (!paid)
-        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("没有退款"),
-                                    journal.errorString());
-    return LedgerStore(*m_database)
-        .refund(*paid, *fen, OfficeSettings::paymentMethod(), reason, m_settings->fees().clerk(),
-                QSysInfo::machineHostName(), Clock::now(), serial);
-}
-
-WriteResult OfficeSession::closeMonth(const QString &month)
-{
-    if (!m_readable)
-        return unread();
-    // Receipts waiting on disk may be of the month: written first, or the
-    // month could never take them.
-    if (const int waiting = flushPendingJournal(); waiting > 0)
-        return WriteResult::failure(
-            WriteResult::Refused,
-            QStringLiteral("还有 %1 张收据等待记入收据记录：请先让它们记入（保存到数据库），再月结")
-                .arg(waiting));
-    return LedgerStore(*m_database)
-        .closeMonth(month, m_settings->fees().clerk(), QSysInfo::machineHostName(), Clock::now());
-}
-
-std::optional<QString> OfficeSession::monthClosing(const QString &month, QString *error)
-{
-    const auto closed = LedgerStore::closing(*m_database, month);
-    if (!closed && error)
-        *error = m_database->connection().lastError().text();
-    return closed;
-}
-
-void OfficeSession::decide(ReceiptPlan &plan)
-{
-    if (!m_readable || !m_database || !m_database->isOpen())
-        return;
-    const QString month = Journal::month(Clock::now());
-    const QVector<PlannedReceipt> receipts = plan.printable();
-    // Every child of the command read at once: a server answers each
-    // statement over the network.
-    QStringList ids;
-    ids.reserve(receipts.size());
-    for (const PlannedReceipt &p : receipts) {
-        const ChildRef &c = plan.child(p);
-        if (c.row() >= 0)
-            ids << c.document->record(c.row()).childId;
-    }
-    QString error;
-    // Accounts that cannot be read now are decided by the transaction that
-    // records the print: the receipts of the fees stand until then.
-    const auto accounts = LedgerStore::childMonths(*m_database, ids, month, &error);
-    if (!accounts)
-        return;
-    JournalStore journal(*m_database);
-    for (int i = 0; i < receipts.size(); ++i) {
-        const ChildRef &c = plan.child(receipts.at(i));
-        const int row = c.row();
-        if (row < 0)
-            continue;
-        const ChildRecord &rec = c.document->record(row);
-        const Account::Decision d = Account::decide(
-            rec.childId.isEmpty() ? Account::ChildMonth() : accounts->value(rec.childId),
-            plan.fullReceipt(i), Ledger::charges(rec.feeCells(), c.document->fees()));
-        Receipt copied;
-        if (!d.isPayment())
-            if (const auto e = journal.entry(d.copyOf))
-                copied = e->receipt();
-        plan.setDecision(i, d, copied);
-    }
 }
 
 bool OfficeSession::isReadOnly() const

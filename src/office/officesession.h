@@ -1,6 +1,7 @@
 #pragma once
 
 #include "absence.h"
+#include "accountservice.h"
 #include "attendanceservice.h"
 #include "auditservice.h"
 #include "backup.h"
@@ -121,39 +122,9 @@ public:
                                                       QString *error = nullptr);
     std::optional<JournalEntry> journalEntry(const QString &serial, QString *error = nullptr);
 
-    // The month's charges (应收) of the classes' children, as their receipts
-    // would compute them now: first charges, or only the differences to
-    // what is already charged. Refused for a class with unsaved changes or
-    // settings that are not numbers; children whose fees cannot be computed
-    // are left out and named in the report.
-    struct BillReport {
-        QString month;
-        int children = 0;
-        int entries = 0;
-        qint64 amount = 0; // fen recorded by this run
-        QStringList refused;
-    };
-    WriteResult billMonth(const QStringList &classes);
-    const BillReport &lastBill() const { return m_bill; }
-    // Takes a printed receipt back (作废) with the reason; when no receipt of
-    // the child's stands for this month any more, its roster row is not
-    // printed again ("否", a change to save).
-    WriteResult voidReceipt(const QString &serial, const QString &reason);
-    // Money handed back for a printed receipt (退款): the amount as typed
-    // (yuan), the reason (required) and the way; the refund's own serial in
-    // serial.
-    WriteResult refund(const QString &receipt, const QString &amount, const QString &reason,
-                       QString *serial = nullptr);
-    // What each receipt of the plan is, as the children's accounts say now
-    // (first receipt, rest, difference or copy; credit from earlier months
-    // paying first): what the clerk is shown and asked. The journal decides
-    // again when it records them.
-    void decide(ReceiptPlan &plan);
-    // Closes a month that is over (月结): refused while receipts still wait
-    // for the journal, or when it is closed already.
-    WriteResult closeMonth(const QString &month);
-    // Who closed the month and when, said in a sentence; empty while open.
-    std::optional<QString> monthClosing(const QString &month, QString *error = nullptr);
+    // The children's accounts: billing, what a print is, voids, refunds
+    // and the month's closing.
+    AccountService &accounts() { return *m_accounts; }
     // Rosters that cannot reach the database at closing time go to a
     // local file, with the revisions they were read at, the classes edited
     // here and the receipts still waiting for the journal (which move into
@@ -232,10 +203,10 @@ private:
     bool m_classListUnsaved = false;
     bool m_readable = false;
     UploadReport m_upload;
-    BillReport m_bill;
     std::unique_ptr<BackupService> m_backups;
     std::unique_ptr<AuditService> m_audit;
     std::unique_ptr<ReportService> m_reports;
     std::unique_ptr<AttendanceService> m_attendance;
+    std::unique_ptr<AccountService> m_accounts;
     int m_lastSavedRows = 0;
 };

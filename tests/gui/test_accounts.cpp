@@ -277,8 +277,9 @@ private slots:
         const QString jia = mw.page(0)->document()->record(0).childId;
         print(mw.page(0), 0);
         const QString serial = journalOf(config).last().serial;
-        QVERIFY(mw.session().refund(serial, QStringLiteral("100"), QStringLiteral("多收了")));
-        QVERIFY(mw.session().voidReceipt(serial, QStringLiteral("打错")));
+        QVERIFY(mw.session().accounts().refund(serial, QStringLiteral("100"),
+                                               QStringLiteral("多收了")));
+        QVERIFY(mw.session().accounts().voidReceipt(serial, QStringLiteral("打错")));
         const auto account = accountOf(config, jia);
         QCOMPARE(sum(account), qint64(100000));
         QCOMPARE(sum(account, LedgerEntry::Void), qint64(90000));
@@ -555,7 +556,7 @@ private slots:
         {
             OfficeSession pcB(config);
             QVERIFY(pcB.open());
-            QVERIFY(pcB.closeMonth(QStringLiteral("2026-05")));
+            QVERIFY(pcB.accounts().closeMonth(QStringLiteral("2026-05")));
             Database db(config);
             QVERIFY(db.open());
             QSqlQuery q(db.connection());
@@ -632,7 +633,7 @@ private slots:
 
         // Voiding the second form takes the receipt, its copy and the
         // payment back.
-        QVERIFY(mw.session().voidReceipt(list[1].serial, QStringLiteral("打错")));
+        QVERIFY(mw.session().accounts().voidReceipt(list[1].serial, QStringLiteral("打错")));
         list = journalOf(config);
         for (const JournalEntry &e : std::as_const(list))
             QVERIFY2(e.voided, qPrintable(e.serial));
@@ -663,7 +664,10 @@ private slots:
         seedDatabase(config, {"A", "B"}, {child("甲", "1000"), child("乙", "1000")});
         {
             MainWindow mw(config);
-            QVERIFY(mw.session().billMonth({QStringLiteral("A"), QStringLiteral("B")}));
+            QVERIFY(mw.session()
+                        .accounts()
+                        .billMonth({QStringLiteral("A"), QStringLiteral("B")})
+                        .result);
             mw.page(0)->document()->moveToClass({0}, QStringLiteral("B"));
             mw.toolAction(QStringLiteral("saveDatabase"))->trigger();
         }

@@ -103,9 +103,10 @@ private slots:
         // A receipt voided and money handed back.
         w->printToPdf = w->path(QStringLiteral("r.pdf"));
         mw.page(0)->printReceiptRange(1, 2);
-        QVERIFY(mw.session().voidReceipt(QStringLiteral("2026-000001"), QStringLiteral("打错")));
-        QVERIFY(mw.session().refund(QStringLiteral("2026-000002"), QStringLiteral("10"),
-                                    QStringLiteral("多收")));
+        QVERIFY(mw.session().accounts().voidReceipt(QStringLiteral("2026-000001"),
+                                                    QStringLiteral("打错")));
+        QVERIFY(mw.session().accounts().refund(QStringLiteral("2026-000002"), QStringLiteral("10"),
+                                               QStringLiteral("多收")));
         QCOMPARE(rowsOf(config, AuditLog::voided()).value(0).what,
                  QStringLiteral("收据 2026-000001：打错"));
         QVERIFY(rowsOf(config, AuditLog::printed())
@@ -116,11 +117,12 @@ private slots:
                 .value(0)
                 .what.startsWith(QStringLiteral("2026-R000001 退 10.00 元（收据 2026-000002，")));
         // A refused void leaves no row.
-        QVERIFY(!mw.session().voidReceipt(QStringLiteral("2026-000001"), QStringLiteral("再来")));
+        QVERIFY(!mw.session().accounts().voidReceipt(QStringLiteral("2026-000001"),
+                                                     QStringLiteral("再来")));
         QCOMPARE(rowsOf(config, AuditLog::voided()).size(), 1);
         // A month closed.
         Clock::setFixed(QDateTime(QDate(2026, 6, 1), QTime(8, 0)));
-        QVERIFY(mw.session().closeMonth(QStringLiteral("2026-05")));
+        QVERIFY(mw.session().accounts().closeMonth(QStringLiteral("2026-05")));
         QCOMPARE(rowsOf(config, AuditLog::monthClosed()).value(0).what, QStringLiteral("2026-05"));
 
         // The window: filtered by kind and clerk, exported.
@@ -160,7 +162,7 @@ private slots:
         seedDatabase(w->databasePath(), {"A"}, {child("甲", "4")});
         const DbConfig config = DbConfig::sqlite(w->databasePath());
         MainWindow mw(config);
-        QVERIFY(mw.session().billMonth({QStringLiteral("A")}));
+        QVERIFY(mw.session().accounts().billMonth({QStringLiteral("A")}).result);
         QVERIFY(rowsOf(config, AuditLog::billed())
                     .value(0)
                     .what.startsWith(QStringLiteral("2026-05：1 名儿童")));

@@ -718,7 +718,7 @@ private slots:
         for (const LedgerEntry &e : account)
             if (e.kind == LedgerEntry::Payment && e.month == QStringLiteral("2026-06"))
                 serial = e.receiptSerial;
-        QVERIFY(mw.session().voidReceipt(serial, QStringLiteral("打错")));
+        QVERIFY(mw.session().accounts().voidReceipt(serial, QStringLiteral("打错")));
         account = accountOf(config, jia);
         may = 0;
         for (const LedgerEntry &e : account)
@@ -900,11 +900,13 @@ private slots:
         a->printReceiptRange(1, 1);
         // May cannot be closed in May.
         w->questionAnswers = {QMessageBox::Yes};
-        QVERIFY(!mw.session().closeMonth(QStringLiteral("2026-05")));
+        QVERIFY(!mw.session().accounts().closeMonth(QStringLiteral("2026-05")));
         QVERIFY(mw.session()
+                    .accounts()
                     .closeMonth(QStringLiteral("2026-05"))
                     .text.contains(QStringLiteral("还没有结束")));
         QVERIFY(mw.session()
+                    .accounts()
                     .closeMonth(QStringLiteral("2026-13"))
                     .text.contains(QStringLiteral("不是月份")));
         // June: 月结 from the tool bar asks once, says what it locks.
@@ -913,10 +915,10 @@ private slots:
         mw.toolAction(QStringLiteral("closeMonth"))->trigger();
         QVERIFY(w->questionTexts.last().contains(QStringLiteral("月结 2026-05")));
         QVERIFY(w->questionTexts.last().contains(QStringLiteral("不能撤销")));
-        QCOMPARE(*mw.session().monthClosing(QStringLiteral("2026-05")), QString());
+        QCOMPARE(*mw.session().accounts().monthClosing(QStringLiteral("2026-05")), QString());
         w->questionAnswers = {QMessageBox::Yes};
         mw.toolAction(QStringLiteral("closeMonth"))->trigger();
-        const QString closed = *mw.session().monthClosing(QStringLiteral("2026-05"));
+        const QString closed = *mw.session().accounts().monthClosing(QStringLiteral("2026-05"));
         QVERIFY2(closed.contains(QStringLiteral("2026-05 已于 2026-06-01 08:30 月结")),
                  qPrintable(closed));
         // Once: asked again, it says so and asks nothing.
@@ -950,14 +952,14 @@ private slots:
         QVERIFY(latePayment.reason.contains(QStringLiteral("2026-05")));
         QCOMPARE(*LedgerStore(db).monthTotal(QStringLiteral("2026-05")), mayBefore);
         const qint64 before = sum(accountOf(config, jia));
-        const WriteResult voided =
-            mw.session().voidReceipt(QStringLiteral("2026-000001"), QStringLiteral("打错"));
+        const WriteResult voided = mw.session().accounts().voidReceipt(
+            QStringLiteral("2026-000001"), QStringLiteral("打错"));
         QVERIFY(!voided);
         QVERIFY2(voided.text.contains(QStringLiteral("已月结")), qPrintable(voided.text));
         QCOMPARE(sum(accountOf(config, jia)), before);
         // Money handed back for a May receipt is June's, naming May.
-        QVERIFY(mw.session().refund(QStringLiteral("2026-000001"), QStringLiteral("50"),
-                                    QStringLiteral("多收")));
+        QVERIFY(mw.session().accounts().refund(QStringLiteral("2026-000001"), QStringLiteral("50"),
+                                               QStringLiteral("多收")));
         const LedgerEntry refund = accountOf(config, jia).last();
         QCOMPARE(refund.kind, LedgerEntry::Refund);
         QCOMPARE(refund.month, QStringLiteral("2026-06"));

@@ -103,9 +103,10 @@ private slots:
         printRow(a, 3, QStringLiteral("现金"), QStringLiteral("1000"));
         printRow(a, 0, QStringLiteral("现金"), QString());
         // 乙's receipt voided, 50.00 of 甲's handed back in cash.
-        QVERIFY(mw.session().voidReceipt(QStringLiteral("2026-000002"), QStringLiteral("打错")));
-        QVERIFY(mw.session().refund(QStringLiteral("2026-000001"), QStringLiteral("50"),
-                                    QStringLiteral("多收")));
+        QVERIFY(mw.session().accounts().voidReceipt(QStringLiteral("2026-000002"),
+                                                    QStringLiteral("打错")));
+        QVERIFY(mw.session().accounts().refund(QStringLiteral("2026-000001"), QStringLiteral("50"),
+                                               QStringLiteral("多收")));
         mw.toolAction(QStringLiteral("dayReport"))->trigger();
         auto *d = mw.findChild<DayReportDialog *>();
         QVERIFY(d && d->isVisible());
@@ -196,8 +197,8 @@ private slots:
         w->printToPdf = w->path(QStringLiteral("r.pdf"));
         printRow(a, 0, QStringLiteral("现金"), QString());
         printRow(a, 1, QStringLiteral("微信"), QStringLiteral("500"));
-        QVERIFY(mw.session().refund(QStringLiteral("2026-000001"), QStringLiteral("20"),
-                                    QStringLiteral("多收")));
+        QVERIFY(mw.session().accounts().refund(QStringLiteral("2026-000001"), QStringLiteral("20"),
+                                               QStringLiteral("多收")));
         mw.toolAction(QStringLiteral("monthReport"))->trigger();
         auto *d = mw.findChild<MonthReportDialog *>();
         QVERIFY(d && d->isVisible());

@@ -1,0 +1,191 @@
+#include "accountservice.h"
+
+#include "account.h"
+#include "classname.h"
+#include "clock.h"
+#include "database.h"
+#include "journal.h"
+#include "journalstore.h"
+#include "ledger.h"
+#include "ledgerstore.h"
+#include "officesettings.h"
+#include "receiptplan.h"
+#include "rosterdocument.h"
+
+#include <QSqlError>
+#include <QSysInfo>
+
+WriteResult AccountService::unread() const
+{
+    return WriteResult::failure(
+        WriteResult::Refused,
+        QStringLiteral("数据库没有读出来，为免覆盖其中的花名册，这个窗口不会写入它。"
+                       "请关闭程序，待数据库可以读取后再打开。"));
+}
+
+AccountService::Billing AccountService::billMonth(const QStringList &classes)
+{
+    Billing billing;
+    if (!m_hooks.readable()) {
+        billing.result = unread();
+        return billing;
+    }
+    const QDateTime now = Clock::now();
+    billing.month = Journal::month(now);
+    if (const QString problem = m_settings.feeProblem(); !problem.isEmpty()) {
+        billing.result = WriteResult::failure(WriteResult::Refused, problem);
+        return billing;
+    }
+    QVector<LedgerStore::Bill> bills;
+    QStringList billed;
+    for (const QString &c : classes) {
+        RosterDocument *doc = m_hooks.roster(c);
+        if (!doc || billed.contains(c))
+            continue;
+        // Charged from what is stored: a roster being edited would charge
+        // children nobody saved.
+        if (doc->isModified()) {
+            billing.result = WriteResult::failure(
+                WriteResult::Refused,
+                QStringLiteral("班级“%1”有未保存的更改：请先“保存到数据库”，再生成应收")
+                    .arg(ClassName::visible(c)));
+            return billing;
+        }
+        billed << c;
+        for (int r = 0; r < doc->size(); ++r) {
+            const ChildRecord &rec = doc->record(r);
+            const Roster::Cells cells = rec.feeCells();
+            if (const QString why = Fees::rowProblem(cells, doc->fees()); !why.isEmpty()) {
+                billing.refused << why;
+                continue;
+            }
+            bills.append({rec, Ledger::charges(cells, doc->fees())});
+        }
+    }
+    QVector<LedgerEntry> written;
+    billing.result = LedgerStore(m_database)
+                         .bill(billing.month, bills, m_settings.fees().clerk(),
+                               QSysInfo::machineHostName(), now, &written);
+    if (!billing.result)
+        return billing;
+    m_hooks.wrote(billed);
+    billing.children = int(bills.size());
+    billing.entries = int(written.size());
+    for (const LedgerEntry &e : written)
+        billing.amount += e.amount;
+    return billing;
+}
+
+WriteResult AccountService::voidReceipt(const QString &serial, const QString &reason)
+{
+    if (!m_hooks.readable())
+        return unread();
+    const QDateTime now = Clock::now();
+    JournalStore journal(m_database);
+    const auto stored = journal.entry(serial);
+    WriteResult r = journal.voidReceipt(serial, reason, m_settings.fees().clerk(),
+                                        QSysInfo::machineHostName(), now);
+    if (!r || !stored || stored->isReprint())
+        return r;
+    // The print status speaks of this month only.
+    const QString month =
+        stored->month.isEmpty() ? Journal::month(stored->printedAt) : stored->month;
+    if (month != Journal::month(now))
+        return r;
+    LedgerStore ledger(m_database);
+    const auto child = ledger.childOfReceipt(serial);
+    if (!child || child->isEmpty())
+        return r;
+    const auto standing = ledger.standingPayments(*child, month);
+    if (!standing || *standing > 0)
+        return r;
+    for (RosterDocument *doc : m_hooks.rosters())
+        for (int i = 0; i < doc->size(); ++i)
+            if (doc->record(i).childId == *child &&
+                doc->record(i).text(Roster::PrintStatus) == Roster::printedStatus(now))
+                doc->setText(i, Roster::PrintStatus, Roster::notPrinted());
+    return r;
+}
+
+WriteResult AccountService::refund(const QString &receipt, const QString &amount,
+                                   const QString &reason, QString *serial)
+{
+    if (!m_hooks.readable())
+        return unread();
+    QString why;
+    const auto fen = Ledger::parseYuan(amount, &why);
+    if (!fen)
+        return WriteResult::failure(WriteResult::Refused,
+                                    why.replace(QStringLiteral("实收"), QStringLiteral("退款")));
+    // The second form of a receipt is paid by the first's payment.
+    JournalStore journal(m_database);
+    const auto paid = journal.receiptOf(receipt);
+    if (!paid)
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("没有退款"),
+                                    journal.errorString());
+    return LedgerStore(m_database)
+        .refund(*paid, *fen, OfficeSettings::paymentMethod(), reason, m_settings.fees().clerk(),
+                QSysInfo::machineHostName(), Clock::now(), serial);
+}
+
+WriteResult AccountService::closeMonth(const QString &month)
+{
+    if (!m_hooks.readable())
+        return unread();
+    // Receipts waiting on disk may be of the month: written first, or the
+    // month could never take them.
+    if (const int waiting = m_hooks.flushWaiting(); waiting > 0)
+        return WriteResult::failure(
+            WriteResult::Refused,
+            QStringLiteral("还有 %1 张收据等待记入收据记录：请先让它们记入（保存到数据库），再月结")
+                .arg(waiting));
+    return LedgerStore(m_database)
+        .closeMonth(month, m_settings.fees().clerk(), QSysInfo::machineHostName(), Clock::now());
+}
+
+std::optional<QString> AccountService::monthClosing(const QString &month, QString *error)
+{
+    const auto closed = LedgerStore::closing(m_database, month);
+    if (!closed && error)
+        *error = m_database.connection().lastError().text();
+    return closed;
+}
+
+void AccountService::decide(ReceiptPlan &plan)
+{
+    if (!m_hooks.readable() || !m_database.isOpen())
+        return;
+    const QString month = Journal::month(Clock::now());
+    const QVector<PlannedReceipt> receipts = plan.printable();
+    // Every child of the command read at once: a server answers each
+    // statement over the network.
+    QStringList ids;
+    ids.reserve(receipts.size());
+    for (const PlannedReceipt &p : receipts) {
+        const ChildRef &c = plan.child(p);
+        if (c.row() >= 0)
+            ids << c.document->record(c.row()).childId;
+    }
+    QString error;
+    // Accounts that cannot be read now are decided by the transaction that
+    // records the print: the receipts of the fees stand until then.
+    const auto accounts = LedgerStore::childMonths(m_database, ids, month, &error);
+    if (!accounts)
+        return;
+    JournalStore journal(m_database);
+    for (int i = 0; i < receipts.size(); ++i) {
+        const ChildRef &c = plan.child(receipts.at(i));
+        const int row = c.row();
+        if (row < 0)
+            continue;
+        const ChildRecord &rec = c.document->record(row);
+        const Account::Decision d = Account::decide(
+            rec.childId.isEmpty() ? Account::ChildMonth() : accounts->value(rec.childId),
+            plan.fullReceipt(i), Ledger::charges(rec.feeCells(), c.document->fees()));
+        Receipt copied;
+        if (!d.isPayment())
+            if (const auto e = journal.entry(d.copyOf))
+                copied = e->receipt();
+        plan.setDecision(i, d, copied);
+    }
+}
