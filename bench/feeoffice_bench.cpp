@@ -572,7 +572,7 @@ int main(int argc, char **argv)
                 e.method = i % 3 ? QStringLiteral("现金") : QStringLiteral("微信");
                 day << e;
             }
-            session.recordReceipts(day);
+            session.journal().recordReceipts(day);
             const QString reportPdf = dir.filePath(QStringLiteral("day.pdf"));
             t.start();
             const auto report = session.reports().dayReport(Clock::now().date(), QString());
@@ -601,7 +601,7 @@ int main(int argc, char **argv)
             e.clerk = QStringLiteral("李老师");
             month << e;
         }
-        session.recordReceipts(month);
+        session.journal().recordReceipts(month);
         t.start();
         {
             JournalDialog window(session, nullptr);

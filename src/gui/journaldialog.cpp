@@ -156,7 +156,8 @@ bool JournalDialog::showMonth(const QDate &month)
     m_shown = month;
     m_month.clear();
     QString error;
-    const auto read = m_session.journalMonth(month.toString(QStringLiteral("yyyy-MM")), &error);
+    const auto read =
+        m_session.journal().journalMonth(month.toString(QStringLiteral("yyyy-MM")), &error);
     if (!read)
         Prompts::error(this, QStringLiteral("无法读取收据记录"), QString(), error);
     if (read)
@@ -343,7 +344,8 @@ void JournalDialog::reprintSelected()
     }
     // The amounts of the original receipt, not today's prices.
     QString error;
-    const auto stored = m_session.journalEntry(m_model->entries().at(current.row()).serial, &error);
+    const auto stored =
+        m_session.journal().journalEntry(m_model->entries().at(current.row()).serial, &error);
     if (!stored) {
         Prompts::error(this, QStringLiteral("无法读取这张收据"), QString(), error);
         return;
@@ -378,13 +380,13 @@ void JournalDialog::reprintSelected()
     entry.serial.clear();
     // On record before the page goes out.
     QVector<JournalEntry> entries{entry};
-    const WriteResult r = m_session.recordReceipts(entries);
+    const WriteResult r = m_session.journal().recordReceipts(entries);
     QVector<QVector<DrawOp>> pages;
     for (const Receipt &form : forms(entry.receipt()))
         pages << ReceiptLayout::layout(form, entry.printedAt.date(), CapitalPlacement::LeftAligned,
                                        job.offset());
     if (!job.print(pages)) {
-        m_session.receiptsNotPrinted(entries, job.errorString());
+        m_session.journal().receiptsNotPrinted(entries, job.errorString());
         Prompts::error(this, job.errorString(), QStringLiteral("收据记录中注明了“未打印”。"));
         showMonth(m_shown);
         return;

@@ -469,7 +469,7 @@ bool MainWindow::onButtonSaveDB()
 
 void MainWindow::askInterruptedPrints()
 {
-    const QVector<JournalEntry> entries = m_session->interruptedPrints();
+    const QVector<JournalEntry> entries = m_session->journal().interruptedPrints();
     if (entries.isEmpty())
         return;
     QStringList named;
@@ -490,7 +490,8 @@ void MainWindow::askInterruptedPrints()
             .arg(named.join(QLatin1Char('\n')));
     const auto answer = Prompts::current().question(this, Prompts::title(), text,
                                                     QMessageBox::Yes | QMessageBox::No);
-    const WriteResult r = m_session->answerInterruptedPrints(entries, answer == QMessageBox::Yes);
+    const WriteResult r =
+        m_session->journal().answerInterruptedPrints(entries, answer == QMessageBox::Yes);
     if (!r)
         Prompts::error(this, r.text, QStringLiteral("下次打开程序时会再问一次。"), r.detail);
     else if (answer != QMessageBox::Yes)
@@ -500,7 +501,7 @@ void MainWindow::askInterruptedPrints()
 void MainWindow::warnPendingJournal(const QString &when)
 {
     WriteResult failure;
-    const int waiting = m_session->flushPendingJournal(&failure);
+    const int waiting = m_session->journal().flushPendingJournal(&failure);
     if (waiting == 0)
         return;
     Prompts::warn(this, QStringLiteral("%1 张已打印的收据仍未记入收据记录").arg(waiting), when,
@@ -801,7 +802,7 @@ bool MainWindow::keepLocalCopy()
     if (answer != QMessageBox::Yes)
         return false;
     WriteResult error;
-    const int receipts = m_session->pendingJournalCount();
+    const int receipts = m_session->journal().pendingJournalCount();
     const QString path = m_session->keepLocalCopy(&error);
     if (path.isEmpty()) {
         Prompts::error(this, QStringLiteral("无法把花名册另存到本机"),

@@ -165,7 +165,7 @@ int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
         e.reference = m_reference;
     }
     const WriteResult recorded =
-        m_session ? m_session->recordReceipts(entries) : WriteResult::success();
+        m_session ? m_session->journal().recordReceipts(entries) : WriteResult::success();
     if (!recorded && recorded.kind == WriteResult::Refused) {
         Prompts::error(m_parent, recorded.text);
         return -1;
@@ -178,12 +178,12 @@ int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
         pages << plan.batch().pages(p.receipt, moments.at(i).date(), offset);
     }
     if (m_session)
-        m_session->printingReceipts(entries);
+        m_session->journal().printingReceipts(entries);
     const bool printedOut = job.print(pages);
     if (!printedOut && m_session)
-        m_session->receiptsNotPrinted(entries, job.errorString());
+        m_session->journal().receiptsNotPrinted(entries, job.errorString());
     if (m_session)
-        m_session->receiptsPrinted();
+        m_session->journal().receiptsPrinted();
     if (!printedOut) {
         Prompts::error(m_parent, job.errorString(),
                        QStringLiteral("没有标记为已打印，收据记录中注明了“未打印”。"));

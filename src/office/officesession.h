@@ -10,6 +10,7 @@
 #include "dayreport.h"
 #include "dbconfig.h"
 #include "journal.h"
+#include "journalservice.h"
 #include "ledger.h"
 #include "monthreport.h"
 #include "reportservice.h"
@@ -98,29 +99,8 @@ public:
     // Every child without a receipt this month: twelve texts and the class.
     QVector<QStringList> unprintedRows() const;
 
-    // The journal. A write that fails is kept on disk and written at the
-    // next open, save or close.
-    // Receipts are recorded before their pages go to the printer, so that
-    // no receipt handed out is ever missing from the journal.
-    WriteResult recordReceipts(QVector<JournalEntry> &entries);
-    // The print job of recorded receipts failed: those with a serial are
-    // marked unprinted, those still waiting on disk are taken back.
-    WriteResult receiptsNotPrinted(const QVector<JournalEntry> &entries, const QString &reason);
-    // The pages of recorded receipts are going out / the job has ended.
-    // A window killed in between leaves them named for the next start.
-    void printingReceipts(const QVector<JournalEntry> &entries);
-    void receiptsPrinted();
-    // Receipts recorded whose print job never ended (the program killed,
-    // the power gone): the clerk says whether their paper came out. Not:
-    // they are marked unprinted and their payments taken back.
-    QVector<JournalEntry> interruptedPrints();
-    WriteResult answerInterruptedPrints(const QVector<JournalEntry> &entries, bool paperCameOut);
-    // Writes the entries still waiting; how many wait afterwards.
-    int flushPendingJournal(WriteResult *failure = nullptr);
-    int pendingJournalCount() const;
-    std::optional<QVector<JournalEntry>> journalMonth(const QString &month,
-                                                      QString *error = nullptr);
-    std::optional<JournalEntry> journalEntry(const QString &serial, QString *error = nullptr);
+    // The receipt journal and the receipts waiting for it.
+    JournalService &journal() { return *m_journal; }
 
     // The children's accounts: billing, what a print is, voids, refunds
     // and the month's closing.
@@ -195,7 +175,6 @@ private:
     std::unique_ptr<Database> m_database;
     OfficeSettings *m_settings = nullptr;
     RosterSync *m_sync = nullptr;
-    std::unique_ptr<PendingJournal> m_pending;
     QStringList m_classes;
     QList<RosterDocument *> m_documents;
     QHash<QString, RosterDocument *> m_byClass;
@@ -208,5 +187,6 @@ private:
     std::unique_ptr<ReportService> m_reports;
     std::unique_ptr<AttendanceService> m_attendance;
     std::unique_ptr<AccountService> m_accounts;
+    std::unique_ptr<JournalService> m_journal;
     int m_lastSavedRows = 0;
 };

@@ -389,7 +389,7 @@ private slots:
         const QString yi = a->document()->record(1).childId;
         w->paymentReference = QStringLiteral("42000") + QChar(0) + QStringLiteral("01\x01");
         print(a, 0);
-        QCOMPARE(mw.session().pendingJournalCount(), 0);
+        QCOMPARE(mw.session().journal().pendingJournalCount(), 0);
         QCOMPARE(journalOf(config).size(), 1);
         w->paymentReference.clear();
         w->paymentReceived = QStringLiteral("999999999");
@@ -456,21 +456,21 @@ private slots:
             refuse(true);
             print(pcA.page(0), 0);
             print(pcB.page(0), 1);
-            QCOMPARE(pcA.session().pendingJournalCount(), 1);
-            QCOMPARE(pcB.session().pendingJournalCount(), 1);
+            QCOMPARE(pcA.session().journal().pendingJournalCount(), 1);
+            QCOMPARE(pcB.session().journal().pendingJournalCount(), 1);
             refuse(false);
-            QCOMPARE(pcA.session().flushPendingJournal(), 0);
+            QCOMPARE(pcA.session().journal().flushPendingJournal(), 0);
             QCOMPARE(journalOf(config).size(), 1);
             QCOMPARE(journalOf(config).at(0).name, QStringLiteral("甲"));
-            QCOMPARE(pcB.session().flushPendingJournal(), 0);
+            QCOMPARE(pcB.session().journal().flushPendingJournal(), 0);
             QCOMPARE(journalOf(config).size(), 2);
             refuse(true);
             print(pcB.page(0), 2);
-            QCOMPARE(pcB.session().pendingJournalCount(), 1);
+            QCOMPARE(pcB.session().journal().pendingJournalCount(), 1);
         }
         refuse(false);
         MainWindow next(config);
-        QCOMPARE(next.session().pendingJournalCount(), 0);
+        QCOMPARE(next.session().journal().pendingJournalCount(), 0);
         const auto month = journalOf(config);
         QCOMPARE(month.size(), 3);
         QCOMPARE(month.at(2).name, QStringLiteral("丙"));
@@ -510,9 +510,9 @@ private slots:
             e.amounts[0] = 100000;
             e.total = 100000;
             QVector<JournalEntry> entries{e};
-            QVERIFY(killed.recordReceipts(entries));
+            QVERIFY(killed.journal().recordReceipts(entries));
             // The pages go out and the program never hears the job end.
-            killed.printingReceipts(entries);
+            killed.journal().printingReceipts(entries);
         }
         QCOMPARE(sum(accountOf(config, jia)), qint64(-100000));
         w->questionAnswers = {paperCameOut ? QMessageBox::Yes : QMessageBox::No};
@@ -551,7 +551,7 @@ private slots:
                                           "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END")));
         }
         print(pcA.page(0), 0);
-        QCOMPARE(pcA.session().pendingJournalCount(), 1);
+        QCOMPARE(pcA.session().journal().pendingJournalCount(), 1);
         Clock::setFixed(QDateTime(QDate(2026, 6, 2), QTime(9, 0)));
         {
             OfficeSession pcB(config);
@@ -562,7 +562,7 @@ private slots:
             QSqlQuery q(db.connection());
             QVERIFY(q.exec(QStringLiteral("DROP TRIGGER refuse")));
         }
-        QCOMPARE(pcA.session().flushPendingJournal(), 0);
+        QCOMPARE(pcA.session().journal().flushPendingJournal(), 0);
         QCOMPARE(journalOf(config).size(), 1);
         const auto account = accountOf(config, jia);
         QCOMPARE(payments(account), 1);

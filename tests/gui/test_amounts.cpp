@@ -254,7 +254,7 @@ private slots:
         QCOMPARE(cell(*a, 1, Roster::PrintStatus), QStringLiteral("否"));
         QVERIFY(!mw.session().hasUnsavedChanges());
         // On record before printing, so marked unprinted: no money counted.
-        const auto month = mw.session().journalMonth(QStringLiteral("2026-05"));
+        const auto month = mw.session().journal().journalMonth(QStringLiteral("2026-05"));
         QVERIFY(month);
         for (const JournalEntry &e : *month)
             QVERIFY2(e.unprinted, qPrintable(e.serial));

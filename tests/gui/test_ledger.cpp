@@ -760,9 +760,9 @@ private slots:
         a->toolButton(QStringLiteral("printSelected"))->click();
         QCOMPARE(w->paymentDue, qint64(50000));
         QVERIFY(w->messages.last().text.contains(QStringLiteral("没有记入收据记录")));
-        QCOMPARE(mw.session().pendingJournalCount(), 1);
+        QCOMPARE(mw.session().journal().pendingJournalCount(), 1);
         QVERIFY(q.exec(QStringLiteral("DROP TRIGGER refuse")));
-        QCOMPARE(mw.session().flushPendingJournal(), 0);
+        QCOMPARE(mw.session().journal().flushPendingJournal(), 0);
         const auto account = accountOf(config, jia);
         QCOMPARE(sum(account), qint64(0));
         qint64 charged = 0, moved = 0;

@@ -115,10 +115,10 @@ private slots:
             mw.page(0)->printReceiptRange(1, 1);
             QCOMPARE(w->messages.size(), 1);
             QVERIFY(w->messages.at(0).text.contains(QStringLiteral("没有记入收据记录")));
-            QCOMPARE(mw.session().pendingJournalCount(), 1);
+            QCOMPARE(mw.session().journal().pendingJournalCount(), 1);
             if (after == QLatin1String("reload")) {
                 QVERIFY(mw.session().reload());
-                QCOMPARE(mw.session().pendingJournalCount(), 1);
+                QCOMPARE(mw.session().journal().pendingJournalCount(), 1);
             } else if (after == QLatin1String("nothing")) {
                 // The mark is saved first; closing has nothing more to save.
                 w->questionAnswer = QMessageBox::Discard;
@@ -141,7 +141,7 @@ private slots:
                 // The receipt went into the copy, and closing said so.
                 QVERIFY(said.text.startsWith(QStringLiteral("花名册已另存")));
                 QVERIFY(said.informative.contains(QStringLiteral("1 张已打印收据")));
-                QCOMPARE(mw.session().pendingJournalCount(), 0);
+                QCOMPARE(mw.session().journal().pendingJournalCount(), 0);
             } else {
                 // Still not in the journal: the program said so at closing.
                 QVERIFY(said.text.contains(QStringLiteral("仍未记入收据记录")));
@@ -180,7 +180,7 @@ private slots:
         QCOMPARE(entries.size(), 1);
         QCOMPARE(entries.at(0).name, QStringLiteral("甲"));
         QCOMPARE(entries.at(0).total, 150000);
-        QCOMPARE(again.session().pendingJournalCount(), 0);
+        QCOMPARE(again.session().journal().pendingJournalCount(), 0);
     }
 
     void reloadWhileThePrintDialogIsOpen()
