@@ -445,7 +445,8 @@ void MainWindow::reportUncomputable()
 
 bool MainWindow::onButtonSaveDB()
 {
-    const WriteResult r = m_session->save();
+    int saved = 0;
+    const WriteResult r = m_session->save(&saved);
     if (!r) {
         showStatus(QStringLiteral("保存失败，数据库未改动：%1")
                        .arg(r.detail.isEmpty() ? r.text : r.detail));
@@ -462,7 +463,7 @@ bool MainWindow::onButtonSaveDB()
                            r.detail);
         return false;
     }
-    showStatus(QStringLiteral("已保存 %1 名儿童到数据库").arg(m_session->lastSavedRows()));
+    showStatus(QStringLiteral("已保存 %1 名儿童到数据库").arg(saved));
     warnPendingJournal(QStringLiteral("下次保存时会再试。"));
     return true;
 }
@@ -773,17 +774,17 @@ void MainWindow::onButtonUpload()
                        .arg(ClassName::visible(className), savedAt),
                    QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
-    const WriteResult r = m_session->upload(decide);
+    OfficeSession::UploadReport done;
+    const WriteResult r = m_session->upload(decide, &done);
     if (!r) {
         Prompts::error(this, QStringLiteral("无法保存到服务器"),
                        QStringLiteral("本文件没有改动，可以稍后再试。"),
                        r.detail.isEmpty() ? r.text : r.detail);
         return;
     }
-    const auto &done = m_session->lastUpload();
     QString status = QStringLiteral("已把 %1 名儿童（%2）保存到 %3")
-                         .arg(QString::number(m_session->lastSavedRows()),
-                              done.written.join(QStringLiteral("、")), server.describe());
+                         .arg(QString::number(done.rows), done.written.join(QStringLiteral("、")),
+                              server.describe());
     if (!done.kept.isEmpty())
         status +=
             QStringLiteral("；保留了数据库中的：%1").arg(done.kept.join(QStringLiteral("、")));

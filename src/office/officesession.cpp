@@ -232,7 +232,7 @@ WriteResult OfficeSession::unread() const
         m_openError);
 }
 
-WriteResult OfficeSession::save()
+WriteResult OfficeSession::save(int *savedRows)
 {
     if (!m_readable)
         return unread();
@@ -246,7 +246,8 @@ WriteResult OfficeSession::save()
     }
     if (!result)
         return result;
-    m_lastSavedRows = int(p.rows.size());
+    if (savedRows)
+        *savedRows = int(p.rows.size());
     m_sync->saved(p.classes);
     // A copy kept from a server remembers what was edited in it: those
     // classes go back with its upload.
@@ -417,11 +418,21 @@ QStringList OfficeSession::uploadClasses()
     return classes;
 }
 
-WriteResult OfficeSession::upload(const Decide &decide)
+WriteResult OfficeSession::upload(const Decide &decide, UploadReport *report)
 {
     if (!m_readable)
         return unread();
-    m_upload = {};
+    UploadReport done;
+    // Said to the caller whatever the outcome.
+    struct Tell {
+        UploadReport &done;
+        UploadReport *to;
+        ~Tell()
+        {
+            if (to)
+                *to = done;
+        }
+    } tell{done, report};
     KeptCopyStore local(*m_database);
     const auto state = local.read();
     if (!state)
@@ -474,17 +485,16 @@ WriteResult OfficeSession::upload(const Decide &decide)
             server.setKnownClassRevision(c, now ? now->value(c).revision : 0);
         } else {
             classes.removeAll(c);
-            m_upload.kept << c;
+            done.kept << c;
         }
     }
     if (!r)
         return r;
-    m_upload.written = classes;
-    m_lastSavedRows = 0;
+    done.written = classes;
     for (RosterDocument *doc : documents())
         for (int i = 0; i < doc->size(); ++i)
             if (classes.contains(doc->record(i).className))
-                ++m_lastSavedRows;
+                ++done.rows;
     // The receipts printed while the server was away join its journal.
     QVector<JournalEntry> entries;
     QVector<qint64> ids;
@@ -494,7 +504,7 @@ WriteResult OfficeSession::upload(const Decide &decide)
     }
     WriteResult journal = JournalStore(server).record(entries);
     if (journal)
-        m_upload.receipts = int(entries.size());
+        done.receipts = int(entries.size());
     else
         ids.clear();
     QHash<QString, qint64> revisions;

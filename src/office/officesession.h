@@ -80,8 +80,8 @@ public:
         QVector<ChildRecord> rows;
     };
     SavePlan plan() const;
-    WriteResult save();
-    int lastSavedRows() const { return m_lastSavedRows; }
+    // How many children were saved in savedRows.
+    WriteResult save(int *savedRows = nullptr);
 
     // Adds a class to the class list and stores the list. Children already
     // stored under the name come back with it; a name already listed gets
@@ -115,16 +115,16 @@ public:
     // put to decide (its name and when it was saved there): true replaces
     // the server's, false leaves it and keeps this one in the copy.
     using Decide = std::function<bool(const QString &className, const QString &savedAt)>;
-    WriteResult upload(const Decide &decide);
-    // The classes an upload would write.
-    QStringList uploadClasses();
-    // What the last upload did: the classes written, those left for the
-    // server's version, and the receipts recorded.
+    // What it did, in report: the classes written, those left for the
+    // server's version, the children and the receipts recorded.
     struct UploadReport {
         QStringList written, kept;
+        int rows = 0;
         int receipts = 0;
     };
-    const UploadReport &lastUpload() const { return m_upload; }
+    WriteResult upload(const Decide &decide, UploadReport *report = nullptr);
+    // The classes an upload would write.
+    QStringList uploadClasses();
     DbConfig uploadTarget() const;
 
     // Backups (备份与恢复) and the audit log (操作记录): services of their own.
@@ -181,12 +181,10 @@ private:
     QString m_openError;
     bool m_classListUnsaved = false;
     bool m_readable = false;
-    UploadReport m_upload;
     std::unique_ptr<BackupService> m_backups;
     std::unique_ptr<AuditService> m_audit;
     std::unique_ptr<ReportService> m_reports;
     std::unique_ptr<AttendanceService> m_attendance;
     std::unique_ptr<AccountService> m_accounts;
     std::unique_ptr<JournalService> m_journal;
-    int m_lastSavedRows = 0;
 };
