@@ -149,7 +149,7 @@ int ledgerShape(const DbConfig &config, int children)
         QSqlQuery q(db.connection());
         const bool pg = config.isPostgres();
         if (pg)
-            q.exec(QStringLiteral("TRUNCATE ledger_entry"));
+            q.exec(QStringLiteral("TRUNCATE ledger_entry, ledger_balance"));
         const QString numbers =
             pg ? QStringLiteral("SELECT generate_series(0, %1) AS i").arg(children * 12 - 1)
                : QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n "
@@ -180,8 +180,10 @@ int ledgerShape(const DbConfig &config, int children)
         std::printf("ledger rows for %d children made in %.1f s\n", children, t.elapsed() / 1000.0);
         // A year of rows has been seen by autovacuum long since; rows made a
         // moment ago have not.
-        if (pg)
+        if (pg) {
             q.exec(QStringLiteral("VACUUM ANALYZE ledger_entry"));
+            q.exec(QStringLiteral("VACUUM ANALYZE ledger_balance"));
+        }
     }
     OfficeSession session(config);
     if (!session.open())
@@ -388,7 +390,9 @@ int main(int argc, char **argv)
                     .exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", "
                                          "feeoffice_revision, feeoffice_class_revision, "
                                          "receipt_journal, receipt_serial, receipt_unprinted, "
-                                         "receipt_void, child_identity, ledger_entry"));
+                                         "receipt_void, child_identity, ledger_entry, "
+                                         "ledger_balance, receipt_second_form, audit_log, "
+                                         "month_closing, refund_serial"));
         }
         Database db(config);
         if (!db.open()) {

@@ -699,10 +699,9 @@ std::optional<QVector<Ledger::MonthBalance>> LedgerStore::balances()
     m_error.clear();
     QSqlQuery q(m_db.connection());
     q.setForwardOnly(true);
-    // Read from the index alone; a month paid in full says nothing.
-    if (!q.exec(QStringLiteral("SELECT child_id, month, SUM(amount_fen), MAX(id) FROM "
-                               "ledger_entry WHERE child_id <> '' GROUP BY child_id, month HAVING "
-                               "SUM(amount_fen) <> 0"))) {
+    // Read from the index of the months not paid in full alone.
+    if (!q.exec(QStringLiteral("SELECT child_id, month, balance_fen, last_id FROM ledger_balance "
+                               "WHERE balance_fen <> 0"))) {
         fail(q.lastError().text());
         return std::nullopt;
     }
@@ -991,6 +990,32 @@ WriteResult LedgerStore::closeMonth(const QString &month, const QString &clerk, 
     if (!closed->isEmpty()) {
         tx->rollback();
         return WriteResult::failure(WriteResult::Refused, *closed);
+    }
+    // The balances kept beside the entries must be the sums of the
+    // entries before a month is closed on them.
+    QSqlQuery check(db);
+    check.prepare(QStringLiteral(
+        "SELECT (SELECT count(*) FROM (SELECT child_id, CAST(SUM(amount_fen) AS BIGINT) FROM "
+        "ledger_entry WHERE month = ? AND child_id <> '' GROUP BY child_id EXCEPT SELECT "
+        "child_id, balance_fen FROM ledger_balance WHERE month = ?) a) + (SELECT count(*) FROM "
+        "(SELECT child_id, balance_fen FROM ledger_balance WHERE month = ? EXCEPT SELECT "
+        "child_id, CAST(SUM(amount_fen) AS BIGINT) FROM ledger_entry WHERE month = ? AND "
+        "child_id <> '' GROUP BY child_id) b)"));
+    for (int i = 0; i < 4; ++i)
+        check.addBindValue(month);
+    if (!check.exec() || !check.next()) {
+        const QSqlError e = check.lastError();
+        tx->rollback();
+        return m_db.unreachable(e);
+    }
+    if (const qint64 wrong = check.value(0).toLongLong(); wrong > 0) {
+        tx->rollback();
+        return WriteResult::failure(
+            WriteResult::Refused,
+            QStringLiteral("%1 有 %2 名儿童的账目余额与分录之和不符，没有月结。数据库可能被"
+                           "别的程序改过，请联系维护人员核对。")
+                .arg(month)
+                .arg(wrong));
     }
     QSqlQuery q(db);
     q.prepare(QStringLiteral(

@@ -111,7 +111,42 @@ const char *const tableNames[] = {
     "class",           "student",        "feeoffice_revision", "feeoffice_class_revision",
     "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
     "ledger_entry",    "receipt_void",   "refund_serial",      "month_closing",
-    "school_calendar", "attendance",     "audit_log",          "receipt_second_form"};
+    "school_calendar", "attendance",     "audit_log",          "receipt_second_form",
+    "ledger_balance"};
+
+// What each child's month stands at: the sum of its entries, kept by the
+// database in the transaction that writes them, whichever statement writes
+// them, and proved against the entries at the month's closing. Only the
+// months not paid in full are indexed. PostgreSQL adds a whole statement's
+// entries at once.
+QStringList balanceTables(const DbConfig &config)
+{
+    QStringList sql = {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS ledger_balance (child_id TEXT NOT NULL, month "
+                       "TEXT NOT NULL, balance_fen BIGINT NOT NULL, last_id BIGINT NOT NULL, "
+                       "PRIMARY KEY (child_id, month))"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS ledger_balance_owing ON ledger_balance "
+                       "(child_id, month, balance_fen, last_id) WHERE balance_fen <> 0")};
+    if (config.isPostgres())
+        return sql
+               << QStringLiteral(
+                      "CREATE OR REPLACE FUNCTION ledger_balance_add() RETURNS trigger AS $$ BEGIN "
+                      "INSERT INTO ledger_balance (child_id, month, balance_fen, last_id) SELECT "
+                      "child_id, month, SUM(amount_fen), MAX(id) FROM new_entries WHERE child_id "
+                      "<> '' GROUP BY child_id, month ON CONFLICT (child_id, month) DO UPDATE SET "
+                      "balance_fen = ledger_balance.balance_fen + EXCLUDED.balance_fen, last_id = "
+                      "GREATEST(ledger_balance.last_id, EXCLUDED.last_id); RETURN NULL; END $$ "
+                      "LANGUAGE plpgsql")
+               << QStringLiteral("CREATE OR REPLACE TRIGGER ledger_balance_add AFTER INSERT ON "
+                                 "ledger_entry REFERENCING NEW TABLE AS new_entries FOR EACH "
+                                 "STATEMENT EXECUTE FUNCTION ledger_balance_add()");
+    return sql << QStringLiteral(
+               "CREATE TRIGGER IF NOT EXISTS ledger_balance_add AFTER INSERT ON ledger_entry WHEN "
+               "NEW.child_id <> '' BEGIN INSERT INTO ledger_balance (child_id, month, balance_fen, "
+               "last_id) VALUES (NEW.child_id, NEW.month, NEW.amount_fen, NEW.id) ON CONFLICT "
+               "(child_id, month) DO UPDATE SET balance_fen = balance_fen + excluded.balance_fen, "
+               "last_id = max(last_id, excluded.last_id); END");
+}
 } // namespace
 
 QString create(QSqlDatabase &db, const DbConfig &config)
@@ -125,10 +160,30 @@ QString create(QSqlDatabase &db, const DbConfig &config)
             existing.contains(QStringLiteral("ledger_entry"), Qt::CaseInsensitive);
         const bool hadJournal =
             existing.contains(QStringLiteral("receipt_journal"), Qt::CaseInsensitive);
+        const bool hadBalance =
+            existing.contains(QStringLiteral("ledger_balance"), Qt::CaseInsensitive);
         QSqlQuery q(db);
         for (const QString &sql : statements(config))
             if (!q.exec(sql))
                 return QStringLiteral("无法创建数据表：%1").arg(q.lastError().text().trimmed());
+        // The balances begin in one transaction with the sums of the
+        // entries written before they were kept: the trigger holds off other
+        // PCs' entries until the sums are in.
+        if (!hadBalance) {
+            bool ok = db.transaction();
+            for (const QString &sql : balanceTables(config))
+                ok = ok && q.exec(sql);
+            ok = ok && q.exec(QStringLiteral(
+                           "INSERT INTO ledger_balance (child_id, month, balance_fen, last_id) "
+                           "SELECT child_id, month, SUM(amount_fen), MAX(id) FROM ledger_entry "
+                           "WHERE child_id <> '' GROUP BY child_id, month ON CONFLICT (child_id, "
+                           "month) DO NOTHING"));
+            if (!ok || !db.commit()) {
+                const QString error = q.lastError().text().trimmed();
+                db.rollback();
+                return QStringLiteral("无法创建数据表：%1").arg(error);
+            }
+        }
         // Receipts printed before the ledger was kept are payments whose way
         // nobody wrote down; whose account they belong to is not known.
         if (!hadLedger && hadJournal &&

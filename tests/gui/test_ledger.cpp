@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -63,6 +64,34 @@ qint64 sum(const QVector<LedgerEntry> &entries)
     for (const LedgerEntry &e : entries)
         s += e.amount;
     return s;
+}
+// Each child's kept month balance against the sum of its entries: the
+// rows that differ, as text, or nothing.
+QString balanceMismatches(const DbConfig &config)
+{
+    Database db(config);
+    if (!db.open())
+        return QStringLiteral("no database");
+    QSqlQuery q(db.connection());
+    QMap<QString, qint64> sums, kept;
+    if (!q.exec(QStringLiteral("SELECT child_id, month, SUM(amount_fen) FROM ledger_entry WHERE "
+                               "child_id <> '' GROUP BY child_id, month")))
+        return q.lastError().text();
+    while (q.next())
+        sums.insert(q.value(0).toString() + q.value(1).toString(), q.value(2).toLongLong());
+    if (!q.exec(QStringLiteral("SELECT child_id, month, balance_fen FROM ledger_balance")))
+        return q.lastError().text();
+    while (q.next())
+        kept.insert(q.value(0).toString() + q.value(1).toString(), q.value(2).toLongLong());
+    if (sums.isEmpty())
+        return QStringLiteral("no entries");
+    QStringList wrong;
+    for (auto it = sums.cbegin(); it != sums.cend(); ++it)
+        if (kept.value(it.key(), -1) != it.value())
+            wrong << it.key();
+    if (kept.size() != sums.size())
+        wrong << QStringLiteral("%1 kept, %2 summed").arg(kept.size()).arg(sums.size());
+    return wrong.join(QLatin1Char(' '));
 }
 } // namespace
 
@@ -969,6 +998,72 @@ private slots:
         a->printReceiptRange(2, 2);
         QCOMPARE(sum(accountOf(config, a->document()->record(1).childId)), qint64(90000));
         QCOMPARE(LedgerStore(db).closings()->size(), 1);
+    }
+
+    // The balances kept for 欠费 are the sums of the entries after every
+    // kind of write; 月结 refuses a month whose balances were changed behind
+    // the program's back, and a database from before the balances gets
+    // them from its entries.
+    void balancesAreTheSumsOfTheEntries_data() { backends_data(); }
+    void balancesAreTheSumsOfTheEntries()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        prices();
+        seedDatabase(config, {"A"},
+                     {child("甲", "1000", "10"), child("乙", "900", ""), child("丙", "800", "")});
+        {
+            MainWindow mw(config);
+            RosterPage *a = mw.page(0);
+            bill(mw);
+            w->printToPdf = w->path(QStringLiteral("r.pdf"));
+            w->questionAnswers = {QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Yes};
+            a->printReceiptRange(1, 3);
+            QVERIFY(mw.session().accounts().refund(QStringLiteral("2026-000001"),
+                                                   QStringLiteral("50"), QStringLiteral("多收")));
+            QVERIFY(mw.session().accounts().voidReceipt(QStringLiteral("2026-000002"),
+                                                        QStringLiteral("打错")));
+            // Billed again after a change of fees: the difference only.
+            a->document()->setText(2, 2, QStringLiteral("850"));
+            bill(mw);
+        }
+        QCOMPARE(balanceMismatches(config), QString());
+        // Changed behind the program's back: June will not close May on it.
+        {
+            Database db(config);
+            QVERIFY(db.open());
+            QSqlQuery q(db.connection());
+            QVERIFY(q.exec(QStringLiteral("UPDATE ledger_balance SET balance_fen = balance_fen "
+                                          "+ 1 WHERE month = '2026-05'")));
+        }
+        QVERIFY(!balanceMismatches(config).isEmpty());
+        Clock::setFixed(QDateTime(QDate(2026, 6, 1), QTime(8, 30)));
+        {
+            MainWindow mw(config);
+            const WriteResult closed =
+                mw.session().accounts().closeMonth(QStringLiteral("2026-05"));
+            QVERIFY(!closed);
+            QVERIFY2(closed.text.contains(QStringLiteral("余额与分录之和不符")),
+                     qPrintable(closed.text));
+            QCOMPARE(*mw.session().accounts().monthClosing(QStringLiteral("2026-05")), QString());
+        }
+        // As a database from before the balances were kept.
+        {
+            Database db(config);
+            QVERIFY(db.open());
+            QSqlQuery q(db.connection());
+            QVERIFY(q.exec(QStringLiteral("DROP TRIGGER ledger_balance_add") +
+                           (postgres ? QStringLiteral(" ON ledger_entry") : QString())));
+            QVERIFY(q.exec(QStringLiteral("DROP TABLE ledger_balance")));
+        }
+        MainWindow mw(config);
+        QCOMPARE(balanceMismatches(config), QString());
+        QVERIFY(mw.session().accounts().closeMonth(QStringLiteral("2026-05")));
+        // And kept from then on.
+        bill(mw);
+        QCOMPARE(balanceMismatches(config), QString());
     }
 
     void billingDisturbsNoOtherPC()

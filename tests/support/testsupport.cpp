@@ -319,7 +319,8 @@ DbConfig freshPostgres()
                 "DROP TABLE IF EXISTS student, \"class\", feeoffice_revision, "
                 "feeoffice_class_revision, receipt_journal, receipt_serial, "
                 "receipt_unprinted, child_identity, ledger_entry, receipt_void, "
-                "refund_serial, month_closing, school_calendar, attendance, audit_log CASCADE"));
+                "refund_serial, month_closing, school_calendar, attendance, audit_log, "
+                "receipt_second_form, ledger_balance CASCADE"));
     return postgresConfig();
 }
 
