@@ -33,6 +33,8 @@ bool ReceiptBatch::add(int row, const Roster::Cells &cells)
         planned.refusal = QStringLiteral("%1 的合计金额 %2 元无法填入收据")
                               .arg(ReceiptText::decode(planned.receipt.name),
                                    QString::number(planned.receipt.total / 100.0, 'f', 2));
+    if (planned.refusal.isEmpty())
+        m_printable << int(m_built.size());
     m_built << planned;
     return planned.refusal.isEmpty();
 }
@@ -40,10 +42,15 @@ bool ReceiptBatch::add(int row, const Roster::Cells &cells)
 QVector<PlannedReceipt> ReceiptBatch::printable() const
 {
     QVector<PlannedReceipt> list;
-    for (const PlannedReceipt &p : m_built)
-        if (p.refusal.isEmpty())
-            list << p;
+    list.reserve(m_printable.size());
+    for (const int i : m_printable)
+        list << m_built.at(i);
     return list;
+}
+
+const PlannedReceipt *ReceiptBatch::printableAt(int index) const
+{
+    return index >= 0 && index < m_printable.size() ? &m_built.at(m_printable.at(index)) : nullptr;
 }
 
 QStringList ReceiptBatch::refusals(bool withRow) const
@@ -69,14 +76,7 @@ QStringList ReceiptBatch::twoForms() const
 
 PlannedReceipt *ReceiptBatch::printableAt(int index)
 {
-    int seen = 0;
-    for (PlannedReceipt &p : m_built) {
-        if (!p.refusal.isEmpty())
-            continue;
-        if (seen++ == index)
-            return &p;
-    }
-    return nullptr;
+    return index >= 0 && index < m_printable.size() ? &m_built[m_printable.at(index)] : nullptr;
 }
 
 void ReceiptBatch::replace(int index, const Receipt &receipt)

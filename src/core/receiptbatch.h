@@ -40,6 +40,8 @@ public:
     const QVector<PlannedReceipt> &built() const { return m_built; }
     // The printable ones, in order.
     QVector<PlannedReceipt> printable() const;
+    // The index'th printable receipt, or null.
+    const PlannedReceipt *printableAt(int index) const;
     // The reasons, one per refused row; withRow puts "第 n 行：" in front.
     QStringList refusals(bool withRow) const;
 
@@ -68,4 +70,5 @@ private:
     CapitalPlacement m_placement;
     SheetLayout m_sheet;
     QVector<PlannedReceipt> m_built;
+    QVector<int> m_printable; // where in m_built the printable ones are
 };

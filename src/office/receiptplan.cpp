@@ -23,7 +23,8 @@ Receipt ReceiptPlan::fullReceipt(int index) const
 {
     if (const auto it = m_full.constFind(index); it != m_full.cend())
         return *it;
-    return m_batch.printable().value(index).receipt;
+    const PlannedReceipt *p = m_batch.printableAt(index);
+    return p ? p->receipt : Receipt();
 }
 
 void ReceiptPlan::setDecision(int index, const Account::Decision &decision, const Receipt &copied)

@@ -346,9 +346,10 @@ bool JournalStore::insert(const QVector<JournalEntry> &recorded)
         }
     }
     // A print command's receipts go in a few statements, not one each: on
-    // a server every statement is a round trip.
+    // a server every statement is a round trip. SQLite binds a long
+    // statement's values ever more slowly: a few hundred a statement.
     constexpr int columnCount = 21;
-    constexpr int perStatement = 200;
+    const int perStatement = m_database.config().isPostgres() ? 200 : 15;
     const QString row = QStringLiteral("(%1)").arg(
         QStringList(columnCount, QStringLiteral("?")).join(QLatin1Char(',')));
     QSqlQuery q(m_database.connection());

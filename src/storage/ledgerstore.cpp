@@ -171,8 +171,9 @@ std::optional<QSqlError> insertMany(QSqlDatabase db, const QVector<LedgerEntry> 
     }
     const QString row = QStringLiteral(" (%1)").arg(
         QStringList(perRow, QStringLiteral("?")).join(QLatin1Char(',')));
-    // A few hundred values a statement, well inside what SQLite takes.
-    const int perStatement = qMax(1, 3000 / perRow);
+    // A few hundred values a statement: SQLite binds a long statement's
+    // values ever more slowly.
+    const int perStatement = qMax(1, 300 / perRow);
     QSqlQuery q(db);
     int prepared = 0;
     for (int start = 0; start < rows.size(); start += perStatement) {
@@ -242,6 +243,32 @@ LedgerStore::LedgerStore(Database &database) : m_db(database) {}
 bool LedgerStore::lock(Database &db, QString *error)
 {
     return lockLedger(db, error);
+}
+
+std::optional<qint64> LedgerStore::lastEntryId(Database &db, QString *error)
+{
+    QSqlQuery q(db.connection());
+    if (!q.exec(QStringLiteral("SELECT COALESCE(MAX(id), 0) FROM ledger_entry")) || !q.next()) {
+        *error = q.lastError().text();
+        return std::nullopt;
+    }
+    return q.value(0).toLongLong();
+}
+
+bool LedgerStore::addBalances(Database &db, qint64 after, QString *error)
+{
+    QSqlQuery q(db.connection());
+    q.prepare(QStringLiteral(
+        "INSERT INTO ledger_balance (child_id, month, balance_fen, last_id) SELECT child_id, "
+        "month, SUM(amount_fen), MAX(id) FROM ledger_entry WHERE id > ? AND child_id <> '' GROUP "
+        "BY child_id, month ON CONFLICT (child_id, month) DO UPDATE SET balance_fen = "
+        "ledger_balance.balance_fen + excluded.balance_fen, last_id = "
+        "max(ledger_balance.last_id, excluded.last_id)"));
+    q.addBindValue(after);
+    if (q.exec())
+        return true;
+    *error = q.lastError().text();
+    return false;
 }
 
 std::unique_ptr<WriteTransaction> LedgerStore::beginLocked(const QString &what, WriteResult *r)

@@ -43,6 +43,12 @@ public:
     // Inside a write: the ledger locked against other PCs' writes until the
     // commit (PostgreSQL; SQLite's write lock is the database's).
     static bool lock(Database &db, QString *error);
+    // SQLite: the newest entry's id, and, before a write commits, the
+    // entries written after it added to their months' balances (one
+    // statement for the whole write; PostgreSQL's trigger adds them as they
+    // are written).
+    static std::optional<qint64> lastEntryId(Database &db, QString *error);
+    static bool addBalances(Database &db, qint64 after, QString *error);
     // Inside a write: the identity the database holds for a stored row
     // (storing childId when it holds none yet).
     static std::optional<QString> identityOf(Database &db, qint64 studentId, const QString &childId,

@@ -114,11 +114,11 @@ const char *const tableNames[] = {
     "school_calendar", "attendance",     "audit_log",          "receipt_second_form",
     "ledger_balance"};
 
-// What each child's month stands at: the sum of its entries, kept by the
-// database in the transaction that writes them, whichever statement writes
-// them, and proved against the entries at the month's closing. Only the
-// months not paid in full are indexed. PostgreSQL adds a whole statement's
-// entries at once.
+// What each child's month stands at: the sum of its entries, kept in the
+// transaction that writes them and proved against the entries at the
+// month's closing. Only the months not paid in full are indexed. On
+// PostgreSQL a trigger adds each statement's entries, whichever statement
+// writes them.
 QStringList balanceTables(const DbConfig &config)
 {
     QStringList sql = {
@@ -140,12 +140,8 @@ QStringList balanceTables(const DbConfig &config)
                << QStringLiteral("CREATE OR REPLACE TRIGGER ledger_balance_add AFTER INSERT ON "
                                  "ledger_entry REFERENCING NEW TABLE AS new_entries FOR EACH "
                                  "STATEMENT EXECUTE FUNCTION ledger_balance_add()");
-    return sql << QStringLiteral(
-               "CREATE TRIGGER IF NOT EXISTS ledger_balance_add AFTER INSERT ON ledger_entry WHEN "
-               "NEW.child_id <> '' BEGIN INSERT INTO ledger_balance (child_id, month, balance_fen, "
-               "last_id) VALUES (NEW.child_id, NEW.month, NEW.amount_fen, NEW.id) ON CONFLICT "
-               "(child_id, month) DO UPDATE SET balance_fen = balance_fen + excluded.balance_fen, "
-               "last_id = max(last_id, excluded.last_id); END");
+    // SQLite: added by each write before it commits (WriteTransaction).
+    return sql;
 }
 } // namespace
 

@@ -2,6 +2,7 @@
 
 #include "auditlog.h"
 #include "database.h"
+#include "dbconfig.h"
 #include "ledgerstore.h"
 
 #include <QSqlDatabase>
@@ -14,8 +15,18 @@ WriteTransaction::WriteTransaction(Database &db, Lock lock) : m_db(db)
         return;
     }
     m_active = true;
-    if (lock == Ledger && !LedgerStore::lock(m_db, &m_error))
+    if (lock == Ledger && !LedgerStore::lock(m_db, &m_error)) {
         rollback();
+        return;
+    }
+    // Whatever this write adds to the ledger adds to the balances in the
+    // same transaction.
+    if (m_db.config().isSqlite()) {
+        if (const auto last = LedgerStore::lastEntryId(m_db, &m_error))
+            m_ledgerBefore = *last;
+        else
+            rollback();
+    }
 }
 
 WriteTransaction::~WriteTransaction()
@@ -35,6 +46,10 @@ bool WriteTransaction::commit()
     if (m_lines.isEmpty()) {
         // A change nobody can find in the audit log is not written at all.
         m_error = QStringLiteral("这项更改没有操作记录，没有写入");
+        rollback();
+        return false;
+    }
+    if (m_ledgerBefore >= 0 && !LedgerStore::addBalances(m_db, m_ledgerBefore, &m_error)) {
         rollback();
         return false;
     }

@@ -41,4 +41,5 @@ private:
     bool m_active = false;
     QString m_error;
     QVector<QPair<QString, QString>> m_lines;
+    qint64 m_ledgerBefore = -1; // SQLite: the newest entry when the write began
 };
