@@ -131,7 +131,6 @@ bool Database::ping()
 bool Database::connect()
 {
     m_error.clear();
-    m_largeCache = false;
     if (!QSqlDatabase::isDriverAvailable(m_config.driver))
         return fail(QStringLiteral("没有安装数据库驱动 %1").arg(m_config.driver));
     QSqlDatabase db = QSqlDatabase::addDatabase(m_config.driver, m_connectionName);
@@ -185,11 +184,6 @@ bool Database::beginWrite(QSqlError *error)
     bool ok = db.isOpen();
     if (ok && m_config.isSqlite()) {
         QSqlQuery q(db);
-        // A large write (a school's billing, every roster saved) finds the
-        // pages it changes in memory instead of reading them again and
-        // again; reading alone (the start) keeps the small cache.
-        if (!m_largeCache)
-            m_largeCache = q.exec(QStringLiteral("PRAGMA cache_size = -65536"));
         ok = q.exec(QStringLiteral("BEGIN IMMEDIATE"));
         if (!ok && error)
             *error = q.lastError();

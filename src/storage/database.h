@@ -103,6 +103,5 @@ private:
     qint64 m_knownRevision = -1;
     QHash<QString, qint64> m_classRevisions;
     QString m_fileId;
-    bool m_largeCache = false; // SQLite: the write cache set on this connection
     QString m_actorClerk, m_actorHost;
 };
