@@ -138,9 +138,10 @@ bool OfficeSession::readRosters()
     m_readable = true;
     m_classes = list->names;
     const QDateTime now = Clock::now();
+    // Each class's rows move into its roster: a school is not held twice.
     for (const QString &name : std::as_const(m_classes))
         if (!document(name))
-            createDocument(name)->load(students->value(name), now);
+            createDocument(name)->load(students->take(name), now);
     return true;
 }
 

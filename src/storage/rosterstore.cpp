@@ -12,6 +12,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <array>
+
 using SqlDialect::nonNull;
 using SqlDialect::quoted;
 
@@ -112,15 +114,27 @@ std::optional<QHash<QString, QVector<ChildRecord>>> RosterStore::select(const QS
         return std::nullopt;
     }
     QHash<QString, QVector<ChildRecord>> byClass;
+    // Most cells repeat from child to child (ages, prices, the clerk, the
+    // print status, the class): each text is kept once and shared, which
+    // is most of the memory of a large school.
+    std::array<QSet<QString>, Roster::ColumnCount + 1> seen;
+    auto shared = [&seen](int column, QString text) {
+        QSet<QString> &pool = seen[size_t(column)];
+        if (const auto it = pool.constFind(text); it != pool.cend())
+            return *it;
+        if (pool.size() < 4096)
+            pool.insert(text);
+        return text;
+    };
     while (q.next()) {
         ChildRecord r;
         // NULL is a cell the roster never had; empty text is an empty cell.
         for (int i = 0; i < Roster::ColumnCount; ++i) {
             const QVariant v = q.value(i);
             if (!v.isNull())
-                r.cells[size_t(i)] = v.toString();
+                r.cells[size_t(i)] = i == Roster::Name ? v.toString() : shared(i, v.toString());
         }
-        r.className = q.value(Roster::ColumnCount).toString();
+        r.className = shared(Roster::ColumnCount, q.value(Roster::ColumnCount).toString());
         r.id = q.value(Roster::ColumnCount + 1).toLongLong();
         r.childId = q.value(Roster::ColumnCount + 2).toString();
         byClass[r.className] << r;
@@ -399,24 +413,36 @@ std::optional<QHash<qint64, QString>> RosterStore::giveIdentities(QString *error
                   "substr(lower(hex(randomblob(2))), 2) || '-' || substr('89ab', 1 + "
                   "(abs(random()) % 4), 1) || substr(lower(hex(randomblob(2))), 2) || '-' || "
                   "lower(hex(randomblob(6)))");
-    WriteTransaction tx(m_db);
-    if (!tx.isActive()) {
-        *error = tx.errorString();
-        return std::nullopt;
-    }
     QSqlQuery q(m_db.connection());
-    if (!q.exec(QStringLiteral("INSERT INTO child_identity (student_id, child_id) SELECT s.%1, "
-                               "%2 FROM student s WHERE NOT EXISTS (SELECT 1 FROM child_identity "
-                               "ci WHERE ci.student_id = s.%1)")
-                    .arg(key, uuid))) {
+    // Most starts find every stored child with its identity: then nothing
+    // is written (and no audit line says nothing was done).
+    const QString without =
+        QStringLiteral("FROM student s WHERE NOT EXISTS (SELECT 1 FROM child_identity ci WHERE "
+                       "ci.student_id = s.%1)")
+            .arg(key);
+    if (!q.exec(QStringLiteral("SELECT 1 %1 LIMIT 1").arg(without))) {
         *error = q.lastError().text();
         return std::nullopt;
     }
-    tx.audit(AuditLog::savedClass(),
-             QStringLiteral("为 %1 名早先保存的儿童登记了身份").arg(q.numRowsAffected()));
-    if (!tx.commit()) {
-        *error = tx.errorString();
-        return std::nullopt;
+    if (q.next()) {
+        q.finish();
+        WriteTransaction tx(m_db);
+        if (!tx.isActive()) {
+            *error = tx.errorString();
+            return std::nullopt;
+        }
+        if (!q.exec(QStringLiteral("INSERT INTO child_identity (student_id, child_id) SELECT "
+                                   "s.%1, %2 %3")
+                        .arg(key, uuid, without))) {
+            *error = q.lastError().text();
+            return std::nullopt;
+        }
+        tx.audit(AuditLog::savedClass(),
+                 QStringLiteral("为 %1 名早先保存的儿童登记了身份").arg(q.numRowsAffected()));
+        if (!tx.commit()) {
+            *error = tx.errorString();
+            return std::nullopt;
+        }
     }
     QHash<qint64, QString> ids;
     q.setForwardOnly(true);
