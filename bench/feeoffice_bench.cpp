@@ -58,6 +58,17 @@ double peakRssMb()
     return -1;
 }
 
+// The pages of a PDF as Qt writes it: one page object each.
+int pdfPages(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray data = f.readAll();
+    return int(data.count("/Type /Page\n")) + int(data.count("/Type /Page\r")) +
+           int(data.count("/Type /Page "));
+}
+
 QStringList childRow(int i, const QString &cls)
 {
     return {QStringLiteral("儿童%1").arg(i),
@@ -565,7 +576,8 @@ int main(int argc, char **argv)
         int marked = 0;
         for (int r = 0; r < printingDoc.size(); ++r)
             marked += printingDoc.record(r).text(11) != QStringLiteral("否");
-        std::printf("receipts printed: %d, PDF size %lld bytes\n", marked, QFileInfo(pdf).size());
+        std::printf("receipts printed: %d, pages %d, PDF size %lld bytes\n", marked, pdfPages(pdf),
+                    QFileInfo(pdf).size());
 
         // The same with every receipt written to the journal.
         OfficeSession session(config);
@@ -577,6 +589,7 @@ int main(int argc, char **argv)
         t.start();
         journaled.printReceiptRange(1, 500);
         figure("journal_print_500_seconds", t.elapsed() / 1000.0, "s");
+        std::printf("journal print pages: %d\n", pdfPages(pdf));
 
         // A day of 2,000 receipts (500 printed above), its closing to PDF.
         {

@@ -474,12 +474,24 @@ WriteResult RosterStore::insertIdentities(const QVector<ChildRecord> &rows)
         q.addBindValue(SqlDialect::textArray(children));
         return q.exec() ? WriteResult::success() : m_db.unreachable(q.lastError());
     }
-    if (!q.prepare(QStringLiteral(
-            "INSERT OR REPLACE INTO child_identity (student_id, child_id) VALUES (?, ?)")))
-        return m_db.unreachable(q.lastError());
-    for (int i = 0; i < ids.size(); ++i) {
-        q.bindValue(0, ids.at(i).toLongLong());
-        q.bindValue(1, children.at(i));
+    // A hundred rows a statement: one statement a row was most of a save's
+    // time beside the roster rows themselves.
+    const int perStatement = 100;
+    int prepared = 0;
+    for (int start = 0; start < ids.size(); start += perStatement) {
+        const int count = int(qMin<qsizetype>(perStatement, ids.size() - start));
+        if (count != prepared) {
+            if (!q.prepare(
+                    QStringLiteral("INSERT OR REPLACE INTO child_identity (student_id, child_id) "
+                                   "VALUES ") +
+                    QStringList(count, QStringLiteral("(?, ?)")).join(QLatin1Char(','))))
+                return m_db.unreachable(q.lastError());
+            prepared = count;
+        }
+        for (int i = start; i < start + count; ++i) {
+            q.addBindValue(ids.at(i).toLongLong());
+            q.addBindValue(children.at(i));
+        }
         if (!q.exec())
             return m_db.unreachable(q.lastError());
     }
@@ -534,21 +546,37 @@ WriteResult RosterStore::insertRows(QVector<ChildRecord> &rows)
         return WriteResult::success();
     }
 
-    if (!q.prepare(
-            QStringLiteral("INSERT INTO student (%1) VALUES (%2)")
-                .arg(columnList, QStringList(width, QStringLiteral("?")).join(QLatin1Char(',')))))
-        return m_db.unreachable(q.lastError());
-    for (ChildRecord &row : rows) {
-        for (int i = 0; i < Roster::ColumnCount; ++i) {
-            const Roster::Cell &c = row.cells[size_t(i)];
-            // An absent cell is stored as NULL, so that it is still absent
-            // when read again.
-            q.bindValue(i, c ? QVariant(nonNull(*c)) : QVariant(QMetaType::fromType<QString>()));
+    // Twenty rows a statement on SQLite. The keys it gives one statement's rows
+    // are consecutive (the transaction holds the table), so each row's key
+    // follows from the last one.
+    const QString one =
+        QStringLiteral("(%1)").arg(QStringList(width, QStringLiteral("?")).join(QLatin1Char(',')));
+    const int perStatement = m_db.config().isSqlite() ? 20 : 1;
+    int prepared = 0;
+    for (int start = 0; start < rows.size(); start += perStatement) {
+        const int count = int(qMin<qsizetype>(perStatement, rows.size() - start));
+        if (count != prepared) {
+            if (!q.prepare(QStringLiteral("INSERT INTO student (%1) VALUES ").arg(columnList) +
+                           QStringList(count, one).join(QLatin1Char(','))))
+                return m_db.unreachable(q.lastError());
+            prepared = count;
         }
-        q.bindValue(Roster::ColumnCount, nonNull(row.className));
+        for (int r = start; r < start + count; ++r) {
+            const ChildRecord &row = rows.at(r);
+            for (int i = 0; i < Roster::ColumnCount; ++i) {
+                const Roster::Cell &c = row.cells[size_t(i)];
+                // An absent cell is stored as NULL, so that it is still
+                // absent when read again.
+                q.addBindValue(c ? QVariant(nonNull(*c))
+                                 : QVariant(QMetaType::fromType<QString>()));
+            }
+            q.addBindValue(nonNull(row.className));
+        }
         if (!q.exec())
             return m_db.unreachable(q.lastError());
-        row.id = q.lastInsertId().toLongLong();
+        const qint64 last = q.lastInsertId().toLongLong();
+        for (int r = 0; r < count; ++r)
+            rows[start + r].id = last - (count - 1 - r);
     }
     return WriteResult::success();
 }
