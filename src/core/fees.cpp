@@ -1,6 +1,7 @@
 #include "fees.h"
 
 #include "childrecord.h"
+#include "receipt.h"
 
 #include <cmath>
 #include <limits>
@@ -84,27 +85,13 @@ qint32 wholeYuan(qint64 fen)
 
 qint32 rosterTotal(const Roster::Cells &row, const FeeMirror &fees)
 {
-    using namespace Roster;
-    const float d = discountFactor(row, fees);
-    auto quantity = [&](int column) { return static_cast<float>(toInt(row[column])); };
-
-    float tuition = 0, accommodation = 0, meals = 0, bedding = 0, bus = 0, insurance = 0;
-    if (row[Tuition])
-        tuition = tuitionAmount(toInt(*row[Tuition]), d, fees.tuitionPrices);
-    if (row[Accommodation])
-        accommodation = fees.price(AccommodationPrice) * quantity(Accommodation);
-    if (row[Meals])
-        meals = static_cast<float>(
-            roundedProduct(decimalOf(fees.price(MealPrice)) * quantity(Meals), d));
-    if (row[Bedding])
-        bedding = fees.price(BeddingPrice) * quantity(Bedding);
-    if (row[SchoolBus])
-        bus = fees.price(SchoolBusPrice) * quantity(SchoolBus);
-    if (row[Insurance])
-        insurance = fees.price(InsurancePrice) * quantity(Insurance);
-
-    return wholeYuan(toFen(tuition) + toFen(accommodation) + toFen(meals) + toFen(bedding) +
-                     toFen(bus) + toFen(insurance));
+    // What the receipt charges, line by line (accommodation discounted and
+    // rounded as the receipt does it), in whole yuan: the roster, the
+    // receipts and the ledger show one figure.
+    qint64 fen = 0;
+    for (const qint64 line : receiptAmounts(row, fees))
+        fen += line;
+    return wholeYuan(fen);
 }
 
 bool totalCellNeedsRewrite(const Roster::Cell &cell, qint32 total)

@@ -79,9 +79,10 @@ qint64 toFen(float yuan);
 // Fen as whole yuan, truncated toward zero, saturating into 32 bits.
 qint32 wholeYuan(qint64 fen);
 
-// The roster total of one row: tuition and meals discounted and rounded,
-// accommodation, bedding, bus and insurance as plain products, each to the
-// nearest fen, summed and truncated to whole yuan.
+// The roster total of one row: what its receipt charges (tuition, meals and
+// accommodation discounted and rounded; bedding, bus and insurance as plain
+// products), each line to the nearest fen, summed and truncated to whole
+// yuan.
 qint32 rosterTotal(const Roster::Cells &row, const FeeMirror &fees);
 
 // Whether the total cell must be rewritten: it is kept when its value already

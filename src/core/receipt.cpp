@@ -61,7 +61,7 @@ void addFeeEntry(Receipt &receipt, const QByteArray &label, float amount, int sl
 namespace
 {
 // The six amounts in yuan as the receipt computes them: childcare,
-// accommodation (discounted and rounded, unlike the roster total), meals
+// accommodation (discounted and rounded), meals
 // (discounted and rounded), bedding, school bus, insurance.
 std::array<float, 6> receiptYuan(const Roster::Cells &row, const FeeMirror &fees)
 {

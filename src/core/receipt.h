@@ -64,8 +64,8 @@ QVector<Receipt> forms(const Receipt &receipt);
 // the receipt prints, including fees its four lines leave off.
 std::array<qint64, 6> receiptAmounts(const Roster::Cells &row, const FeeMirror &fees);
 
-// Fills a receipt from a roster row and the page's fee settings. Unlike the
-// roster total, accommodation is discounted and rounded here. Every further
+// Fills a receipt from a roster row and the page's fee settings; the roster
+// total is the sum of its lines. Every further
 // fee (meals, bedding, bus, insurance, in that order) has a line: beyond two
 // they print on a second form.
 BuiltReceipt buildReceipt(const Roster::Cells &row, const FeeMirror &fees);

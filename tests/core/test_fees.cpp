@@ -1,5 +1,6 @@
 #include "fees.h"
 #include "feesettings.h"
+#include "receipt.h"
 
 #include <QTest>
 #include <limits>
@@ -86,8 +87,8 @@ private slots:
 
     void otherFees()
     {
-        // Meals are discounted and rounded; accommodation keeps its fraction
-        // until the total is truncated.
+        // Meals and accommodation are discounted and rounded as the receipt
+        // rounds them (28.35 -> 28, 90.54 -> 91).
         FeeMirror fees;
         fees.feePrices[Fees::DiscountFactor] = 0.9f;
         fees.feePrices[Fees::AccommodationPrice] = 100.6f;
@@ -99,12 +100,80 @@ private slots:
             row({{Roster::Discount, QStringLiteral("1")}, {Roster::Meals, QStringLiteral("3")}});
         QCOMPARE(Fees::rosterTotal(r, fees), 28);
         r[Roster::Accommodation] = QStringLiteral("1");
-        QCOMPARE(Fees::rosterTotal(r, fees), 128);
-        // Three fractions of 0.3 add up to one more unit, after the sum.
+        QCOMPARE(Fees::rosterTotal(r, fees), 119);
+        // Three fractions of 0.3 stay below one unit: the sum is truncated.
         r[Roster::Bedding] = QStringLiteral("1");
         r[Roster::SchoolBus] = QStringLiteral("1");
         r[Roster::Insurance] = QStringLiteral("1");
-        QCOMPARE(Fees::rosterTotal(r, fees), 129);
+        QCOMPARE(Fees::rosterTotal(r, fees), 119);
+        r[Roster::Bedding] = QStringLiteral("2");
+        QCOMPARE(Fees::rosterTotal(r, fees), 120);
+    }
+
+    // The roster's total is what the receipt charges: the same lines, the
+    // discount on the same fees, in whole yuan.
+    void totalIsWhatTheReceiptCharges_data()
+    {
+        QTest::addColumn<QString>("tuition");
+        QTest::addColumn<QString>("months");
+        QTest::addColumn<QString>("days");
+        QTest::addColumn<QString>("further"); // bedding, bus, insurance
+        QTest::addColumn<QString>("discount");
+        QTest::addColumn<int>("total");
+        // 1500 × 0.9 + 300 × 0.9 + 22 × 12.5 × 0.9 (247.5 → 248) = 1350 + 270 + 248
+        QTest::newRow("discounted boarder") << "1"
+                                            << "1"
+                                            << "22"
+                                            << "0,0,0"
+                                            << "1" << 1868;
+        QTest::newRow("boarder, no discount") << "1"
+                                              << "1"
+                                              << "22"
+                                              << "0,0,0"
+                                              << "0" << 2075;
+        QTest::newRow("discounted, four further fees") << "0"
+                                                       << "1"
+                                                       << "20"
+                                                       << "1,1,1"
+                                                       << "1" << 1080 + 270 + 225 + 80 + 100 + 50;
+        QTest::newRow("two months' board discounted") << "0"
+                                                      << "2"
+                                                      << "0"
+                                                      << "0,0,0"
+                                                      << "1" << 1080 + 540;
+    }
+    void totalIsWhatTheReceiptCharges()
+    {
+        QFETCH(QString, tuition);
+        QFETCH(QString, months);
+        QFETCH(QString, days);
+        QFETCH(QString, further);
+        QFETCH(QString, discount);
+        QFETCH(int, total);
+        FeeMirror fees;
+        fees.tuitionPrices = {QStringLiteral("1200"), QStringLiteral("1500")};
+        fees.feePrices[Fees::DiscountFactor] = 0.9f;
+        fees.feePrices[Fees::AccommodationPrice] = 300.0f;
+        fees.feePrices[Fees::MealPrice] = 12.5f;
+        fees.feePrices[Fees::BeddingPrice] = 80.0f;
+        fees.feePrices[Fees::SchoolBusPrice] = 100.0f;
+        fees.feePrices[Fees::InsurancePrice] = 50.0f;
+        const QStringList f = further.split(QLatin1Char(','));
+        const Roster::Cells r = row({{Roster::Tuition, tuition},
+                                     {Roster::Accommodation, months},
+                                     {Roster::Meals, days},
+                                     {Roster::Bedding, f.at(0)},
+                                     {Roster::SchoolBus, f.at(1)},
+                                     {Roster::Insurance, f.at(2)},
+                                     {Roster::Discount, discount}});
+        qint64 charged = 0;
+        for (const qint64 fen : receiptAmounts(r, fees))
+            charged += fen;
+        const BuiltReceipt built = buildReceipt(r, fees);
+        QCOMPARE(charged, qint64(total) * 100);
+        QCOMPARE(qint64(built.receipt.total), charged);
+        QCOMPARE(built.totalColumn, total);
+        QCOMPARE(Fees::rosterTotal(r, fees), total);
     }
 
     void absurdInputs_data()
