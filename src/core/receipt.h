@@ -50,7 +50,7 @@ void addFeeEntry(Receipt &receipt, const QByteArray &label, float amount, int sl
 
 struct BuiltReceipt {
     Receipt receipt;
-    qint32 totalColumn = 0; // whole yuan, written back into the roster's total cell
+    qint32 totalColumn = 0; // whole yuan: the roster total of the row
 };
 
 // The forms a receipt prints on: one, or two when it has more lines than a

@@ -14,7 +14,7 @@
 struct PlannedReceipt {
     int row = -1;
     Receipt receipt;
-    qint32 totalColumn = 0; // whole yuan, for the roster's total cell
+    qint32 totalColumn = 0; // whole yuan: the roster total of the row
     QString refusal;        // why it cannot be printed; empty when it can
     bool computable = true; // false: a cell, list entry or the discount is unusable
     bool discounted = false;

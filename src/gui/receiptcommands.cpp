@@ -209,8 +209,6 @@ void ReceiptCommands::printSelected(int row)
         return;
     ReceiptPlan plan = planFor(CapitalPlacement::LeftAligned);
     plan.add(m_child(row));
-    // The total is rewritten while the receipt is built, before any dialog.
-    plan.writeTotals();
     if (m_session)
         m_session->accounts().decide(plan);
     const QStringList refused = plan.batch().refusals(false);
@@ -260,7 +258,6 @@ void ReceiptCommands::printRange(int from, int to)
     ReceiptPlan plan = planFor(CapitalPlacement::FixedColumns);
     for (qint64 r = first; r <= last; ++r)
         plan.add(m_child(int(r)));
-    plan.writeTotals();
     if (m_session)
         m_session->accounts().decide(plan);
     if (!confirmTwoForms(plan) || !confirmDiscount(plan))

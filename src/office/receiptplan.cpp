@@ -67,19 +67,6 @@ void ReceiptPlan::add(const ChildRef &child)
     m_cells << cells;
 }
 
-void ReceiptPlan::writeTotals() const
-{
-    QHash<RosterDocument *, QVector<QPair<int, qint32>>> byDocument;
-    for (const PlannedReceipt &p : m_batch.built()) {
-        const ChildRef &c = m_children.at(p.row);
-        const int row = c.row();
-        if (row >= 0 && p.computable)
-            byDocument[c.document.data()].append({row, p.totalColumn});
-    }
-    for (auto it = byDocument.cbegin(); it != byDocument.cend(); ++it)
-        it.key()->setTotals(it.value());
-}
-
 QString ReceiptPlan::staleness() const
 {
     for (const PlannedReceipt &p : m_batch.printable()) {
@@ -92,8 +79,8 @@ QString ReceiptPlan::staleness() const
                 .arg(name);
         Roster::Cells now = c.document->cells(row);
         Roster::Cells then = m_cells.at(p.row);
-        // Totals and print status are written by printing itself.
-        now[Roster::Total] = then[Roster::Total];
+        // The print status is written by printing itself; a total that
+        // moved means its prices did.
         now[Roster::PrintStatus] = then[Roster::PrintStatus];
         if (now != then)
             return QStringLiteral("打印对话框打开期间，“%1”的内容已改变：没有打印，也没有标记。"

@@ -42,8 +42,6 @@ public:
     Receipt fullReceipt(int index) const;
     // The children's identities, for looking up their accounts.
     QStringList childIds() const;
-    // The totals the receipts computed, written back into the rosters.
-    void writeTotals() const;
     // Why the receipts no longer match the rosters (a child gone or
     // changed since they were built), or empty.
     QString staleness() const;

@@ -204,8 +204,9 @@ void RosterDocument::setText(int row, int column, const QString &text)
         return;
     ChildRecord after = m_rows.at(row).record;
     after.set(column, text);
-    // A total follows its row as the clerk types.
-    if (column != Roster::Total && column != Roster::Clerk && column != Roster::PrintStatus)
+    // A total follows its row as the clerk types; one typed over is put
+    // back to what the receipt charges.
+    if (column != Roster::Clerk && column != Roster::PrintStatus)
         computeTotal(after);
     change(QStringLiteral("编辑"), {{row, after}});
 }
@@ -379,20 +380,6 @@ void RosterDocument::appendRecords(const QVector<ChildRecord> &records, const QS
             rows.last().record.childId = ChildRecord::newChildId();
     }
     m_undo.push(new RowInsertion(this, text, int(m_rows.size()), rows));
-}
-
-void RosterDocument::setTotals(const QVector<QPair<int, qint32>> &totals)
-{
-    QVector<QPair<int, ChildRecord>> changes;
-    for (const auto &t : totals) {
-        if (t.first < 0 || t.first >= m_rows.size())
-            continue;
-        ChildRecord rec = m_rows.at(t.first).record;
-        rec.set(Roster::Total, QString::number(t.second));
-        if (!rec.sameContent(m_rows.at(t.first).record))
-            changes.append({t.first, rec});
-    }
-    change(QStringLiteral("合计"), std::move(changes));
 }
 
 void RosterDocument::markPrinted(const QList<int> &rows, const QVector<QDateTime> &moments)

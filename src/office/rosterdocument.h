@@ -83,8 +83,6 @@ public:
     void appendRecords(const QVector<ChildRecord> &records, const QString &text);
     // Sets a cell's text (an edit command, the total following).
     void setText(int row, int column, const QString &text);
-    // The totals receipts rewrote (a command).
-    void setTotals(const QVector<QPair<int, qint32>> &totals);
     // The rows printed: not a command, and the changes before it can no
     // longer be undone; the roster is modified.
     void markPrinted(const QList<int> &rows, const QVector<QDateTime> &moments);

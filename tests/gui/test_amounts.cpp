@@ -229,6 +229,52 @@ private slots:
         QCOMPARE(cell(*a, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
     }
 
+    // A total changes with its cells and the prices, never by printing:
+    // not before the questions, not when the clerk stops at one. A
+    // discounted boarder with four further fees shows, from the start, what
+    // its two forms charge.
+    void printingWritesNoTotal_data()
+    {
+        QTest::addColumn<QString>("stop");
+        QTest::newRow("two forms answered no") << "forms";
+        QTest::newRow("payment cancelled") << "payment";
+        QTest::newRow("printed") << "";
+    }
+    void printingWritesNoTotal()
+    {
+        QFETCH(QString, stop);
+        prices(QStringLiteral("0.9"));
+        w->setSetting(QStringLiteral("b"), QStringLiteral("300"));
+        w->setSetting(QStringLiteral("d"), QStringLiteral("80"));
+        w->setSetting(QStringLiteral("e"), QStringLiteral("100"));
+        w->setSetting(QStringLiteral("f"), QStringLiteral("50"));
+        seedDatabase(w->databasePath(), {"A"},
+                     {{"甲", "4", "1000", "1", "20", "1", "1", "1", "", "1", "李", "否", "A"}});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        RosterPage *a = mw.page(0);
+        // 900 + 270 + 180 + 80 + 100 + 50
+        QCOMPARE(cell(*a, 0, Roster::Total), QStringLiteral("1580"));
+        a->document()->markSaved();
+        w->questionAnswer = stop == QLatin1String("forms") ? QMessageBox::No : QMessageBox::Yes;
+        w->paymentCancelled = stop == QLatin1String("payment");
+        print(a, 0);
+        QCOMPARE(cell(*a, 0, Roster::Total), QStringLiteral("1580"));
+        QCOMPARE(a->document()->undoStack()->count(), 0);
+        Database db(DbConfig::sqlite(w->databasePath()));
+        QVERIFY(db.open());
+        const QVector<JournalEntry> month =
+            JournalStore(db).month(QStringLiteral("2026-05")).value_or(QVector<JournalEntry>());
+        if (!stop.isEmpty()) {
+            QCOMPARE(cell(*a, 0, Roster::PrintStatus), QStringLiteral("否"));
+            QVERIFY(month.isEmpty());
+            return;
+        }
+        qint64 charged = 0;
+        for (const JournalEntry &e : month)
+            charged += e.total;
+        QCOMPARE(charged, 158000);
+    }
+
     void outputThatWasNotWritten_data()
     {
         QTest::addColumn<QString>("output");

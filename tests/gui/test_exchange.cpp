@@ -159,7 +159,7 @@ private slots:
             page->addRow();
             page->document()->setText(page->document()->size() - 1, 0, (QString::fromUtf16(n)));
         }
-        page->document()->setText(1, Roster::Total, (QStringLiteral("0350")));
+        page->document()->setText(1, Roster::Age, (QStringLiteral("0350")));
         QSignalSpy status(page, &RosterPage::statusMessage);
         w->directoryAnswers << w->path(QString());
         page->toolButton(QStringLiteral("saveExcel"))->click();
@@ -171,7 +171,7 @@ private slots:
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows.at(0).size(), 12);
         QCOMPARE(rows.at(0).at(0), QStringLiteral("甲"));
-        QCOMPARE(rows.at(1).at(8), QStringLiteral("0350"));
+        QCOMPARE(rows.at(1).at(Roster::Age), QStringLiteral("0350"));
         QCOMPARE(rows.at(2).at(Roster::PrintStatus), QStringLiteral("否"));
         QCOMPARE(rows.at(2).at(3), QString());
         // A shorter roster later in the month: exactly its rows, nothing
