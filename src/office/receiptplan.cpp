@@ -62,7 +62,12 @@ void ReceiptPlan::add(const ChildRef &child)
 {
     const int row = child.row();
     const Roster::Cells cells = row >= 0 ? child.document->cells(row) : Roster::Cells();
-    m_batch.add(int(m_children.size()), cells);
+    // The receipt names the clerk who prints it, whatever the row's cell
+    // says (a row read from a list, another PC's clerk).
+    Roster::Cells printed = cells;
+    if (!m_fees.clerkName.isEmpty())
+        printed[Roster::Clerk] = m_fees.clerkName;
+    m_batch.add(int(m_children.size()), printed);
     m_children << child;
     m_cells << cells;
 }

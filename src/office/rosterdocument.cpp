@@ -363,6 +363,10 @@ void RosterDocument::appendNames(const QStringList &names)
     for (const QString &name : names) {
         ChildRecord r = newRow().record;
         r.set(Roster::Name, name);
+        // The clerk reading the list, as for a row typed in: its receipt
+        // names who took the money.
+        if (m_feeProblem.isEmpty() && !m_fees.clerkName.isEmpty())
+            r.set(Roster::Clerk, m_fees.clerkName);
         records << r;
     }
     appendRecords(records, QStringLiteral("读取名单"));

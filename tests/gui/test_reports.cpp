@@ -14,9 +14,11 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringEncoder>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -161,6 +163,46 @@ private slots:
         const auto totals = readWithOpenpyxl(file, 1);
         QVERIFY(
             totals.contains(QStringList{QStringLiteral("应交现金"), QStringLiteral("3150.00")}));
+    }
+
+    // A child read from a list prints under the clerk at work, and her day
+    // counts it: the receipt names who printed it, not the row's cell.
+    void importedChildrenCountForTheClerk()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "1000", "王")});
+        const QString list = w->path(QStringLiteral("名单.csv"));
+        {
+            QFile f(list);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QStringEncoder("GB18030").encode(QStringLiteral("姓名\n乙\n")));
+        }
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        RosterPage *a = mw.page(0);
+        w->openFileAnswers << list;
+        a->toolButton(QStringLiteral("openExcel"))->click();
+        a->readColumnEdit->setText(QStringLiteral("1"));
+        a->readFromEdit->setText(QStringLiteral("2"));
+        a->readToEdit->setText(QStringLiteral("3"));
+        QTest::mousePress(button(a->readRangeDialog, "readRangeOk"), Qt::LeftButton);
+        QVERIFY2(w->messages.isEmpty(), qPrintable(w->messages.value(0).text));
+        QCOMPARE(a->document()->size(), 2);
+        a->document()->setText(1, Roster::Tuition, QStringLiteral("800"));
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        printRow(a, 1, QStringLiteral("现金"), QString());
+        printRow(a, 0, QStringLiteral("现金"), QString());
+        Database db(DbConfig::sqlite(w->databasePath()));
+        QVERIFY(db.open());
+        const QVector<JournalEntry> today = JournalStore(db).day(QDate(2026, 5, 14)).value();
+        QCOMPARE(today.size(), 2);
+        for (const JournalEntry &e : today)
+            QCOMPARE(e.clerk, QStringLiteral("李"));
+        QVERIFY(pdfText(w->printToPdf).contains(QStringLiteral("李")));
+        mw.toolAction(QStringLiteral("dayReport"))->trigger();
+        auto *d = mw.findChild<DayReportDialog *>();
+        QVERIFY(d && d->report());
+        QCOMPARE(d->clerkBox()->currentText(), QStringLiteral("李"));
+        QCOMPARE(d->report()->rows.size(), 2);
+        QCOMPARE(d->report()->cash, qint64(80000 + 100000 + 20000));
     }
 
     // Serials given out one after the other leave no hole; a hole is said.
