@@ -138,11 +138,23 @@ bool OfficeSession::readRosters()
     m_readable = true;
     m_classes = list->names;
     const QDateTime now = Clock::now();
+    const QSet<QString> receipted = receiptedChildren(now);
     // Each class's rows move into its roster: a school is not held twice.
     for (const QString &name : std::as_const(m_classes))
         if (!document(name))
-            createDocument(name)->load(students->take(name), now);
+            createDocument(name)->load(students->take(name), now, receipted);
     return true;
+}
+
+QSet<QString> OfficeSession::receiptedChildren(const QDateTime &now) const
+{
+    // Unreadable, the rosters show what they saved: the next print decides
+    // from the account anyway.
+    if (!m_database->isOpen())
+        return {};
+    return JournalStore(*m_database)
+        .childrenWithReceipts(Journal::month(now))
+        .value_or(QSet<QString>());
 }
 
 RosterDocument *OfficeSession::document(const QString &className) const
@@ -300,7 +312,7 @@ WriteResult OfficeSession::addClass(const QString &typed)
         // the next save.
         if (m_database->isOpen())
             if (const auto rows = RosterStore(*m_database).readStudents(name))
-                doc->load(*rows, Clock::now());
+                doc->load(*rows, Clock::now(), receiptedChildren(Clock::now()));
     }
     emit classAdded(name, doc);
     // Until the list is stored, every save tries again first: children of
@@ -579,7 +591,7 @@ void OfficeSession::onSavedElsewhere(const QString &className, const QString &sa
     const auto rows = RosterStore(*m_database).readStudents(className);
     if (!rows)
         return;
-    doc->load(*rows, Clock::now());
+    doc->load(*rows, Clock::now(), receiptedChildren(Clock::now()));
     emit classReloaded(className, savedAt);
 }
 
@@ -597,7 +609,7 @@ void OfficeSession::onClassListChanged()
         if (!doc) {
             doc = createDocument(name);
             if (const auto rows = RosterStore(*m_database).readStudents(name))
-                doc->load(*rows, Clock::now());
+                doc->load(*rows, Clock::now(), receiptedChildren(Clock::now()));
         }
         added << name;
         emit classAdded(name, doc);

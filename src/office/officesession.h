@@ -161,6 +161,8 @@ signals:
 
 private:
     RosterDocument *createDocument(const QString &name);
+    // The children whose receipt of the month is on record.
+    QSet<QString> receiptedChildren(const QDateTime &now) const;
     // The class list and every class's children into new documents.
     bool readRosters();
     void applySettings();

@@ -248,7 +248,8 @@ void RosterDocument::change(const QString &text, QVector<QPair<int, ChildRecord>
         m_undo.push(new RowChange(this, text, std::move(changes)));
 }
 
-void RosterDocument::load(QVector<ChildRecord> records, const QDateTime &now)
+void RosterDocument::load(QVector<ChildRecord> records, const QDateTime &now,
+                          const QSet<QString> &receipted)
 {
     const QString printedNow = Roster::printedStatus(now);
     beginResetModel();
@@ -260,7 +261,9 @@ void RosterDocument::load(QVector<ChildRecord> records, const QDateTime &now)
         if (rec.childId.isEmpty())
             rec.childId = ChildRecord::newChildId();
         // A receipt printed in an earlier month no longer counts.
-        if (rec.text(Roster::PrintStatus) != printedNow || !rec.has(Roster::PrintStatus))
+        if (receipted.contains(rec.childId))
+            rec.set(Roster::PrintStatus, printedNow);
+        else if (rec.text(Roster::PrintStatus) != printedNow || !rec.has(Roster::PrintStatus))
             rec.set(Roster::PrintStatus, Roster::notPrinted());
         if (m_feeProblem.isEmpty()) {
             rec.set(Roster::Clerk, m_fees.clerkName);

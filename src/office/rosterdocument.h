@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QDateTime>
 #include <QPointer>
+#include <QSet>
 #include <QUndoStack>
 #include <QVector>
 
@@ -53,8 +54,11 @@ public:
 
     // Replaces the whole roster with stored records: a print status of
     // another month reads as not printed and the fees are computed. Not a
-    // command: the undo stack is emptied and the roster is unmodified.
-    void load(QVector<ChildRecord> records, const QDateTime &now);
+    // command: the undo stack is emptied and the roster is unmodified. A
+    // child with a receipt of the month on record (by identity) reads as
+    // printed, whatever was saved.
+    void load(QVector<ChildRecord> records, const QDateTime &now,
+              const QSet<QString> &receipted = {});
 
     // The fee settings every total is computed with; problem says why they
     // cannot be used (a price that is not a number), or is empty.

@@ -345,6 +345,22 @@ bool JournalStore::insert(const QVector<JournalEntry> &recorded)
                 return fail(link.lastError().text());
         }
     }
+    {
+        // Whose receipt it is, in the same transaction: the printed mark.
+        QSqlQuery own(m_database.connection());
+        if (!own.prepare(QStringLiteral(
+                "INSERT INTO receipt_child (serial, child_id, month) VALUES (?, ?, ?)")))
+            return fail(own.lastError().text());
+        for (const JournalEntry &e : recorded) {
+            if (e.childId.isEmpty())
+                continue;
+            own.bindValue(0, e.serial);
+            own.bindValue(1, e.childId);
+            own.bindValue(2, e.belongsTo());
+            if (!own.exec())
+                return fail(own.lastError().text());
+        }
+    }
     // A print command's receipts go in a few statements, not one each: on
     // a server every statement is a round trip. SQLite binds a long
     // statement's values ever more slowly: a few hundred a statement.
@@ -391,6 +407,32 @@ bool JournalStore::insert(const QVector<JournalEntry> &recorded)
             return fail(q.lastError().text());
     }
     return true;
+}
+
+std::optional<QSet<QString>> JournalStore::childrenWithReceipts(const QString &month)
+{
+    // A receipt counts unless its print failed or it was taken back; a
+    // payment booked before receipts named their child counts the same.
+    m_error.clear();
+    QSqlQuery q(m_database.connection());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral(
+        "SELECT c.child_id FROM receipt_child c WHERE c.month = ? AND NOT EXISTS (SELECT 1 "
+        "FROM receipt_unprinted u WHERE u.serial = c.serial) AND NOT EXISTS (SELECT 1 FROM "
+        "receipt_void v WHERE v.serial = c.serial) UNION SELECT p.child_id FROM ledger_entry p "
+        "WHERE p.kind = '实收' AND p.month = ? AND p.receipt_serial IS NOT NULL AND NOT EXISTS "
+        "(SELECT 1 FROM ledger_entry v WHERE v.kind = '作废' AND v.corrects = p.id) AND NOT "
+        "EXISTS (SELECT 1 FROM receipt_unprinted u WHERE u.serial = p.receipt_serial)"));
+    q.addBindValue(month);
+    q.addBindValue(month);
+    if (!q.exec()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    QSet<QString> ids;
+    while (q.next())
+        ids.insert(q.value(0).toString());
+    return ids;
 }
 
 std::optional<QVector<JournalEntry>> JournalStore::month(const QString &month)

@@ -4,6 +4,7 @@
 #include "writeresult.h"
 
 #include <QDate>
+#include <QSet>
 #include <QString>
 #include <QVariantList>
 #include <QVector>
@@ -26,6 +27,9 @@ public:
     // The month's receipts ("yyyy-MM"), in serial order, without their fee
     // lines, printer and host.
     std::optional<QVector<JournalEntry>> month(const QString &month);
+    // The children (identities) with a receipt of the month that printed
+    // and stands (not taken back).
+    std::optional<QSet<QString>> childrenWithReceipts(const QString &month);
     // The receipts printed on a day, every clerk, with their fee lines, in
     // serial order.
     std::optional<QVector<JournalEntry>> day(const QDate &day);

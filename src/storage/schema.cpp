@@ -101,6 +101,12 @@ QStringList statements(const DbConfig &config)
         QStringLiteral("CREATE TABLE IF NOT EXISTS audit_log (%1, at TEXT NOT NULL, clerk TEXT, "
                        "host TEXT, kind TEXT NOT NULL, what TEXT NOT NULL)")
             .arg(key),
+        // Whose receipt each one is, written with it: a recorded receipt
+        // is never shown as unprinted, whatever the roster saved.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_child (serial TEXT PRIMARY KEY, "
+                       "child_id TEXT NOT NULL, month TEXT NOT NULL)"),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS receipt_child_month ON receipt_child (month, child_id)"),
         // The day's closing reads one day of receipts and of payments.
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS receipt_journal_printed ON receipt_journal (printed_at)"),
@@ -112,7 +118,7 @@ const char *const tableNames[] = {
     "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
     "ledger_entry",    "receipt_void",   "refund_serial",      "month_closing",
     "school_calendar", "attendance",     "audit_log",          "receipt_second_form",
-    "ledger_balance"};
+    "ledger_balance",  "receipt_child"};
 
 // What each child's month stands at: the sum of its entries, kept in the
 // transaction that writes them and proved against the entries at the

@@ -275,6 +275,38 @@ private slots:
         QCOMPARE(charged, 158000);
     }
 
+    // The printed mark is the journal's: a receipt on record shows as
+    // printed after the roster was thrown away unsaved, and one taken back
+    // does not.
+    void printedMarkIsTheJournals()
+    {
+        prices(QStringLiteral("0.9"));
+        seedDatabase(w->databasePath(), {"A"},
+                     {child("甲", "1000", "2", "", "0"), child("乙", "1000", "2", "", "0"),
+                      child("甲", "900", "2", "", "0")});
+        {
+            MainWindow mw(DbConfig::sqlite(w->databasePath()));
+            RosterPage *a = mw.page(0);
+            print(a, 0);
+            print(a, 1);
+            QCOMPARE(cell(*a, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+            QVERIFY(mw.session().accounts().voidReceipt(QStringLiteral("2026-000002"),
+                                                        QStringLiteral("打错")));
+            a->document()->markSaved(); // thrown away at closing
+        }
+        const QVector<QStringList> stored = storedStudents(w->databasePath());
+        QCOMPARE(stored.size(), 3);
+        for (const QStringList &row : stored)
+            QCOMPARE(row.at(Roster::PrintStatus), QStringLiteral("否"));
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        RosterPage *a = mw.page(0);
+        QCOMPARE(cell(*a, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QCOMPARE(cell(*a, 1, Roster::PrintStatus), QStringLiteral("否"));
+        // The other 甲 has no receipt of her own.
+        QCOMPARE(cell(*a, 2, Roster::PrintStatus), QStringLiteral("否"));
+        QVERIFY(!a->document()->isModified());
+    }
+
     void outputThatWasNotWritten_data()
     {
         QTest::addColumn<QString>("output");
