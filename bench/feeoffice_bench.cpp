@@ -412,7 +412,7 @@ int main(int argc, char **argv)
                                          "receipt_journal, receipt_serial, receipt_unprinted, "
                                          "receipt_void, child_identity, ledger_entry, "
                                          "ledger_balance, receipt_second_form, audit_log, "
-                                         "month_closing, refund_serial"));
+                                         "month_closing, refund_serial, receipt_child"));
         }
         Database db(config);
         if (!db.open()) {

@@ -265,7 +265,7 @@ void ReceiptCommands::printRange(int from, int to)
     const int printed = print(job, plan);
     if (printed < 0)
         return;
-    const QStringList refused = plan.batch().refusals(true);
+    const QStringList refused = plan.refusalsByRow();
     if (!refused.isEmpty())
         Prompts::warn(m_parent,
                       QStringLiteral("以下收据未打印：\n%1").arg(refused.join(QLatin1Char('\n'))));

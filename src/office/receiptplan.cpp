@@ -72,6 +72,19 @@ void ReceiptPlan::add(const ChildRef &child)
     m_cells << cells;
 }
 
+QStringList ReceiptPlan::refusalsByRow() const
+{
+    QStringList list;
+    for (const PlannedReceipt &p : m_batch.built()) {
+        if (p.refusal.isEmpty())
+            continue;
+        // The row in the roster the clerk sees, not the place in the range.
+        const int row = m_children.at(p.row).row();
+        list << (row >= 0 ? QStringLiteral("第 %1 行：%2").arg(row + 1).arg(p.refusal) : p.refusal);
+    }
+    return list;
+}
+
 QString ReceiptPlan::staleness() const
 {
     for (const PlannedReceipt &p : m_batch.printable()) {

@@ -42,6 +42,8 @@ public:
     Receipt fullReceipt(int index) const;
     // The children's identities, for looking up their accounts.
     QStringList childIds() const;
+    // Why receipts cannot print, each named by its roster row.
+    QStringList refusalsByRow() const;
     // Why the receipts no longer match the rosters (a child gone or
     // changed since they were built), or empty.
     QString staleness() const;

@@ -119,6 +119,26 @@ private slots:
         QCOMPARE(cell(*a, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
     }
 
+    // A range names the rows it could not print by their roster row.
+    void rangeRefusalsNameTheRosterRow()
+    {
+        prices(QStringLiteral("0.9"));
+        QVector<QStringList> rows;
+        for (const char *n : {"甲", "乙", "丙", "丁", "戊"})
+            rows << child(QString::fromUtf8(n), "1000", "", "", "0");
+        rows[4][Roster::Meals] = QStringLiteral("3.5");
+        seedDatabase(w->databasePath(), {"A"}, rows);
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        RosterPage *a = mw.page(0);
+        a->printReceiptRange(4, 5);
+        QCOMPARE(cell(*a, 3, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QCOMPARE(cell(*a, 4, Roster::PrintStatus), QStringLiteral("否"));
+        QVERIFY(!w->messages.isEmpty());
+        const QString said = w->messages.last().text;
+        QVERIFY2(said.contains(QStringLiteral("第 5 行：")), qPrintable(said));
+        QVERIFY(said.contains(QStringLiteral("戊")));
+    }
+
     void childcareEntriesThatAreNoWholeYuan()
     {
         prices(QStringLiteral("0.9"));
