@@ -317,10 +317,14 @@ void AbsenceDialog::apply()
         Prompts::warn(this, QStringLiteral("请先“计算退费”，看过每名儿童的退费和原因再应用"));
         return;
     }
+    // "大一班" is said as it is, "A" as "A 班".
+    QString shownClass = ClassName::visible(m_plan->className);
+    if (!shownClass.endsWith(QChar(u'班')))
+        shownClass += QStringLiteral(" 班");
     const QString text =
-        QStringLiteral("应用 %1 班 %2 的缺勤退费：合计 %3 元，%4。\n再次应用只记录与上次的差额。"
+        QStringLiteral("应用 %1 %2 的缺勤退费：合计 %3 元，%4。\n再次应用只记录与上次的差额。"
                        "\n\n是否应用？")
-            .arg(ClassName::visible(m_plan->className), m_plan->month, Journal::yuan(m_plan->total),
+            .arg(shownClass, m_plan->month, Journal::yuan(m_plan->total),
                  m_plan->rule.creditNextMonth ? QStringLiteral("记入各儿童下月的预收")
                                               : QStringLiteral("当即退还（每笔有退款编号）"));
     if (Prompts::current().question(this, Prompts::title(), text,

@@ -135,6 +135,8 @@ private slots:
         w->questionAnswers = {QMessageBox::Yes};
         button(d, "absenceApply")->click();
         QVERIFY(w->questionTexts.last().contains(QStringLiteral("合计 114.00 元")));
+        QVERIFY2(w->questionTexts.last().contains(QStringLiteral("应用 A 班 2026-12 的")),
+                 qPrintable(w->questionTexts.last()));
         QCOMPARE(refunded(accountOf(config, jia)), qint64(9000));
         QCOMPARE(refunded(accountOf(config, bing)), qint64(2400));
         // Applied again: nothing new.
@@ -192,13 +194,15 @@ private slots:
     void refundsPaidOutNow()
     {
         const DbConfig config = DbConfig::sqlite(w->databasePath());
-        seedDatabase(config, {"A"}, {child("甲", "20", "1")});
+        QStringList jiaRow = child("甲", "20", "1");
+        jiaRow.last() = QStringLiteral("大一班");
+        seedDatabase(config, {"大一班"}, {jiaRow});
         QString why;
         // Every day counts, the discount applies, paid out now.
         QVERIFY(OfficeSettings::setRefundRule({"0", "否", "", "是", "否"}, &why));
         MainWindow mw(config);
         const QString jia = mw.page(0)->document()->record(0).childId;
-        auto *d = new AbsenceDialog(mw.session(), QStringLiteral("A"), &mw);
+        auto *d = new AbsenceDialog(mw.session(), QStringLiteral("大一班"), &mw);
         mark(d, 0, {1, 2}, false);
         QVERIFY(d->compute());
         // 15.00 × 0.8 = 12.00 a day.
@@ -206,6 +210,9 @@ private slots:
         w->questionAnswers = {QMessageBox::Yes};
         d->apply();
         QVERIFY(w->questionTexts.last().contains(QStringLiteral("当即退还")));
+        // The class's own name is said once, without a second 班.
+        QVERIFY2(w->questionTexts.last().contains(QStringLiteral("应用 大一班 2026-12 的")),
+                 qPrintable(w->questionTexts.last()));
         const auto account = accountOf(config, jia);
         QCOMPARE(account.size(), 2);
         QCOMPARE(account.at(1).kind, LedgerEntry::Refund);
