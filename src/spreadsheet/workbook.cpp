@@ -9,6 +9,7 @@
 #include <QXmlStreamReader>
 
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -82,12 +83,20 @@ bool setError(QString *error, const QString &text)
     return false;
 }
 
-// Numbers in their shortest text form: 12, not 12.0.
+// A number in its shortest text, written out in digits: 12, not 12.0;
+// 100000, not 1e+05 (a name or an ID read from a number stays its digits).
+QString shortestText(double d)
+{
+    if (!std::isfinite(d) || std::fabs(d) >= 1e21)
+        return QString::number(d, 'g', QLocale::FloatingPointShortest);
+    return QString::number(d, 'f', QLocale::FloatingPointShortest);
+}
+
 QString numberText(const QString &raw)
 {
     bool ok = false;
     const double d = raw.trimmed().toDouble(&ok);
-    return ok ? QString::number(d, 'g', QLocale::FloatingPointShortest) : raw;
+    return ok ? shortestText(d) : raw;
 }
 
 // ------------------------------------------------------------- xlsx
@@ -415,8 +424,7 @@ QByteArray xlsRecords(const QByteArray &native, int sheetIndex)
                 text = QByteArray::number(v.value.int_value);
                 break;
             case FREEXL_CELL_DOUBLE:
-                text =
-                    QByteArray::number(v.value.double_value, 'g', QLocale::FloatingPointShortest);
+                text = shortestText(v.value.double_value).toUtf8();
                 break;
             case FREEXL_CELL_TEXT:
             case FREEXL_CELL_SST_TEXT:

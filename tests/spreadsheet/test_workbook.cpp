@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTest>
@@ -234,6 +235,29 @@ private slots:
         static const QRegularExpression chinese(QStringLiteral("[\\x{4e00}-\\x{9fff}]"));
         QVERIFY2(!english.match(error).hasMatch() && chinese.match(error).hasMatch(),
                  qPrintable(error));
+    }
+
+    // Numbers read as their digits: a whole number is never "1e+05", a
+    // fraction never "1e-05"; written by an independent program.
+    void numbersAsDigits()
+    {
+        const QString path = w->path(QStringLiteral("numbers.xlsx"));
+        QProcess py;
+        py.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import openpyxl,sys\nwb=openpyxl.Workbook()\nws=wb.active\n"
+                                 "for i,v in enumerate([100000,1234567890123,3.5,12.0,0.00001,"
+                                 "-250000]):\n    ws.cell(row=i+1,column=1,value=v)\n"
+                                 "wb.save(sys.argv[1])"),
+                  path});
+        QVERIFY(py.waitForFinished(30000));
+        QVERIFY2(py.exitCode() == 0, py.readAllStandardError().constData());
+        Sheet s;
+        QString error;
+        QVERIFY2(Workbook::read(path, 1, s, &error), qPrintable(error));
+        const QStringList expected = {"100000", "1234567890123", "3.5", "12", "0.00001", "-250000"};
+        for (int r = 0; r < expected.size(); ++r)
+            QCOMPARE(s.cell(r + 1, 1), expected.at(r));
     }
 
     void writeRoundTrip()
