@@ -371,7 +371,8 @@ QVector<ChildRef> OfficeSession::find(const QString &name) const
     QVector<ChildRef> found;
     for (RosterDocument *doc : documents())
         for (int r = 0; r < doc->size(); ++r)
-            if (doc->record(r).text(Roster::Name) == name)
+            // A row without a name cell holds no name, not an empty one.
+            if (doc->record(r).has(Roster::Name) && doc->record(r).text(Roster::Name) == name)
                 found << ChildRef{doc, doc->uid(r)};
     return found;
 }

@@ -379,6 +379,12 @@ private slots:
         QCOMPARE(hits.at(0).row(), 0);
         QCOMPARE(hits.at(1).row(), 2);
         QCOMPARE(session.find(QStringLiteral("甲 ")).size(), 0);
+        // An empty query finds no child that has no name cell at all.
+        session.document(QStringLiteral("A"))->addRow();
+        QCOMPARE(cell(*session.document(QStringLiteral("A")), 3, Roster::Name),
+                 QStringLiteral("<absent>"));
+        QCOMPARE(session.find(QString()).size(), 0);
+        session.document(QStringLiteral("A"))->undoStack()->undo();
         // A status of another month, or none, reads as not printed.
         const auto unprinted = session.unprintedRows();
         QCOMPARE(unprinted.size(), 2);
