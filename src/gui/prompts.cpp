@@ -56,25 +56,43 @@ Prompts Prompts::standard()
     };
     p.payment = [](QWidget *parent, Payment &payment) {
         QDialog dialog(parent);
+        dialog.setObjectName(QStringLiteral("paymentDialog"));
         dialog.setWindowTitle(QStringLiteral("收款方式"));
         auto *form = new QFormLayout(&dialog);
+        // Every text is whole on the screen: the fields are as wide as
+        // their hints.
+        form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+        form->setRowWrapPolicy(QFormLayout::DontWrapRows);
         auto *methods = new QComboBox(&dialog);
         methods->addItems(Ledger::paymentMethods());
         methods->setCurrentText(payment.method);
         form->addRow(QStringLiteral("收款方式："), methods);
         auto *number = new QLineEdit(&dialog);
+        number->setObjectName(QStringLiteral("paymentReference"));
         number->setPlaceholderText(QStringLiteral("转账或扫码的交易单号，可不填"));
         auto *received = new QLineEdit(&dialog);
+        received->setObjectName(QStringLiteral("paymentReceived"));
         const bool single = payment.dueFen > 0;
         if (single) {
-            received->setPlaceholderText(
-                QStringLiteral("应收 %1 元；少收时填实收金额").arg(Journal::yuan(payment.dueFen)));
+            auto *due =
+                new QLabel(QStringLiteral("%1 元").arg(Journal::yuan(payment.dueFen)), &dialog);
+            due->setObjectName(QStringLiteral("paymentDue"));
+            form->addRow(QStringLiteral("应收："), due);
             form->addRow(QStringLiteral("交易单号："), number);
+            received->setPlaceholderText(QStringLiteral("收齐时不填；少收时填实收金额"));
             form->addRow(QStringLiteral("实收金额（元）："), received);
+            auto *hint = new QLabel(
+                QStringLiteral("少收时尚欠的部分记在儿童的账上，多收的记为预收。"), &dialog);
+            hint->setObjectName(QStringLiteral("paymentHint"));
+            hint->setWordWrap(true);
+            form->addRow(hint);
         } else {
             number->hide();
             received->hide();
         }
+        for (QLineEdit *edit : {number, received})
+            edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(edit->placeholderText()) +
+                                  4 * edit->fontMetrics().averageCharWidth());
         auto *buttons =
             new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
         form->addRow(buttons);

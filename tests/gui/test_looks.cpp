@@ -13,6 +13,7 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 class TestLooks : public QObject
@@ -98,6 +100,43 @@ private slots:
         QVERIFY(a->readRangeDialog->windowTitle().contains(QStringLiteral("大班名单.csv")));
         CalibrationDialog calibration;
         QVERIFY(!calibration.windowTitle().isEmpty());
+    }
+
+    // The payment prompt shows what is due as a label that stays, and every
+    // hint whole: nothing is cut to "应收 1830.00 元；…".
+    void paymentPromptShowsItsTextsWhole()
+    {
+        Prompts::Payment payment;
+        payment.method = QStringLiteral("现金");
+        payment.dueFen = 183000;
+        bool checked = false;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            auto *due = dialog->findChild<QLabel *>(QStringLiteral("paymentDue"));
+            QVERIFY(due);
+            QCOMPARE(due->text(), QStringLiteral("1830.00 元"));
+            for (const char *name : {"paymentReceived", "paymentReference"}) {
+                auto *edit = dialog->findChild<QLineEdit *>(QLatin1String(name));
+                QVERIFY(edit);
+                QVERIFY2(edit->width() >=
+                             edit->fontMetrics().horizontalAdvance(edit->placeholderText()),
+                         name);
+            }
+            auto *hint = dialog->findChild<QLabel *>(QStringLiteral("paymentHint"));
+            QVERIFY(hint && hint->isVisible());
+            QVERIFY(hint->height() >= hint->heightForWidth(hint->width()));
+            if (qEnvironmentVariableIsSet("FEEOFFICE_SHOTS"))
+                dialog->grab().save(qEnvironmentVariable("FEEOFFICE_SHOTS") +
+                                    QStringLiteral("/payment.png"));
+            dialog->findChild<QLineEdit *>(QStringLiteral("paymentReceived"))
+                ->setText(QStringLiteral("1000"));
+            checked = true;
+            dialog->accept();
+        });
+        QVERIFY(Prompts::standard().payment(nullptr, payment));
+        QVERIFY(checked);
+        QCOMPARE(payment.received, QStringLiteral("1000"));
     }
 
     void totalFollowsTheTyping()
