@@ -189,6 +189,10 @@ void configView::showRefundRule()
     m_refundPerDay->setText(t.at(2));
     m_refundDiscounted->setChecked(t.at(3) == yes);
     m_refundMode->setCurrentIndex(t.at(4) == QStringLiteral("否") ? 1 : 0);
+    m_shownRule = {m_refundMinDays->text(), m_refundLeave->isChecked() ? yes : QStringLiteral("否"),
+                   m_refundPerDay->text(),
+                   m_refundDiscounted->isChecked() ? yes : QStringLiteral("否"),
+                   m_refundMode->currentIndex() == 0 ? yes : QStringLiteral("否")};
     QString why;
     const bool usable = bool(OfficeSettings::refundRule(&why));
     for (QLineEdit *e : {m_refundMinDays, m_refundPerDay}) {
@@ -200,7 +204,7 @@ void configView::showRefundRule()
 void configView::show()
 {
     showRefundRule();
-    m_payment->setCurrentText(OfficeSettings::paymentMethod());
+    showPaymentMethod();
     m_combo->clear();
     m_combo->addItems(settings().childcareFees);
     // An entry that is not a whole number of yuan would charge 0.
@@ -266,13 +270,27 @@ void configView::saveAll()
         return;
     }
 
-    // What the clerk typed stays in the panel to be saved again.
-    // Read before the save, which shows the stored settings again.
-    const QString method = m_payment->currentText();
+    // Only what the clerk changed in the panel is written: a way of
+    // payment chosen since at printing, or a rule stored meanwhile, is not
+    // put back to what the panel showed. Read before the save, which shows
+    // the stored settings again.
+    const QString method = m_payment->currentText() == m_shownMethod
+                               ? OfficeSettings::paymentMethod()
+                               : m_payment->currentText();
+    const QStringList storedRule = rule == m_shownRule ? OfficeSettings::refundRuleTexts() : rule;
     if (!m_settings->save(settings))
         Prompts::error(this, m_settings->errorString());
-    else if (!m_settings->savePaymentAndRefundRule(method, rule, &why))
+    else if (!m_settings->savePaymentAndRefundRule(method, storedRule, &why))
         Prompts::error(this, why);
+    // The panel shows what is stored now, the rule and way included.
+    showRefundRule();
+    showPaymentMethod();
+}
+
+void configView::showPaymentMethod()
+{
+    m_shownMethod = OfficeSettings::paymentMethod();
+    m_payment->setCurrentText(m_shownMethod);
 }
 
 void configView::deleteComboBoxcurr()

@@ -53,6 +53,7 @@ private:
     void show();
     void fillTable();
     void showRefundRule();
+    void showPaymentMethod();
     FeeSettings edited() const;
     // Why a stored value is shown red (not a number, an empty or
     // out-of-range discount), or empty.
@@ -65,6 +66,10 @@ private:
     QStandardItemModel *m_tableModel = nullptr;
     QComboBox *m_combo = nullptr;
     QComboBox *m_payment = nullptr;
+    // The way of payment and the refund rule as last shown: what the clerk
+    // did not change is not written back.
+    QString m_shownMethod;
+    QStringList m_shownRule;
     QLineEdit *m_refundMinDays = nullptr;
     QCheckBox *m_refundLeave = nullptr;
     QLineEdit *m_refundPerDay = nullptr;

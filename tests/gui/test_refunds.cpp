@@ -7,6 +7,8 @@
 #include "clock.h"
 #include "configview.h"
 #include "database.h"
+#include "feesettings.h"
+#include "ledger.h"
 #include "ledgerstore.h"
 #include "mainwindow.h"
 #include "officesession.h"
@@ -14,6 +16,7 @@
 #include "rosterpage.h"
 #include "testsupport.h"
 #include "workbook.h"
+#include <QStandardItemModel>
 
 #include <QAction>
 #include <QCheckBox>
@@ -281,6 +284,22 @@ private slots:
         QVERIFY(rule->leaveRequired);
         QCOMPARE(*rule->perDayFen, qint64(1250));
         QVERIFY(!rule->creditNextMonth);
+        // The panel shows the rule just stored, and the next save (a
+        // price) does not put the old one back.
+        QCOMPARE(days->text(), QStringLiteral("3"));
+        QCOMPARE(mode->currentIndex(), 1);
+        panel->tableModel()->item(FeeSettings::Meals, 1)->setText(QStringLiteral("16"));
+        panel->saveAll();
+        QCOMPARE(OfficeSettings::refundRuleTexts().at(0), QStringLiteral("3"));
+        QCOMPARE(OfficeSettings::refundRuleTexts().at(4), QStringLiteral("否"));
+        // A way of payment chosen at printing stays when the panel saves.
+        const QString chosen = Ledger::paymentMethods().at(1);
+        QVERIFY(panel->paymentCombo()->currentText() != chosen);
+        OfficeSettings::setPaymentMethod(chosen);
+        panel->tableModel()->item(FeeSettings::Meals, 1)->setText(QStringLiteral("17"));
+        panel->saveAll();
+        QCOMPARE(OfficeSettings::paymentMethod(), chosen);
+        QCOMPARE(panel->paymentCombo()->currentText(), chosen);
         // A stored value that is not usable shows red and refuses computing.
         w->setSetting(QStringLiteral("refund/perDay"), QStringLiteral("十五"));
         QString why;
