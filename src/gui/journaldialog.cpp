@@ -26,9 +26,9 @@
 
 namespace
 {
-const char16_t *const headers[] = {u"编号",       u"时间",   u"班级", u"儿童姓名",
-                                   u"合计（元）", u"经办人", u"补打"};
-constexpr int Columns = 7;
+const char16_t *const headers[] = {u"编号",   u"时间", u"班级",     u"儿童姓名", u"合计（元）",
+                                   u"经办人", u"补打", u"收款方式", u"交易单号"};
+constexpr int Columns = 9;
 
 QString cellText(const JournalEntry &e, int column)
 {
@@ -46,6 +46,10 @@ QString cellText(const JournalEntry &e, int column)
         return Journal::yuan(e.total);
     case 5:
         return e.clerk;
+    case 7:
+        return e.method;
+    case 8:
+        return e.reference;
     default:
         if (e.unprinted)
             return QStringLiteral("未打印（打印失败）");
@@ -99,7 +103,7 @@ JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
     m_class->setObjectName(QStringLiteral("journalClass"));
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("journalName"));
-    m_name->setPlaceholderText(QStringLiteral("儿童姓名"));
+    m_name->setPlaceholderText(QStringLiteral("儿童姓名或交易单号"));
     auto *exportButton = new QPushButton(QStringLiteral("导出"), this);
     exportButton->setObjectName(QStringLiteral("journalExport"));
     auto *reprint = new QPushButton(QStringLiteral("重新打印"), this);
@@ -182,7 +186,10 @@ void JournalDialog::applyFilter()
     }
     QVector<JournalEntry> shown;
     for (const JournalEntry &e : m_month)
-        if ((allClasses || e.className == cls) && (name.isEmpty() || e.name.contains(name)))
+        // A name, or the number of a transfer or scan the clerk checks.
+        if ((allClasses || e.className == cls) &&
+            (name.isEmpty() || e.name.contains(name) ||
+             (!e.reference.isEmpty() && e.reference.contains(name, Qt::CaseInsensitive))))
             shown << e;
     m_model->setEntries(std::move(shown));
 }

@@ -454,10 +454,12 @@ std::optional<QVector<JournalEntry>> JournalStore::month(const QString &month)
     q.setForwardOnly(true);
     q.prepare(
         QStringLiteral("SELECT j.serial, j.printed_at, j.class_name, j.child_name, j.total_fen, "
-                       "j.clerk, j.reprint_of, u.serial, v.serial, v.reason FROM receipt_journal j "
-                       "LEFT JOIN receipt_unprinted u ON u.serial = j.serial LEFT JOIN "
-                       "receipt_void v ON v.serial = j.serial WHERE j.month = ? ORDER BY j.year, "
-                       "j.number"));
+                       "j.clerk, j.reprint_of, u.serial, v.serial, v.reason, (SELECT p.method || "
+                       "'\t' || COALESCE(p.reference, '') FROM ledger_entry p WHERE p.kind = "
+                       "'实收' AND p.receipt_serial = j.serial ORDER BY p.id LIMIT 1) FROM "
+                       "receipt_journal j LEFT JOIN receipt_unprinted u ON u.serial = j.serial "
+                       "LEFT JOIN receipt_void v ON v.serial = j.serial WHERE j.month = ? ORDER BY "
+                       "j.year, j.number"));
     q.addBindValue(month);
     if (!q.exec()) {
         fail(q.lastError().text());
@@ -476,6 +478,11 @@ std::optional<QVector<JournalEntry>> JournalStore::month(const QString &month)
         e.unprinted = !q.value(7).isNull();
         e.voided = !q.value(8).isNull();
         e.voidReason = q.value(9).toString();
+        // How the receipt was paid: the way and number of its payment.
+        const QString paid = q.value(10).toString();
+        const qsizetype tab = paid.indexOf(QLatin1Char('\t'));
+        e.method = tab < 0 ? paid : paid.left(tab);
+        e.reference = tab < 0 ? QString() : paid.mid(tab + 1);
         entries.append(std::move(e));
     }
     return entries;

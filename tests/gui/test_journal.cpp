@@ -183,7 +183,15 @@ private slots:
                      {child("甲", "A", "1500"), child("乙", "A", "1200"), child("丙", "B", "900")});
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
         w->printToPdf = w->path(QStringLiteral("r.pdf"));
-        mw.page(0)->printReceiptRange(1, 2);
+        w->paymentMethod = QStringLiteral("微信");
+        for (int r = 0; r < 2; ++r) {
+            // One child at a time: a number is asked for one payment.
+            w->paymentReference = QStringLiteral("WX420000%1").arg(r + 1);
+            mw.page(0)->tableView->setCurrentIndex(mw.page(0)->document()->index(r, 0));
+            mw.page(0)->toolButton(QStringLiteral("printSelected"))->click();
+        }
+        w->paymentMethod = QStringLiteral("现金");
+        w->paymentReference.clear();
         mw.page(1)->printReceiptRange(1, 1);
         mw.toolAction(QStringLiteral("journal"))->trigger();
         auto *dialog = mw.findChild<JournalDialog *>();
@@ -206,6 +214,18 @@ private slots:
         dialog->classFilter()->setCurrentIndex(0);
         dialog->nameFilter()->setText(QStringLiteral("乙"));
         QCOMPARE(dialog->tableModel()->rowCount(), 1);
+        // How each was paid, and a transaction number found by part of it.
+        const QAbstractItemModel *m = dialog->tableModel();
+        QCOMPARE(m->headerData(7, Qt::Horizontal).toString(), QStringLiteral("收款方式"));
+        QCOMPARE(m->headerData(8, Qt::Horizontal).toString(), QStringLiteral("交易单号"));
+        dialog->nameFilter()->setText(QStringLiteral("wx4200002"));
+        QCOMPARE(m->rowCount(), 1);
+        QCOMPARE(m->index(0, 3).data().toString(), QStringLiteral("乙"));
+        QCOMPARE(m->index(0, 7).data().toString(), QStringLiteral("微信"));
+        QCOMPARE(m->index(0, 8).data().toString(), QStringLiteral("WX4200002"));
+        dialog->nameFilter()->clear();
+        QCOMPARE(m->index(2, 7).data().toString(), QStringLiteral("现金"));
+        QCOMPARE(m->index(2, 8).data().toString(), QString());
         // Another month is empty.
         dialog->showMonth(QDate(2026, 4, 1));
         QCOMPARE(dialog->tableModel()->rowCount(), 0);
@@ -219,6 +239,8 @@ private slots:
         QCOMPARE(receipts.size(), 4);
         QCOMPARE(receipts.at(1).at(0), QStringLiteral("2026-000001"));
         QCOMPARE(receipts.at(1).at(4), QStringLiteral("1500.00"));
+        QCOMPARE(receipts.at(0).mid(7), (QStringList{"收款方式", "交易单号"}));
+        QCOMPARE(receipts.at(1).mid(7), (QStringList{"微信", "WX4200001"}));
         const auto classes = readWithOpenpyxl(file, 1);
         QCOMPARE(classes.last(), (QStringList{"全部", "3", "3600.00", "0"}));
     }
