@@ -330,16 +330,29 @@ void JournalDialog::refundSelected()
         Prompts::current().text(this, QStringLiteral("退款"), QStringLiteral("退款的原因："));
     if (!reason)
         return;
+    // How the money goes back is the clerk's to say: cash at the window,
+    // a transfer to the parent, not the way the receipt was paid.
+    Prompts::Payment way;
+    way.refund = true;
+    way.method = QStringLiteral("现金");
+    if (!Prompts::current().payment(this, way))
+        return;
     QString serial;
-    const WriteResult r = m_session.accounts().refund(e.serial, *amount, *reason, &serial);
+    const WriteResult r =
+        m_session.accounts().refund(e.serial, *amount, *reason, &serial, way.method);
     if (!r) {
         Prompts::error(this,
                        r.kind == WriteResult::Refused ? r.text : QStringLiteral("退款没有记录"),
                        QString(), r.detail);
         return;
     }
-    m_totals->setText(m_totals->text() + QStringLiteral("\n已记录退款 %1：收据 %2 退还 %3 元")
-                                             .arg(serial, e.serial, amount->trimmed()));
+    showMonth(m_shown);
+    // The receipt stays selected for the next step.
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        if (m_model->entries().at(row).serial == e.serial)
+            m_table->setCurrentIndex(m_model->index(row, 0));
+    m_totals->setText(m_totals->text() + QStringLiteral("\n已记录退款 %1：收据 %2 %3退还 %4 元")
+                                             .arg(serial, e.serial, way.method, amount->trimmed()));
 }
 
 void JournalDialog::reprintSelected()

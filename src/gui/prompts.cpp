@@ -57,7 +57,8 @@ Prompts Prompts::standard()
     p.payment = [](QWidget *parent, Payment &payment) {
         QDialog dialog(parent);
         dialog.setObjectName(QStringLiteral("paymentDialog"));
-        dialog.setWindowTitle(QStringLiteral("收款方式"));
+        dialog.setWindowTitle(payment.refund ? QStringLiteral("退款方式")
+                                             : QStringLiteral("收款方式"));
         auto *form = new QFormLayout(&dialog);
         // Every text is whole on the screen: the fields are as wide as
         // their hints.
@@ -66,13 +67,14 @@ Prompts Prompts::standard()
         auto *methods = new QComboBox(&dialog);
         methods->addItems(Ledger::paymentMethods());
         methods->setCurrentText(payment.method);
-        form->addRow(QStringLiteral("收款方式："), methods);
+        form->addRow(payment.refund ? QStringLiteral("退还方式：") : QStringLiteral("收款方式："),
+                     methods);
         auto *number = new QLineEdit(&dialog);
         number->setObjectName(QStringLiteral("paymentReference"));
         number->setPlaceholderText(QStringLiteral("转账或扫码的交易单号，可不填"));
         auto *received = new QLineEdit(&dialog);
         received->setObjectName(QStringLiteral("paymentReceived"));
-        const bool single = payment.dueFen > 0;
+        const bool single = payment.dueFen > 0 && !payment.refund;
         if (single) {
             auto *due =
                 new QLabel(QStringLiteral("%1 元").arg(Journal::yuan(payment.dueFen)), &dialog);

@@ -38,6 +38,8 @@ struct Prompts {
         QString reference;
         QString received;
         qint64 dueFen = 0; // shown to the clerk; 0 for several receipts
+        // Asked for money handed back: the way only, under this title.
+        bool refund = false;
     };
     std::function<bool(QWidget *parent, Payment &payment)> payment;
     // A line of text the clerk types (a reason); nullopt when cancelled.

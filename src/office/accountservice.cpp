@@ -108,10 +108,14 @@ WriteResult AccountService::voidReceipt(const QString &serial, const QString &re
 }
 
 WriteResult AccountService::refund(const QString &receipt, const QString &amount,
-                                   const QString &reason, QString *serial)
+                                   const QString &reason, QString *serial, const QString &method)
 {
     if (!m_hooks.readable())
         return unread();
+    const QString way = method.isEmpty() ? OfficeSettings::paymentMethod() : method;
+    if (!Ledger::paymentMethods().contains(way))
+        return WriteResult::failure(WriteResult::Refused,
+                                    QStringLiteral("退款方式“%1”不是可选的方式之一").arg(way));
     QString why;
     const auto fen = Ledger::parseYuan(amount, &why);
     if (!fen)
@@ -124,8 +128,8 @@ WriteResult AccountService::refund(const QString &receipt, const QString &amount
         return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("没有退款"),
                                     journal.errorString());
     return LedgerStore(m_database)
-        .refund(*paid, *fen, OfficeSettings::paymentMethod(), reason, m_settings.fees().clerk(),
-                QSysInfo::machineHostName(), Clock::now(), serial);
+        .refund(*paid, *fen, way, reason, m_settings.fees().clerk(), QSysInfo::machineHostName(),
+                Clock::now(), serial);
 }
 
 WriteResult AccountService::closeMonth(const QString &month)

@@ -59,10 +59,10 @@ public:
     // printed again ("否", a change to save).
     WriteResult voidReceipt(const QString &serial, const QString &reason);
     // Money handed back for a printed receipt (退款): the amount as typed
-    // (yuan), the reason (required) and the way; the refund's own serial in
-    // serial.
+    // (yuan), the reason (required) and the way it was handed back (empty:
+    // the office's default way); the refund's own serial in serial.
     WriteResult refund(const QString &receipt, const QString &amount, const QString &reason,
-                       QString *serial = nullptr);
+                       QString *serial = nullptr, const QString &method = {});
     // Closes a month that is over (月结): refused while receipts still wait
     // for the journal, or when it is closed already.
     WriteResult closeMonth(const QString &month);

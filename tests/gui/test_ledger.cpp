@@ -869,19 +869,25 @@ private slots:
         const QString jia = a->document()->record(0).childId;
         bill(mw);
         w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        w->paymentMethod = QStringLiteral("微信");
         a->printReceiptRange(1, 2);
         mw.toolAction(QStringLiteral("journal"))->trigger();
         auto *journal = mw.findChild<JournalDialog *>();
         journal->table()->setCurrentIndex(journal->tableModel()->index(0, 0));
         // 100.50 handed back to 甲, with a reason: a refund of its own serial.
+        // Paid by WeChat, handed back in cash: the clerk is asked the way.
         w->textAnswers = {QStringLiteral("100.5"), QStringLiteral("多收了")};
+        w->paymentMethod = QStringLiteral("现金");
+        const int prompts = w->paymentPrompts;
         button(journal, "journalRefund")->click();
+        QCOMPARE(w->paymentPrompts, prompts + 1);
         QVERIFY2(journal->totals()->text().contains(QStringLiteral("已记录退款 2026-R000001")),
                  qPrintable(journal->totals()->text()));
         auto account = accountOf(config, jia);
         QCOMPARE(account.last().kind, LedgerEntry::Refund);
         QCOMPARE(account.last().ownSerial, QStringLiteral("2026-R000001"));
         QCOMPARE(account.last().receiptSerial, QStringLiteral("2026-000001"));
+        QCOMPARE(account.last().method, QStringLiteral("现金"));
         QCOMPARE(account.last().corrects, account.at(1).id);
         QCOMPARE(sum(account), qint64(10050));
         // Never more than was paid and not handed back; never without a reason
