@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QSysInfo>
 #include <QTableView>
+#include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -29,6 +30,43 @@ namespace
 const char16_t *const headers[] = {u"编号",   u"时间", u"班级",     u"儿童姓名", u"合计（元）",
                                    u"经办人", u"补打", u"收款方式", u"交易单号"};
 constexpr int Columns = 9;
+
+const char16_t *const refundHeaders[] = {u"退款编号", u"时间",       u"班级",
+                                         u"儿童姓名", u"退款（元）", u"原收据",
+                                         u"退还方式", u"经办人",     u"原因"};
+constexpr int RefundColumns = 9;
+
+QString refundText(const LedgerEntry &e, int column)
+{
+    switch (column) {
+    case 0:
+        return e.ownSerial;
+    case 1:
+        return e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    case 2:
+        return e.className;
+    case 3:
+        return e.childName;
+    case 4:
+        return Journal::yuan(e.amount);
+    case 5:
+        return e.receiptSerial;
+    case 6:
+        return e.method;
+    case 7:
+        return e.clerk;
+    default:
+        return e.reason;
+    }
+}
+
+qint64 refundSum(const QVector<LedgerEntry> &refunds)
+{
+    qint64 sum = 0;
+    for (const LedgerEntry &e : refunds)
+        sum += e.amount;
+    return sum;
+}
 
 QString cellText(const JournalEntry &e, int column)
 {
@@ -133,8 +171,20 @@ JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
     m_chart = new QChartView(new QChart, this);
     m_chart->setObjectName(QStringLiteral("journalChart"));
     m_chart->setMinimumWidth(320);
+    m_refundTable = new QTableWidget(0, RefundColumns, this);
+    m_refundTable->setObjectName(QStringLiteral("journalRefunds"));
+    m_refundTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_refundTable->horizontalHeader()->setStretchLastSection(true);
+    m_refundTable->setMaximumHeight(150);
+    for (int c = 0; c < RefundColumns; ++c)
+        m_refundTable->setHorizontalHeaderItem(
+            c, new QTableWidgetItem(QString::fromUtf16(refundHeaders[c])));
+    auto *lists = new QVBoxLayout;
+    lists->addWidget(m_table, 1);
+    lists->addWidget(new QLabel(QStringLiteral("本月退款："), this));
+    lists->addWidget(m_refundTable);
     auto *middle = new QHBoxLayout;
-    middle->addWidget(m_table, 3);
+    middle->addLayout(lists, 3);
     middle->addWidget(m_chart, 2);
     m_totals = new QLabel(this);
     m_totals->setObjectName(QStringLiteral("journalTotals"));
@@ -166,6 +216,19 @@ bool JournalDialog::showMonth(const QDate &month)
         Prompts::error(this, QStringLiteral("无法读取收据记录"), QString(), error);
     if (read)
         m_month = *read;
+    m_refunds.clear();
+    if (read) {
+        const auto refunds =
+            m_session.journal().monthRefunds(month.toString(QStringLiteral("yyyy-MM")), &error);
+        if (!refunds)
+            Prompts::error(this, QStringLiteral("无法读取本月的退款"), QString(), error);
+        else
+            m_refunds = *refunds;
+    }
+    m_refundTable->setRowCount(int(m_refunds.size()));
+    for (int r = 0; r < m_refunds.size(); ++r)
+        for (int c = 0; c < RefundColumns; ++c)
+            m_refundTable->setItem(r, c, new QTableWidgetItem(refundText(m_refunds.at(r), c)));
     const QSignalBlocker blocker(m_class);
     m_class->clear();
     m_class->addItem(QStringLiteral("全部班级"));
@@ -221,6 +284,14 @@ void JournalDialog::showTotals()
             .arg(Journal::yuan(sum),
                  reprints > 0 ? QStringLiteral("（补打 %1 张不计）").arg(reprints) : QString(),
                  parts.join(QStringLiteral("；"))));
+    // Money handed back comes off what the month took.
+    if (!m_refunds.isEmpty()) {
+        const qint64 back = refundSum(m_refunds);
+        m_totals->setText(m_totals->text() +
+                          QStringLiteral("\n退款 %1 笔，合计 %2 元；本月净收 %3 元。")
+                              .arg(m_refunds.size())
+                              .arg(Journal::yuan(back), Journal::yuan(sum - back)));
+    }
     QChart *chart = m_chart->chart();
     chart->removeAllSeries();
     // A removed axis is the caller's to delete.
@@ -274,11 +345,27 @@ void JournalDialog::exportMonth()
     classes.setCell(row, 2, QString::number(count));
     classes.setCell(row, 3, Journal::yuan(sum));
     classes.setCell(row, 4, QString::number(reprints));
+    // The refunds, each with its serial, and what the month kept.
+    Sheet refunds;
+    for (int c = 0; c < RefundColumns; ++c)
+        refunds.setCell(1, c + 1, QString::fromUtf16(refundHeaders[c]));
+    for (int r = 0; r < m_refunds.size(); ++r)
+        for (int c = 0; c < RefundColumns; ++c)
+            refunds.setCell(r + 2, c + 1, refundText(m_refunds.at(r), c));
+    if (!m_refunds.isEmpty()) {
+        const qint64 back = refundSum(m_refunds);
+        classes.setCell(row + 1, 1, QStringLiteral("退款"));
+        classes.setCell(row + 1, 2, QString::number(m_refunds.size()));
+        classes.setCell(row + 1, 3, Journal::yuan(-back));
+        classes.setCell(row + 2, 1, QStringLiteral("净收"));
+        classes.setCell(row + 2, 3, Journal::yuan(sum - back));
+    }
     RosterExchange exchange;
     const QString path = dir + QLatin1Char('/') + m_shown.toString(QStringLiteral("yyyyMM")) +
                          QStringLiteral("收据记录.xlsx");
-    if (!exchange.writeSheets(
-            path, {{QStringLiteral("收据"), receipts}, {QStringLiteral("班级合计"), classes}})) {
+    if (!exchange.writeSheets(path, {{QStringLiteral("收据"), receipts},
+                                     {QStringLiteral("班级合计"), classes},
+                                     {QStringLiteral("退款"), refunds}})) {
         Prompts::error(this, exchange.errorString());
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal.h"
+#include "ledger.h"
 
 #include <QAbstractTableModel>
 #include <QDialog>
@@ -12,6 +13,7 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QTableView;
+class QTableWidget;
 
 // The month's receipts as a table: serial, time, class, child, total,
 // clerk, reprint mark.
@@ -50,6 +52,9 @@ public:
     QLineEdit *nameFilter() const { return m_name; }
     QLabel *totals() const { return m_totals; }
     QChartView *chart() const { return m_chart; }
+    // The month's refunds, each with its own serial, under the receipts.
+    QTableWidget *refundTable() const { return m_refundTable; }
+    const QVector<LedgerEntry> &monthRefunds() const { return m_refunds; }
 
 public slots:
     void exportMonth();
@@ -65,6 +70,7 @@ private:
 
     OfficeSession &m_session;
     QVector<JournalEntry> m_month;
+    QVector<LedgerEntry> m_refunds;
     QDate m_shown;
     JournalModel *m_model = nullptr;
     QDateEdit *m_monthEdit = nullptr;
@@ -73,4 +79,5 @@ private:
     QTableView *m_table = nullptr;
     QLabel *m_totals = nullptr;
     QChartView *m_chart = nullptr;
+    QTableWidget *m_refundTable = nullptr;
 };

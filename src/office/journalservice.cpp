@@ -4,6 +4,7 @@
 #include "database.h"
 #include "journalstore.h"
 #include "keptcopystore.h"
+#include "ledgerstore.h"
 #include "pendingjournal.h"
 #include "rostersync.h"
 
@@ -176,6 +177,16 @@ std::optional<QVector<JournalEntry>> JournalService::journalMonth(const QString 
     if (!entries && error)
         *error = store.errorString();
     return entries;
+}
+
+std::optional<QVector<LedgerEntry>> JournalService::monthRefunds(const QString &month,
+                                                                 QString *error)
+{
+    LedgerStore store(m_database);
+    auto refunds = store.refunds(month);
+    if (!refunds && error)
+        *error = store.errorString();
+    return refunds;
 }
 
 std::optional<JournalEntry> JournalService::journalEntry(const QString &serial, QString *error)

@@ -2,6 +2,7 @@
 
 #include "dbconfig.h"
 #include "journal.h"
+#include "ledger.h"
 #include "writeresult.h"
 
 #include <QString>
@@ -48,6 +49,9 @@ public:
     std::optional<QVector<JournalEntry>> journalMonth(const QString &month,
                                                       QString *error = nullptr);
     std::optional<JournalEntry> journalEntry(const QString &serial, QString *error = nullptr);
+    // The money handed back (退款) booked in the month.
+    std::optional<QVector<LedgerEntry>> monthRefunds(const QString &month,
+                                                     QString *error = nullptr);
 
 private:
     Database &m_database;

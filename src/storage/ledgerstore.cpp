@@ -790,14 +790,34 @@ LedgerStore::currentNames(const QStringList &childIds)
 
 std::optional<QVector<LedgerEntry>> LedgerStore::entries(const QString &childId)
 {
+    return read(QStringLiteral("child_id = ?"), {childId});
+}
+
+std::optional<QVector<LedgerEntry>> LedgerStore::refunds(const QString &month)
+{
+    return read(QStringLiteral("kind = '退款' AND month = ?"), {month});
+}
+
+std::optional<QVector<LedgerEntry>> LedgerStore::dayRefunds(const QDate &day)
+{
+    return read(QStringLiteral("kind = '退款' AND recorded_at >= ? AND recorded_at < ?"),
+                {day.toString(QStringLiteral("yyyy-MM-dd")),
+                 day.addDays(1).toString(QStringLiteral("yyyy-MM-dd"))});
+}
+
+std::optional<QVector<LedgerEntry>> LedgerStore::read(const QString &where,
+                                                      const QVariantList &values)
+{
     m_error.clear();
     QSqlQuery q(m_db.connection());
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT id, kind, class_name, child_name, month, item, amount_fen, "
                              "method, reference, receipt_serial, corrects, reason, clerk, host, "
-                             "recorded_at, own_serial FROM ledger_entry WHERE child_id = ? ORDER "
-                             "BY id"));
-    q.addBindValue(childId);
+                             "recorded_at, own_serial, child_id FROM ledger_entry WHERE %1 ORDER "
+                             "BY id")
+                  .arg(where));
+    for (const QVariant &v : values)
+        q.addBindValue(v);
     if (!q.exec()) {
         fail(q.lastError().text());
         return std::nullopt;
@@ -807,7 +827,6 @@ std::optional<QVector<LedgerEntry>> LedgerStore::entries(const QString &childId)
         LedgerEntry e;
         e.id = q.value(0).toLongLong();
         e.kind = LedgerEntry::kindFromText(q.value(1).toString()).value_or(LedgerEntry::Charge);
-        e.childId = childId;
         e.className = q.value(2).toString();
         e.childName = q.value(3).toString();
         e.month = q.value(4).toString();
@@ -822,6 +841,7 @@ std::optional<QVector<LedgerEntry>> LedgerStore::entries(const QString &childId)
         e.host = q.value(13).toString();
         e.at = QDateTime::fromString(q.value(14).toString(), timeFormat);
         e.ownSerial = q.value(15).toString();
+        e.childId = q.value(16).toString();
         list << e;
     }
     return list;

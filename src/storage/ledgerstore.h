@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QDate>
+#include <QVariantList>
+
 #include "account.h"
 #include "childrecord.h"
 #include "journal.h"
@@ -82,6 +85,9 @@ public:
     currentNames(const QStringList &childIds);
     // One child's entries, oldest first.
     std::optional<QVector<LedgerEntry>> entries(const QString &childId);
+    // Money handed back (退款) booked in a month, and on a day, in order.
+    std::optional<QVector<LedgerEntry>> refunds(const QString &month);
+    std::optional<QVector<LedgerEntry>> dayRefunds(const QDate &day);
     // Money handed back for a receipt's payment: an entry of its own, with
     // its own serial (returned), naming the payment; never more than was
     // paid and not yet handed back; a reason is required.
@@ -137,6 +143,7 @@ public:
 
 private:
     bool fail(const QString &what);
+    std::optional<QVector<LedgerEntry>> read(const QString &where, const QVariantList &values);
     // Starts a write's transaction with the ledger locked; what says what
     // was not written when that fails.
     std::unique_ptr<WriteTransaction> beginLocked(const QString &what, WriteResult *refusal);

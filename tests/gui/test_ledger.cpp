@@ -889,6 +889,26 @@ private slots:
         QCOMPARE(account.last().receiptSerial, QStringLiteral("2026-000001"));
         QCOMPARE(account.last().method, QStringLiteral("现金"));
         QCOMPARE(account.last().corrects, account.at(1).id);
+        // Listed in 收据记录 with its serial and way, and off the month's takings.
+        QCOMPARE(journal->refundTable()->rowCount(), 1);
+        QCOMPARE(journal->refundTable()->item(0, 0)->text(), QStringLiteral("2026-R000001"));
+        QCOMPARE(journal->refundTable()->item(0, 4)->text(), QStringLiteral("100.50"));
+        QCOMPARE(journal->refundTable()->item(0, 5)->text(), QStringLiteral("2026-000001"));
+        QCOMPARE(journal->refundTable()->item(0, 6)->text(), QStringLiteral("现金"));
+        qint64 taken = 0;
+        for (const JournalEntry &e : journal->monthEntries())
+            taken += e.total;
+        QVERIFY2(journal->totals()->text().contains(
+                     QStringLiteral("退款 1 笔，合计 100.50 元；本月净收 %1 元")
+                         .arg(Journal::yuan(taken - 10050))),
+                 qPrintable(journal->totals()->text()));
+        w->directoryAnswers << w->path(QString());
+        journal->exportMonth();
+        const auto refundSheet =
+            readWithOpenpyxl(w->path(QStringLiteral("202605收据记录.xlsx")), 2);
+        QCOMPARE(refundSheet.size(), 2);
+        QCOMPARE(refundSheet.at(1).at(0), QStringLiteral("2026-R000001"));
+        QCOMPARE(refundSheet.at(1).at(6), QStringLiteral("现金"));
         QCOMPARE(sum(account), qint64(10050));
         // Never more than was paid and not handed back; never without a reason
         // or with an amount that is not money.
