@@ -81,6 +81,14 @@ DayReport DayReport::build(const QDate &day, const QString &clerk,
     return r;
 }
 
+void DayReport::setRefunds(const QVector<Refund> &list)
+{
+    refunds = list;
+    refundsByMethod.clear();
+    for (const Refund &f : list)
+        refundsByMethod[f.method] += f.fen;
+}
+
 QStringList DayReport::lines() const
 {
     QStringList out;
@@ -125,6 +133,16 @@ QStringList DayReport::lines() const
     for (auto it = byItem.cbegin(); it != byItem.cend(); ++it)
         out << QStringLiteral("  %1  %2 元").arg(it.key(), Journal::yuan(it.value()));
     out << QStringLiteral("实收合计：%1 元").arg(Journal::yuan(received));
+    if (!refunds.isEmpty()) {
+        out << QStringLiteral("退款：");
+        for (const Refund &f : refunds)
+            out << QStringLiteral("  %1  %2 %3  收据 %4  %5  %6 元  %7")
+                       .arg(f.serial, f.className, f.name, f.receipt, f.method,
+                            Journal::yuan(f.fen), f.reason);
+        out << QStringLiteral("退款按退还方式：");
+        for (auto it = refundsByMethod.cbegin(); it != refundsByMethod.cend(); ++it)
+            out << QStringLiteral("  %1  %2 元").arg(it.key(), Journal::yuan(it.value()));
+    }
     if (refundedCash != 0)
         out << QStringLiteral("当天现金退款：%1 元").arg(Journal::yuan(refundedCash));
     out << QStringLiteral("应交现金：%1 元").arg(Journal::yuan(cash));
@@ -152,9 +170,20 @@ QVector<QPair<QString, QVector<QStringList>>> DayReport::sheets() const
     totals << QStringList{QStringLiteral("实收合计"), Journal::yuan(received)}
            << QStringList{QStringLiteral("当天现金退款"), Journal::yuan(refundedCash)}
            << QStringList{QStringLiteral("应交现金"), Journal::yuan(cash)};
+    for (auto it = refundsByMethod.cbegin(); it != refundsByMethod.cend(); ++it)
+        totals << QStringList{QStringLiteral("退款：%1").arg(it.key()), Journal::yuan(it.value())};
     for (const QString &v : voids)
         totals << QStringList{QStringLiteral("作废"), v};
     if (!missing.isEmpty())
         totals << QStringList{QStringLiteral("缺号"), missing.join(QStringLiteral("、"))};
-    return {{QStringLiteral("收据"), list}, {QStringLiteral("合计"), totals}};
+    QVector<QStringList> back{{QStringLiteral("退款编号"), QStringLiteral("时间"),
+                               QStringLiteral("班级"), QStringLiteral("儿童姓名"),
+                               QStringLiteral("原收据"), QStringLiteral("退还方式"),
+                               QStringLiteral("退款（元）"), QStringLiteral("原因")}};
+    for (const Refund &f : refunds)
+        back << QStringList{f.serial,  f.time,   f.className,          f.name,
+                            f.receipt, f.method, Journal::yuan(f.fen), f.reason};
+    return {{QStringLiteral("收据"), list},
+            {QStringLiteral("合计"), totals},
+            {QStringLiteral("退款"), back}};
 }

@@ -33,6 +33,14 @@ struct DayReport {
     QMap<QString, qint64> byMethod;
     QMap<QString, qint64> byItem;
     qint64 received = 0;
+    // Money handed back that day by the clerk(s) (退款), each with its own
+    // serial, and summed by the way it went back.
+    struct Refund {
+        QString serial, time, className, name, receipt, method, reason;
+        qint64 fen = 0;
+    };
+    QVector<Refund> refunds;
+    QMap<QString, qint64> refundsByMethod;
     qint64 refundedCash = 0; // cash handed back the same day (退款, 现金)
     qint64 cash = 0;         // to hand over
 
@@ -43,6 +51,8 @@ struct DayReport {
                            const QVector<JournalEntry> &receipts,
                            const QHash<QString, Payment> &payments, qint64 refundedCash);
 
+    // Lists the day's refunds (the cash among them is refundedCash).
+    void setRefunds(const QVector<Refund> &list);
     // The report as lines of text, for paper.
     QStringList lines() const;
     // The report as sheets: the receipts, and the totals.

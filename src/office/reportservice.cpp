@@ -24,7 +24,22 @@ std::optional<DayReport> ReportService::dayReport(const QDate &day, const QStrin
     QHash<QString, DayReport::Payment> payments;
     for (auto it = money->payments.cbegin(); it != money->payments.cend(); ++it)
         payments.insert(it.key(), {it->first, it->second});
-    return DayReport::build(day, clerk, *receipts, payments, money->refundedCash);
+    const auto refunds = ledger.dayRefunds(day);
+    if (!refunds) {
+        if (error)
+            *error = ledger.errorString();
+        return std::nullopt;
+    }
+    DayReport report = DayReport::build(day, clerk, *receipts, payments, money->refundedCash);
+    QVector<DayReport::Refund> list;
+    for (const LedgerEntry &e : *refunds)
+        if (clerk.isEmpty() || e.clerk == clerk)
+            list << DayReport::Refund{e.ownSerial,     e.at.toString(QStringLiteral("HH:mm")),
+                                      e.className,     e.childName,
+                                      e.receiptSerial, e.method,
+                                      e.reason,        e.amount};
+    report.setRefunds(list);
+    return report;
 }
 
 std::optional<MonthReport> ReportService::monthReport(const QString &month, QString *error)

@@ -108,7 +108,12 @@ private slots:
         QVERIFY(mw.session().accounts().voidReceipt(QStringLiteral("2026-000002"),
                                                     QStringLiteral("打错")));
         QVERIFY(mw.session().accounts().refund(QStringLiteral("2026-000001"), QStringLiteral("50"),
-                                               QStringLiteral("多收")));
+                                               QStringLiteral("多收"), nullptr,
+                                               QStringLiteral("现金")));
+        // 20.00 of 丁's handed back by WeChat: listed, not off the cash.
+        QVERIFY(mw.session().accounts().refund(QStringLiteral("2026-000005"), QStringLiteral("20"),
+                                               QStringLiteral("少吃两天"), nullptr,
+                                               QStringLiteral("微信")));
         mw.toolAction(QStringLiteral("dayReport"))->trigger();
         auto *d = mw.findChild<DayReportDialog *>();
         QVERIFY(d && d->isVisible());
@@ -137,6 +142,14 @@ private slots:
         QCOMPARE(r.byItem.value(QStringLiteral("伙食费")), qint64(3 * 20000));
         QCOMPARE(r.byItem.value(QStringLiteral("预收")), qint64(10000));
         QCOMPARE(r.refundedCash, qint64(5000));
+        QCOMPARE(r.refunds.size(), 2);
+        QCOMPARE(r.refunds.at(1).serial, QStringLiteral("2026-R000002"));
+        QCOMPARE(r.refunds.at(1).receipt, QStringLiteral("2026-000005"));
+        QCOMPARE(r.refundsByMethod.value(QStringLiteral("现金")), qint64(5000));
+        QCOMPARE(r.refundsByMethod.value(QStringLiteral("微信")), qint64(2000));
+        QVERIFY2(d->text()->toPlainText().contains(QStringLiteral("退款按退还方式")),
+                 qPrintable(d->text()->toPlainText()));
+        QVERIFY(d->text()->toPlainText().contains(QStringLiteral("2026-R000002")));
         QCOMPARE(r.cash, qint64(320000 - 5000));
         QVERIFY(d->text()->toPlainText().contains(QStringLiteral("应交现金：3150.00 元")));
         QVERIFY(d->text()->toPlainText().contains(QStringLiteral("没有缺号")));
@@ -160,6 +173,9 @@ private slots:
         const auto list = readWithOpenpyxl(file, 0);
         QCOMPARE(list.size(), 6);
         QCOMPARE(list.at(2).at(7), QStringLiteral("作废：打错"));
+        const auto back = readWithOpenpyxl(file, 2);
+        QCOMPARE(back.size(), 3);
+        QCOMPARE(back.at(2).at(5), QStringLiteral("微信"));
         const auto totals = readWithOpenpyxl(file, 1);
         QVERIFY(
             totals.contains(QStringList{QStringLiteral("应交现金"), QStringLiteral("3150.00")}));
