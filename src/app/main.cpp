@@ -17,6 +17,7 @@ namespace
 struct Options {
     QString database;
     QString backup; // --backup DIR: one checked copy, then exit
+    bool backupAsked = false;
 };
 
 // The command line, read before any window exists, so that --help and
@@ -39,7 +40,8 @@ Options parse(QCoreApplication &app)
         QStringLiteral("DIR"));
     parser.addOption(backupOption);
     parser.process(app);
-    return Options{parser.value(databaseOption), parser.value(backupOption)};
+    return Options{parser.value(databaseOption), parser.value(backupOption),
+                   parser.isSet(backupOption)};
 }
 
 // --backup: no window, one copy, a clear status.
@@ -88,7 +90,13 @@ int main(int argc, char *argv[])
         QCoreApplication console(argc, argv);
         installChineseTranslations(console);
         options = parse(console);
-        if (!options.backup.isEmpty())
+        // A scheduled job with an empty folder is told so, not given a
+        // window nobody sees.
+        if (options.backupAsked && options.backup.trimmed().isEmpty()) {
+            QTextStream(stderr) << QStringLiteral("备份失败：--backup 后面没有给出文件夹\n");
+            return 2;
+        }
+        if (options.backupAsked)
             return backupAndExit(options.database.isEmpty() ? OfficeSettings::database()
                                                             : DbConfig::sqlite(options.database),
                                  options.backup);

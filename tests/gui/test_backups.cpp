@@ -346,6 +346,7 @@ private slots:
         // A folder that cannot be made, a database that is not there.
         for (const QStringList &args :
              {QStringList{"--database", w->databasePath(), "--backup", "/proc/no/such"},
+              QStringList{"--database", w->databasePath(), "--backup", ""},
               QStringList{"--database", w->path(QStringLiteral("none.sqlite")), "--backup", dir}}) {
             p.start(QStringLiteral(FEEOFFICE_PROGRAM), args);
             QVERIFY(p.waitForFinished(60000));
