@@ -190,6 +190,18 @@ bool OfficeSession::hasUnsavedChanges() const
     return false;
 }
 
+void OfficeSession::forEachStored(const QList<RosterDocument *> &docs, const QSet<QString> &changed,
+                                  const std::function<void(RosterDocument *, int)> &row)
+{
+    for (int moved = 0; moved < 2; ++moved)
+        for (RosterDocument *doc : docs)
+            for (int r = 0; r < doc->size(); ++r) {
+                const QString &cls = doc->record(r).className;
+                if (changed.contains(cls) && (cls != doc->className()) == bool(moved))
+                    row(doc, r);
+            }
+}
+
 OfficeSession::SavePlan OfficeSession::plan() const
 {
     SavePlan plan;
@@ -209,10 +221,9 @@ OfficeSession::SavePlan OfficeSession::plan() const
         for (int r = 0; r < doc->size(); ++r)
             add(doc->record(r).className);
     }
-    for (RosterDocument *doc : docs)
-        for (int r = 0; r < doc->size(); ++r)
-            if (changed.contains(doc->record(r).className))
-                plan.rows << doc->record(r);
+    // A class's own children first, then those moved into it, in the
+    // order its tab shows them after the save.
+    forEachStored(docs, changed, [&](RosterDocument *doc, int r) { plan.rows << doc->record(r); });
     return plan;
 }
 
@@ -271,14 +282,16 @@ WriteResult OfficeSession::save(int *savedRows)
     // another class now on that class's roster.
     int next = 0;
     const QList<RosterDocument *> docs = documents();
-    for (RosterDocument *doc : docs) {
-        QVector<qint64> ids;
+    QHash<RosterDocument *, QVector<qint64>> ids;
+    for (RosterDocument *doc : docs)
         for (int r = 0; r < doc->size(); ++r)
-            ids << (changed.contains(doc->record(r).className) && next < p.rows.size()
-                        ? p.rows.at(next++).id
-                        : doc->record(r).id);
-        doc->setStoredIds(ids);
-    }
+            ids[doc] << doc->record(r).id;
+    forEachStored(docs, changed, [&](RosterDocument *doc, int r) {
+        if (next < p.rows.size())
+            ids[doc][r] = p.rows.at(next++).id;
+    });
+    for (RosterDocument *doc : docs)
+        doc->setStoredIds(ids.value(doc));
     for (RosterDocument *doc : docs) {
         const QVector<ChildRecord> moved = doc->takeMovedOut();
         for (const ChildRecord &rec : moved) {

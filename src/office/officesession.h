@@ -80,6 +80,10 @@ public:
         QVector<ChildRecord> rows;
     };
     SavePlan plan() const;
+    // The rows a save stores, in the order it stores them: each class's own
+    // children, then the children moved to another class.
+    static void forEachStored(const QList<RosterDocument *> &docs, const QSet<QString> &changed,
+                              const std::function<void(RosterDocument *, int)> &row);
     // How many children were saved in savedRows.
     WriteResult save(int *savedRows = nullptr);
 

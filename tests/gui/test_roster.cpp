@@ -356,16 +356,21 @@ private slots:
             QCOMPARE(mw.page(1)->document()->size(), 3);
             QVERIFY(!mw.hasUnsavedChanges());
             QCOMPARE(mw.tabWidget->tabText(0), QStringLiteral("A"));
+            // After the class's own children, as the tab shows them.
+            QCOMPARE(cell(*mw.page(1), 0, Roster::Name), QStringLiteral("丁"));
+            QCOMPARE(cell(*mw.page(1), 1, Roster::Name), QStringLiteral("乙"));
+            QCOMPARE(cell(*mw.page(1), 2, Roster::Name), QStringLiteral("丙"));
         }
+        // Stored where they stand: a restart shows the same order.
         MainWindow again(DbConfig::sqlite(w->databasePath()));
         QCOMPARE(again.page(0)->document()->size(), 1);
         QCOMPARE(cell(*again.page(0), 0, Roster::Name), QStringLiteral("甲"));
         RosterPage *b = again.page(1);
         QCOMPARE(b->document()->size(), 3);
-        QCOMPARE(cell(*b, 0, Roster::Name), QStringLiteral("乙"));
-        QCOMPARE(cell(*b, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
-        QCOMPARE(cell(*b, 1, Roster::Name), QStringLiteral("丙"));
-        QCOMPARE(cell(*b, 2, Roster::Name), QStringLiteral("丁"));
+        QCOMPARE(cell(*b, 0, Roster::Name), QStringLiteral("丁"));
+        QCOMPARE(cell(*b, 1, Roster::Name), QStringLiteral("乙"));
+        QCOMPARE(cell(*b, 1, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QCOMPARE(cell(*b, 2, Roster::Name), QStringLiteral("丙"));
     }
 
     void findAndUnprinted()
