@@ -95,17 +95,29 @@ QVector<ListRow> readList(const QVector<QStringList> &rows, int year, int month,
     QVector<ListRow> out;
     int start = 0;
     QVector<bool> counts, leaves;
-    // A first row whose cells are no dates is a header; "天数" marks counts.
+    // A first row none of whose cells is a date is a header; "天数" marks
+    // counts. One with a date among them is a child's row, whatever typo
+    // another cell holds (said below, and the row is not taken).
     if (!rows.isEmpty()) {
         const QStringList &head = rows.first();
-        bool header = false;
+        bool header = false, dated = false;
         for (int c = 1; c < head.size(); ++c) {
             const QString h = head.at(c).trimmed();
             counts << h.contains(QStringLiteral("天数"));
             leaves << h.contains(QStringLiteral("请假"));
             if (!h.isEmpty() && !parseDay(h, year, month))
                 header = true;
+            else if (!h.isEmpty())
+                dated = true;
         }
+        header = header && !dated;
+        // Taken as a header without saying so only when it reads as one.
+        const QString first = head.value(0).trimmed();
+        if (header && !first.isEmpty() && !first.contains(QStringLiteral("姓名")) &&
+            !first.contains(QStringLiteral("名字")) && !first.contains(QStringLiteral("儿童")))
+            errors->append(QStringLiteral("第 1 行：“%1”一行当作表头，没有读入（不是表头时请"
+                                          "检查这一行的日期）")
+                               .arg(first));
         if (!header) {
             counts.clear();
             leaves.clear();

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -358,16 +359,21 @@ void AbsenceDialog::importList()
         Prompts::error(this, QStringLiteral("无法读取“%1”").arg(QFileInfo(path).fileName()), error);
         return;
     }
+    // The used columns once, not for every cell: a long list reads in
+    // one pass.
     QVector<QStringList> rows;
+    const int firstColumn = sheet.firstColumn(), lastColumn = sheet.lastColumn();
     for (int r = sheet.firstRow(); r > 0 && r <= sheet.lastRow(); ++r) {
         QStringList cells;
-        for (int c = sheet.firstColumn(); c <= sheet.lastColumn(); ++c)
-            cells << sheet.cell(r, c);
+        const auto found = sheet.rows().constFind(r);
+        for (int c = firstColumn; c <= lastColumn; ++c)
+            cells << (found == sheet.rows().cend() ? QString() : found->value(c));
         rows << cells;
     }
     QStringList problems;
     const auto list = Absence::readList(rows, start->year(), start->month(), &problems);
     int taken = 0;
+    QSet<int> listed;
     for (const Absence::ListRow &row : list) {
         QVector<int> matches;
         for (int r = 0; r < m_grid->rowCount(); ++r)
@@ -384,19 +390,29 @@ void AbsenceDialog::importList()
             continue;
         }
         const int r = matches.first();
-        // The list says the child's month: what the grid had is replaced.
-        for (int c = 0; c < m_days.size(); ++c)
-            setMark(r, m_days.at(c), QString());
-        m_counts.remove(m_ids.at(r));
+        // A day that is no school day: nothing of the row is taken.
+        QStringList noSchool;
+        for (const Absence::Absent &a : row.days)
+            if (a.day.isValid() && !m_days.contains(a.day))
+                noSchool << Absence::dayText(a.day);
+        if (!noSchool.isEmpty()) {
+            problems << QStringLiteral("第 %1 行：%2 的 %3 不是上学日")
+                            .arg(row.line)
+                            .arg(row.name, noSchool.join(QStringLiteral("、")));
+            continue;
+        }
+        // The list says the child's month: what the grid had is replaced
+        // by the first of its rows, and a second row adds to it.
+        if (!listed.contains(r)) {
+            listed.insert(r);
+            for (int c = 0; c < m_days.size(); ++c)
+                setMark(r, m_days.at(c), QString());
+            m_counts.remove(m_ids.at(r));
+            ++taken;
+        }
         for (const Absence::Absent &a : row.days) {
             if (!a.day.isValid()) {
                 m_counts[m_ids.at(r)] += a.leave ? -a.count : a.count;
-                continue;
-            }
-            if (!m_days.contains(a.day)) {
-                problems << QStringLiteral("第 %1 行：%2 的 %3 不是上学日")
-                                .arg(row.line)
-                                .arg(row.name, Absence::dayText(a.day));
                 continue;
             }
             setMark(r, a.day, a.leave ? leaveMark : absentMark);
@@ -406,7 +422,6 @@ void AbsenceDialog::importList()
                         new QTableWidgetItem(n == 0  ? QString()
                                              : n < 0 ? QStringLiteral("%1假").arg(-n)
                                                      : QString::number(n)));
-        ++taken;
     }
     m_summary->setText(QStringLiteral("已读入 %1 名儿童的缺勤，请核对后保存。").arg(taken));
     if (!problems.isEmpty())

@@ -229,16 +229,23 @@ private slots:
     void listsFromASpreadsheet()
     {
         seedDatabase(w->databasePath(), {"A"},
-                     {child("甲", "20"), child("乙", "20"), child("乙", "20"), child("丙", "20")});
+                     {child("甲", "20"), child("乙", "20"), child("乙", "20"), child("丙", "20"),
+                      child("戊", "20"), child("己", "20")});
         MainWindow mw(DbConfig::sqlite(w->databasePath()));
         auto *d = new AbsenceDialog(mw.session(), QStringLiteral("A"), &mw);
+        // 己 is marked by hand first: a row of hers that cannot be taken
+        // leaves the mark alone.
+        d->grid()->cellClicked(5, 0);
         Sheet sheet;
         const QList<QStringList> rows = {{"姓名", "日期", "日期", "请假"},
                                          {"甲", "2026-12-03", "12月4日", "是"},
                                          {"丁", "3", "", ""},
                                          {"乙", "7", "", ""},
                                          {"丙", "2026-12-05", "", ""},
-                                         {"丙", "2026-11-05", "", ""}};
+                                         {"丙", "2026-11-05", "", ""},
+                                         {"戊", "2026-12-03", "", ""},
+                                         {"戊", "2026-12-04", "", ""},
+                                         {"己", "2026-12-07", "2026-12-06", ""}};
         for (int r = 0; r < rows.size(); ++r)
             for (int c = 0; c < rows.at(r).size(); ++c)
                 if (!rows.at(r).at(c).isEmpty())
@@ -255,7 +262,31 @@ private slots:
         QVERIFY(said.contains(QStringLiteral("第 4 行：班级里有 2 名“乙”")));
         QVERIFY(said.contains(QStringLiteral("第 5 行：丙 的 12月5日 不是上学日")));
         QVERIFY(said.contains(QStringLiteral("第 6 行：丙 的“2026-11-05”不在 2026 年 12 月")));
-        QVERIFY(d->summary()->text().contains(QStringLiteral("已读入 2 名儿童")));
+        // A name on two rows: the days of both.
+        QCOMPARE(d->grid()->item(4, 2)->text(), QStringLiteral("缺"));
+        QCOMPARE(d->grid()->item(4, 3)->text(), QStringLiteral("缺"));
+        // One day that is no school day: nothing of the row, the grid as it was.
+        QVERIFY(said.contains(QStringLiteral("第 9 行：己 的 12月6日 不是上学日")));
+        QCOMPARE(d->grid()->item(5, 0)->text(), QStringLiteral("缺"));
+        QVERIFY(!d->grid()->item(5, 4) || d->grid()->item(5, 4)->text().isEmpty());
+        QVERIFY2(d->summary()->text().contains(QStringLiteral("已读入 2 名儿童")),
+                 qPrintable(d->summary()->text()));
+        // A first row with a typo in one date is a child's row, said and not
+        // taken; a first row of no dates under another name is said too.
+        for (const QList<QStringList> &list :
+             {QList<QStringList>{{"乙", "2026-12-08", "2026-12-0x"}, {"甲", "2026-12-09"}},
+              QList<QStringList>{{"丙", "12月3x"}, {"甲", "2026-12-09"}}}) {
+            Sheet typo;
+            for (int r = 0; r < list.size(); ++r)
+                for (int c = 0; c < list.at(r).size(); ++c)
+                    typo.setCell(r + 1, c + 1, list.at(r).at(c));
+            QVERIFY(Workbook::writeXlsx(file, typo, &error));
+            w->openFileAnswers << file;
+            button(d, "absenceImport")->click();
+            const QString told = w->messages.last().informative;
+            QVERIFY2(told.startsWith(QStringLiteral("第 1 行：")), qPrintable(told));
+            QCOMPARE(d->grid()->item(0, 6)->text(), QStringLiteral("缺"));
+        }
     }
 
     // The rule in the settings panel: checked as the prices are.
