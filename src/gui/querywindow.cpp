@@ -35,8 +35,9 @@ QueryWindow::QueryWindow(OfficeSession &session, QWidget *parent)
     m_table->setObjectName(QStringLiteral("queryTable"));
     m_table->setModel(m_results);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    // A result list is printed and saved, not edited.
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A result is the child's row: edited here, it changes in its class.
+    m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                             QAbstractItemView::AnyKeyPressed);
     auto *account = new QAction(QStringLiteral("缴费记录"), m_table);
     account->setObjectName(QStringLiteral("account"));
     m_table->addAction(account);

@@ -57,6 +57,27 @@ QVariant QueryResults::data(const QModelIndex &index, int role) const
     return texts(index.row()).value(index.column());
 }
 
+Qt::ItemFlags QueryResults::flags(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return Qt::NoItemFlags;
+    const Qt::ItemFlags shown = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    const ChildRef &c = m_rows.at(index.row()).child;
+    // A child that is gone, or the class column, shows only.
+    if (index.column() >= Roster::ColumnCount || !c.document || c.row() < 0)
+        return shown;
+    return shown | Qt::ItemIsEditable;
+}
+
+bool QueryResults::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
+        return false;
+    const ChildRef &c = m_rows.at(index.row()).child;
+    c.document->setData(c.document->index(c.row(), index.column()), value, role);
+    return true;
+}
+
 QVariant QueryResults::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {

@@ -429,6 +429,18 @@ private slots:
         mw.onButtonSelect();
         mw.page(1)->document()->setText(2, Roster::Age, QStringLiteral("6"));
         QCOMPARE(r->data(r->index(0, Roster::Age)).toString(), QStringLiteral("6"));
+        // And the other way: a result edited in its table changes the
+        // child's row in its class; the class column only shows.
+        auto *table = mw.selectWidget->findChild<QTableView *>(QStringLiteral("queryTable"));
+        QVERIFY(table);
+        QVERIFY(table->editTriggers() & QAbstractItemView::DoubleClicked);
+        QVERIFY(r->flags(r->index(0, Roster::Meals)) & Qt::ItemIsEditable);
+        QVERIFY(!(r->flags(r->index(0, Roster::ResultClass)) & Qt::ItemIsEditable));
+        QVERIFY(r->setData(r->index(0, Roster::Meals), QStringLiteral("12")));
+        QCOMPARE(cell(*mw.page(1), 2, Roster::Meals), QStringLiteral("12"));
+        QVERIFY(mw.page(1)->document()->isModified());
+        QVERIFY(!r->setData(r->index(0, Roster::ResultClass), QStringLiteral("A")));
+        QCOMPARE(mw.page(1)->document()->record(2).className, QStringLiteral("B"));
     }
 
     void printingAMovedChildKeepsTheMove()
