@@ -19,6 +19,8 @@ struct ChildMonth {
     // add back, credit moved onto the month takes away, absence refunds
     // take away.
     qint64 settled = 0;
+    // The month's payments, less those voided and the money handed back.
+    qint64 received = 0;
     // Paid ahead or credited in earlier months and not used yet.
     qint64 credit = 0;
     // The newest receipt of the month whose payment stands (not voided);
@@ -26,6 +28,8 @@ struct ChildMonth {
     QString lastReceipt;
 
     qint64 chargedTotal() const;
+    // What the month still owes (its balance; below 0 when paid ahead).
+    qint64 owed() const { return chargedTotal() + settled; }
 };
 
 enum class Kind {

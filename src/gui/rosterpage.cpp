@@ -49,6 +49,14 @@ void RosterPage::setDocument(RosterDocument *document)
         tableView->setModel(document);
 }
 
+void RosterPage::showEvent(QShowEvent *event)
+{
+    // Another PC may have taken money since: the account columns read again.
+    if (m_document)
+        m_document->refreshAccounts();
+    QWidget::showEvent(event);
+}
+
 void RosterPage::ensureBuilt()
 {
     buildWidgets();

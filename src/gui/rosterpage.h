@@ -90,6 +90,9 @@ public slots:
 signals:
     void statusMessage(const QString &text);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void buildWidgets();
     void buildToolBar();

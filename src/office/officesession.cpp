@@ -43,6 +43,20 @@ OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
     connect(m_sync, &RosterSync::classSavedElsewhere, this, &OfficeSession::onSavedElsewhere);
     connect(m_sync, &RosterSync::classListChanged, this, &OfficeSession::onClassListChanged);
     connect(m_settings, &OfficeSettings::changed, this, &OfficeSession::applySettings);
+    // Whatever this PC writes, the rosters' 已收 and 尚欠 are read again
+    // (once, after the write's caller is done).
+    m_database->setOnCommitted([this] {
+        if (m_accountsRefreshQueued)
+            return;
+        m_accountsRefreshQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_accountsRefreshQueued = false;
+                refreshAccounts();
+            },
+            Qt::QueuedConnection);
+    });
     // A setting lives in its own file: the audit row follows its save.
     connect(m_settings, &OfficeSettings::valuesChanged, this, [this](const QStringList &changes) {
         if (!m_readable || !m_database->writable())
@@ -79,9 +93,22 @@ RosterDocument *OfficeSession::createDocument(const QString &name)
 {
     auto *doc = new RosterDocument(name, this);
     doc->setFees(m_settings->mirror(), m_settings->feeProblem());
+    doc->setAccountSource(
+        [this](const QStringList &ids,
+               QString *error) -> std::optional<QHash<QString, Account::ChildMonth>> {
+            if (!m_database->isOpen())
+                return std::nullopt;
+            return LedgerStore::childMonths(*m_database, ids, Journal::month(Clock::now()), error);
+        });
     m_documents << doc;
     m_byClass.insert(name, doc);
     return doc;
+}
+
+void OfficeSession::refreshAccounts()
+{
+    for (RosterDocument *doc : std::as_const(m_documents))
+        doc->refreshAccounts();
 }
 
 void OfficeSession::applySettings()

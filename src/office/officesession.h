@@ -154,6 +154,9 @@ public:
     // What the session is about to do when the program closes.
     void close();
 
+    // The rosters' 已收 and 尚欠 are read again when next shown.
+    void refreshAccounts();
+
 signals:
     void documentsReplaced();
     void classAdded(const QString &name, RosterDocument *document);
@@ -182,6 +185,7 @@ private:
     OfficeSettings *m_settings = nullptr;
     RosterSync *m_sync = nullptr;
     QStringList m_classes;
+    bool m_accountsRefreshQueued = false;
     QList<RosterDocument *> m_documents;
     QHash<QString, RosterDocument *> m_byClass;
     QString m_openError;

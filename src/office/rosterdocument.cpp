@@ -1,5 +1,7 @@
 #include "rosterdocument.h"
 
+#include "journal.h"
+
 #include <QAtomicInteger>
 #include <QColor>
 #include <QSet>
@@ -117,7 +119,84 @@ int RosterDocument::rowCount(const QModelIndex &parent) const
 
 int RosterDocument::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : Roster::ColumnCount;
+    return parent.isValid() ? 0 : Roster::ColumnCount + (m_accountSource ? 2 : 0);
+}
+
+void RosterDocument::setAccountSource(AccountSource source)
+{
+    const bool had = bool(m_accountSource);
+    if (!had && source)
+        beginInsertColumns({}, ReceivedColumn, OwedColumn);
+    m_accountSource = std::move(source);
+    if (!had && m_accountSource)
+        endInsertColumns();
+    refreshAccounts();
+}
+
+void RosterDocument::refreshAccounts()
+{
+    m_accountsRead = false;
+    if (m_accountSource && !m_rows.isEmpty())
+        emit dataChanged(index(0, ReceivedColumn), index(int(m_rows.size()) - 1, OwedColumn));
+}
+
+std::optional<Account::ChildMonth> RosterDocument::account(int row) const
+{
+    if (!m_accountSource || row < 0 || row >= m_rows.size())
+        return std::nullopt;
+    if (!m_accountsRead) {
+        // Every child of the roster at once: a view asks cell by cell.
+        QStringList ids;
+        ids.reserve(m_rows.size());
+        for (const Row &r : m_rows)
+            if (!r.record.childId.isEmpty())
+                ids << r.record.childId;
+        m_accountsError.clear();
+        const auto read = m_accountSource(ids, &m_accountsError);
+        m_accounts = read.value_or(QHash<QString, Account::ChildMonth>());
+        if (!read && m_accountsError.isEmpty())
+            m_accountsError = QStringLiteral("无法读取");
+        m_accountsRead = true;
+    }
+    const QString &id = m_rows.at(row).record.childId;
+    if (id.isEmpty() || !m_accountsError.isEmpty())
+        return std::nullopt;
+    return m_accounts.value(id);
+}
+
+QVariant RosterDocument::accountData(int row, int column, int role) const
+{
+    switch (role) {
+    case Qt::DisplayRole: {
+        const auto month = account(row);
+        if (!month)
+            return {};
+        return Journal::yuan(column == ReceivedColumn ? month->received
+                                                      : qMax(qint64(0), month->owed()));
+    }
+    case Qt::TextAlignmentRole:
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::BackgroundRole:
+        return QColor(240, 240, 240); // read-only: from the account
+    case Qt::ToolTipRole: {
+        const auto month = account(row);
+        if (m_rows.at(row).record.childId.isEmpty())
+            return QStringLiteral("新儿童：保存后显示账目");
+        if (!month)
+            return QStringLiteral("无法读取账目：%1").arg(m_accountsError);
+        if (column == OwedColumn && month->charged.isEmpty())
+            return QStringLiteral("本月还没有生成应收，也没有收据：账上没有欠费");
+        if (column == OwedColumn && month->owed() < 0)
+            return QStringLiteral("本月多交 %1 元").arg(Journal::yuan(-month->owed()));
+        return column == ReceivedColumn
+                   ? QStringLiteral("本月实收（已扣除作废和退款），来自儿童的账目")
+                   : QStringLiteral("本月应收 %1 元，尚欠 %2 元，来自儿童的账目")
+                         .arg(Journal::yuan(month->chargedTotal()),
+                              Journal::yuan(qMax(qint64(0), month->owed())));
+    }
+    default:
+        return {};
+    }
 }
 
 Roster::Cell RosterDocument::cell(int row, int column) const
@@ -131,6 +210,8 @@ QVariant RosterDocument::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid())
         return {};
+    if (index.column() >= Roster::ColumnCount)
+        return accountData(index.row(), index.column(), role);
     const Roster::Cell c = cell(index.row(), index.column());
     switch (role) {
     case Qt::DisplayRole:
@@ -177,6 +258,9 @@ QVariant RosterDocument::headerData(int section, Qt::Orientation orientation, in
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < Roster::ColumnCount)
         return QString::fromUtf16(Roster::columnNames()[size_t(section)].caption);
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && m_accountSource &&
+        (section == ReceivedColumn || section == OwedColumn))
+        return section == ReceivedColumn ? QStringLiteral("已收") : QStringLiteral("尚欠");
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
@@ -184,12 +268,15 @@ Qt::ItemFlags RosterDocument::flags(const QModelIndex &index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
+    if (index.column() >= Roster::ColumnCount)
+        return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
     return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
 }
 
 bool RosterDocument::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (!index.isValid() || role != Qt::EditRole || index.row() >= m_rows.size())
+    if (!index.isValid() || role != Qt::EditRole || index.row() >= m_rows.size() ||
+        index.column() >= Roster::ColumnCount)
         return false;
     setText(index.row(), index.column(), Roster::withoutControlCharacters(value.toString()));
     return true;
@@ -253,6 +340,7 @@ void RosterDocument::load(QVector<ChildRecord> records, const QDateTime &now,
 {
     const QString printedNow = Roster::printedStatus(now);
     beginResetModel();
+    m_accountsRead = false;
     m_rows.clear();
     m_rows.reserve(records.size());
     for (ChildRecord &rec : records) {
@@ -462,6 +550,7 @@ void RosterDocument::adopt(const QVector<ChildRecord> &records)
     QVector<Row> rows;
     for (const ChildRecord &r : records)
         rows << Row{r, nextUid()};
+    m_accountsRead = false;
     insertRowsAt(int(m_rows.size()), rows);
     m_undo.clear();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account.h"
 #include "childrecord.h"
 #include "fees.h"
 
@@ -10,6 +11,8 @@
 #include <QSet>
 #include <QUndoStack>
 #include <QVector>
+#include <functional>
+#include <optional>
 
 // One class's roster: the children as records, shown to views as a table of
 // the twelve roster columns. Every change the clerk makes (adding, deleting,
@@ -37,6 +40,21 @@ public:
     // a NUL) are left out, since no database may store them; the row's
     // total follows.
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+
+    // Beside the twelve roster columns, once an account source is set: the
+    // month's 已收 and 尚欠 from each child's account, read-only and never
+    // stored with the roster.
+    static constexpr int ReceivedColumn = Roster::ColumnCount;
+    static constexpr int OwedColumn = Roster::ColumnCount + 1;
+    using AccountSource = std::function<std::optional<QHash<QString, Account::ChildMonth>>(
+        const QStringList &childIds, QString *error)>;
+    void setAccountSource(AccountSource source);
+    bool hasAccountColumns() const { return bool(m_accountSource); }
+    // The accounts changed: they are read again when next shown.
+    void refreshAccounts();
+    // A child's month as last read (nullopt for a child not stored yet, or
+    // when the accounts cannot be read).
+    std::optional<Account::ChildMonth> account(int row) const;
 
     int size() const { return int(m_rows.size()); }
     const ChildRecord &record(int row) const { return m_rows.at(row).record; }
@@ -134,6 +152,7 @@ private:
     // The record with its total recomputed (when the fees are usable).
     void computeTotal(ChildRecord &record) const;
     void change(const QString &text, QVector<QPair<int, ChildRecord>> changes);
+    QVariant accountData(int row, int column, int role) const;
 
     QString m_className;
     QVector<Row> m_rows;
@@ -143,6 +162,10 @@ private:
     QUndoStack m_undo;
     QString m_savedElsewhere;
     bool m_retired = false;
+    AccountSource m_accountSource;
+    mutable QHash<QString, Account::ChildMonth> m_accounts;
+    mutable bool m_accountsRead = false;
+    mutable QString m_accountsError;
 };
 
 // A child as the query results and the print jobs hold it: its document and

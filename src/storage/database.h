@@ -91,12 +91,22 @@ public:
     // Tells the PCs listening that this one saved.
     void announceSave();
 
+    // Called after every committed write on this connection (views of the
+    // accounts read again).
+    void setOnCommitted(std::function<void()> hook) { m_onCommitted = std::move(hook); }
+    void committed()
+    {
+        if (m_onCommitted)
+            m_onCommitted();
+    }
+
 private:
     bool connect();
     QString fileIdentity() const;
     bool fail(const QString &detail);
 
     DbConfig m_config;
+    std::function<void()> m_onCommitted;
     QString m_connectionName;
     QString m_error;
     Schema::State m_schema;

@@ -474,6 +474,9 @@ LedgerStore::childMonths(Database &db, const QStringList &childIds, const QStrin
     q.setForwardOnly(true);
     const QString charge = LedgerEntry::kindText(LedgerEntry::Charge);
     const QString adjustment = LedgerEntry::kindText(LedgerEntry::Adjustment);
+    const QSet<QString> money = {LedgerEntry::kindText(LedgerEntry::Payment),
+                                 LedgerEntry::kindText(LedgerEntry::Void),
+                                 LedgerEntry::kindText(LedgerEntry::Refund)};
     for (int from = 0; from < ids.size(); from += chunk) {
         const QStringList part = ids.mid(from, chunk);
         const QString in = QStringList(part.size(), QStringLiteral("?")).join(QLatin1Char(','));
@@ -498,6 +501,8 @@ LedgerStore::childMonths(Database &db, const QStringList &childIds, const QStrin
                 m.charged[q.value(2).toString()] += q.value(3).toLongLong();
             else
                 m.settled += q.value(3).toLongLong();
+            if (money.contains(kind))
+                m.received -= q.value(3).toLongLong();
         }
         if (!run(QStringLiteral("SELECT child_id, SUM(amount_fen) FROM ledger_entry WHERE "
                                 "child_id IN (%1) AND month < ? GROUP BY child_id")))

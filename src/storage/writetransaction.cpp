@@ -64,6 +64,7 @@ bool WriteTransaction::commit()
         return false;
     }
     m_active = false;
+    m_db.committed();
     return true;
 }
 

@@ -239,9 +239,26 @@ private slots:
         };
         print(0, QString());
         print(1, QString());
+        // The roster's 已收 and 尚欠 come from the account, read again after
+        // each write.
+        auto shown = [&](int row, int column) {
+            QCoreApplication::processEvents();
+            return a->document()->index(row, column).data().toString();
+        };
+        QCOMPARE(a->document()->columnCount(), Roster::ColumnCount + 2);
+        QCOMPARE(shown(2, RosterDocument::OwedColumn), QStringLiteral("1000.00"));
         print(2, QStringLiteral("600"));
         QCOMPARE(owed(2), qint64(40000));
         QCOMPARE(cell(*a, 2, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QCOMPARE(shown(2, RosterDocument::ReceivedColumn), QStringLiteral("600.00"));
+        QCOMPARE(shown(2, RosterDocument::OwedColumn), QStringLiteral("400.00"));
+        // Shown only: neither typed over nor stored with the roster.
+        const int changes = a->document()->undoStack()->count();
+        QVERIFY(!a->document()->setData(a->document()->index(2, RosterDocument::OwedColumn),
+                                        QStringLiteral("0")));
+        QVERIFY(!(a->document()->flags(a->document()->index(2, RosterDocument::OwedColumn)) &
+                  Qt::ItemIsEditable));
+        QCOMPARE(a->document()->undoStack()->count(), changes);
         print(2, QString());
         const QStringList names = {"甲", "乙", "丙"};
         for (int row = 0; row < 3; ++row) {
@@ -249,6 +266,8 @@ private slots:
             QCOMPARE(charged(row), totals.at(row));
             QCOMPARE(owed(row), qint64(0));
             QCOMPARE(cell(*a, row, Roster::Total).toLongLong() * 100, totals.at(row));
+            QCOMPARE(shown(row, RosterDocument::ReceivedColumn), Journal::yuan(totals.at(row)));
+            QCOMPARE(shown(row, RosterDocument::OwedColumn), QStringLiteral("0.00"));
         }
         QCOMPARE(balanceMismatches(config), QString());
     }
