@@ -40,8 +40,11 @@ BackupDialog::BackupDialog(OfficeSession &session, QWidget *parent)
     now->setObjectName(QStringLiteral("backupNow"));
     auto *restore = new QPushButton(QStringLiteral("恢复"), this);
     restore->setObjectName(QStringLiteral("backupRestore"));
+    auto *fromFile = new QPushButton(QStringLiteral("从文件恢复…"), this);
+    fromFile->setObjectName(QStringLiteral("backupRestoreFile"));
     buttons->addWidget(now);
     buttons->addWidget(restore);
+    buttons->addWidget(fromFile);
     buttons->addStretch(1);
     layout->addLayout(buttons);
     m_status = new QLabel(this);
@@ -49,6 +52,7 @@ BackupDialog::BackupDialog(OfficeSession &session, QWidget *parent)
     layout->addWidget(m_status);
     connect(now, &QPushButton::clicked, this, &BackupDialog::backupNow);
     connect(restore, &QPushButton::clicked, this, &BackupDialog::restoreSelected);
+    connect(fromFile, &QPushButton::clicked, this, &BackupDialog::restoreFromFile);
     refresh();
 }
 
@@ -62,8 +66,12 @@ void BackupDialog::refresh()
         const Backup::Info &c = copies.at(r);
         m_paths << c.path;
         const bool read = c.children >= 0;
-        const QStringList cells = {c.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                   locale.formattedDataSize(c.bytes),
+        QString taken = c.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (c.beforeRestore)
+            taken += QStringLiteral("（恢复前）");
+        if (c.future)
+            taken += QStringLiteral("（晚于现在：当时电脑时间有误）");
+        const QStringList cells = {taken, locale.formattedDataSize(c.bytes),
                                    read ? QString::number(c.classes) : QStringLiteral("—"),
                                    read ? QString::number(c.children) : QStringLiteral("—"),
                                    read ? c.lastSerial : QStringLiteral("（无法读取）")};
@@ -98,26 +106,49 @@ void BackupDialog::restoreSelected()
         Prompts::warn(this, QStringLiteral("请先选中要恢复的备份"));
         return;
     }
+    restore(m_paths.at(row));
+}
+
+void BackupDialog::restoreFromFile()
+{
+    const QString path = Prompts::current().openFile(this);
+    if (!path.isEmpty())
+        restore(path);
+}
+
+void BackupDialog::restore(const QString &path)
+{
     QString why;
-    const auto info = m_session.backups().check(m_paths.at(row), &why);
+    const auto info = m_session.backups().check(path, &why);
     if (!info) {
         Prompts::error(this, why, QStringLiteral("当前数据库没有改动。"));
         return;
     }
+    const auto lost = m_session.backups().losses(path, &why);
+    if (!lost) {
+        Prompts::error(this, QStringLiteral("无法比较当前数据库和这份备份：%1").arg(why),
+                       QStringLiteral("当前数据库没有改动。"));
+        return;
+    }
+    const QString losing =
+        lost->any() ? QStringLiteral("当前数据库中有这份备份没有的：\n%1\n恢复后它们只在恢复前的"
+                                     "备份中。")
+                          .arg(lost->text())
+                    : QStringLiteral("当前数据库中没有这份备份缺少的收据、收款、退款或操作记录。");
     const QString text =
-        QStringLiteral("恢复 %1 的备份：%2 个班级，%3 名儿童，%4 张收据（最后一张 %5）。\n"
-                       "当前数据库中此后的一切更改（花名册、收据、账目）都将被替换；"
-                       "恢复前会先备份当前数据库，之后可以再恢复回来。\n\n是否恢复？")
-            .arg(info->taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+        QStringLiteral("恢复 %1 的备份（%2）：%3 个班级，%4 名儿童，%5 张收据（最后一张 %6）。\n\n"
+                       "%7\n\n恢复前会先备份当前数据库，之后可以再恢复回来；收据编号接着已用过"
+                       "的最大编号继续。")
+            .arg(info->taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                 QDir::toNativeSeparators(path))
             .arg(info->classes)
             .arg(info->children)
             .arg(info->receipts)
-            .arg(info->lastSerial.isEmpty() ? QStringLiteral("无") : info->lastSerial);
-    if (Prompts::current().question(this, Prompts::title(), text,
-                                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+            .arg(info->lastSerial.isEmpty() ? QStringLiteral("无") : info->lastSerial, losing);
+    if (!Prompts::current().confirm(this, text, QStringLiteral("恢复此备份")))
         return;
     QString before;
-    const WriteResult r = m_session.restore(m_paths.at(row), &before);
+    const WriteResult r = m_session.restore(path, &before);
     if (!r) {
         Prompts::error(this, QStringLiteral("没有恢复"), r.text, r.detail);
         return;

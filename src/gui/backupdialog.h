@@ -19,13 +19,17 @@ public:
     void refresh();
     // Writes a checked copy into a folder the clerk chooses.
     void backupNow();
-    // Restores the selected copy after asking once.
+    // Restores the selected copy, or one the clerk chooses from any folder
+    // (a stick), after saying what it holds and what would be lost.
     void restoreSelected();
+    void restoreFromFile();
 
     QTableWidget *table() const { return m_table; }
     QLabel *status() const { return m_status; }
 
 private:
+    void restore(const QString &path);
+
     OfficeSession &m_session;
     QTableWidget *m_table = nullptr;
     QLabel *m_status = nullptr;

@@ -15,8 +15,10 @@
 #include <QPixmap>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace
 {
@@ -29,6 +31,18 @@ void showMessage(QMessageBox::Icon icon, QWidget *parent, const QString &title, 
     box.exec();
 }
 } // namespace
+
+QMessageBox *Prompts::confirmBox(QWidget *parent, const QString &text, const QString &action)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, title(), text, QMessageBox::NoButton, parent);
+    box->setObjectName(QStringLiteral("confirmBox"));
+    box->addButton(action, QMessageBox::AcceptRole)->setObjectName(QStringLiteral("confirmAction"));
+    QPushButton *cancel = box->addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("confirmCancel"));
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    return box;
+}
 
 Prompts Prompts::standard()
 {
@@ -49,6 +63,11 @@ Prompts Prompts::standard()
     p.warning = [](QWidget *parent, const QString &title, const QString &text,
                    const QString &informative, const QString &detailed) {
         showMessage(QMessageBox::Warning, parent, title, text, informative, detailed);
+    };
+    p.confirm = [](QWidget *parent, const QString &text, const QString &action) {
+        std::unique_ptr<QMessageBox> box(confirmBox(parent, text, action));
+        box->exec();
+        return box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole;
     };
     p.question = [](QWidget *parent, const QString &title, const QString &text,
                     QMessageBox::StandardButtons buttons) {

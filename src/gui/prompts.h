@@ -27,6 +27,9 @@ struct Prompts {
                                               const QString &text,
                                               QMessageBox::StandardButtons buttons)>
         question;
+    // A question whose yes is a button named for the action ("恢复此备份")
+    // and whose default is not to act; true when the clerk chose the action.
+    std::function<bool(QWidget *parent, const QString &text, const QString &action)> confirm;
     std::function<void(QWidget *parent, const QString &title, const QVector<QImage> &pages)>
         preview;
     // How the money of the receipts about to print is paid: the method
@@ -54,6 +57,9 @@ struct Prompts {
                       const QString &detailed = {});
     static void warn(QWidget *parent, const QString &text, const QString &informative = {},
                      const QString &detailed = {});
+
+    // The box confirm shows: the action's button, and 取消 as the default.
+    static QMessageBox *confirmBox(QWidget *parent, const QString &text, const QString &action);
 
     // The prompts in force (the real dialogs unless a test replaced them).
     static Prompts &current();

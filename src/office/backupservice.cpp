@@ -16,7 +16,12 @@ QString BackupService::folder() const
 
 QVector<Backup::Info> BackupService::copies() const
 {
-    return Backup::list(Backup::folder());
+    return Backup::list(Backup::folder(), Clock::now());
+}
+
+std::optional<Backup::Losses> BackupService::losses(const QString &copy, QString *why) const
+{
+    return Backup::losses(m_config.path, copy, why);
 }
 
 std::optional<Backup::Info> BackupService::check(const QString &path, QString *why) const

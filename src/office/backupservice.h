@@ -24,6 +24,8 @@ public:
     QVector<Backup::Info> copies() const;
     // What a copy holds, or nullopt with why it does not check.
     std::optional<Backup::Info> check(const QString &path, QString *why) const;
+    // What the office's database holds that the copy lacks.
+    std::optional<Backup::Losses> losses(const QString &copy, QString *why) const;
 
     // A checked copy into the folder: its path, or empty with why.
     QString backupTo(const QString &dir, QString *error);

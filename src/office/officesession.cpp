@@ -592,8 +592,14 @@ WriteResult OfficeSession::restore(const QString &copy, QString *before)
     QString why;
     if (!Backup::check(copy, &why))
         return refuse(QStringLiteral("%1。当前数据库没有改动。").arg(why));
-    // The database as it is now, first: a restore can be undone.
-    const auto now = Backup::write(*m_database, Backup::folder(), Clock::now(), &why);
+    // Serials go on after the highest ever given out, even those only the
+    // database being replaced knows of: one serial is never two papers.
+    const auto highest = Backup::counters(*m_database, &why);
+    if (!highest)
+        return refuse(QStringLiteral("无法读取收据编号（%1），没有恢复").arg(why));
+    // The database as it is now, first: a restore can be undone, and that
+    // copy is never pruned.
+    const auto now = Backup::write(*m_database, Backup::folder(), Clock::now(), &why, true);
     if (!now)
         return refuse(QStringLiteral("恢复前无法备份当前数据库（%1），没有恢复").arg(why));
     if (before)
@@ -608,10 +614,25 @@ WriteResult OfficeSession::restore(const QString &copy, QString *before)
         return refuse(why);
     // Said in the restored database, which is the one the office goes on with.
     WriteTransaction tx(*m_database);
+    QString error;
+    const auto raised = tx.isActive() ? Backup::raiseCounters(*m_database, *highest, &error)
+                                      : std::optional<QStringList>();
+    if (!raised)
+        return WriteResult::failure(
+            WriteResult::Unreachable,
+            QStringLiteral("已恢复，但无法续编收据编号：请不要打印，重新启动程序后再恢复一次"),
+            error.isEmpty() ? tx.errorString() : error);
     tx.audit(AuditLog::restored(),
-             QStringLiteral("恢复了 %1（恢复前的数据库备份为 %2）")
-                 .arg(QFileInfo(copy).fileName(), QFileInfo(now->path).fileName()));
-    tx.commit();
+             QStringLiteral("恢复了 %1（恢复前的数据库备份为 %2）%3")
+                 .arg(QFileInfo(copy).fileName(), QFileInfo(now->path).fileName(),
+                      raised->isEmpty()
+                          ? QString()
+                          : QStringLiteral("；") + raised->join(QStringLiteral("；"))));
+    if (!tx.commit())
+        return WriteResult::failure(
+            WriteResult::Unreachable,
+            QStringLiteral("已恢复，但无法续编收据编号：请不要打印，重新启动程序后再恢复一次"),
+            tx.errorString());
     return WriteResult::success();
 }
 

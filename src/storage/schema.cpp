@@ -113,7 +113,7 @@ QStringList statements(const DbConfig &config)
     };
 }
 
-const char *const tableNames[] = {
+const char *const knownTables[] = {
     "class",           "student",        "feeoffice_revision", "feeoffice_class_revision",
     "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
     "ledger_entry",    "receipt_void",   "refund_serial",      "month_closing",
@@ -151,11 +151,19 @@ QStringList balanceTables(const DbConfig &config)
 }
 } // namespace
 
+QStringList tableNames()
+{
+    QStringList names;
+    for (const char *t : knownTables)
+        names << QLatin1String(t);
+    return names;
+}
+
 QString create(QSqlDatabase &db, const DbConfig &config)
 {
     const QStringList existing = db.tables();
     bool haveAll = true;
-    for (const char *t : tableNames)
+    for (const char *t : knownTables)
         haveAll = haveAll && existing.contains(QLatin1String(t), Qt::CaseInsensitive);
     if (!haveAll) {
         const bool hadLedger =

@@ -15,6 +15,9 @@ namespace Schema
 // columns and the class.
 QStringList studentColumns();
 
+// Every table the program makes.
+QStringList tableNames();
+
 // Creates what is missing; an error text, or empty.
 QString create(QSqlDatabase &db, const DbConfig &config);
 

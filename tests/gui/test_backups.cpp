@@ -8,7 +8,9 @@
 #include "database.h"
 #include "mainwindow.h"
 #include "officesession.h"
+#include "prompts.h"
 #include "rosterpage.h"
+#include "schema.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -18,11 +20,14 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTest>
 #include <QThread>
+#include <QToolButton>
 
 #include <csignal>
 
@@ -36,6 +41,36 @@ QStringList child(const QString &name)
 int copiesIn(const QString &dir)
 {
     return int(QDir(dir).entryList({QStringLiteral("收费室备份-*.sqlite")}, QDir::Files).size());
+}
+
+QStringList serials(const QString &databasePath)
+{
+    QStringList out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "serials");
+        db.setDatabaseName(databasePath);
+        db.open();
+        QSqlQuery q(QStringLiteral("SELECT serial FROM receipt_journal ORDER BY serial"), db);
+        while (q.next())
+            out << q.value(0).toString();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("serials"));
+    return out;
+}
+
+// Runs statements on a copy, as another SQL client would.
+void tamper(const QString &file, const QStringList &statements)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "tamper");
+        db.setDatabaseName(file);
+        QVERIFY(db.open());
+        for (const QString &sql : statements) {
+            QSqlQuery q(db);
+            QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tamper"));
 }
 
 void closeWindow(MainWindow &mw)
@@ -163,7 +198,8 @@ private slots:
         d->table()->selectRow(0);
         w->questionAnswers = {QMessageBox::Yes};
         button(d, "backupRestore")->click();
-        QVERIFY(w->messages.last().informative.contains(QStringLiteral("未保存的更改")));
+        QVERIFY2(w->messages.last().informative.contains(QStringLiteral("未保存的更改")),
+                 qPrintable(w->messages.last().text + "|" + w->messages.last().informative));
         mw.page(0)->document()->setText(0, 1, QStringLiteral("4"));
         QVERIFY(mw.onButtonSaveDB());
         // Restored: the question says what the copy holds.
@@ -185,6 +221,185 @@ private slots:
         // The restored database takes saves.
         mw.page(0)->document()->setText(1, 1, QStringLiteral("6"));
         QVERIFY(mw.onButtonSaveDB());
+    }
+
+    // A copy on a stick, restored from the window: the question says what
+    // the database holds that the copy lacks and defaults to not restoring;
+    // serials go on after the highest ever given; the database from before
+    // is listed, never pruned, and restoring it undoes the restore.
+    void restoreFromAChosenFile()
+    {
+        for (const char *k : {"a", "b", "c", "d", "e", "f"})
+            w->setSetting(QLatin1String(k), QStringLiteral("10"));
+        seedDatabase(w->databasePath(), {"A"}, {child("甲"), child("乙"), child("丙")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        mw.toolAction(QStringLiteral("backups"))->trigger();
+        auto *d = mw.findChild<BackupDialog *>();
+        QVERIFY(d);
+        const QString stick = w->path(QStringLiteral("U盘"));
+        QVERIFY(QDir().mkpath(stick));
+        w->directoryAnswers << stick;
+        button(d, "backupNow")->click();
+        const QString copy = Backup::list(stick).value(0).path;
+        QVERIFY(!copy.isEmpty());
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        auto print = [&](int row) {
+            RosterPage *a = mw.page(0);
+            a->tableView->setCurrentIndex(a->document()->index(row, 0));
+            w->questionAnswers = {QMessageBox::Yes};
+            a->toolButton(QStringLiteral("printSelected"))->click();
+        };
+        print(0);
+        QCOMPARE(serials(w->databasePath()), QStringList{"2026-000001"});
+        QVERIFY(mw.onButtonSaveDB());
+        // Asked, and not restored.
+        w->openFileAnswers << copy;
+        w->questionAnswers = {QMessageBox::No};
+        button(d, "backupRestoreFile")->click();
+        QCOMPARE(w->confirmActions, QStringList{"恢复此备份"});
+        const QString asked = w->questionTexts.last();
+        QVERIFY2(asked.contains(QStringLiteral("收据 1 张（最后一张 2026-000001）")) &&
+                     asked.contains(QStringLiteral("收款 1 笔")) &&
+                     asked.contains(QStringLiteral("操作记录")) &&
+                     asked.contains(QDir::toNativeSeparators(copy)),
+                 qPrintable(asked));
+        QCOMPARE(serials(w->databasePath()).size(), 1);
+        std::unique_ptr<QMessageBox> box(Prompts::confirmBox(nullptr, asked, "恢复此备份"));
+        QCOMPARE(box->defaultButton()->text(), QStringLiteral("取消"));
+        QCOMPARE(box->escapeButton(), box->defaultButton());
+        // Restored.
+        w->openFileAnswers << copy;
+        w->questionAnswers = {QMessageBox::Yes};
+        button(d, "backupRestoreFile")->click();
+        QCOMPARE(serials(w->databasePath()), QStringList());
+        QCOMPARE(cell(*mw.page(0), 0, Roster::PrintStatus), QStringLiteral("否"));
+        // The next receipt is never given 2026-000001 a second time.
+        print(1);
+        QCOMPARE(serials(w->databasePath()), QStringList{"2026-000002"});
+        QVERIFY(mw.onButtonSaveDB());
+        // The database from before is listed as such and survives pruning.
+        const auto copies = Backup::list(Backup::folder(), Clock::now());
+        const auto before = std::find_if(copies.cbegin(), copies.cend(),
+                                         [](const Backup::Info &i) { return i.beforeRestore; });
+        QVERIFY(before != copies.cend());
+        d->refresh();
+        bool marked = false;
+        for (int r = 0; r < d->table()->rowCount(); ++r)
+            marked = marked || d->table()->item(r, 0)->text().contains(QStringLiteral("恢复前"));
+        QVERIFY(marked);
+        Backup::prune(Backup::folder(), Clock::now().addYears(3));
+        QVERIFY(QFile::exists(before->path));
+        // Undone: 2026-000001 is back, and the next serial follows 000002.
+        QVERIFY(mw.session().restore(before->path));
+        QCOMPARE(serials(w->databasePath()), QStringList{"2026-000001"});
+        QCOMPARE(cell(*mw.page(0), 0, Roster::PrintStatus), QStringLiteral("12已打印"));
+        print(2);
+        QCOMPARE(serials(w->databasePath()), (QStringList{"2026-000001", "2026-000003"}));
+    }
+
+    // Copies that would harm the books are refused with the reason, from the
+    // window too, and the database stays as it is.
+    void hostileCopies_data()
+    {
+        QTest::addColumn<QStringList>("statements");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("trigger") << QStringList{"CREATE TRIGGER wipe AFTER INSERT ON ledger_entry "
+                                                "BEGIN DELETE FROM ledger_entry; END"}
+                                 << "触发器 wipe";
+        QTest::newRow("view") << QStringList{"CREATE VIEW v AS SELECT * FROM student"} << "视图 v";
+        QTest::newRow("table") << QStringList{"CREATE TABLE extra (a TEXT)"} << "表 extra";
+        QTest::newRow("counter behind")
+            << QStringList{"DELETE FROM receipt_serial",
+                           "INSERT INTO receipt_journal (serial, year, number, printed_at, month, "
+                           "total_fen) VALUES ('2026-000005', 2026, 5, '2026-05-14T10:00:00', "
+                           "'2026-05', 100)"}
+            << "收据编号计数";
+        QTest::newRow("student column")
+            << QStringList{QStringLiteral("ALTER TABLE student DROP COLUMN \"%1\"")
+                               .arg(Schema::studentColumns().at(3))}
+            << "无法写入";
+    }
+    void hostileCopies()
+    {
+        QFETCH(QStringList, statements);
+        QFETCH(QString, why);
+        seedDatabase(w->databasePath(), {"A"}, {child("甲"), child("乙")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        QString error;
+        const auto made = Backup::write(mw.session().database(), w->path(QStringLiteral("made")),
+                                        Clock::now(), &error);
+        QVERIFY2(made, qPrintable(error));
+        tamper(made->path, statements);
+        mw.toolAction(QStringLiteral("backups"))->trigger();
+        auto *d = mw.findChild<BackupDialog *>();
+        w->openFileAnswers << made->path;
+        w->questionAnswers = {QMessageBox::Yes};
+        button(d, "backupRestoreFile")->click();
+        QVERIFY(w->confirmActions.isEmpty());
+        QVERIFY2(w->messages.last().text.contains(why), qPrintable(w->messages.last().text));
+        QCOMPARE(w->messages.last().informative, QStringLiteral("当前数据库没有改动。"));
+        const WriteResult r = mw.session().restore(made->path);
+        QVERIFY(!r);
+        QVERIFY2(r.text.contains(why), qPrintable(r.text));
+        QCOMPARE(storedStudents(w->databasePath()).size(), 2);
+    }
+
+    // The file renamed into place is the one checked: a copy that is cut
+    // short after it was chosen never becomes the database.
+    void theFileRenamedIsTheOneChecked()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲"), child("乙")});
+        QVector<QStringList> many;
+        for (int i = 0; i < 2000; ++i)
+            many << child(QStringLiteral("儿童%1").arg(i));
+        const QString source = w->path(QStringLiteral("big.sqlite"));
+        seedDatabase(source, {"A"}, many);
+        QString error;
+        QVERIFY(Backup::check(source, &error));
+        QFile f(source);
+        QVERIFY(f.resize(8192));
+        QVERIFY(!Backup::replaceDatabase(w->databasePath(), source, &error));
+        QVERIFY2(error.contains(QStringLiteral("数据库没有改动")), qPrintable(error));
+        QCOMPARE(storedStudents(w->databasePath()).size(), 2);
+        QVERIFY(QDir(w->path(QString())).entryList({QStringLiteral("*.restore")}).isEmpty());
+    }
+
+    // Copies taken at once into one folder each get a name of their own; a
+    // copy dated ahead of the clock is listed last.
+    void copiesAtOnceAndAClockAhead()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲")});
+        const QString dir = w->path(QStringLiteral("nightly"));
+        QList<QProcess *> runs;
+        for (int i = 0; i < 4; ++i) {
+            auto *p = new QProcess(this);
+            p->start(
+                QStringLiteral(FEEOFFICE_PROGRAM),
+                {QStringLiteral("--database"), w->databasePath(), QStringLiteral("--backup"), dir});
+            runs << p;
+        }
+        for (QProcess *p : runs) {
+            QVERIFY(p->waitForFinished(60000));
+            QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+        }
+        qDeleteAll(runs);
+        QCOMPARE(copiesIn(dir), 4);
+        for (const Backup::Info &i : Backup::list(dir))
+            QCOMPARE(i.children, 1);
+        QVERIFY(QDir(dir).entryList({QStringLiteral("*.part")}).isEmpty());
+        Database db(DbConfig::sqlite(w->databasePath()));
+        QVERIFY(db.open());
+        QString error;
+        QVERIFY(Backup::write(db, dir, QDateTime(QDate(2030, 1, 1), QTime(8, 0)), &error));
+        const QDateTime now = QDateTime::currentDateTime().addSecs(3600);
+        QVERIFY(Backup::write(db, dir, now.addSecs(-5), &error));
+        const auto list = Backup::list(dir, now);
+        QCOMPARE(list.size(), 6);
+        QCOMPARE(list.first().taken.toString(QStringLiteral("yyyyMMddHHmmss")),
+                 now.addSecs(-5).toString(QStringLiteral("yyyyMMddHHmmss")));
+        QVERIFY(!list.first().future);
+        QCOMPARE(list.last().taken.date().year(), 2030);
+        QVERIFY(list.last().future);
     }
 
     void filesThatAreNoCopies_data()
@@ -323,7 +538,8 @@ private slots:
         const QString name = QStringLiteral("收费室备份-%1.sqlite")
                                  .arg(Clock::now().toString(QStringLiteral("yyyyMMdd-HHmmss")));
         // Something in the way of the copy's own file.
-        QVERIFY(QDir().mkpath(QDir(dir).filePath(name + QStringLiteral(".part"))));
+        QVERIFY(QDir().mkpath(QDir(dir).filePath(
+            name + QStringLiteral(".%1.part").arg(QCoreApplication::applicationPid()))));
         QString error;
         QVERIFY(session.backups().backupTo(dir, &error).isEmpty());
         QVERIFY2(error.contains(QStringLiteral("备份失败")), qPrintable(error));

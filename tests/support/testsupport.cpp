@@ -70,6 +70,13 @@ TestWorld::TestWorld()
         questionTexts << text;
         return questionAnswers.isEmpty() ? questionAnswer : questionAnswers.takeFirst();
     };
+    p.confirm = [this](QWidget *, const QString &text, const QString &action) {
+        ++questions;
+        questionTexts << text;
+        confirmActions << action;
+        return (questionAnswers.isEmpty() ? questionAnswer : questionAnswers.takeFirst()) ==
+               QMessageBox::Yes;
+    };
     p.payment = [this](QWidget *, Prompts::Payment &payment) {
         ++paymentPrompts;
         if (duringPayment)

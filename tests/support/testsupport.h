@@ -54,6 +54,9 @@ public:
     QList<QMessageBox::StandardButton> questionAnswers;
     QStringList questionTexts;
     int questions = 0;
+    // confirm: answered by questionAnswers too (Yes chooses the action);
+    // the actions offered, in turn.
+    QStringList confirmActions;
     QVector<QVector<QImage>> previews;
     // The payment prompt: the method and number it answers (the preset
     // method when empty), or cancelled.
