@@ -396,7 +396,7 @@ bool OfficeSession::reload()
     m_classes.clear();
     m_openError.clear();
     m_readable = false;
-    const bool ok = (m_database->isOpen() || m_database->reconnect()) &&
+    const bool ok = (m_database->isReady() || m_database->reconnect()) &&
                     m_database->refreshRevision() && readRosters();
     if (!ok && m_openError.isEmpty())
         m_openError = QStringLiteral("无法读取数据库 %1").arg(m_database->errorString());

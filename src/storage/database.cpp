@@ -76,12 +76,14 @@ bool Database::open()
     // The file opened is the one every later write must find, even when
     // this first read failed (a lock held by another program).
     m_fileId = fileIdentity();
+    m_ready = false;
     if (!connected)
         return false;
     QSqlDatabase db = connection();
     const QString error = Schema::create(db, m_config);
     if (!error.isEmpty())
         return fail(error);
+    m_ready = true;
     m_fileId = fileIdentity();
     m_schema = Schema::inspect(db, m_config);
     return refreshRevision();
@@ -100,6 +102,7 @@ void Database::close()
 bool Database::reconnect()
 {
     m_error.clear();
+    m_ready = false;
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         if (db.isValid())
@@ -118,6 +121,7 @@ bool Database::reconnect()
     const QString error = Schema::create(db, m_config);
     if (!error.isEmpty())
         return fail(error);
+    m_ready = true;
     m_schema = Schema::inspect(db, m_config);
     return true;
 }

@@ -45,6 +45,9 @@ public:
     // Whether the connection still answers.
     bool ping();
     bool isOpen() const;
+    // Connected, and the program's tables are made: a connection whose
+    // first statements failed (a lock) must be made again before use.
+    bool isReady() const { return m_ready && isOpen(); }
     // Why opening or a read failed.
     // Never an ODBC password, whatever the driver put in its message.
     QString errorString() const { return DbConfig::withoutPassword(m_error); }
@@ -113,5 +116,6 @@ private:
     qint64 m_knownRevision = -1;
     QHash<QString, qint64> m_classRevisions;
     QString m_fileId;
+    bool m_ready = false;
     QString m_actorClerk, m_actorHost;
 };

@@ -93,6 +93,46 @@ private slots:
         QCOMPARE(storedStudents(w->databasePath()).size(), 2);
     }
 
+    // An office upgrading: its file holds only the two described tables,
+    // and another program holds it locked when this version first opens it.
+    void lockedOldLayoutIsTriedAgain()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                        QStringLiteral("old layout"));
+            db.setDatabaseName(w->databasePath());
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QStringList cols;
+            for (const QString &c : Database::studentColumns())
+                cols << QStringLiteral("\"%1\" TEXT").arg(c);
+            QVERIFY(q.exec(QStringLiteral(
+                "CREATE TABLE \"class\" (id INTEGER PRIMARY KEY, \"班级\" TEXT)")));
+            QVERIFY(q.exec(QStringLiteral("CREATE TABLE student (id INTEGER PRIMARY KEY, %1)")
+                               .arg(cols.join(QStringLiteral(", ")))));
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO \"class\" (\"班级\") VALUES ('A')")));
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO student (\"儿童姓名\", \"班级\") "
+                                          "VALUES ('甲', 'A')")));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("old layout"));
+        QAtomicInt locked;
+        QThread *other = holdLocked(w->databasePath(), 7000, &locked);
+        other->start();
+        QTRY_VERIFY(locked.loadAcquire());
+        w->questionAnswers = {QMessageBox::Retry};
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        QVERIFY(other->wait(20000));
+        delete other;
+        QCOMPARE(w->questions, 1);
+        QVERIFY2(w->messages.isEmpty(), qPrintable(w->messages.value(0).text));
+        QCOMPARE(mw.tabWidget->count(), 1);
+        QCOMPARE(cell(*mw.page(0), 0, Roster::Name), QStringLiteral("甲"));
+        mw.page(0)->addRow();
+        QVERIFY(mw.onButtonSaveDB());
+        QCOMPARE(storedStudents(w->databasePath()).size(), 2);
+    }
+
     void lockedDatabaseNotReadIsNeverWritten()
     {
         seedDatabase(w->databasePath(), {"A"}, {child("甲", "A")});
