@@ -255,11 +255,11 @@ void MainWindow::openDatabase()
     if (!s.schemaError().isEmpty()) {
         showStatus(s.schemaError());
         Prompts::error(this, s.schemaError());
-    } else if (s.isReadOnly()) {
-        const QString text = QStringLiteral("数据库文件是只读的：可以查看和打印，但不能保存。");
+    } else if (const QString why = s.readOnlyReason(); !why.isEmpty()) {
+        const QString text = QStringLiteral("%1：可以查看和打印，但不能保存。").arg(why);
         showStatus(text);
         Prompts::warn(this, text,
-                      QStringLiteral("请让管理员给 %1 加上写入权限。")
+                      QStringLiteral("请让管理员给 %1 和它所在的文件夹加上写入权限。")
                           .arg(QDir::toNativeSeparators(s.config().path)));
     }
     if (s.schemaError().isEmpty())
@@ -454,8 +454,8 @@ bool MainWindow::onButtonSaveDB()
             Prompts::error(this, r.text);
         else if (r.isConflict())
             offerReload(QStringLiteral("保存"), r);
-        else if (r.kind == WriteResult::Schema)
-            Prompts::error(this, r.text);
+        else if (r.kind == WriteResult::Schema || r.kind == WriteResult::File)
+            Prompts::error(this, r.text, QString(), r.detail);
         else
             Prompts::error(this, QStringLiteral("连接数据库失败"),
                            QStringLiteral("数据库没有回应，重新连接后再试一次也没有成功。"

@@ -274,6 +274,11 @@ bool OfficeSession::isReadOnly() const
     return m_database->isReadOnlyFile();
 }
 
+QString OfficeSession::readOnlyReason() const
+{
+    return m_database->readOnlyReason();
+}
+
 WriteResult OfficeSession::unread() const
 {
     return WriteResult::failure(

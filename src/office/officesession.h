@@ -51,6 +51,7 @@ public:
     bool isReadable() const { return m_readable; }
     // Whether the database file is marked read-only.
     bool isReadOnly() const;
+    QString readOnlyReason() const;
     // Why nothing can be saved into these tables, or empty.
     QString schemaError() const;
     const DbConfig &config() const { return m_config; }

@@ -12,6 +12,7 @@
 #include <QSqlQuery>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -65,6 +66,18 @@ bool Database::readFailed(const QSqlError &error)
 
 WriteResult Database::unreachable(const QSqlError &error) const
 {
+    // SQLITE_READONLY and its extended codes: the database answered, and
+    // the file or its folder is what refuses.
+    if (m_config.isSqlite() &&
+        ((error.nativeErrorCode().toInt() & 0xff) == 8 ||
+         error.databaseText().contains(QLatin1String("readonly database")))) {
+        const QString why = readOnlyReason();
+        return WriteResult::failure(
+            WriteResult::File,
+            QStringLiteral("没有写入：%1")
+                .arg(why.isEmpty() ? QStringLiteral("数据库是只读的") : why),
+            QStringLiteral("数据库 %1：%2").arg(m_config.describe(), errorText(error)));
+    }
     return WriteResult::failure(
         WriteResult::Unreachable, QStringLiteral("数据库没有接受这次写入"),
         QStringLiteral("数据库 %1：%2").arg(m_config.describe(), errorText(error)));
@@ -199,11 +212,24 @@ bool Database::beginWrite(QSqlError *error)
     return ok;
 }
 
-bool Database::isReadOnlyFile() const
+QString Database::readOnlyReason() const
 {
+    if (!m_config.isSqlite() || m_config.path.isEmpty() ||
+        m_config.path == QLatin1String(":memory:"))
+        return {};
+    const QByteArray file = QFile::encodeName(m_config.path);
     struct stat st;
-    return m_config.isSqlite() && ::stat(QFile::encodeName(m_config.path).constData(), &st) == 0 &&
-           (st.st_mode & 0222) == 0;
+    if (::stat(file.constData(), &st) != 0)
+        return {};
+    if ((st.st_mode & 0222) == 0 || ::access(file.constData(), W_OK) != 0)
+        return QStringLiteral("数据库文件 %1 是只读的")
+            .arg(QDir::toNativeSeparators(m_config.path));
+    const QString folder = QFileInfo(m_config.path).absolutePath();
+    if (::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+        return QStringLiteral(
+                   "数据库文件所在的文件夹 %1 不能写入（保存时要在文件旁边建立日志文件）")
+            .arg(QDir::toNativeSeparators(folder));
+    return {};
 }
 
 WriteResult Database::writable()

@@ -66,7 +66,10 @@ public:
     // of refusing the write half-way, after its first read.
     bool beginWrite(QSqlError *error = nullptr);
     // Whether the SQLite file is marked read-only (no write bit for anyone).
-    bool isReadOnlyFile() const;
+    bool isReadOnlyFile() const { return !readOnlyReason().isEmpty(); }
+    // Why this SQLite file cannot be written, for the clerk: the file itself
+    // or the folder SQLite makes its journal in. Empty when it can be.
+    QString readOnlyReason() const;
     // A failed statement as a write's result.
     WriteResult unreachable(const QSqlError &error) const;
     // Records a read's failure; always false / nullopt for the caller.

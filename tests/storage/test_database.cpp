@@ -6,6 +6,10 @@
 #include <QSqlRecord>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace
 {
 QStringList student(const QString &name, const QString &cls)
@@ -239,6 +243,60 @@ private slots:
         QVERIFY(!db.open());
         QVERIFY2(db.errorString().contains(c.driver), qPrintable(db.errorString()));
         QVERIFY(!db.isOpen() || !RosterStore(db).readClasses());
+    }
+
+    // A file the user may write in a folder the user may not: SQLite cannot
+    // make its journal beside it. Root writes anywhere, so the user is
+    // played by a child process that gives root up.
+    void readOnlyFolderIsSaid()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to act as another user");
+        const QString dir = m_world->path(QStringLiteral("locked-folder"));
+        QVERIFY(QDir().mkpath(dir));
+        // The other user must reach the folder through the test's own.
+        QVERIFY(::chmod(QFile::encodeName(QFileInfo(dir).absolutePath()).constData(), 0711) == 0);
+        const QString path = dir + QStringLiteral("/rosters.sqlite");
+        seedDatabase(path, {QStringLiteral("A")}, {student(QStringLiteral("甲"), "A")});
+        const uid_t nobody = 65534;
+        QVERIFY(::chown(QFile::encodeName(dir).constData(), nobody, nobody) == 0);
+        QVERIFY(::chown(QFile::encodeName(path).constData(), nobody, nobody) == 0);
+        QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0555) == 0);
+        int fds[2];
+        QVERIFY(::pipe(fds) == 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(fds[0]);
+            QByteArray said;
+            if (::setgid(nobody) == 0 && ::setuid(nobody) == 0) {
+                Database db(DbConfig::sqlite(path));
+                const bool opened = db.open();
+                said = (opened ? QByteArray("opened\n") : db.errorString().toUtf8() + '\n') +
+                       db.readOnlyReason().toUtf8() + '\n';
+                QVector<ChildRecord> rows = storedRecords({student(QStringLiteral("乙"), "A")});
+                const WriteResult r = RosterStore(db).replaceStudents(std::nullopt, rows);
+                said += QByteArray::number(int(r.kind)) + '\n' + r.text.toUtf8() + '\n';
+            }
+            (void)!::write(fds[1], said.constData(), size_t(said.size()));
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        QByteArray got;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+            got.append(buf, n);
+        ::close(fds[0]);
+        ::waitpid(pid, nullptr, 0);
+        ::chmod(QFile::encodeName(dir).constData(), 0755);
+        const QStringList lines = QString::fromUtf8(got).split(QLatin1Char('\n'));
+        QVERIFY2(lines.size() >= 4, got.constData());
+        QCOMPARE(lines.at(0), QStringLiteral("opened"));
+        // Said when the database is opened, and again when a write fails:
+        // the folder, not an unanswering database.
+        QVERIFY2(lines.at(1).contains(QStringLiteral("文件夹")), qPrintable(lines.at(1)));
+        QCOMPARE(lines.at(2).toInt(), int(WriteResult::File));
+        QVERIFY2(lines.at(3).contains(QStringLiteral("文件夹")), qPrintable(lines.at(3)));
+        QCOMPARE(storedStudents(path).size(), 1);
     }
 
     void hostileTextStoredExactly_data()
