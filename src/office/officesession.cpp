@@ -376,15 +376,9 @@ WriteResult OfficeSession::storeClassList()
     if (r.isConflict()) {
         // Another PC changed the list since it was read: its classes and
         // ours, nobody's dropped.
-        if (const auto stored = store.readClassList()) {
-            QStringList merged = stored->names;
-            for (const QString &c : std::as_const(m_classes))
-                if (!merged.contains(c))
-                    merged << c;
-            r = store.rewriteClasses(merged);
-            if (r)
-                onClassListChanged();
-        }
+        r = store.mergeClasses(m_classes);
+        if (r)
+            onClassListChanged();
     }
     if (r)
         m_classListUnsaved = false;
@@ -526,13 +520,7 @@ WriteResult OfficeSession::upload(const Decide &decide, UploadReport *report)
         if (all != list->names) {
             r = store.rewriteClasses(all);
             if (r.isConflict())
-                if (const auto again = store.readClassList()) {
-                    QStringList merged = again->names;
-                    for (const QString &c : std::as_const(classes))
-                        if (!merged.contains(c))
-                            merged << c;
-                    r = store.rewriteClasses(merged);
-                }
+                r = store.mergeClasses(classes);
         }
         if (r && !classes.isEmpty())
             r = store.replaceStudents(classes, rows);

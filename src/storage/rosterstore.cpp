@@ -279,6 +279,30 @@ WriteResult RosterStore::rewriteClasses(const QStringList &names)
     return finish(m_db, result, claim);
 }
 
+WriteResult RosterStore::mergeClasses(const QStringList &ours)
+{
+    // Each conflict means another PC stored its list in between, so the
+    // next round starts from a newer one; PCs adding at once take turns.
+    // The bound only stops a database whose revision never settles.
+    WriteResult r;
+    for (int round = 0; round < 100; ++round) {
+        const auto stored = readClassList();
+        if (!stored)
+            return WriteResult::failure(WriteResult::Unreachable,
+                                        QStringLiteral("无法读取班级列表"), m_db.errorString());
+        QStringList merged = stored->names;
+        for (const QString &c : ours)
+            if (!merged.contains(c))
+                merged << c;
+        if (merged == stored->names)
+            return WriteResult::success();
+        r = rewriteClasses(merged);
+        if (!r.isConflict())
+            return r;
+    }
+    return r;
+}
+
 WriteResult RosterStore::replaceStudents(const std::optional<QStringList> &classes,
                                          QVector<ChildRecord> &rows)
 {

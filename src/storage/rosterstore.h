@@ -39,6 +39,9 @@ public:
 
     // Replaces the class table with the names, in order.
     WriteResult rewriteClasses(const QStringList &names);
+    // Adds these classes to the list as stored now, and again whenever
+    // another PC stores its list first: nobody's class is dropped.
+    WriteResult mergeClasses(const QStringList &ours);
     // Replaces the children of the classes (every child when no list is
     // given) with the rows; each row's key is set to the one it got.
     WriteResult replaceStudents(const std::optional<QStringList> &classes,

@@ -183,6 +183,42 @@ private slots:
             QVERIFY(r.isConflict());
     }
 
+    // Several PCs adding classes at once: each addition is merged into the
+    // list as stored, as often as another PC gets in first.
+    void classAddsMergeUntilStored_data() { backends_data(); }
+    void classAddsMergeUntilStored()
+    {
+        QFETCH(bool, postgres);
+        const DbConfig config = backend(postgres);
+        seedDatabase(config, {"A"}, {});
+        OfficeSession pc1(config), pc2(config), pc3(config), pc4(config), pc5(config);
+        for (OfficeSession *pc : {&pc1, &pc2, &pc3, &pc4, &pc5})
+            QVERIFY(pc->open());
+        QVERIFY(pc2.addClass(QStringLiteral("B")));
+        // Whenever this PC reads, another PC stores a class of its own.
+        const QList<QPair<OfficeSession *, QString>> others{
+            {&pc3, QStringLiteral("C")}, {&pc4, QStringLiteral("E")}, {&pc5, QStringLiteral("F")}};
+        int next = 0;
+        bool inside = false;
+        RosterStore::betweenReads() = [&] {
+            if (inside || next == others.size())
+                return;
+            inside = true;
+            const auto &[pc, name] = others.at(next++);
+            QVERIFY(pc->addClass(name));
+            inside = false;
+        };
+        const WriteResult r = pc1.addClass(QStringLiteral("D"));
+        RosterStore::betweenReads() = nullptr;
+        QVERIFY2(r, qPrintable(r.oneLine()));
+        QStringList stored = storedClasses(config);
+        stored.sort();
+        QCOMPARE(stored, (QStringList{"A", "B", "C", "D", "E", "F"}));
+        QStringList shown = pc1.classes();
+        shown.sort();
+        QCOMPARE(shown, stored);
+    }
+
     void failuresNameTheirOwnCause()
     {
         const DbConfig config = DbConfig::sqlite(w->databasePath());
