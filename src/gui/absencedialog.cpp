@@ -1,5 +1,6 @@
 #include "absencedialog.h"
 
+#include "busy.h"
 #include "classname.h"
 #include "clock.h"
 #include "journal.h"
@@ -353,25 +354,32 @@ void AbsenceDialog::importList()
     const QString path = Prompts::current().openFile(this);
     if (path.isEmpty())
         return;
-    Sheet sheet;
+    // A long list is read off the window's thread, with a progress window
+    // past a second; the used columns once, not for every cell.
     QString error;
-    if (!Workbook::read(path, 1, sheet, &error)) {
+    QStringList problems;
+    bool readable = false;
+    QVector<Absence::ListRow> list;
+    Busy::run(this, QStringLiteral("正在读取“%1”…").arg(QFileInfo(path).fileName()), [&] {
+        Sheet sheet;
+        readable = Workbook::read(path, 1, sheet, &error);
+        if (!readable)
+            return;
+        QVector<QStringList> rows;
+        const int firstColumn = sheet.firstColumn(), lastColumn = sheet.lastColumn();
+        for (int r = sheet.firstRow(); r > 0 && r <= sheet.lastRow(); ++r) {
+            QStringList cells;
+            const auto found = sheet.rows().constFind(r);
+            for (int c = firstColumn; c <= lastColumn; ++c)
+                cells << (found == sheet.rows().cend() ? QString() : found->value(c));
+            rows << cells;
+        }
+        list = Absence::readList(rows, start->year(), start->month(), &problems);
+    });
+    if (!readable) {
         Prompts::error(this, QStringLiteral("无法读取“%1”").arg(QFileInfo(path).fileName()), error);
         return;
     }
-    // The used columns once, not for every cell: a long list reads in
-    // one pass.
-    QVector<QStringList> rows;
-    const int firstColumn = sheet.firstColumn(), lastColumn = sheet.lastColumn();
-    for (int r = sheet.firstRow(); r > 0 && r <= sheet.lastRow(); ++r) {
-        QStringList cells;
-        const auto found = sheet.rows().constFind(r);
-        for (int c = firstColumn; c <= lastColumn; ++c)
-            cells << (found == sheet.rows().cend() ? QString() : found->value(c));
-        rows << cells;
-    }
-    QStringList problems;
-    const auto list = Absence::readList(rows, start->year(), start->month(), &problems);
     int taken = 0;
     QSet<int> listed;
     for (const Absence::ListRow &row : list) {

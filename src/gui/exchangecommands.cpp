@@ -1,5 +1,6 @@
 #include "exchangecommands.h"
 
+#include "busy.h"
 #include "classname.h"
 #include "clock.h"
 #include "prompts.h"
@@ -17,7 +18,10 @@ bool ExchangeCommands::chooseSource()
     const QString path = Prompts::current().openFile(m_page);
     if (path.isEmpty())
         return false;
-    if (!m_exchange.openSource(path)) {
+    const bool opened =
+        Busy::result<bool>(m_page, QStringLiteral("正在读取“%1”…").arg(QFileInfo(path).fileName()),
+                           [&] { return m_exchange.openSource(path); });
+    if (!opened) {
         Prompts::error(m_page, m_exchange.errorString());
         return false;
     }

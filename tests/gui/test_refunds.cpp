@@ -4,6 +4,7 @@
 // the next month's receipt; lists read from a spreadsheet; a closed month
 // refuses them.
 #include "absencedialog.h"
+#include "busy.h"
 #include "clock.h"
 #include "configview.h"
 #include "database.h"
@@ -287,6 +288,35 @@ private slots:
             QVERIFY2(told.startsWith(QStringLiteral("第 1 行：")), qPrintable(told));
             QCOMPARE(d->grid()->item(0, 6)->text(), QStringLiteral("缺"));
         }
+    }
+
+    // A long list is read with the window painting and a progress window
+    // shown once the reading takes longer than it may (here: at once).
+    void longListShowsProgress()
+    {
+        seedDatabase(w->databasePath(), {"A"}, {child("甲", "20"), child("乙", "20")});
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        auto *d = new AbsenceDialog(mw.session(), QStringLiteral("A"), &mw);
+        QByteArray csv = "姓名,日期\n";
+        for (int i = 0; i < 20000; ++i)
+            csv += i % 2 ? "甲,2026-12-03\n" : "乙,2026-12-04\n";
+        const QString file = w->path(QStringLiteral("缺勤.csv"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(csv);
+        f.close();
+        const int shownBefore = Busy::shownCount();
+        const int delay = Busy::delayMs();
+        Busy::delayMs() = 0;
+        w->openFileAnswers << file;
+        button(d, "absenceImport")->click();
+        Busy::delayMs() = delay;
+        QCOMPARE(Busy::shownCount(), shownBefore + 1);
+        QVERIFY(mw.isEnabled());
+        QCOMPARE(d->grid()->item(0, 2)->text(), QStringLiteral("缺"));
+        QCOMPARE(d->grid()->item(1, 3)->text(), QStringLiteral("缺"));
+        QVERIFY2(d->summary()->text().contains(QStringLiteral("已读入 2 名儿童")),
+                 qPrintable(d->summary()->text()));
     }
 
     // The rule in the settings panel: checked as the prices are.
