@@ -16,6 +16,7 @@
 #include "queryresults.h"
 #include "querywindow.h"
 #include "receipt.h"
+#include "reportdialogs.h"
 #include "rosterpage.h"
 #include "rosterstore.h"
 #include "testsupport.h"
@@ -33,6 +34,8 @@
 #include <QTest>
 #include <QThread>
 #include <QToolButton>
+
+#include <memory>
 
 namespace
 {
@@ -269,6 +272,177 @@ private slots:
             QCOMPARE(shown(row, RosterDocument::ReceivedColumn), Journal::yuan(totals.at(row)));
             QCOMPARE(shown(row, RosterDocument::OwedColumn), QStringLiteral("0.00"));
         }
+        QCOMPARE(balanceMismatches(config), QString());
+    }
+
+    // A day of a month's work through the windows: after each step, for
+    // every child, the roster's 合计, 已收 and 尚欠, the receipts, the
+    // ledger, 日结 and 月报 tell one story, through a void, a refund, 丢弃
+    // at closing and a restart.
+    void monthOfWork_data() { backends_data(); }
+    void monthOfWork()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        prices();
+        w->setSetting(QStringLiteral("name"), QStringLiteral("李"));
+        QStringList boarder = child("甲", "1500", "20");
+        boarder[Roster::Accommodation] = QStringLiteral("1");
+        boarder[Roster::Discount] = QStringLiteral("1");
+        QStringList further = child("乙", "1000", "20");
+        for (int c : {int(Roster::Bedding), int(Roster::SchoolBus), int(Roster::Insurance)})
+            further[c] = QStringLiteral("1");
+        seedDatabase(config, {"A"},
+                     {boarder, further, child("丙", "900", "10"), child("丁", "800", "10"),
+                      child("戊", "1000", ""), child("己", "900", "")});
+        auto mw = std::make_unique<MainWindow>(config);
+        bill(*mw);
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        w->paymentMethod = QStringLiteral("现金");
+
+        // One story per child, or the first place where it differs.
+        auto story = [&](const QString &step) -> QString {
+            QCoreApplication::processEvents();
+            RosterDocument *doc = mw->page(0)->document();
+            mw->toolAction(QStringLiteral("dayReport"))->trigger();
+            auto *day = mw->findChildren<DayReportDialog *>().constLast();
+            mw->toolAction(QStringLiteral("monthReport"))->trigger();
+            auto *month = mw->findChildren<MonthReportDialog *>().constLast();
+            if (!day->report() || !month->report())
+                return step + QStringLiteral(": no report");
+            const DayReport dayReport = *day->report();
+            const MonthReport::Sums monthSums = month->report()->byClass.value("A");
+            delete day;
+            delete month;
+            const QVector<JournalEntry> journal = journalOf(config);
+            MonthReport::Sums all;
+            for (int r = 0; r < doc->size(); ++r) {
+                const QString name = doc->record(r).text(Roster::Name);
+                qint64 charged = 0, received = 0, refunded = 0, balance = 0;
+                for (const LedgerEntry &e : accountOf(config, doc->record(r).childId)) {
+                    balance += e.amount;
+                    if (e.kind == LedgerEntry::Charge || e.kind == LedgerEntry::Adjustment)
+                        charged += e.amount;
+                    else if (e.kind == LedgerEntry::Payment || e.kind == LedgerEntry::Void)
+                        received -= e.amount;
+                    else if (e.kind == LedgerEntry::Refund)
+                        refunded += e.amount;
+                }
+                qint64 receipted = 0;
+                for (const JournalEntry &e : journal)
+                    if (e.name == name && !e.isReprint() && !e.voided)
+                        receipted += e.total;
+                qint64 takenToday = 0, handedBack = 0;
+                for (const DayReport::Row &row : dayReport.rows)
+                    if (row.name == name)
+                        takenToday += row.paid;
+                for (const DayReport::Refund &back : dayReport.refunds)
+                    if (back.name == name)
+                        handedBack += back.fen;
+                const QString status = doc->record(r).text(Roster::PrintStatus);
+                const QStringList seen = {
+                    QString::number(doc->record(r).text(Roster::Total).toLongLong() * 100),
+                    QString::number(charged),
+                    QString::number(receipted),
+                    QString::number(received),
+                    QString::number(takenToday),
+                    doc->index(r, RosterDocument::ReceivedColumn).data().toString(),
+                    Journal::yuan(received - refunded),
+                    QString::number(handedBack),
+                    QString::number(refunded),
+                    doc->index(r, RosterDocument::OwedColumn).data().toString(),
+                    Journal::yuan(std::max<qint64>(balance, 0)),
+                    QString::number(receipted > 0 && status.endsWith(QStringLiteral("已打印")))};
+                const QString says =
+                    QStringLiteral("%1 %2: 合计 %3 charged %4 | receipts %5 "
+                                   "paid %6 日结 %7 | 已收 %8 = %9 | refunds "
+                                   "日结 %10 ledger %11 | 尚欠 %12 = %13 | "
+                                   "printed %14 (%15)")
+                        .arg(step, name, seen.at(0), seen.at(1), seen.at(2), seen.at(3), seen.at(4),
+                             seen.at(5), seen.at(6))
+                        .arg(seen.at(7), seen.at(8), seen.at(9), seen.at(10), seen.at(11), status);
+                if (seen.at(0) != seen.at(1) || seen.at(2) != seen.at(3) ||
+                    seen.at(3) != seen.at(4) || seen.at(5) != seen.at(6) ||
+                    seen.at(7) != seen.at(8) || seen.at(9) != seen.at(10) ||
+                    (receipted > 0 && seen.at(11) != QStringLiteral("1")))
+                    return says;
+                all.charged += charged;
+                all.received += received;
+                all.refunded += refunded;
+                all.owed += balance;
+            }
+            if (monthSums.charged != all.charged || monthSums.received != all.received ||
+                monthSums.refunded != all.refunded || monthSums.owed != all.owed)
+                return QStringLiteral("%1: 月报 %2/%3/%4/%5, children %6/%7/%8/%9")
+                    .arg(step)
+                    .arg(monthSums.charged)
+                    .arg(monthSums.received)
+                    .arg(monthSums.refunded)
+                    .arg(monthSums.owed)
+                    .arg(all.charged)
+                    .arg(all.received)
+                    .arg(all.refunded)
+                    .arg(all.owed);
+            return {};
+        };
+        auto print = [&](int row, const QString &received) {
+            RosterPage *a = mw->page(0);
+            a->tableView->setCurrentIndex(a->document()->index(row, 0));
+            w->paymentReceived = received;
+            w->questionAnswers = {QMessageBox::Yes};
+            a->toolButton(QStringLiteral("printSelected"))->click();
+        };
+        auto inJournal = [&](const QString &name, const char *button_, const QStringList &typed) {
+            mw->toolAction(QStringLiteral("journal"))->trigger();
+            auto *journal = mw->findChildren<JournalDialog *>().constLast();
+            const QVector<JournalEntry> &entries = journal->monthEntries();
+            for (int i = 0; i < entries.size(); ++i)
+                if (entries.at(i).name == name && !entries.at(i).voided &&
+                    !entries.at(i).isReprint())
+                    journal->table()->setCurrentIndex(journal->tableModel()->index(i, 0));
+            w->textAnswers = typed;
+            button(journal, button_)->click();
+            delete journal;
+        };
+        QCOMPARE(story(QStringLiteral("billed")), QString());
+        print(0, QString());
+        QCOMPARE(story(QStringLiteral("boarder paid")), QString());
+        print(1, QString());
+        QCOMPARE(story(QStringLiteral("four further fees paid")), QString());
+        print(2, QStringLiteral("600"));
+        QCOMPARE(story(QStringLiteral("part payment")), QString());
+        print(2, QString());
+        QCOMPARE(story(QStringLiteral("the rest")), QString());
+        print(3, QString());
+        inJournal(QStringLiteral("丁"), "journalVoid", {QStringLiteral("打错")});
+        QCOMPARE(story(QStringLiteral("voided")), QString());
+        QCOMPARE(sum(accountOf(config, mw->page(0)->document()->record(3).childId)), qint64(90000));
+        print(3, QString());
+        QCOMPARE(story(QStringLiteral("printed again")), QString());
+        print(4, QString());
+        inJournal(QStringLiteral("戊"), "journalRefund",
+                  {QStringLiteral("100"), QStringLiteral("多收")});
+        QCOMPARE(story(QStringLiteral("refunded")), QString());
+        QCOMPARE(accountOf(config, mw->page(0)->document()->record(4).childId).last().amount,
+                 qint64(10000));
+        // 己 is paid, and the clerk closes with 丢弃: the receipt stays, and
+        // so does its mark.
+        print(5, QString());
+        QCOMPARE(story(QStringLiteral("last child")), QString());
+        mw->show();
+        w->questionAnswer = QMessageBox::Discard;
+        mw->page(0)->document()->setText(0, Roster::Age, QStringLiteral("5"));
+        QVERIFY(mw->hasUnsavedChanges());
+        const int asked = w->questions;
+        QVERIFY(mw->close());
+        QCOMPARE(w->questions, asked + 1);
+        mw.reset();
+        mw = std::make_unique<MainWindow>(config);
+        QCOMPARE(story(QStringLiteral("after a restart")), QString());
+        QCOMPARE(mw->page(0)->document()->record(5).text(Roster::PrintStatus).right(3),
+                 QStringLiteral("已打印"));
         QCOMPARE(balanceMismatches(config), QString());
     }
 
