@@ -43,15 +43,21 @@ QAtomicInt checks;
 QString hostile(QSqlDatabase &db, const QString &file)
 {
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT type, name FROM sqlite_master WHERE type IN ('trigger', "
-                               "'view', 'table') ORDER BY type, name")))
+    if (!q.exec(QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE type IN "
+                               "('trigger', 'view', 'table') ORDER BY type, name")))
         return QStringLiteral("“%1”读不出来：%2").arg(file, q.lastError().text());
     const QStringList known = Schema::tableNames();
+    // The program's own triggers only refuse changes, and are known by
+    // their whole text.
+    const QStringList guards = Schema::guards(DbConfig::sqlite(file));
     while (q.next()) {
         const QString type = q.value(0).toString(), name = q.value(1).toString();
-        if (type == QLatin1String("trigger"))
+        if (type == QLatin1String("trigger")) {
+            if (guards.contains(q.value(2).toString()))
+                continue;
             return QStringLiteral("“%1”含有本程序不建立的触发器 %2，可能改动或删除账目，不能恢复")
                 .arg(file, name);
+        }
         if (type == QLatin1String("view"))
             return QStringLiteral("“%1”含有本程序不建立的视图 %2，不能恢复").arg(file, name);
         if (!known.contains(name) && !name.startsWith(QLatin1String("sqlite_")))

@@ -149,6 +149,71 @@ QStringList balanceTables(const DbConfig &config)
     // SQLite: added by each write before it commits (WriteTransaction).
     return sql;
 }
+
+// Rows of these are only ever added: money, receipts and who did what.
+// A mistake is mended by a new row that names the old one.
+const char *const appendOnly[] = {"ledger_entry",      "receipt_journal", "receipt_void",
+                                  "receipt_unprinted", "audit_log",       "month_closing"};
+
+// The database refuses a change to them from any program, this one too.
+// SQLite keeps each statement's text as written, which is how a copy's
+// triggers are told from these.
+QStringList guardStatements(const DbConfig &config)
+{
+    QStringList sql;
+    if (config.isPostgres()) {
+        sql << QStringLiteral(
+            "CREATE OR REPLACE FUNCTION feeoffice_append_only() RETURNS trigger AS $$ BEGIN "
+            "RAISE EXCEPTION '只能添加，不能修改或删除：%', TG_TABLE_NAME; END $$ LANGUAGE "
+            "plpgsql");
+        for (const char *t : appendOnly)
+            sql << QStringLiteral("CREATE OR REPLACE TRIGGER keep_%1 BEFORE UPDATE OR DELETE ON %1 "
+                                  "FOR EACH ROW EXECUTE FUNCTION feeoffice_append_only()")
+                       .arg(QLatin1String(t))
+                << QStringLiteral("CREATE OR REPLACE TRIGGER keep_%1_all BEFORE TRUNCATE ON %1 "
+                                  "FOR EACH STATEMENT EXECUTE FUNCTION feeoffice_append_only()")
+                       .arg(QLatin1String(t));
+        return sql;
+    }
+    for (const char *t : appendOnly)
+        for (const char *op : {"UPDATE", "DELETE"})
+            sql << QStringLiteral("CREATE TRIGGER keep_%1_%2 BEFORE %3 ON %1 BEGIN SELECT "
+                                  "RAISE(ABORT, '只能添加，不能修改或删除：%1'); END")
+                       .arg(QLatin1String(t), QString::fromLatin1(op).toLower(), QLatin1String(op));
+    return sql;
+}
+
+// The guards a database lacks, made; an error text, or empty. A database
+// that takes no writes gets them when it next does.
+QString guard(QSqlDatabase &db, const DbConfig &config)
+{
+    QSqlQuery q(db);
+    QStringList have;
+    if (!q.exec(config.isPostgres()
+                    ? QStringLiteral("SELECT tgname FROM pg_trigger WHERE tgname LIKE 'keep\\_%'")
+                    : QStringLiteral(
+                          "SELECT name FROM sqlite_master WHERE type = 'trigger' AND name LIKE "
+                          "'keep\\_%' ESCAPE '\\'")))
+        return q.lastError().text().trimmed();
+    while (q.next())
+        have << q.value(0).toString();
+    const QStringList sql = guardStatements(config);
+    const int wanted = config.isPostgres() ? int(std::size(appendOnly)) * 2 : int(sql.size());
+    if (have.size() >= wanted)
+        return {};
+    for (const QString &statement : sql) {
+        const QString name = statement.section(QLatin1Char(' '), config.isPostgres() ? 4 : 2,
+                                               config.isPostgres() ? 4 : 2);
+        if (!config.isPostgres() && have.contains(name))
+            continue;
+        if (!q.exec(statement)) {
+            if ((q.lastError().nativeErrorCode().toInt() & 0xff) == 8)
+                return {};
+            return QStringLiteral("无法建立账目保护：%1").arg(q.lastError().text().trimmed());
+        }
+    }
+    return {};
+}
 } // namespace
 
 QStringList tableNames()
@@ -213,7 +278,12 @@ QString create(QSqlDatabase &db, const DbConfig &config)
         QSqlQuery(db).exec(QStringLiteral(
             "INSERT INTO feeoffice_revision (id, revision, saved_at) VALUES (1, 0, '')"));
     }
-    return {};
+    return guard(db, config);
+}
+
+QStringList guards(const DbConfig &config)
+{
+    return guardStatements(config);
 }
 
 State inspect(QSqlDatabase &db, const DbConfig &config)

@@ -18,6 +18,10 @@ QStringList studentColumns();
 // Every table the program makes.
 QStringList tableNames();
 
+// The statements that make the database refuse changing or removing a
+// row of money, a receipt or the audit log.
+QStringList guards(const DbConfig &config);
+
 // Creates what is missing; an error text, or empty.
 QString create(QSqlDatabase &db, const DbConfig &config);
 

@@ -306,6 +306,12 @@ private slots:
         QTest::newRow("trigger") << QStringList{"CREATE TRIGGER wipe AFTER INSERT ON ledger_entry "
                                                 "BEGIN DELETE FROM ledger_entry; END"}
                                  << "触发器 wipe";
+        // A trigger under the name of one of the program's own guards.
+        QTest::newRow("guard replaced")
+            << QStringList{"DROP TRIGGER keep_ledger_entry_delete",
+                           "CREATE TRIGGER keep_ledger_entry_delete AFTER INSERT ON ledger_entry "
+                           "BEGIN DELETE FROM ledger_entry; END"}
+            << "触发器 keep_ledger_entry_delete";
         QTest::newRow("view") << QStringList{"CREATE VIEW v AS SELECT * FROM student"} << "视图 v";
         QTest::newRow("table") << QStringList{"CREATE TABLE extra (a TEXT)"} << "表 extra";
         QTest::newRow("counter behind")

@@ -2,9 +2,12 @@
 #include "rosterstore.h"
 #include "testsupport.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
+
+#include <array>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -73,7 +76,9 @@ class TestDatabase : public QObject
                 QSqlQuery q(admin.connection());
                 q.exec(QStringLiteral("DROP TABLE IF EXISTS student, \"class\", "
                                       "feeoffice_revision, feeoffice_class_revision, "
-                                      "receipt_journal, receipt_serial CASCADE"));
+                                      "receipt_journal, receipt_serial, ledger_entry, "
+                                      "ledger_balance, receipt_void, receipt_unprinted, "
+                                      "audit_log, month_closing CASCADE"));
             }
             return postgresConfig();
         }
@@ -243,6 +248,70 @@ private slots:
         QVERIFY(!db.open());
         QVERIFY2(db.errorString().contains(c.driver), qPrintable(db.errorString()));
         QVERIFY(!db.isOpen() || !RosterStore(db).readClasses());
+    }
+
+    // Money, receipts and the audit log take new rows only, whichever
+    // program sends the statement.
+    void appendOnlyTablesRefuseChanges_data()
+    {
+        backends();
+    }
+    void appendOnlyTablesRefuseChanges()
+    {
+        QFETCH(QString, backend);
+        SKIP_UNAVAILABLE(backend);
+        const DbConfig c = config(backend);
+        {
+            Database db(c);
+            QVERIFY2(db.open(), qPrintable(db.errorString()));
+        }
+        // Another program's connection, not the program's write path.
+        QSqlDatabase other = QSqlDatabase::addDatabase(c.driver, QStringLiteral("sql client"));
+        if (c.isPostgres()) {
+            other.setHostName(c.host);
+            other.setPort(c.port);
+            other.setDatabaseName(c.name);
+            other.setUserName(c.user);
+        } else {
+            other.setDatabaseName(c.isSqlite() ? c.path : c.odbc);
+        }
+        QVERIFY(other.open());
+        {
+            QSqlQuery q(other);
+            const QList<std::array<QString, 3>> rows = {
+                {"ledger_entry",
+                 "(kind, child_id, month, amount_fen, recorded_at) VALUES ('实收', 'x', "
+                 "'2026-05', -100, '2026-05-14 10:00:00')",
+                 "amount_fen = 0"},
+                {"receipt_journal",
+                 "(serial, year, number, printed_at, month, total_fen) VALUES ('2099-000001', "
+                 "2099, 1, '2099-05-14', '2099-05', 100)",
+                 "total_fen = 0"},
+                {"receipt_void", "(serial, reason, voided_at) VALUES ('2099-000001', 'x', 'x')",
+                 "reason = 'y'"},
+                {"receipt_unprinted", "(serial, noted_at) VALUES ('2099-000001', 'x')",
+                 "reason = 'y'"},
+                {"audit_log", "(at, kind, what) VALUES ('x', 'x', 'x')", "what = 'y'"},
+                {"month_closing", "(month, closed_at) VALUES ('2099-05', 'x')", "clerk = 'y'"}};
+            for (const auto &[table, values, change] : rows) {
+                QVERIFY2(q.exec(QStringLiteral("INSERT INTO %1 %2").arg(table, values)),
+                         qPrintable(table + q.lastError().text()));
+                QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM %1").arg(table)) && q.next());
+                const qint64 count = q.value(0).toLongLong();
+                QVERIFY2(!q.exec(QStringLiteral("DELETE FROM %1").arg(table)), qPrintable(table));
+                QVERIFY2(q.lastError().text().contains(QStringLiteral("只能添加")),
+                         qPrintable(q.lastError().text()));
+                QVERIFY2(!q.exec(QStringLiteral("UPDATE %1 SET %2").arg(table, change)),
+                         qPrintable(table));
+                if (c.isPostgres())
+                    QVERIFY(!q.exec(QStringLiteral("TRUNCATE %1 CASCADE").arg(table)));
+                QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM %1").arg(table)) && q.next());
+                QCOMPARE(q.value(0).toLongLong(), count);
+            }
+        }
+        other.close();
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("sql client"));
     }
 
     // A file the user may write in a folder the user may not: SQLite cannot
