@@ -1,6 +1,7 @@
 // Several PCs on one database: per-class saves, other PCs' saves seen as
 // they happen, a connection that drops, text no database may hold, and the
 // rosters kept locally when the database is away at closing time.
+#include "accountservice.h"
 #include "database.h"
 #include "journalstore.h"
 #include "mainwindow.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QProcess>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
@@ -152,6 +154,71 @@ private slots:
         QTRY_VERIFY(pcC.tabWidget->tabText(1).contains(QStringLiteral("他处已保存")));
         QCOMPARE(cell(*pcC.page(1), 0, Roster::Name), QStringLiteral("乙"));
         QCOMPARE(cell(*pcC.page(1), 0, Roster::Age), QStringLiteral("5"));
+    }
+
+    // The README's rights for the clerks' role: the program works under
+    // them, and that role can neither change a row of money nor remove the
+    // triggers that refuse it.
+    void clerksRoleOnASharedServer()
+    {
+        if (!postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig owner = freshPostgres();
+        {
+            Database db(owner);
+            QVERIFY2(db.open(), qPrintable(db.errorString()));
+        }
+        const QString clerk = QStringLiteral("fo_clerk_%1").arg(QCoreApplication::applicationPid());
+        Database admin(owner);
+        QVERIFY(admin.open());
+        QSqlQuery a(admin.connection());
+        a.exec(QStringLiteral("DROP OWNED BY %1").arg(clerk));
+        a.exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(clerk));
+        QVERIFY2(a.exec(QStringLiteral("CREATE ROLE %1 LOGIN").arg(clerk)),
+                 qPrintable(a.lastError().text()));
+        QFile script(QStringLiteral(FEEOFFICE_SCRIPTS "/pg-roles.sql"));
+        QVERIFY(script.open(QIODevice::ReadOnly));
+        QString sql;
+        for (const QString &line : QString::fromUtf8(script.readAll()).split(QLatin1Char('\n')))
+            if (!line.startsWith(QLatin1String("--")))
+                sql += line + QLatin1Char('\n');
+        sql.replace(QStringLiteral(":\"clerk\""), QStringLiteral("\"%1\"").arg(clerk));
+        sql.replace(QStringLiteral(":\"DBNAME\""), QStringLiteral("\"%1\"").arg(owner.name));
+        for (const QString &statement : sql.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            if (!statement.trimmed().isEmpty())
+                QVERIFY2(a.exec(statement), qPrintable(statement + a.lastError().text()));
+        DbConfig asClerk = owner;
+        asClerk.user = clerk;
+        w->setSetting(QStringLiteral("a"), QStringLiteral("0.9"));
+        w->setSetting(QStringLiteral("b"), QStringLiteral("100"));
+        for (const char *k : {"c", "d", "e", "f"})
+            w->setSetting(QLatin1String(k), QStringLiteral("10"));
+        {
+            OfficeSession pc(asClerk);
+            QVERIFY2(pc.open(), qPrintable(pc.openError()));
+            QVERIFY(pc.addClass(QStringLiteral("A")));
+            RosterDocument *doc = pc.document(QStringLiteral("A"));
+            const int r = doc->addRow();
+            doc->setText(r, Roster::Name, QStringLiteral("甲"));
+            doc->setText(r, Roster::Tuition, QStringLiteral("1000"));
+            const WriteResult saved = pc.save();
+            QVERIFY2(saved, qPrintable(saved.oneLine()));
+            const auto billed = pc.accounts().billMonth({QStringLiteral("A")});
+            QVERIFY2(billed.result, qPrintable(billed.result.oneLine()));
+            QCOMPARE(billed.entries, 1);
+            QSqlQuery q(pc.database().connection());
+            for (const QString &refused :
+                 {QStringLiteral("DELETE FROM ledger_entry"),
+                  QStringLiteral("UPDATE audit_log SET what = ''"),
+                  QStringLiteral("TRUNCATE ledger_entry"),
+                  QStringLiteral("DROP TRIGGER keep_ledger_entry ON ledger_entry"),
+                  QStringLiteral("ALTER TABLE ledger_entry DISABLE TRIGGER ALL")})
+                QVERIFY2(!q.exec(refused), qPrintable(refused));
+        }
+        QVERIFY(a.exec(QStringLiteral("SELECT count(*) FROM ledger_entry")) && a.next());
+        QCOMPARE(a.value(0).toInt(), 1);
+        a.exec(QStringLiteral("DROP OWNED BY %1").arg(clerk));
+        a.exec(QStringLiteral("DROP ROLE %1").arg(clerk));
     }
 
     void serverRestartsBetweenSaves()
