@@ -412,7 +412,7 @@ int main(int argc, char **argv)
                                          "receipt_journal, receipt_serial, receipt_unprinted, "
                                          "receipt_void, child_identity, ledger_entry, "
                                          "ledger_balance, receipt_second_form, audit_log, "
-                                         "month_closing, refund_serial, receipt_child"));
+                                         "month_closing, refund_serial, receipt_child, user_entry, sign_in_failure"));
         }
         Database db(config);
         if (!db.open()) {

@@ -55,10 +55,20 @@ QString notPrinted()
     return QStringLiteral("未打印");
 }
 
+QString users()
+{
+    return QStringLiteral("用户");
+}
+QString signInRefused()
+{
+    return QStringLiteral("登录失败");
+}
+
 QStringList kinds()
 {
-    return {savedClass(), addedClass(), setting(),        voided(),  refunded(),  monthClosed(),
-            restored(),   billed(),     absenceRefunds(), printed(), notPrinted()};
+    return {savedClass(),  addedClass(), setting(),      voided(),         refunded(),
+            monthClosed(), restored(),   billed(),       absenceRefunds(), printed(),
+            notPrinted(),  users(),      signInRefused()};
 }
 
 bool add(Database &db, const QString &kind, const QString &what, QString *error)

@@ -28,6 +28,8 @@ QString billed();         // 生成应收
 QString absenceRefunds(); // 缺勤退费
 QString printed();        // 打印收据
 QString notPrinted();     // 未打印
+QString users();          // 用户
+QString signInRefused();  // 登录失败
 
 // Adds a row inside the caller's transaction; the clerk and host are the
 // database's (Database::setActor).

@@ -107,6 +107,19 @@ QStringList statements(const DbConfig &config)
                        "child_id TEXT NOT NULL, month TEXT NOT NULL)"),
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS receipt_child_month ON receipt_child (month, child_id)"),
+        // Who may sign in: every change to a user is a row of its own with
+        // the user's whole state after it (role, password hash, active).
+        QStringLiteral("CREATE TABLE IF NOT EXISTS user_entry (%1, name TEXT NOT NULL, kind TEXT "
+                       "NOT NULL, role TEXT NOT NULL, pw_hash TEXT NOT NULL, active INTEGER NOT "
+                       "NULL, by_user TEXT, host TEXT, at TEXT NOT NULL)")
+            .arg(key),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS user_entry_name ON user_entry (name, id)"),
+        // Each wrong password, for the wait before the next try.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS sign_in_failure (%1, name TEXT NOT NULL, host "
+                       "TEXT, at TEXT NOT NULL)")
+            .arg(key),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS sign_in_failure_name ON sign_in_failure (name, id)"),
         // The day's closing reads one day of receipts and of payments.
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS receipt_journal_printed ON receipt_journal (printed_at)"),
@@ -118,7 +131,7 @@ const char *const knownTables[] = {
     "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
     "ledger_entry",    "receipt_void",   "refund_serial",      "month_closing",
     "school_calendar", "attendance",     "audit_log",          "receipt_second_form",
-    "ledger_balance",  "receipt_child"};
+    "ledger_balance",  "receipt_child",  "user_entry",         "sign_in_failure"};
 
 // What each child's month stands at: the sum of its entries, kept in the
 // transaction that writes them and proved against the entries at the
@@ -153,7 +166,8 @@ QStringList balanceTables(const DbConfig &config)
 // Rows of these are only ever added: money, receipts and who did what.
 // A mistake is mended by a new row that names the old one.
 const char *const appendOnly[] = {"ledger_entry",      "receipt_journal", "receipt_void",
-                                  "receipt_unprinted", "audit_log",       "month_closing"};
+                                  "receipt_unprinted", "audit_log",       "month_closing",
+                                  "user_entry",        "sign_in_failure"};
 
 // The database refuses a change to them from any program, this one too.
 // SQLite keeps each statement's text as written, which is how a copy's

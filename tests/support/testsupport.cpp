@@ -327,7 +327,7 @@ DbConfig freshPostgres()
                 "feeoffice_class_revision, receipt_journal, receipt_serial, "
                 "receipt_unprinted, child_identity, ledger_entry, receipt_void, "
                 "refund_serial, month_closing, school_calendar, attendance, audit_log, "
-                "receipt_second_form, ledger_balance, receipt_child CASCADE"));
+                "receipt_second_form, ledger_balance, receipt_child, user_entry, sign_in_failure CASCADE"));
     return postgresConfig();
 }
 
