@@ -123,6 +123,10 @@ ArrearsDialog::ArrearsDialog(OfficeSession &session, QWidget *parent)
     layout->addWidget(m_totals);
     connect(again, &QPushButton::clicked, this, &ArrearsDialog::refresh);
     connect(exporting, &QPushButton::clicked, this, &ArrearsDialog::exportList);
+    if (const QString no = m_session.access().refusal(Roles::ArrearsExport); !no.isEmpty()) {
+        exporting->setEnabled(false);
+        exporting->setToolTip(no);
+    }
     refresh();
 }
 
@@ -155,6 +159,10 @@ bool ArrearsDialog::refresh()
 
 void ArrearsDialog::exportList()
 {
+    if (const QString no = m_session.access().refusal(Roles::ArrearsExport); !no.isEmpty()) {
+        Prompts::error(this, no);
+        return;
+    }
     const QString dir = Prompts::current().existingDirectory(this);
     if (dir.isEmpty())
         return;

@@ -141,6 +141,16 @@ void configView::fillTable()
         caption->setEditable(false);
         auto *value = new QStandardItem(settings().texts[k]);
         value->setToolTip(tr("double click here to edit"));
+        // The 经办人 is whoever signed in; prices are the administrator's.
+        if (key == FeeSettings::Clerk && !m_settings->signedIn().isEmpty()) {
+            value->setEditable(false);
+            value->setToolTip(QStringLiteral("经办人是登录的用户"));
+        } else if (key != FeeSettings::Clerk) {
+            if (const QString no = m_settings->pricesRefusal(); !no.isEmpty()) {
+                value->setEditable(false);
+                value->setToolTip(no);
+            }
+        }
         const QString problem = valueProblem(key);
         if (!problem.isEmpty()) {
             // Shown as invalid rather than silently charged as 0.

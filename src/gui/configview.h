@@ -26,6 +26,8 @@ public:
     // Reads every setting, refreshes the panel and emits expensesChange()
     // once, after everything has been read.
     void loadSettings();
+    // Shows the values again, editable as the signed-in user may.
+    void refreshRights() { fillTable(); }
 
     // The settings as last loaded (or kept after a failed save).
     const FeeSettings &settings() const;

@@ -375,6 +375,38 @@ void JournalDialog::exportMonth()
         QStringLiteral("\n已导出到 %1").arg(QDir::toNativeSeparators(exchange.filePath())));
 }
 
+std::optional<std::optional<AccountService::Approver>>
+JournalDialog::approval(Roles::Permission permission, const QString &what)
+{
+    Access &access = m_session.access();
+    if (access.may(permission))
+        return std::optional<AccountService::Approver>();
+    if (!access.isSignedIn()) {
+        Prompts::error(this, access.refusal(permission));
+        return std::nullopt;
+    }
+    QStringList approvers;
+    for (const UserStore::User &u : m_session.users().users().value_or(QVector<UserStore::User>{}))
+        if (u.active && Roles::may(u.role, permission) && u.name != access.user()->name)
+            approvers << u.name;
+    if (approvers.isEmpty()) {
+        Prompts::error(this, QStringLiteral("%1，可是还没有可以批准的人：请园长先添加一位会计")
+                                 .arg(Roles::whoMay(permission)));
+        return std::nullopt;
+    }
+    const auto typed = Prompts::current().approve(this, what, approvers);
+    if (!typed)
+        return std::nullopt;
+    QString why;
+    const auto user = m_session.users().approver(typed->name, typed->password, permission, &why);
+    if (!user) {
+        Prompts::error(this, QStringLiteral("没有批准：%1").arg(why));
+        return std::nullopt;
+    }
+    return std::optional<AccountService::Approver>(
+        AccountService::Approver{user->name, user->role});
+}
+
 void JournalDialog::voidSelected()
 {
     const QModelIndex current = m_table->currentIndex();
@@ -388,7 +420,10 @@ void JournalDialog::voidSelected()
                                                     .arg(e.serial, e.name, Journal::yuan(e.total)));
     if (!reason)
         return;
-    const WriteResult r = m_session.accounts().voidReceipt(e.serial, *reason);
+    const auto approver = approval(Roles::Void, QStringLiteral("作废收据 %1").arg(e.serial));
+    if (!approver)
+        return;
+    const WriteResult r = m_session.accounts().voidReceipt(e.serial, *reason, *approver);
     if (!r) {
         Prompts::error(this,
                        r.kind == WriteResult::Refused ? r.text : QStringLiteral("收据没有作废"),
@@ -424,9 +459,12 @@ void JournalDialog::refundSelected()
     way.method = QStringLiteral("现金");
     if (!Prompts::current().payment(this, way))
         return;
+    const auto approver = approval(Roles::Refund, QStringLiteral("收据 %1 的退款").arg(e.serial));
+    if (!approver)
+        return;
     QString serial;
     const WriteResult r =
-        m_session.accounts().refund(e.serial, *amount, *reason, &serial, way.method);
+        m_session.accounts().refund(e.serial, *amount, *reason, &serial, way.method, *approver);
     if (!r) {
         Prompts::error(this,
                        r.kind == WriteResult::Refused ? r.text : QStringLiteral("退款没有记录"),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accountservice.h"
 #include "journal.h"
 #include "ledger.h"
 
@@ -67,6 +68,10 @@ public slots:
 private:
     void applyFilter();
     void showTotals();
+    // The signed-in user may, or a 会计/园长 approves on the spot: the
+    // approver (none needed) or nullopt when refused or cancelled.
+    std::optional<std::optional<AccountService::Approver>> approval(Roles::Permission permission,
+                                                                    const QString &what);
 
     OfficeSession &m_session;
     QVector<JournalEntry> m_month;

@@ -16,8 +16,10 @@
 #include "reportdialogs.h"
 #include "rosterdialogs.h"
 #include "rosterexchange.h"
+#include "signin.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
@@ -100,11 +102,21 @@ void MainWindow::build()
         m_actions.last()->setObjectName(QStringLiteral("uploadToServer"));
         connect(m_actions.last(), &QAction::triggered, this, &MainWindow::onButtonUpload);
     }
+    // Who works here: locking the window, another user, one's password and
+    // the administrator's users.
+    for (const auto &a : {std::pair{u"锁定", "lock"}, std::pair{u"切换用户", "switchUser"},
+                          std::pair{u"修改密码", "ownPassword"}, std::pair{u"用户", "users"}}) {
+        m_actions << new QAction(QString::fromUtf16(a.first), this);
+        m_actions.last()->setObjectName(QLatin1String(a.second));
+    }
     toolBar->addActions(m_actions);
     addToolBar(toolBar);
 
     m_status = new QLabel(this);
     statusBar()->addWidget(m_status, 1);
+    m_userLabel = new QLabel(this);
+    m_userLabel->setObjectName(QStringLiteral("signedInUser"));
+    statusBar()->addPermanentWidget(m_userLabel);
 
     m_classes = new QStringListModel(this);
     tabWidget = new QTabWidget(this);
@@ -226,6 +238,122 @@ void MainWindow::build()
                 [this] { (new MonthReportDialog(*m_session, this))->show(); });
     if (QAction *close = toolAction(QStringLiteral("closeMonth")))
         connect(close, &QAction::triggered, this, &MainWindow::closeMonth);
+    connect(toolAction(QStringLiteral("lock")), &QAction::triggered, this, &MainWindow::lock);
+    connect(toolAction(QStringLiteral("switchUser")), &QAction::triggered, this,
+            &MainWindow::switchUser);
+    connect(toolAction(QStringLiteral("ownPassword")), &QAction::triggered, this,
+            [this] { (new PasswordDialog(*m_session, this))->show(); });
+    connect(toolAction(QStringLiteral("users")), &QAction::triggered, this,
+            [this] { (new UsersDialog(*m_session, this))->show(); });
+
+    m_signIn = new SignInPanel(s, this);
+    m_signIn->hide();
+    connect(m_signIn, &SignInPanel::signedIn, this, &MainWindow::onSignedIn);
+    connect(&s.users(), &UserService::userChanged, this, &MainWindow::applyRole);
+    // The window locks itself after a while without input.
+    m_idle = new QTimer(this);
+    m_idle->setSingleShot(true);
+    connect(m_idle, &QTimer::timeout, this, &MainWindow::lock);
+    qApp->installEventFilter(this);
+    if (!s.access().isSignedIn())
+        showSignIn();
+    else
+        restartIdle();
+    applyRole();
+}
+
+namespace
+{
+// What each command needs; commands not listed are open to every user.
+const std::pair<const char *, Roles::Permission> commandPermissions[] = {
+    {"saveDatabase", Roles::Rosters},   {"exportUnprinted", Roles::Rosters},
+    {"addClass", Roles::Rosters},       {"uploadToServer", Roles::Rosters},
+    {"billMonth", Roles::BillMonth},    {"absences", Roles::Calendar},
+    {"dayReport", Roles::OwnDayReport}, {"monthReport", Roles::MonthReport},
+    {"closeMonth", Roles::CloseMonth},  {"users", Roles::Users},
+};
+} // namespace
+
+std::optional<Roles::Permission> MainWindow::permissionOf(const QString &command)
+{
+    for (const auto &c : commandPermissions)
+        if (command == QLatin1String(c.first))
+            return c.second;
+    return std::nullopt;
+}
+
+void MainWindow::applyRole()
+{
+    const Access &access = m_session->access();
+    const bool covered = m_signIn && m_signIn->isVisible();
+    for (QAction *a : std::as_const(m_actions)) {
+        const auto needs = permissionOf(a->objectName());
+        const bool may = !covered && (!needs || access.may(*needs));
+        a->setEnabled(may);
+        a->setToolTip(needs && !may && !covered ? Roles::whoMay(*needs) : a->text());
+    }
+    if (QWidget *calibrate = findChild<QWidget *>(QStringLiteral("calibrate"))) {
+        const bool may = access.may(Roles::Calibration);
+        calibrate->setEnabled(may);
+        calibrate->setToolTip(may ? QString() : Roles::whoMay(Roles::Calibration));
+    }
+    // Prices editable for those who may change them.
+    if (configview)
+        configview->refreshRights();
+    const auto me = access.user();
+    m_userLabel->setText(me && !me->name.isEmpty()
+                             ? QStringLiteral("%1（%2）").arg(me->name, Roles::name(me->role))
+                             : QString());
+}
+
+void MainWindow::showSignIn(const QString &name)
+{
+    m_idle->stop();
+    m_signIn->setGeometry(rect());
+    m_signIn->showFor(name);
+    applyRole();
+}
+
+void MainWindow::lock()
+{
+    if (m_signIn->isVisible())
+        return;
+    // The same user, or another, signs in again; the rosters stay as they are.
+    const auto me = m_session->access().user();
+    m_session->users().signOut();
+    showSignIn(me ? me->name : QString());
+    showStatus(QStringLiteral("已锁定：请重新登录"));
+}
+
+void MainWindow::switchUser()
+{
+    lock();
+}
+
+void MainWindow::onSignedIn()
+{
+    restartIdle();
+    applyRole();
+    if (const auto me = m_session->access().user())
+        showStatus(QStringLiteral("%1已登录").arg(me->name));
+    if (m_askInterruptedAfterSignIn) {
+        m_askInterruptedAfterSignIn = false;
+        askInterruptedPrints();
+    }
+}
+
+void MainWindow::restartIdle()
+{
+    const int minutes = UsersDialog::idleMinutes();
+    if (minutes > 0 && m_session->access().isSignedIn())
+        m_idle->start(minutes * 60 * 1000);
+    else
+        m_idle->stop();
+}
+
+bool MainWindow::isLocked() const
+{
+    return m_signIn && m_signIn->isVisible();
 }
 
 void MainWindow::openDatabase()
@@ -262,8 +390,14 @@ void MainWindow::openDatabase()
                       QStringLiteral("请让管理员给 %1 和它所在的文件夹加上写入权限。")
                           .arg(QDir::toNativeSeparators(s.config().path)));
     }
-    if (s.schemaError().isEmpty())
-        askInterruptedPrints();
+    // Receipts of a print that never ended are the signed-in user's to
+    // answer for.
+    if (s.schemaError().isEmpty()) {
+        if (s.access().isSignedIn())
+            askInterruptedPrints();
+        else
+            m_askInterruptedAfterSignIn = true;
+    }
     // The day's first copy, once the window is up: work never waits for it
     // to start, and a failure is only said.
     QTimer::singleShot(0, this, [this] {
@@ -601,6 +735,10 @@ void MainWindow::showJournal()
 
 void MainWindow::showCalibration()
 {
+    if (const QString no = m_session->access().refusal(Roles::Calibration); !no.isEmpty()) {
+        Prompts::error(this, no);
+        return;
+    }
     auto *dialog = new CalibrationDialog(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
@@ -718,11 +856,36 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == tabWidget && event->type() == QEvent::Resize)
         m_emptyHint->setGeometry(tabWidget->rect());
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+        if (m_idle && m_idle->isActive())
+            restartIdle();
+        break;
+    default:
+        break;
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    if (m_signIn)
+        m_signIn->setGeometry(rect());
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // Unsaved rosters behind the lock are saved by someone signed in.
+    if (isLocked() && hasUnsavedChanges()) {
+        m_signIn->messageLabel()->setText(
+            QStringLiteral("花名册有未保存的更改：请先登录，保存后再关闭程序"));
+        event->ignore();
+        return;
+    }
     if (hasUnsavedChanges()) {
         const auto answer = Prompts::current().question(
             this, Prompts::title(), QStringLiteral("花名册有未保存的更改。是否保存到数据库？"),

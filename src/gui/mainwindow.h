@@ -1,12 +1,14 @@
 #pragma once
 
 #include "dbconfig.h"
+#include "roles.h"
 #include "rosterpage.h"
 #include "writeresult.h"
 
 #include <QMainWindow>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 class AddClassDialog;
 class OfficeSession;
@@ -17,6 +19,8 @@ class QLineEdit;
 class QStringListModel;
 class QListView;
 class QTabWidget;
+class QTimer;
+class SignInPanel;
 class QueryWindow;
 class configView;
 
@@ -56,6 +60,11 @@ public:
     bool hasUnsavedChanges() const;
     // The status-bar text, for the clerk (and tests).
     QString statusText() const;
+    // Covered by the sign-in panel (at start, after 锁定 or 切换用户).
+    bool isLocked() const;
+    SignInPanel *signInPanel() const { return m_signIn; }
+    // What a tool-bar command needs of the user's role; none: anyone's.
+    static std::optional<Roles::Permission> permissionOf(const QString &command);
 
 public slots:
     bool onButtonSaveDB();
@@ -75,11 +84,15 @@ public slots:
     void billMonth();
     void closeMonth();
     void showAbsences();
+    // 锁定 and 切换用户: the window is covered until someone signs in.
+    void lock();
+    void switchUser();
     // "欠费": who owes what.
     void showArrears();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -101,6 +114,11 @@ private:
     bool keepLocalCopy();
     void warnPendingJournal(const QString &when);
     void askInterruptedPrints();
+    void showSignIn(const QString &name = {});
+    void onSignedIn();
+    // Enables what the signed-in user's role may use, and says who may.
+    void applyRole();
+    void restartIdle();
 
     std::unique_ptr<OfficeSession> m_ownSession;
     OfficeSession *m_session = nullptr;
@@ -113,4 +131,8 @@ private:
     QWidget *m_classPanel = nullptr;
     QLineEdit *m_classFilter = nullptr;
     QListView *m_classList = nullptr;
+    SignInPanel *m_signIn = nullptr;
+    QLabel *m_userLabel = nullptr;
+    QTimer *m_idle = nullptr;
+    bool m_askInterruptedAfterSignIn = false;
 };

@@ -2,6 +2,7 @@
 
 #include "journal.h"
 #include "ledger.h"
+#include "signin.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -157,6 +158,13 @@ Prompts Prompts::standard()
         layout->addWidget(buttons);
         dialog.resize(width + 60, qMin(pages.size(), 2) * (width * 100 / 205 + 12) + 90);
         dialog.exec();
+    };
+    p.approve = [](QWidget *parent, const QString &what,
+                   const QStringList &approvers) -> std::optional<Approval> {
+        ApprovalDialog dialog(what, approvers, parent);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return Approval{dialog.nameBox()->currentText(), dialog.passwordEdit()->text()};
     };
     return p;
 }

@@ -50,6 +50,15 @@ struct Prompts {
                                          const QString &label)>
         text;
 
+    // A 会计 or 园长 approving money going back signs in on the spot: the
+    // name chosen from approvers and the password; nullopt when cancelled.
+    struct Approval {
+        QString name, password;
+    };
+    std::function<std::optional<Approval>(QWidget *parent, const QString &what,
+                                          const QStringList &approvers)>
+        approve;
+
     // The title of every message box.
     static QString title();
     // Shorthands for the prompts in force, with that title.

@@ -82,7 +82,9 @@ DayReportDialog::DayReportDialog(OfficeSession &session, QWidget *parent)
     const QString me = session.settings().fees().clerk();
     if (!me.isEmpty())
         m_clerk->addItem(me, me);
-    m_clerk->addItem(QStringLiteral("全部经办人"), QString());
+    // Every clerk's closing is a 会计's.
+    if (session.access().may(Roles::AllDayReports))
+        m_clerk->addItem(QStringLiteral("全部经办人"), QString());
     top->addWidget(new QLabel(QStringLiteral("日期："), this));
     top->addWidget(m_day);
     top->addWidget(new QLabel(QStringLiteral("经办人："), this));

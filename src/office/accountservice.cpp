@@ -1,5 +1,6 @@
 #include "accountservice.h"
 
+#include "access.h"
 #include "account.h"
 #include "classname.h"
 #include "clock.h"
@@ -26,6 +27,11 @@ WriteResult AccountService::unread() const
 AccountService::Billing AccountService::billMonth(const QStringList &classes)
 {
     Billing billing;
+    const auto permit = m_access.permit(Roles::BillMonth);
+    if (!permit) {
+        billing.result = permit.result();
+        return billing;
+    }
     if (!m_hooks.readable()) {
         billing.result = unread();
         return billing;
@@ -76,15 +82,40 @@ AccountService::Billing AccountService::billMonth(const QStringList &classes)
     return billing;
 }
 
-WriteResult AccountService::voidReceipt(const QString &serial, const QString &reason)
+namespace
 {
+std::optional<Access::User> asUser(const std::optional<AccountService::Approver> &approver)
+{
+    if (!approver)
+        return std::nullopt;
+    return Access::User{approver->name, approver->role};
+}
+
+// The approver's name goes with the reason, into the journal's record and
+// the audit line of the same write.
+QString approved(const QString &reason, const std::optional<AccountService::Approver> &approver)
+{
+    if (!approver || approver->name.isEmpty() || reason.trimmed().isEmpty())
+        return reason; // a reason is still required
+    return QStringLiteral("%1（批准：%2%3）")
+        .arg(reason, Roles::name(approver->role), approver->name);
+}
+} // namespace
+
+WriteResult AccountService::voidReceipt(const QString &serial, const QString &reason,
+                                        const std::optional<Approver> &approver)
+{
+    const auto permit = m_access.permit(Roles::Void, asUser(approver));
+    if (!permit)
+        return permit.result();
     if (!m_hooks.readable())
         return unread();
     const QDateTime now = Clock::now();
     JournalStore journal(m_database);
     const auto stored = journal.entry(serial);
-    WriteResult r = journal.voidReceipt(serial, reason, m_settings.fees().clerk(),
-                                        QSysInfo::machineHostName(), now);
+    WriteResult r =
+        journal.voidReceipt(serial, approved(reason, approver), m_settings.fees().clerk(),
+                            QSysInfo::machineHostName(), now);
     if (!r || !stored || stored->isReprint())
         return r;
     // The print status speaks of this month only.
@@ -108,8 +139,12 @@ WriteResult AccountService::voidReceipt(const QString &serial, const QString &re
 }
 
 WriteResult AccountService::refund(const QString &receipt, const QString &amount,
-                                   const QString &reason, QString *serial, const QString &method)
+                                   const QString &reason, QString *serial, const QString &method,
+                                   const std::optional<Approver> &approver)
 {
+    const auto permit = m_access.permit(Roles::Refund, asUser(approver));
+    if (!permit)
+        return permit.result();
     if (!m_hooks.readable())
         return unread();
     const QString way = method.isEmpty() ? OfficeSettings::paymentMethod() : method;
@@ -128,12 +163,15 @@ WriteResult AccountService::refund(const QString &receipt, const QString &amount
         return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("没有退款"),
                                     journal.errorString());
     return LedgerStore(m_database)
-        .refund(*paid, *fen, way, reason, m_settings.fees().clerk(), QSysInfo::machineHostName(),
-                Clock::now(), serial);
+        .refund(*paid, *fen, way, approved(reason, approver), m_settings.fees().clerk(),
+                QSysInfo::machineHostName(), Clock::now(), serial);
 }
 
 WriteResult AccountService::closeMonth(const QString &month)
 {
+    const auto permit = m_access.permit(Roles::CloseMonth);
+    if (!permit)
+        return permit.result();
     if (!m_hooks.readable())
         return unread();
     // Receipts waiting on disk may be of the month: written first, or the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "roles.h"
 #include "writeresult.h"
 
 #include <QList>
@@ -8,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+class Access;
 class Database;
 class OfficeSettings;
 class ReceiptPlan;
@@ -19,6 +21,11 @@ class RosterDocument;
 class AccountService
 {
 public:
+    // Who approved money going back, signed in on the spot.
+    struct Approver {
+        QString name;
+        Roles::Role role = Roles::Accountant;
+    };
     struct Hooks {
         // Every roster, in class-list order; the roster of a class.
         std::function<QList<RosterDocument *>()> rosters;
@@ -30,8 +37,8 @@ public:
         // Writes receipts still waiting for the journal; how many still wait.
         std::function<int()> flushWaiting;
     };
-    AccountService(Database &database, OfficeSettings &settings, Hooks hooks)
-        : m_database(database), m_settings(settings), m_hooks(std::move(hooks))
+    AccountService(Database &database, OfficeSettings &settings, Access &access, Hooks hooks)
+        : m_database(database), m_settings(settings), m_access(access), m_hooks(std::move(hooks))
     {
     }
 
@@ -57,12 +64,16 @@ public:
     // Takes a printed receipt back (作废) with the reason; when no receipt of
     // the child's stands for this month any more, its roster row is not
     // printed again ("否", a change to save).
-    WriteResult voidReceipt(const QString &serial, const QString &reason);
+    // A user who may not void has it approved by one who may, signed in on
+    // the spot (approver): both names go into the journal and the audit log.
+    WriteResult voidReceipt(const QString &serial, const QString &reason,
+                            const std::optional<Approver> &approver = std::nullopt);
     // Money handed back for a printed receipt (退款): the amount as typed
     // (yuan), the reason (required) and the way it was handed back (empty:
     // the office's default way); the refund's own serial in serial.
     WriteResult refund(const QString &receipt, const QString &amount, const QString &reason,
-                       QString *serial = nullptr, const QString &method = {});
+                       QString *serial = nullptr, const QString &method = {},
+                       const std::optional<Approver> &approver = std::nullopt);
     // Closes a month that is over (月结): refused while receipts still wait
     // for the journal, or when it is closed already.
     WriteResult closeMonth(const QString &month);
@@ -74,5 +85,6 @@ private:
 
     Database &m_database;
     OfficeSettings &m_settings;
+    Access &m_access;
     Hooks m_hooks;
 };

@@ -1,5 +1,6 @@
 #include "attendanceservice.h"
 
+#include "access.h"
 #include "attendancestore.h"
 #include "classname.h"
 #include "clock.h"
@@ -43,6 +44,9 @@ std::optional<Absence::Calendar> AttendanceService::calendar(const QString &mont
 
 WriteResult AttendanceService::saveCalendar(const QString &month, const Absence::Calendar &calendar)
 {
+    const auto permit = m_access.permit(Roles::Calendar);
+    if (!permit)
+        return permit.result();
     if (!m_writable())
         return unread();
     return AttendanceStore(m_database).saveCalendar(month, calendar);
@@ -67,6 +71,9 @@ AttendanceService::absences(const QString &className, const QString &month, QStr
 WriteResult AttendanceService::saveAbsences(const QString &className, const QString &month,
                                             const Absences &absences)
 {
+    const auto permit = m_access.permit(Roles::Calendar);
+    if (!permit)
+        return permit.result();
     if (!m_writable())
         return unread();
     if (WriteResult r = keepIdentities(className); !r)
@@ -146,6 +153,9 @@ AttendanceService::refunds(const QString &className, const QString &month, QStri
 
 WriteResult AttendanceService::applyRefunds(const RefundPlan &plan, int *written)
 {
+    const auto permit = m_access.permit(Roles::AbsenceRefunds);
+    if (!permit)
+        return permit.result();
     if (!m_writable())
         return unread();
     if (WriteResult r = keepIdentities(plan.className); !r)

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 
+class Access;
 class Database;
 class OfficeSettings;
 class RosterDocument;
@@ -24,10 +25,10 @@ public:
     // The roster of a class (null: no such class); whether the rosters
     // were read, without which nothing is written.
     using Rosters = std::function<RosterDocument *(const QString &className)>;
-    AttendanceService(Database &database, OfficeSettings &settings, Rosters rosters,
+    AttendanceService(Database &database, OfficeSettings &settings, Access &access, Rosters rosters,
                       std::function<bool()> writable)
-        : m_database(database), m_settings(settings), m_rosters(std::move(rosters)),
-          m_writable(std::move(writable))
+        : m_database(database), m_settings(settings), m_access(access),
+          m_rosters(std::move(rosters)), m_writable(std::move(writable))
     {
     }
 
@@ -68,6 +69,7 @@ private:
 
     Database &m_database;
     OfficeSettings &m_settings;
+    Access &m_access;
     Rosters m_rosters;
     std::function<bool()> m_writable;
 };

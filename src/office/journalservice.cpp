@@ -1,5 +1,6 @@
 #include "journalservice.h"
 
+#include "access.h"
 #include "clock.h"
 #include "database.h"
 #include "journalstore.h"
@@ -10,8 +11,9 @@
 
 #include <algorithm>
 
-JournalService::JournalService(Database &database, const DbConfig &config)
-    : m_database(database), m_config(config), m_pending(std::make_unique<PendingJournal>(config))
+JournalService::JournalService(Database &database, const DbConfig &config, Access &access)
+    : m_database(database), m_config(config), m_access(access),
+      m_pending(std::make_unique<PendingJournal>(config))
 {
 }
 
@@ -31,6 +33,9 @@ WriteResult JournalService::recordReceipts(QVector<JournalEntry> &entries)
 {
     if (entries.isEmpty())
         return WriteResult::success();
+    const auto permit = m_access.permit(Roles::Print);
+    if (!permit)
+        return permit.result();
     // A copy kept while the server was away has no journal and no accounts
     // of the office: its receipts wait in it, and its upload gives them the
     // server's serials and books them, as they were printed here.
@@ -71,6 +76,10 @@ WriteResult JournalService::recordReceipts(QVector<JournalEntry> &entries)
 WriteResult JournalService::receiptsNotPrinted(const QVector<JournalEntry> &entries,
                                                const QString &reason)
 {
+    // Paper that did not come out is the printing user's to say.
+    const auto permit = m_access.permit(Roles::Print);
+    if (!permit)
+        return permit.result();
     QStringList serials;
     QVector<JournalEntry> unnumbered;
     for (const JournalEntry &e : entries) {
@@ -123,6 +132,9 @@ QVector<JournalEntry> JournalService::interruptedPrints()
 WriteResult JournalService::answerInterruptedPrints(const QVector<JournalEntry> &entries,
                                                     bool paperCameOut)
 {
+    const auto permit = m_access.permit(Roles::Print);
+    if (!permit)
+        return permit.result();
     if (!paperCameOut) {
         const WriteResult r =
             receiptsNotPrinted(entries, QStringLiteral("打印时程序中断，经办人确认没有打印出来"));
@@ -147,6 +159,8 @@ int JournalService::flushPendingJournal(WriteResult *failure)
                                      m_database.errorString());
         return int(waiting.size());
     }
+    // Printed and paid for earlier, under the names they carry.
+    const auto permit = m_access.permitOwnWrite();
     const WriteResult r = JournalStore(m_database).record(waiting);
     if (!r) {
         if (failure)

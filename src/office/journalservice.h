@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+class Access;
 class Database;
 class PendingJournal;
 
@@ -19,7 +20,7 @@ class PendingJournal;
 class JournalService
 {
 public:
-    JournalService(Database &database, const DbConfig &config);
+    JournalService(Database &database, const DbConfig &config, Access &access);
     ~JournalService();
 
     // Receipts are recorded before their pages go to the printer, so that
@@ -56,5 +57,6 @@ public:
 private:
     Database &m_database;
     DbConfig m_config;
+    Access &m_access;
     std::unique_ptr<PendingJournal> m_pending;
 };

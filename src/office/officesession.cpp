@@ -23,22 +23,24 @@
 
 OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
     : QObject(parent), m_config(config), m_database(std::make_unique<Database>(config)),
-      m_settings(new OfficeSettings(this)),
+      m_access(std::make_unique<Access>(*m_database)), m_settings(new OfficeSettings(this)),
       m_backups(std::make_unique<BackupService>(*m_database, config)),
       m_audit(std::make_unique<AuditService>(*m_database)),
-      m_reports(std::make_unique<ReportService>(*m_database)),
+      m_reports(std::make_unique<ReportService>(*m_database, *m_access)),
       m_attendance(std::make_unique<AttendanceService>(
-          *m_database, *m_settings, [this](const QString &c) { return document(c); },
+          *m_database, *m_settings, *m_access, [this](const QString &c) { return document(c); },
           [this] { return m_readable; })),
       m_accounts(std::make_unique<AccountService>(
-          *m_database, *m_settings,
+          *m_database, *m_settings, *m_access,
           AccountService::Hooks{[this] { return documents(); },
                                 [this](const QString &c) { return document(c); },
                                 [this] { return m_readable; },
                                 [this](const QStringList &classes) { m_sync->saved(classes); },
                                 [this] { return m_journal->flushPendingJournal(); }})),
-      m_journal(std::make_unique<JournalService>(*m_database, config))
+      m_journal(std::make_unique<JournalService>(*m_database, config, *m_access)),
+      m_users(new UserService(*m_database, *m_settings, *m_access, this))
 {
+    m_settings->setGate([this] { return m_access->refusal(Roles::PricesAndRules); });
     m_sync = new RosterSync(*m_database, this);
     connect(m_sync, &RosterSync::classSavedElsewhere, this, &OfficeSession::onSavedElsewhere);
     connect(m_sync, &RosterSync::classListChanged, this, &OfficeSession::onClassListChanged);
@@ -61,6 +63,8 @@ OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
     connect(m_settings, &OfficeSettings::valuesChanged, this, [this](const QStringList &changes) {
         if (!m_readable || !m_database->writable())
             return;
+        // The change itself was allowed before it was stored.
+        const auto permit = m_access->permitOwnWrite();
         WriteTransaction tx(*m_database);
         for (const QString &c : changes)
             tx.audit(AuditLog::setting(), c);
@@ -140,6 +144,8 @@ bool OfficeSession::readRosters()
 {
     RosterStore store(*m_database);
     const auto list = store.readClassList();
+    // Children stored before identities were kept get theirs as they are read.
+    const auto permit = m_access->permitOwnWrite();
     auto students = list ? store.readAllStudents() : std::nullopt;
     if (students && m_database->writable()) {
         // Children stored before identities were kept get theirs from the
@@ -290,6 +296,9 @@ WriteResult OfficeSession::unread() const
 
 WriteResult OfficeSession::save(int *savedRows)
 {
+    const auto permit = m_access->permit(Roles::Rosters);
+    if (!permit)
+        return permit.result();
     if (!m_readable)
         return unread();
     SavePlan p = plan();
@@ -343,6 +352,9 @@ WriteResult OfficeSession::save(int *savedRows)
 
 WriteResult OfficeSession::addClass(const QString &typed)
 {
+    const auto permit = m_access->permit(Roles::Rosters);
+    if (!permit)
+        return permit.result();
     if (!m_readable)
         return unread();
     const QString name = ClassName::cleaned(typed);
@@ -473,6 +485,9 @@ QStringList OfficeSession::uploadClasses()
 
 WriteResult OfficeSession::upload(const Decide &decide, UploadReport *report)
 {
+    const auto permit = m_access->permit(Roles::Rosters);
+    if (!permit)
+        return permit.result();
     if (!m_readable)
         return unread();
     UploadReport done;
@@ -578,6 +593,9 @@ WriteResult OfficeSession::restore(const QString &copy, QString *before)
     auto refuse = [](const QString &why) {
         return WriteResult::failure(WriteResult::Refused, why);
     };
+    const auto permit = m_access->permit(Roles::Restore);
+    if (!permit)
+        return permit.result();
     if (!m_config.isSqlite() || isKeptCopy())
         return refuse(QStringLiteral("只有本机的数据库可以在这里恢复；服务器数据库请由管理员恢复"));
     if (hasUnsavedChanges())
@@ -643,6 +661,8 @@ void OfficeSession::onSavedElsewhere(const QString &className, const QString &sa
         emit classSavedElsewhere(className, note);
         return;
     }
+    // Children stored before identities were kept get theirs as they are read.
+    const auto permit = m_access->permitOwnWrite();
     const auto rows = RosterStore(*m_database).readStudents(className);
     if (!rows)
         return;
@@ -663,6 +683,7 @@ void OfficeSession::onClassListChanged()
         RosterDocument *doc = document(name);
         if (!doc) {
             doc = createDocument(name);
+            const auto permit = m_access->permitOwnWrite();
             if (const auto rows = RosterStore(*m_database).readStudents(name))
                 doc->load(*rows, Clock::now(), receiptedChildren(Clock::now()));
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "absence.h"
+#include "access.h"
 #include "accountservice.h"
 #include "attendanceservice.h"
 #include "auditservice.h"
@@ -15,6 +16,7 @@
 #include "monthreport.h"
 #include "reportservice.h"
 #include "rosterdocument.h"
+#include "userservice.h"
 #include "writeresult.h"
 
 #include <QHash>
@@ -58,6 +60,10 @@ public:
     bool isKeptCopy() const;
 
     OfficeSettings &settings() { return *m_settings; }
+    // Who is signed in and what they may do; signing in and the users.
+    Access &access() { return *m_access; }
+    const Access &access() const { return *m_access; }
+    UserService &users() { return *m_users; }
     // The connection, for tools and tests that look beneath the session.
     Database &database() { return *m_database; }
 
@@ -183,6 +189,7 @@ private:
 
     DbConfig m_config;
     std::unique_ptr<Database> m_database;
+    std::unique_ptr<Access> m_access;
     OfficeSettings *m_settings = nullptr;
     RosterSync *m_sync = nullptr;
     QStringList m_classes;
@@ -198,4 +205,5 @@ private:
     std::unique_ptr<AttendanceService> m_attendance;
     std::unique_ptr<AccountService> m_accounts;
     std::unique_ptr<JournalService> m_journal;
+    UserService *m_users = nullptr;
 };

@@ -12,14 +12,39 @@ void OfficeSettings::load()
 {
     const auto store = SettingsStore::open();
     m_fees = FeeSettings::fromSettings(*store);
+    applySignedIn();
     emit changed();
+}
+
+void OfficeSettings::applySignedIn()
+{
+    if (!m_signedIn.isEmpty())
+        m_fees.texts[FeeSettings::Clerk] = m_signedIn;
+}
+
+void OfficeSettings::setSignedIn(const QString &name)
+{
+    if (name == m_signedIn)
+        return;
+    m_signedIn = name;
+    load();
 }
 
 bool OfficeSettings::save(const FeeSettings &settings)
 {
     m_error.clear();
+    if (m_gate)
+        if (const QString no = m_gate(); !no.isEmpty()) {
+            m_error = no;
+            return false;
+        }
     const auto store = SettingsStore::open();
-    if (!settings.toSettings(*store)) {
+    FeeSettings stored = settings;
+    // The 经办人 is whoever signs in: the stored name stays as it was.
+    if (!m_signedIn.isEmpty())
+        stored.texts[FeeSettings::Clerk] =
+            FeeSettings::fromSettings(*store).texts[FeeSettings::Clerk];
+    if (!stored.toSettings(*store)) {
         m_error = QStringLiteral("设置保存失败：%1 无法写入")
                       .arg(QDir::toNativeSeparators(store->fileName()));
         return false;
@@ -118,6 +143,13 @@ bool OfficeSettings::savePaymentAndRefundRule(const QString &method, const QStri
 {
     const QString methodBefore = paymentMethod();
     const QStringList ruleBefore = refundRuleTexts();
+    // The default way is anyone's; the refund rule is the administrator's.
+    if (rule != ruleBefore && m_gate)
+        if (const QString no = m_gate(); !no.isEmpty()) {
+            if (why)
+                *why = no;
+            return false;
+        }
     setPaymentMethod(method);
     const bool stored = setRefundRule(rule, why);
     QStringList changes;

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPointF>
+#include <functional>
 
 // The settings the office works with, in one place: the fee settings
 // (prices, discount, clerk, childcare list), the printers' calibration and
@@ -24,6 +25,15 @@ public:
     QString errorString() const { return m_error; }
 
     const FeeSettings &fees() const { return m_fees; }
+    // The signed-in user is the 经办人 of everything written here, in place
+    // of the stored clerk (kept as it is, for the program without users).
+    void setSignedIn(const QString &name);
+    QString signedIn() const { return m_signedIn; }
+    // Why the user may not change prices and rules, or empty.
+    QString pricesRefusal() const { return m_gate ? m_gate() : QString(); }
+    // Who may change prices and rules: empty when the user may, otherwise
+    // why not; save() asks it first.
+    void setGate(std::function<QString()> gate) { m_gate = std::move(gate); }
     FeeMirror mirror() const { return m_fees.mirror(); }
     // Why fees cannot be computed with these settings, or empty.
     QString feeProblem() const;
@@ -62,6 +72,10 @@ signals:
     void valuesChanged(const QStringList &changes);
 
 private:
+    void applySignedIn();
+
     FeeSettings m_fees;
     QString m_error;
+    QString m_signedIn;
+    std::function<QString()> m_gate;
 };

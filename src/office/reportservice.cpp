@@ -1,12 +1,25 @@
 #include "reportservice.h"
 
+#include "access.h"
 #include "database.h"
 #include "journalstore.h"
 #include "ledgerstore.h"
 
+bool ReportService::refused(Roles::Permission permission, QString *error) const
+{
+    const QString no = m_access.refusal(permission);
+    if (!no.isEmpty() && error)
+        *error = no;
+    return !no.isEmpty();
+}
+
 std::optional<DayReport> ReportService::dayReport(const QDate &day, const QString &clerk,
                                                   QString *error)
 {
+    const auto me = m_access.user();
+    const bool own = me && !clerk.isEmpty() && (me->name.isEmpty() || me->name == clerk);
+    if (refused(own ? Roles::OwnDayReport : Roles::AllDayReports, error))
+        return std::nullopt;
     JournalStore journal(m_database);
     const auto receipts = journal.day(day);
     if (!receipts) {
@@ -44,6 +57,8 @@ std::optional<DayReport> ReportService::dayReport(const QDate &day, const QStrin
 
 std::optional<MonthReport> ReportService::monthReport(const QString &month, QString *error)
 {
+    if (refused(Roles::MonthReport, error))
+        return std::nullopt;
     LedgerStore ledger(m_database);
     QHash<QString, qint64> paid;
     const auto sums = ledger.monthSums(month, &paid);

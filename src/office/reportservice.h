@@ -3,12 +3,14 @@
 #include "dayreport.h"
 #include "ledger.h"
 #include "monthreport.h"
+#include "roles.h"
 
 #include <QDate>
 #include <QString>
 #include <QVector>
 #include <optional>
 
+class Access;
 class Database;
 
 // The office's figures as the books hold them, read only: the day's
@@ -17,9 +19,12 @@ class Database;
 class ReportService
 {
 public:
-    explicit ReportService(Database &database) : m_database(database) {}
+    ReportService(Database &database, const Access &access) : m_database(database), m_access(access)
+    {
+    }
 
-    // The day's closing of a clerk, or of every clerk when empty.
+    // The day's closing of a clerk, or of every clerk when empty. A
+    // 收费员 reads their own only; the month's report is a 会计's.
     std::optional<DayReport> dayReport(const QDate &day, const QString &clerk,
                                        QString *error = nullptr);
     std::optional<MonthReport> monthReport(const QString &month, QString *error = nullptr);
@@ -30,5 +35,8 @@ public:
     std::optional<QVector<LedgerEntry>> account(const QString &childId, QString *error = nullptr);
 
 private:
+    bool refused(Roles::Permission permission, QString *error) const;
+
     Database &m_database;
+    const Access &m_access;
 };

@@ -36,6 +36,15 @@ public:
     }
     QString actorClerk() const { return m_actorClerk; }
     QString actorHost() const { return m_actorHost; }
+    // The office's connections write only what a permission check allowed
+    // just before (see Access::permit): with this set, a write committed
+    // while no check holds is refused, so that a write path that forgot to
+    // ask is found at once instead of writing for anyone.
+    void setChecksRequired(bool required) { m_checksRequired = required; }
+    bool checksRequired() const { return m_checksRequired; }
+    void holdCheck() { ++m_checksHeld; }
+    void releaseCheck() { --m_checksHeld; }
+    bool checkHeld() const { return m_checksHeld > 0; }
     // Closes the connection (open() opens it again, taking the file as it
     // is then).
     void close();
@@ -121,4 +130,6 @@ private:
     QString m_fileId;
     bool m_ready = false;
     QString m_actorClerk, m_actorHost;
+    bool m_checksRequired = false;
+    int m_checksHeld = 0;
 };

@@ -49,6 +49,11 @@ bool WriteTransaction::commit()
         rollback();
         return false;
     }
+    if (m_db.checksRequired() && !m_db.checkHeld()) {
+        m_error = QStringLiteral("这项更改没有经过权限检查，没有写入");
+        rollback();
+        return false;
+    }
     if (m_ledgerBefore >= 0 && !LedgerStore::addBalances(m_db, m_ledgerBefore, &m_error)) {
         rollback();
         return false;

@@ -88,7 +88,9 @@ private slots:
                                      QStringLiteral("生成本月应收"), QStringLiteral("欠费"),
                                      QStringLiteral("缺勤退费"), QStringLiteral("日结"),
                                      QStringLiteral("月报"), QStringLiteral("月结"),
-                                     QStringLiteral("操作记录")}));
+                                     QStringLiteral("操作记录"), QStringLiteral("锁定"),
+                                     QStringLiteral("切换用户"), QStringLiteral("修改密码"),
+                                     QStringLiteral("用户")}));
         mw.toolAction(QStringLiteral("addClass"))->trigger();
         QVERIFY(mw.addclassWidget->isVisible());
         mw.addclassEdit->setText(QStringLiteral("大一班"));

@@ -5,6 +5,7 @@
 // file instead (a pipe nobody reads: the pages never finish going out);
 // with FEEOFFICE_CRASH_RESTORE or FEEOFFICE_CRASH_BACKUP it restores a copy
 // or takes copies.
+#include "access.h"
 #include "database.h"
 #include "mainwindow.h"
 #include "officesession.h"
@@ -21,6 +22,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     if (argc < 2)
         return 2;
+    // The helper works as an administrator without a sign-in.
+    Access::setStandIn([] { return std::optional<Access::User>(Access::User{{}, Roles::Head}); });
     DbConfig config = DbConfig::sqlite(QString::fromLocal8Bit(argv[1]));
     if (argc >= 7 && qstrcmp(argv[2], "QPSQL") == 0) {
         config.driver = QStringLiteral("QPSQL");

@@ -1,5 +1,7 @@
 #include "testsupport.h"
 
+#include "access.h"
+
 #include <utility>
 
 #include "clock.h"
@@ -38,6 +40,9 @@ TestWorld::TestWorld()
     QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope,
                        path(QStringLiteral("system")));
     Clock::setFixed(QDateTime(QDate(2026, 5, 14), QTime(10, 0)));
+    // Sessions act as an administrator named by the fee settings' clerk
+    // unless a test signs someone in.
+    Access::setStandIn([] { return std::optional<Access::User>(Access::User{{}, Roles::Head}); });
 
     Prompts &p = Prompts::current();
     p.openFile = [this](QWidget *) {
@@ -106,6 +111,7 @@ TestWorld::~TestWorld()
 {
     qputenv("HOME", m_home);
     Prompts::current() = Prompts::standard();
+    Access::setStandIn({});
     Clock::reset();
 }
 
@@ -327,7 +333,8 @@ DbConfig freshPostgres()
                 "feeoffice_class_revision, receipt_journal, receipt_serial, "
                 "receipt_unprinted, child_identity, ledger_entry, receipt_void, "
                 "refund_serial, month_closing, school_calendar, attendance, audit_log, "
-                "receipt_second_form, ledger_balance, receipt_child, user_entry, sign_in_failure CASCADE"));
+                "receipt_second_form, ledger_balance, receipt_child, user_entry, sign_in_failure "
+                "CASCADE"));
     return postgresConfig();
 }
 
