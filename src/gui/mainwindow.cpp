@@ -252,6 +252,7 @@ void MainWindow::build()
     connect(&s.users(), &UserService::userChanged, this, &MainWindow::applyRole);
     // The window locks itself after a while without input.
     m_idle = new QTimer(this);
+    m_idle->setObjectName(QStringLiteral("idleLock"));
     m_idle->setSingleShot(true);
     connect(m_idle, &QTimer::timeout, this, &MainWindow::lock);
     qApp->installEventFilter(this);
@@ -285,7 +286,7 @@ std::optional<Roles::Permission> MainWindow::permissionOf(const QString &command
 void MainWindow::applyRole()
 {
     const Access &access = m_session->access();
-    const bool covered = m_signIn && m_signIn->isVisible();
+    const bool covered = m_signIn && !m_signIn->isHidden();
     for (QAction *a : std::as_const(m_actions)) {
         const auto needs = permissionOf(a->objectName());
         const bool may = !covered && (!needs || access.may(*needs));
@@ -316,7 +317,7 @@ void MainWindow::showSignIn(const QString &name)
 
 void MainWindow::lock()
 {
-    if (m_signIn->isVisible())
+    if (isLocked())
         return;
     // The same user, or another, signs in again; the rosters stay as they are.
     const auto me = m_session->access().user();
@@ -353,7 +354,7 @@ void MainWindow::restartIdle()
 
 bool MainWindow::isLocked() const
 {
-    return m_signIn && m_signIn->isVisible();
+    return m_signIn && !m_signIn->isHidden();
 }
 
 void MainWindow::openDatabase()
