@@ -11,7 +11,7 @@ required=(
   libxlsxwriter-dev libminizip-dev libfreexl-dev libsqlite3-dev libsodium-dev
   fonts-wqy-zenhei fonts-dejavu-core fonts-hanazono qt6-translations-l10n
   desktop-file-utils
-  poppler-utils python3-openpyxl
+  poppler-utils python3-openpyxl sqlite3 postgresql-client
   xvfb xauth
 )
 optional=(postgresql unixodbc libsqliteodbc libqt6sql6-odbc)

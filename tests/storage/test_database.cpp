@@ -2,6 +2,7 @@
 #include "rosterstore.h"
 #include "testsupport.h"
 
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -305,6 +306,29 @@ private slots:
                          qPrintable(table));
                 if (c.isPostgres())
                     QVERIFY(!q.exec(QStringLiteral("TRUNCATE %1 CASCADE").arg(table)));
+                QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM %1").arg(table)) && q.next());
+                QCOMPARE(q.value(0).toLongLong(), count);
+                // The database's own command-line client is refused too.
+                for (const QString &statement :
+                     {QStringLiteral("DELETE FROM %1").arg(table),
+                      QStringLiteral("UPDATE %1 SET %2").arg(table, change)}) {
+                    QProcess cli;
+                    if (c.isPostgres())
+                        cli.start(QStringLiteral("psql"),
+                                  {QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                                   QStringLiteral("-h"), c.host, QStringLiteral("-p"),
+                                   QString::number(c.port), QStringLiteral("-U"), c.user,
+                                   QStringLiteral("-d"), c.name, QStringLiteral("-c"), statement});
+                    else if (c.isSqlite())
+                        cli.start(QStringLiteral("sqlite3"), {c.path, statement});
+                    else
+                        break;
+                    QVERIFY2(cli.waitForFinished(30000), qPrintable(cli.errorString()));
+                    QVERIFY2(cli.exitCode() != 0, qPrintable(statement));
+                    QVERIFY2(QString::fromUtf8(cli.readAllStandardError())
+                                 .contains(QStringLiteral("只能添加")),
+                             qPrintable(statement));
+                }
                 QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM %1").arg(table)) && q.next());
                 QCOMPARE(q.value(0).toLongLong(), count);
             }
