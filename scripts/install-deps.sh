@@ -12,6 +12,7 @@ required=(
   fonts-wqy-zenhei fonts-dejavu-core fonts-hanazono qt6-translations-l10n
   desktop-file-utils
   poppler-utils python3-openpyxl sqlite3 postgresql-client
+  unicode-data bzip2
   xvfb xauth
 )
 optional=(postgresql unixodbc libsqliteodbc libqt6sql6-odbc)

@@ -7,6 +7,7 @@
 #include "classname.h"
 #include "clock.h"
 #include "configview.h"
+#include "desk.h"
 #include "journal.h"
 #include "journaldialog.h"
 #include "officesession.h"
@@ -26,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
@@ -71,7 +73,8 @@ void MainWindow::build()
 {
     setObjectName(QStringLiteral("MainWindow"));
 
-    auto *toolBar = new QToolBar(this);
+    auto *toolBar = new QToolBar(QStringLiteral("常用命令"), this);
+    toolBar->setObjectName(QStringLiteral("commands"));
     const struct {
         const char16_t *text;
         const char *name;
@@ -120,8 +123,8 @@ void MainWindow::build()
 
     m_classes = new QStringListModel(this);
     tabWidget = new QTabWidget(this);
-    // Tabs show a close button, but a class is never closed from here.
-    tabWidget->setTabsClosable(true);
+    // A class is never closed from here: its tab has no close button.
+    tabWidget->setTabsClosable(false);
     connect(tabWidget, &QTabWidget::currentChanged, this, [this](int i) {
         if (RosterPage *p = page(i))
             p->ensureBuilt();
@@ -168,7 +171,16 @@ void MainWindow::build()
     split->addWidget(tabWidget);
     split->setStretchFactor(1, 1);
     m_classPanel->hide();
-    setCentralWidget(split);
+    // The desk above the rosters: a parent at the window comes first.
+    auto *central = new QWidget(this);
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    m_desk = new Desk(*m_session, central);
+    column->addWidget(m_desk);
+    column->addWidget(split, 1);
+    setCentralWidget(central);
+    connect(m_desk, &Desk::statusMessage, this, &MainWindow::showStatus);
+    connect(m_session, &OfficeSession::accountsRefreshed, m_desk, &Desk::refresh);
 
     OfficeSession &s = *m_session;
     connect(&s, &OfficeSession::documentsReplaced, this, &MainWindow::rebuildTabs);
@@ -246,6 +258,9 @@ void MainWindow::build()
     connect(toolAction(QStringLiteral("users")), &QAction::triggered, this,
             [this] { (new UsersDialog(*m_session, this))->show(); });
 
+    buildMenus();
+    connect(tabWidget, &QTabWidget::currentChanged, this, &MainWindow::updateTitle);
+
     m_signIn = new SignInPanel(s, this);
     m_signIn->hide();
     connect(m_signIn, &SignInPanel::signedIn, this, &MainWindow::onSignedIn);
@@ -293,11 +308,19 @@ void MainWindow::applyRole()
         a->setEnabled(may);
         a->setToolTip(needs && !may && !covered ? Roles::whoMay(*needs) : a->text());
     }
+    const bool calibrates = !covered && access.may(Roles::Calibration);
     if (QWidget *calibrate = findChild<QWidget *>(QStringLiteral("calibrate"))) {
-        const bool may = access.may(Roles::Calibration);
-        calibrate->setEnabled(may);
-        calibrate->setToolTip(may ? QString() : Roles::whoMay(Roles::Calibration));
+        calibrate->setEnabled(calibrates);
+        calibrate->setToolTip(calibrates ? QString() : Roles::whoMay(Roles::Calibration));
     }
+    for (QAction *a : std::as_const(m_menuActions)) {
+        a->setEnabled(!covered &&
+                      (a->objectName() != QStringLiteral("calibrateMenu") || calibrates));
+        if (a->objectName() == QStringLiteral("deskPay"))
+            a->setEnabled(!covered && access.may(Roles::Print));
+    }
+    if (m_desk)
+        m_desk->setEnabled(!covered);
     // Prices editable for those who may change them.
     if (configview)
         configview->refreshRights();
@@ -305,6 +328,92 @@ void MainWindow::applyRole()
     m_userLabel->setText(me && !me->name.isEmpty()
                              ? QStringLiteral("%1（%2）").arg(me->name, Roles::name(me->role))
                              : QString());
+}
+
+void MainWindow::buildMenus()
+{
+    // Every command in a menu by what it is for; the tool bar keeps the daily ones.
+    const struct {
+        const char16_t *menu;
+        std::initializer_list<const char *> commands;
+    } menus[] = {
+        {u"文件", {"saveDatabase", "exportUnprinted", "addClass", "uploadToServer", "backups"}},
+        {u"收费", {"deskPay", "query", "billMonth", "absences", "journal"}},
+        {u"账目", {"arrears", "closeMonth", "auditLog"}},
+        {u"报表", {"dayReport", "monthReport"}},
+        {u"系统", {"settings", "calibrateMenu", "users", "ownPassword", "switchUser", "lock"}},
+    };
+    auto *pay = new QAction(QStringLiteral("收款并打印"), this);
+    pay->setObjectName(QStringLiteral("deskPay"));
+    pay->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(pay, &QAction::triggered, m_desk, &Desk::takePayment);
+    auto *find = new QAction(QStringLiteral("查找儿童"), this);
+    find->setObjectName(QStringLiteral("deskFind"));
+    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(find, &QAction::triggered, m_desk, &Desk::focusSearch);
+    addAction(find);
+    auto *settings = new QAction(QStringLiteral("设置"), this);
+    settings->setObjectName(QStringLiteral("settings"));
+    connect(settings, &QAction::triggered, this, [this] {
+        dockWidget->show();
+        dockWidget->raise();
+    });
+    auto *calibrate = new QAction(QStringLiteral("打印校准…"), this);
+    calibrate->setObjectName(QStringLiteral("calibrateMenu"));
+    connect(calibrate, &QAction::triggered, this, &MainWindow::showCalibration);
+    auto *undo = new QAction(QStringLiteral("撤销"), this);
+    undo->setObjectName(QStringLiteral("undo"));
+    undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    connect(undo, &QAction::triggered, this, [this] {
+        if (RosterPage *p = page(tabWidget->currentIndex()))
+            p->document()->undoStack()->undo();
+    });
+    auto *redo = new QAction(QStringLiteral("重做"), this);
+    redo->setObjectName(QStringLiteral("redo"));
+    redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    connect(redo, &QAction::triggered, this, [this] {
+        if (RosterPage *p = page(tabWidget->currentIndex()))
+            p->document()->undoStack()->redo();
+    });
+    m_menuActions = {pay, find, settings, calibrate, undo, redo};
+    if (QAction *save = toolAction(QStringLiteral("saveDatabase")))
+        save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    auto byName = [this](const char *name) -> QAction * {
+        if (QAction *a = toolAction(QLatin1String(name)))
+            return a;
+        for (QAction *a : std::as_const(m_menuActions))
+            if (a->objectName() == QLatin1String(name))
+                return a;
+        return nullptr;
+    };
+    for (const auto &m : menus) {
+        QMenu *menu = menuBar()->addMenu(QString::fromUtf16(m.menu));
+        for (const char *name : m.commands)
+            if (QAction *a = byName(name))
+                menu->addAction(a);
+        if (QString::fromUtf16(m.menu) == QStringLiteral("文件")) {
+            menu->addSeparator();
+            menu->addAction(undo);
+            menu->addAction(redo);
+            menu->addSeparator();
+            QAction *quit = menu->addAction(QStringLiteral("退出"));
+            quit->setObjectName(QStringLiteral("quit"));
+            connect(quit, &QAction::triggered, this, &QWidget::close);
+        }
+    }
+    updateTitle();
+}
+
+void MainWindow::updateTitle()
+{
+    RosterPage *p = tabWidget ? page(tabWidget->currentIndex()) : nullptr;
+    QStringList parts{QStringLiteral("收费室")};
+    if (p)
+        parts << ClassName::visible(p->document()->className());
+    parts << m_session->config().describe();
+    // [*] is where Qt marks unsaved changes.
+    setWindowTitle(parts.join(QStringLiteral(" — ")) + QStringLiteral("[*]"));
+    setWindowModified(hasUnsavedChanges());
 }
 
 void MainWindow::showSignIn(const QString &name)
@@ -429,6 +538,10 @@ void MainWindow::buildDock()
     connect(calibrate, &QPushButton::clicked, this, &MainWindow::showCalibration);
     dockWidget->setWidget(dockContent);
     dockWidget->setObjectName(QStringLiteral("dockwidget_"));
+    // The settings cannot be closed away; they move or float instead, and
+    // 系统 → 设置 brings them back to the front.
+    dockWidget->setWindowTitle(QStringLiteral("设置"));
+    dockWidget->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     addDockWidget(Qt::RightDockWidgetArea, dockWidget);
 }
 
@@ -479,7 +592,6 @@ void MainWindow::rebuildTabs()
     // Qt lays every tab out again for each close button: with hundreds of
     // classes that grows with the square of their number. The buttons close
     // nothing, so such a window goes without them.
-    tabWidget->setTabsClosable(classes.size() <= MaxClosableTabs);
     const bool listed = classes.size() > MaxClosableTabs;
     m_classPanel->setVisible(listed);
     if (listed) {
@@ -545,6 +657,7 @@ void MainWindow::updateTabTitles(RosterDocument *document)
         tabWidget->setTabText(i, text);
         tabWidget->setTabToolTip(i, modified ? note : QString());
     }
+    updateTitle();
 }
 
 void MainWindow::onExpensesChange()
@@ -984,4 +1097,12 @@ bool MainWindow::keepLocalCopy()
                    .arg(receipts);
     Prompts::warn(this, QStringLiteral("花名册已另存到本机文件：\n%1").arg(path), how);
     return true;
+}
+
+QAction *MainWindow::menuAction(const QString &objectName) const
+{
+    for (QAction *a : m_menuActions)
+        if (a->objectName() == objectName)
+            return a;
+    return nullptr;
 }

@@ -21,6 +21,7 @@ class QListView;
 class QTabWidget;
 class QTimer;
 class SignInPanel;
+class Desk;
 class QueryWindow;
 class configView;
 
@@ -63,6 +64,9 @@ public:
     // Covered by the sign-in panel (at start, after 锁定 or 切换用户).
     bool isLocked() const;
     SignInPanel *signInPanel() const { return m_signIn; }
+    Desk *desk() const { return m_desk; }
+    // The menu bar's own commands (收款并打印, 查找儿童, 设置, 撤销 …).
+    QAction *menuAction(const QString &objectName) const;
     // What a tool-bar command needs of the user's role; none: anyone's.
     static std::optional<Roles::Permission> permissionOf(const QString &command);
 
@@ -118,6 +122,9 @@ private:
     void onSignedIn();
     // Enables what the signed-in user's role may use, and says who may.
     void applyRole();
+    void buildMenus();
+    // "收费室 — <class> — <database>", marked while rosters are unsaved.
+    void updateTitle();
     void restartIdle();
 
     std::unique_ptr<OfficeSession> m_ownSession;
@@ -132,6 +139,8 @@ private:
     QLineEdit *m_classFilter = nullptr;
     QListView *m_classList = nullptr;
     SignInPanel *m_signIn = nullptr;
+    Desk *m_desk = nullptr;
+    QList<QAction *> m_menuActions;
     QLabel *m_userLabel = nullptr;
     QTimer *m_idle = nullptr;
     bool m_askInterruptedAfterSignIn = false;

@@ -2,6 +2,7 @@
 
 #include "journal.h"
 #include "ledger.h"
+#include "paymentdialog.h"
 #include "signin.h"
 
 #include <QComboBox>
@@ -75,56 +76,10 @@ Prompts Prompts::standard()
         return QMessageBox::question(parent, title, text, buttons);
     };
     p.payment = [](QWidget *parent, Payment &payment) {
-        QDialog dialog(parent);
-        dialog.setObjectName(QStringLiteral("paymentDialog"));
-        dialog.setWindowTitle(payment.refund ? QStringLiteral("退款方式")
-                                             : QStringLiteral("收款方式"));
-        auto *form = new QFormLayout(&dialog);
-        // Every text is whole on the screen: the fields are as wide as
-        // their hints.
-        form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
-        form->setRowWrapPolicy(QFormLayout::DontWrapRows);
-        auto *methods = new QComboBox(&dialog);
-        methods->addItems(Ledger::paymentMethods());
-        methods->setCurrentText(payment.method);
-        form->addRow(payment.refund ? QStringLiteral("退还方式：") : QStringLiteral("收款方式："),
-                     methods);
-        auto *number = new QLineEdit(&dialog);
-        number->setObjectName(QStringLiteral("paymentReference"));
-        number->setPlaceholderText(QStringLiteral("转账或扫码的交易单号，可不填"));
-        auto *received = new QLineEdit(&dialog);
-        received->setObjectName(QStringLiteral("paymentReceived"));
-        const bool single = payment.dueFen > 0 && !payment.refund;
-        if (single) {
-            auto *due =
-                new QLabel(QStringLiteral("%1 元").arg(Journal::yuan(payment.dueFen)), &dialog);
-            due->setObjectName(QStringLiteral("paymentDue"));
-            form->addRow(QStringLiteral("应收："), due);
-            form->addRow(QStringLiteral("交易单号："), number);
-            received->setPlaceholderText(QStringLiteral("收齐时不填；少收时填实收金额"));
-            form->addRow(QStringLiteral("实收金额（元）："), received);
-            auto *hint = new QLabel(
-                QStringLiteral("少收时尚欠的部分记在儿童的账上，多收的记为预收。"), &dialog);
-            hint->setObjectName(QStringLiteral("paymentHint"));
-            hint->setWordWrap(true);
-            form->addRow(hint);
-        } else {
-            number->hide();
-            received->hide();
-        }
-        for (QLineEdit *edit : {number, received})
-            edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(edit->placeholderText()) +
-                                  4 * edit->fontMetrics().averageCharWidth());
-        auto *buttons =
-            new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-        form->addRow(buttons);
-        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        PaymentDialog dialog(payment, parent);
         if (dialog.exec() != QDialog::Accepted)
             return false;
-        payment.method = methods->currentText();
-        payment.reference = number->text().trimmed();
-        payment.received = received->text().trimmed();
+        dialog.fill(payment);
         return true;
     };
     p.text = [](QWidget *parent, const QString &title,

@@ -113,6 +113,7 @@ void OfficeSession::refreshAccounts()
 {
     for (RosterDocument *doc : std::as_const(m_documents))
         doc->refreshAccounts();
+    emit accountsRefreshed();
 }
 
 void OfficeSession::applySettings()

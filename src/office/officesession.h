@@ -166,6 +166,8 @@ public:
 
 signals:
     void documentsReplaced();
+    // The accounts changed (a write of this PC): views of them read again.
+    void accountsRefreshed();
     void classAdded(const QString &name, RosterDocument *document);
     // Another PC saved a class: reloaded (its roster was unchanged here) or
     // only noted (it holds unsaved changes).

@@ -7,16 +7,19 @@
 #include "layout.h"
 #include "mainwindow.h"
 #include "officesession.h"
+#include "paymentdialog.h"
 #include "querywindow.h"
 #include "receiptprinter.h"
 #include "rosterpage.h"
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
@@ -102,41 +105,77 @@ private slots:
         QVERIFY(!calibration.windowTitle().isEmpty());
     }
 
-    // The payment prompt shows what is due as a label that stays, and every
-    // hint whole: nothing is cut to "应收 1830.00 元；…".
+    // The payment prompt shows what is due as a label that stays, every
+    // hint whole, 尚欠 or 找零 as the amount is typed, the ways as keyed
+    // buttons and the transaction number only for ways that have one.
     void paymentPromptShowsItsTextsWhole()
     {
         Prompts::Payment payment;
         payment.method = QStringLiteral("现金");
         payment.dueFen = 183000;
-        bool checked = false;
+        QStringList seen;
         QTimer::singleShot(0, [&] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            auto *due = dialog->findChild<QLabel *>(QStringLiteral("paymentDue"));
-            QVERIFY(due);
-            QCOMPARE(due->text(), QStringLiteral("1830.00 元"));
-            for (const char *name : {"paymentReceived", "paymentReference"}) {
-                auto *edit = dialog->findChild<QLineEdit *>(QLatin1String(name));
-                QVERIFY(edit);
-                QVERIFY2(edit->width() >=
-                             edit->fontMetrics().horizontalAdvance(edit->placeholderText()),
-                         name);
-            }
-            auto *hint = dialog->findChild<QLabel *>(QStringLiteral("paymentHint"));
-            QVERIFY(hint && hint->isVisible());
-            QVERIFY(hint->height() >= hint->heightForWidth(hint->width()));
+            auto *dialog = qobject_cast<PaymentDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            seen << dialog->dueLabel()->text();
+            QLineEdit *received = dialog->receivedEdit();
+            seen << QString::number(received->width() >= received->fontMetrics().horizontalAdvance(
+                                                             received->placeholderText()));
+            seen << QString::number(dialog->focusWidget() ==
+                                    dialog->methodButton(QStringLiteral("现金")));
+            seen << QString::number(dialog->referenceEdit()->isVisible());
+            QTest::keyClicks(received, QStringLiteral("2000"));
+            seen << dialog->changeLabel()->text();
+            received->clear();
+            QTest::keyClicks(received, QStringLiteral("1000"));
+            seen << dialog->changeLabel()->text();
+            // 2 is 微信, which has a number: the number field is next.
+            dialog->methodButton(QStringLiteral("现金"))->setFocus();
+            QTest::keyClick(dialog->methodButton(QStringLiteral("现金")), Qt::Key_2);
+            seen << dialog->method() << QString::number(dialog->referenceEdit()->isVisible())
+                 << QString::number(dialog->focusWidget() == dialog->referenceEdit());
+            QTest::keyClicks(dialog->referenceEdit(), QStringLiteral("WX42"));
             if (qEnvironmentVariableIsSet("FEEOFFICE_SHOTS"))
                 dialog->grab().save(qEnvironmentVariable("FEEOFFICE_SHOTS") +
                                     QStringLiteral("/payment.png"));
-            dialog->findChild<QLineEdit *>(QStringLiteral("paymentReceived"))
-                ->setText(QStringLiteral("1000"));
-            checked = true;
-            dialog->accept();
+            QTest::keyClick(dialog->referenceEdit(), Qt::Key_Return);
         });
         QVERIFY(Prompts::standard().payment(nullptr, payment));
-        QVERIFY(checked);
+        QCOMPARE(seen, (QStringList{QStringLiteral("1830.00 元"), "1", "1", "0",
+                                    QStringLiteral("找零 170.00 元"),
+                                    QStringLiteral("部分缴费，尚欠 830.00 元"),
+                                    QStringLiteral("微信"), "1", "1"}));
         QCOMPARE(payment.received, QStringLiteral("1000"));
+        QCOMPARE(payment.method, QStringLiteral("微信"));
+        QCOMPARE(payment.reference, QStringLiteral("WX42"));
+    }
+
+    // Cash handed over beyond what is due is change, unless kept as credit;
+    // Esc cancels.
+    void cashOverpaymentIsChange()
+    {
+        Prompts::Payment payment;
+        payment.method = QStringLiteral("现金");
+        payment.dueFen = 50000;
+        PaymentDialog dialog(payment, nullptr);
+        dialog.receivedEdit()->setText(QStringLiteral("600"));
+        QCOMPARE(dialog.changeLabel()->text(), QStringLiteral("找零 100.00 元"));
+        Prompts::Payment out = payment;
+        dialog.fill(out);
+        QVERIFY(out.received.isEmpty());
+        dialog.creditBox()->setChecked(true);
+        QCOMPARE(dialog.changeLabel()->text(), QStringLiteral("多收 100.00 元，记为预收"));
+        dialog.fill(out);
+        QCOMPARE(out.received, QStringLiteral("600"));
+        dialog.choose(QStringLiteral("支付宝"));
+        dialog.creditBox()->setChecked(false);
+        dialog.fill(out);
+        QCOMPARE(out.received, QStringLiteral("600"));
+        QCOMPARE(dialog.okButton()->text(), QStringLiteral("打印收据"));
+        QVERIFY(dialog.okButton()->isDefault());
+        QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+        QCOMPARE(dialog.exec(), int(QDialog::Rejected));
     }
 
     void totalFollowsTheTyping()

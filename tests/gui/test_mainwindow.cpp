@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QToolBar>
 #include <QToolButton>
 
 namespace
@@ -135,13 +136,17 @@ private slots:
     {
         seedDatabase(w->databasePath(), {QStringLiteral("A")}, {});
         MainWindow mw(dbConfig());
-        QVERIFY(mw.tabWidget->tabsClosable());
+        QVERIFY(!mw.tabWidget->tabsClosable());
         emit mw.tabWidget->tabCloseRequested(0);
         QCOMPARE(mw.tabWidget->count(), 1);
         QCOMPARE(mw.dockWidget->minimumSize(), QSize(100, 100));
         QCOMPARE(mw.dockWidget->objectName(), QStringLiteral("dockwidget_"));
         mw.dockWidget->resize(10, 10);
         QVERIFY(mw.dockWidget->width() >= 100);
+        // The settings cannot be closed away, and are named in every menu.
+        QVERIFY(!(mw.dockWidget->features() & QDockWidget::DockWidgetClosable));
+        QCOMPARE(mw.dockWidget->windowTitle(), QStringLiteral("设置"));
+        QCOMPARE(mw.findChild<QToolBar *>()->windowTitle(), QStringLiteral("常用命令"));
         QVERIFY(mw.findChildren<configView *>().size() == 1);
     }
 
