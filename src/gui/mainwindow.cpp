@@ -276,6 +276,9 @@ void MainWindow::build()
     else
         restartIdle();
     applyRole();
+    // The search field is where a parent at the window starts.
+    if (!isLocked())
+        m_desk->focusSearch();
 }
 
 namespace
@@ -444,6 +447,8 @@ void MainWindow::onSignedIn()
 {
     restartIdle();
     applyRole();
+    m_desk->refresh();
+    m_desk->focusSearch();
     if (const auto me = m_session->access().user())
         showStatus(QStringLiteral("%1已登录").arg(me->name));
     if (m_askInterruptedAfterSignIn) {

@@ -5,10 +5,12 @@
 
 namespace
 {
-const QHash<char32_t, QString> &readings()
+// The first letter of each character's first reading, without its tone
+// mark ("zhāng" → z), read once from the readings built into the program.
+const QHash<char32_t, QChar> &initialLetters()
 {
-    static const QHash<char32_t, QString> table = [] {
-        QHash<char32_t, QString> t;
+    static const QHash<char32_t, QChar> table = [] {
+        QHash<char32_t, QChar> t;
         QFile f(QStringLiteral(":/pinyin/readings.txt"));
         if (!f.open(QIODevice::ReadOnly))
             return t;
@@ -16,39 +18,37 @@ const QHash<char32_t, QString> &readings()
         const QByteArray all = f.readAll();
         for (const QByteArray &line : all.split('\n')) {
             const int tab = line.indexOf('\t');
-            if (tab < 3 || !line.startsWith("U+"))
+            if (tab < 3 || !line.startsWith("U+") || tab + 1 >= line.size())
                 continue;
             bool ok = false;
             const uint code = line.mid(2, tab - 2).toUInt(&ok, 16);
-            if (ok)
-                t.insert(char32_t(code), QString::fromUtf8(line.mid(tab + 1)));
+            const QString first = QString::fromUtf8(line.mid(tab + 1, 4))
+                                      .left(1)
+                                      .normalized(QString::NormalizationForm_D);
+            if (ok && !first.isEmpty())
+                t.insert(char32_t(code), first.at(0).toLower());
         }
         return t;
     }();
     return table;
 }
-
-// The reading's first letter without its tone mark.
-QChar initialOf(const QString &reading)
-{
-    const QString plain = reading.left(1).normalized(QString::NormalizationForm_D);
-    return plain.isEmpty() ? QChar() : plain.at(0).toLower();
-}
 } // namespace
 
-QString ChildSearch::reading(char32_t character)
+bool ChildSearch::hasReadings()
 {
-    return readings().value(character);
+    return !initialLetters().isEmpty();
 }
 
 QString ChildSearch::initials(const QString &name)
 {
+    const QHash<char32_t, QChar> &letters = initialLetters();
     QString out;
+    out.reserve(name.size());
     const QList<uint> codes = name.toUcs4();
     for (const uint c : codes) {
-        const QString r = reading(char32_t(c));
-        if (!r.isEmpty())
-            out += initialOf(r);
+        const auto it = letters.constFind(char32_t(c));
+        if (it != letters.cend())
+            out += *it;
         else if (!QChar::isSpace(c))
             out += QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1).toLower();
     }

@@ -20,8 +20,8 @@ public:
     // The initials of a name's characters, lower case; a character
     // without a reading stands for itself (a Latin letter, a digit).
     static QString initials(const QString &name);
-    // The first reading of a character ("zhāng"), or empty.
-    static QString reading(char32_t character);
+    // Whether the readings were found in the program (they are built in).
+    static bool hasReadings();
 
     // Children whose name holds the text, then those whose initials begin
     // with it, then those whose initials hold it; each class in list

