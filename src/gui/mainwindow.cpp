@@ -871,15 +871,14 @@ void MainWindow::billMonth()
     RosterPage *current = page(tabWidget->currentIndex());
     QStringList classes;
     if (current) {
-        const auto answer = Prompts::current().question(
-            this, Prompts::title(),
-            QStringLiteral("生成 %1 的应收：\n选“是”只为当前班级“%2”生成；选“否”为所有班级生成。")
+        const int answer = Prompts::current().choose(
+            this,
+            QStringLiteral("生成 %1 的应收：只为当前班级“%2”，还是为全部班级？")
                 .arg(month, ClassName::visible(current->objectName())),
-            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        if (answer == QMessageBox::Cancel)
+            {QStringLiteral("本班"), QStringLiteral("全部班级")});
+        if (answer < 0)
             return;
-        classes =
-            answer == QMessageBox::Yes ? QStringList{current->objectName()} : m_session->classes();
+        classes = answer == 0 ? QStringList{current->objectName()} : m_session->classes();
     } else {
         classes = m_session->classes();
     }
@@ -937,13 +936,27 @@ void MainWindow::closeMonth()
         Prompts::warn(this, *closed, QStringLiteral("月结不能撤销，也不用再结一次。"));
         return;
     }
+    // What is being closed, as the books hold it.
+    QString summary;
+    if (const auto report = m_session->reports().monthReport(month, &error)) {
+        int receipts = 0;
+        for (const JournalEntry &e :
+             m_session->journal().journalMonth(month).value_or(QVector<JournalEntry>()))
+            receipts += !e.voided && !e.unprinted && !e.isReprint() ? 1 : 0;
+        const MonthReport::Sums &all = report->all;
+        summary = QStringLiteral("%1：收据 %2 张，应收 %3 元，实收 %4 元，缺勤退费 %5 元，"
+                                 "退款 %6 元，尚欠 %7 元。\n\n")
+                      .arg(month)
+                      .arg(receipts)
+                      .arg(Journal::yuan(all.charged), Journal::yuan(all.received),
+                           Journal::yuan(all.credited), Journal::yuan(all.refunded),
+                           Journal::yuan(all.owed));
+    }
     const QString text =
-        QStringLiteral("月结 %1：\n月结之后，%1 不能再生成应收、收款、作废收据或退款；"
-                       "以后对它的更正记在当时未结的月份，并注明 %1。\n月结不能撤销。\n\n"
-                       "是否月结 %1？")
-            .arg(month);
-    if (Prompts::current().question(this, Prompts::title(), text,
-                                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        summary + QStringLiteral("月结之后，%1 不能再生成应收、收款、作废收据或退款；"
+                                 "以后对它的更正记在当时未结的月份，并注明 %1。\n月结不能撤销。")
+                      .arg(month);
+    if (!Prompts::current().confirm(this, text, QStringLiteral("月结")))
         return;
     const WriteResult r = m_session->accounts().closeMonth(month);
     if (!r) {

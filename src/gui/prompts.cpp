@@ -71,6 +71,18 @@ Prompts Prompts::standard()
         box->exec();
         return box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole;
     };
+    p.choose = [](QWidget *parent, const QString &text, const QStringList &choices) {
+        QMessageBox box(QMessageBox::Question, title(), text, QMessageBox::NoButton, parent);
+        box.setObjectName(QStringLiteral("chooseBox"));
+        QList<QAbstractButton *> buttons;
+        for (const QString &c : choices)
+            buttons << box.addButton(c, QMessageBox::AcceptRole);
+        QPushButton *cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        box.setDefaultButton(cancel);
+        box.setEscapeButton(cancel);
+        box.exec();
+        return int(buttons.indexOf(box.clickedButton()));
+    };
     p.question = [](QWidget *parent, const QString &title, const QString &text,
                     QMessageBox::StandardButtons buttons) {
         return QMessageBox::question(parent, title, text, buttons);

@@ -30,6 +30,10 @@ struct Prompts {
     // A question whose yes is a button named for the action ("恢复此备份")
     // and whose default is not to act; true when the clerk chose the action.
     std::function<bool(QWidget *parent, const QString &text, const QString &action)> confirm;
+    // A question whose buttons are named for what each does ("本班",
+    // "全部班级") with 取消 last, the default and the Esc key: the index of
+    // the choice, or -1 for 取消.
+    std::function<int(QWidget *parent, const QString &text, const QStringList &choices)> choose;
     std::function<void(QWidget *parent, const QString &title, const QVector<QImage> &pages)>
         preview;
     // How the money of the receipts about to print is paid: the method

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -171,6 +172,37 @@ private slots:
                      qPrintable(desk->today()->text()));
         QTRY_VERIFY2(desk->today()->text().contains(QStringLiteral("本月未缴清 3 名儿童")),
                      qPrintable(desk->today()->text()));
+    }
+
+    // Questions name their buttons for what they do, and the default is the
+    // harmless one: 取消, which Esc and Enter choose.
+    void questionsNameTheirButtons()
+    {
+        QStringList texts;
+        QString byDefault;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            for (QAbstractButton *b : box->buttons())
+                texts << b->text();
+            byDefault = box->defaultButton() ? box->defaultButton()->text() : QString();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QCOMPARE(Prompts::standard().choose(nullptr, QStringLiteral("生成应收"),
+                                            {QStringLiteral("本班"), QStringLiteral("全部班级")}),
+                 -1);
+        QCOMPARE(QSet<QString>(texts.begin(), texts.end()),
+                 (QSet<QString>{QStringLiteral("本班"), QStringLiteral("全部班级"),
+                                QStringLiteral("取消")}));
+        QCOMPARE(byDefault, QStringLiteral("取消"));
+        // 生成本月应收 offers exactly those.
+        seeded();
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        w->questionAnswers = {QMessageBox::Cancel};
+        mw.toolAction(QStringLiteral("billMonth"))->trigger();
+        QCOMPARE(w->confirmActions.last(), QStringLiteral("本班/全部班级"));
+        QVERIFY(w->questionTexts.last().contains(QStringLiteral("大一班")));
     }
 
     void menusShortcutsAndTitle()

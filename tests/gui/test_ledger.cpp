@@ -1230,8 +1230,12 @@ private slots:
         Clock::setFixed(QDateTime(QDate(2026, 6, 1), QTime(8, 30)));
         w->questionAnswers = {QMessageBox::No};
         mw.toolAction(QStringLiteral("closeMonth"))->trigger();
-        QVERIFY(w->questionTexts.last().contains(QStringLiteral("月结 2026-05")));
+        // The month's figures first, a button named 月结, the default 取消.
+        QVERIFY2(w->questionTexts.last().startsWith(QStringLiteral("2026-05：收据 ")),
+                 qPrintable(w->questionTexts.last()));
+        QVERIFY(w->questionTexts.last().contains(QStringLiteral("实收")));
         QVERIFY(w->questionTexts.last().contains(QStringLiteral("不能撤销")));
+        QCOMPARE(w->confirmActions.last(), QStringLiteral("月结"));
         QCOMPARE(*mw.session().accounts().monthClosing(QStringLiteral("2026-05")), QString());
         w->questionAnswers = {QMessageBox::Yes};
         mw.toolAction(QStringLiteral("closeMonth"))->trigger();

@@ -75,6 +75,15 @@ TestWorld::TestWorld()
         questionTexts << text;
         return questionAnswers.isEmpty() ? questionAnswer : questionAnswers.takeFirst();
     };
+    // Named choices: Yes is the first, No the second, anything else 取消.
+    p.choose = [this](QWidget *, const QString &text, const QStringList &choices) {
+        ++questions;
+        questionTexts << text;
+        confirmActions << choices.join(QLatin1Char('/'));
+        const auto answer =
+            questionAnswers.isEmpty() ? questionAnswer : questionAnswers.takeFirst();
+        return answer == QMessageBox::Yes ? 0 : answer == QMessageBox::No ? 1 : -1;
+    };
     p.confirm = [this](QWidget *, const QString &text, const QString &action) {
         ++questions;
         questionTexts << text;
