@@ -24,6 +24,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -33,6 +34,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStringListModel>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -112,7 +114,40 @@ void MainWindow::build()
         m_actions << new QAction(QString::fromUtf16(a.first), this);
         m_actions.last()->setObjectName(QLatin1String(a.second));
     }
-    toolBar->addActions(m_actions);
+    // The tool bar holds the day's commands, in groups, each with an icon
+    // from the desktop's theme (Qt's own where the theme has none) and its
+    // text under it; the rest are in the menus.
+    const struct {
+        const char *name, *theme;
+        QStyle::StandardPixmap fallback;
+    } daily[] = {
+        {"saveDatabase", "document-save", QStyle::SP_DialogSaveButton},
+        {"addClass", "list-add", QStyle::SP_FileDialogNewFolder},
+        {nullptr, nullptr, QStyle::SP_CustomBase},
+        {"query", "edit-find", QStyle::SP_FileDialogContentsView},
+        {"billMonth", "x-office-spreadsheet", QStyle::SP_FileDialogDetailedView},
+        {"journal", "document-open-recent", QStyle::SP_FileDialogListView},
+        {"absences", "x-office-calendar", QStyle::SP_FileDialogInfoView},
+        {nullptr, nullptr, QStyle::SP_CustomBase},
+        {"arrears", "dialog-warning", QStyle::SP_MessageBoxWarning},
+        {"dayReport", "document-print", QStyle::SP_FileIcon},
+        {"exportUnprinted", "document-export", QStyle::SP_ArrowDown},
+        {"uploadToServer", "network-server", QStyle::SP_DriveNetIcon},
+        {nullptr, nullptr, QStyle::SP_CustomBase},
+        {"lock", "system-lock-screen", QStyle::SP_BrowserStop},
+    };
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    for (const auto &d : daily) {
+        if (!d.name) {
+            toolBar->addSeparator();
+            continue;
+        }
+        QAction *a = toolAction(QLatin1String(d.name));
+        if (!a)
+            continue;
+        a->setIcon(QIcon::fromTheme(QLatin1String(d.theme), style()->standardIcon(d.fallback)));
+        toolBar->addAction(a);
+    }
     addToolBar(toolBar);
 
     m_status = new QLabel(this);

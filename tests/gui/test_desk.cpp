@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 
 namespace
 {
@@ -219,6 +220,24 @@ private slots:
         for (QAction *m : mw.menuBar()->actions())
             for (QAction *a : m->menu()->actions())
                 QVERIFY(a->isSeparator() || !a->text().isEmpty());
+        // The tool bar: the daily commands in groups, icons with text under;
+        // every command is in the tool bar or a menu.
+        auto *bar = mw.findChild<QToolBar *>(QStringLiteral("commands"));
+        QCOMPARE(bar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        int separators = 0;
+        QSet<QAction *> reachable;
+        for (QAction *a : bar->actions()) {
+            separators += a->isSeparator() ? 1 : 0;
+            QVERIFY(a->isSeparator() || !a->icon().isNull());
+            reachable.insert(a);
+        }
+        QVERIFY(separators >= 3);
+        QVERIFY(bar->actions().size() - separators < mw.toolActions().size());
+        for (QAction *m : mw.menuBar()->actions())
+            for (QAction *a : m->menu()->actions())
+                reachable.insert(a);
+        for (QAction *a : mw.toolActions())
+            QVERIFY2(reachable.contains(a), qPrintable(a->text()));
         QCOMPARE(mw.toolAction(QStringLiteral("saveDatabase"))->shortcut(),
                  QKeySequence(Qt::CTRL | Qt::Key_S));
         QCOMPARE(mw.menuAction(QStringLiteral("deskFind"))->shortcut(),
