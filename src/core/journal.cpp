@@ -119,3 +119,16 @@ QString cleanText(const QString &text)
     return out.trimmed();
 }
 } // namespace Journal
+
+ReceiptMarks JournalEntry::marks() const
+{
+    ReceiptMarks m;
+    m.serial = serial;
+    m.method = method;
+    m.reference = reference;
+    m.copyOf = reprintOf;
+    // A part payment prints what was paid; the clerk was shown what was due.
+    if (reprintOf.isEmpty() && expectedDue > 0 && total < expectedDue)
+        m.owedAfter = expectedDue - total;
+    return m;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account.h"
+#include "layout.h"
 #include "receipt.h"
 
 #include <QDateTime>
@@ -90,6 +91,8 @@ struct JournalEntry {
     QString voidReason;
 
     bool isReprint() const { return !reprintOf.isEmpty(); }
+    // What the printed receipt says of itself (serial, way, rest owed, copy).
+    ReceiptMarks marks() const;
     // More lines than one form holds: recorded and printed as two forms.
     bool hasSecondForm() const { return !labels[Receipt::FormLines].isNull(); }
     // month, or the month of printedAt when none is set.

@@ -49,8 +49,23 @@ QString refusal(const Receipt &receipt)
     return {};
 }
 
+QPointF serialAt(const SheetLayout &s)
+{
+    return {s.feeLeft + 66.0, s.feeTop + 20.0};
+}
+
+QPointF methodAt(const SheetLayout &s)
+{
+    return {s.feeLeft + 66.0, s.feeTop + 26.0};
+}
+
+QPointF noteAt(const SheetLayout &s)
+{
+    return {s.feeLeft + 66.0, s.feeTop + 32.0};
+}
+
 QVector<DrawOp> layout(const Receipt &receipt, const QDate &date, CapitalPlacement placement,
-                       const QPointF &off, const SheetLayout &s)
+                       const QPointF &off, const SheetLayout &s, const ReceiptMarks &marks)
 {
     QVector<DrawOp> ops;
     // Date: year, month, and the day followed by a blank.
@@ -112,6 +127,24 @@ QVector<DrawOp> layout(const Receipt &receipt, const QDate &date, CapitalPlaceme
         ops << text(QStringLiteral("已用预收 %1 元抵扣")
                         .arg(Capital::amountText(receipt.credit).value_or(QString())),
                     left + 66, top + 12, off);
+    if (!marks.serial.isEmpty()) {
+        const QPointF at = serialAt(s);
+        ops << text(QStringLiteral("编号 %1").arg(marks.serial), at.x(), at.y(), off);
+    }
+    if (!marks.method.isEmpty() && marks.copyOf.isEmpty()) {
+        const QPointF at = methodAt(s);
+        ops << text(marks.reference.isEmpty()
+                        ? QStringLiteral("%1支付").arg(marks.method)
+                        : QStringLiteral("%1支付 单号 %2").arg(marks.method, marks.reference),
+                    at.x(), at.y(), off);
+    }
+    const QPointF note = noteAt(s);
+    if (!marks.copyOf.isEmpty())
+        ops << text(QStringLiteral("补打（原收据 %1）").arg(marks.copyOf), note.x(), note.y(), off);
+    else if (marks.owedAfter > 0)
+        ops << text(QStringLiteral("部分缴费，尚欠 %1 元")
+                        .arg(QString::number(double(marks.owedAfter) / 100.0, 'f', 2)),
+                    note.x(), note.y(), off);
     ops << text(ReceiptText::decode(receipt.clerk), s.clerk.x() + 15, s.clerk.y() + 3.5, off);
     return ops;
 }

@@ -38,8 +38,24 @@ struct DrawOp {
 // length of the amount); a printed range uses one fixed column per place.
 enum class CapitalPlacement { LeftAligned, FixedColumns };
 
+// What a recorded receipt says of itself, in the form's blank right of the
+// fee amounts: its serial, how it was paid, the rest still owed after a part
+// payment, or that it is a copy (补打) and of which receipt.
+struct ReceiptMarks {
+    QString serial;
+    QString method, reference;
+    qint64 owedAfter = 0; // a part payment: what the receipt leaves owed
+    QString copyOf;       // a copy: the serial it copies
+    bool isEmpty() const { return serial.isEmpty() && copyOf.isEmpty(); }
+};
+
 namespace ReceiptLayout
 {
+// Where the marks go, in millimetres (baseline start): below the credit
+// line, right of the fee amounts, above the capitals.
+QPointF serialAt(const SheetLayout &sheet = {});
+QPointF methodAt(const SheetLayout &sheet = {});
+QPointF noteAt(const SheetLayout &sheet = {});
 
 // Why a receipt cannot be printed, or empty when it can: an amount that does
 // not fit the form's boxes (negative, more than eight digits) is refused
@@ -49,7 +65,8 @@ QString refusal(const Receipt &receipt);
 // The drawing instructions of one receipt; offset is the printer's
 // calibration shift, added to every position.
 QVector<DrawOp> layout(const Receipt &receipt, const QDate &date, CapitalPlacement placement,
-                       const QPointF &offset = {}, const SheetLayout &sheet = {});
+                       const QPointF &offset = {}, const SheetLayout &sheet = {},
+                       const ReceiptMarks &marks = {});
 
 // The pre-printed form's boxes with their captions, for the preview only
 // (never printed: the paper has them already).

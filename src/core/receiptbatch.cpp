@@ -97,10 +97,10 @@ QStringList ReceiptBatch::questionableDiscounts() const
 }
 
 QVector<QVector<DrawOp>> ReceiptBatch::pages(const Receipt &receipt, const QDate &date,
-                                             const QPointF &offset) const
+                                             const QPointF &offset, const ReceiptMarks &marks) const
 {
     QVector<QVector<DrawOp>> out;
     for (const Receipt &form : forms(receipt))
-        out << ReceiptLayout::layout(form, date, m_placement, offset, m_sheet);
+        out << ReceiptLayout::layout(form, date, m_placement, offset, m_sheet, marks);
     return out;
 }

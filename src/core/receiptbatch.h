@@ -59,8 +59,8 @@ public:
 
     // The drawing instructions of one receipt for the given day and
     // printer shift: one page per form.
-    QVector<QVector<DrawOp>> pages(const Receipt &receipt, const QDate &date,
-                                   const QPointF &offset) const;
+    QVector<QVector<DrawOp>> pages(const Receipt &receipt, const QDate &date, const QPointF &offset,
+                                   const ReceiptMarks &marks = {}) const;
 
     CapitalPlacement placement() const { return m_placement; }
 

@@ -529,7 +529,7 @@ void JournalDialog::reprintSelected()
     QVector<QVector<DrawOp>> pages;
     for (const Receipt &form : forms(entry.receipt()))
         pages << ReceiptLayout::layout(form, entry.printedAt.date(), CapitalPlacement::LeftAligned,
-                                       job.offset());
+                                       job.offset(), SheetLayout(), entries.value(0).marks());
     if (!job.print(pages)) {
         m_session.journal().receiptsNotPrinted(entries, job.errorString());
         Prompts::error(this, job.errorString(), QStringLiteral("收据记录中注明了“未打印”。"));

@@ -175,7 +175,8 @@ int ReceiptCommands::print(ReceiptJob &job, const ReceiptPlan &plan)
         PlannedReceipt p = receipts.value(i);
         if (m_session)
             p.receipt = entries.at(i).receipt();
-        pages << plan.batch().pages(p.receipt, moments.at(i).date(), offset);
+        pages << plan.batch().pages(p.receipt, moments.at(i).date(), offset,
+                                    m_session ? entries.at(i).marks() : ReceiptMarks());
     }
     if (m_session)
         m_session->journal().printingReceipts(entries);

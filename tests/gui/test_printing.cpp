@@ -1,6 +1,7 @@
 #include "calibration.h"
 #include "calibrationdialog.h"
 #include "clock.h"
+#include "layout.h"
 #include "mainwindow.h"
 #include "officesession.h"
 #include "queryresults.h"
@@ -44,6 +45,45 @@ QString pdfInfo(const QString &pdf)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+// The words of a PDF's first page with where they start, in millimetres
+// from the page's top-left corner, as poppler's pdftotext reads them.
+struct Word {
+    QString text;
+    double x = 0, bottom = 0;
+};
+QVector<Word> pdfWords(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
+             QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
+    p.waitForFinished(30000);
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    static const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"[\\d.]+\" xMax=\"[\\d.]+\" "
+                       "yMax=\"([\\d.]+)\">([^<]*)</word>"));
+    QVector<Word> out;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        const double mm = 25.4 / 72.0;
+        out.append({m.captured(3), m.captured(1).toDouble() * mm, m.captured(2).toDouble() * mm});
+    }
+    return out;
+}
+
+// The word that begins with text, or an empty one.
+Word wordStarting(const QVector<Word> &words, const QString &text)
+{
+    for (const Word &w : words)
+        if (w.text.startsWith(text))
+            return w;
+    return {};
+}
+
+QStringList seededChild(const QString &name)
+{
+    return {name, "4", "1000", "", "10", "", "", "", "", "0", "李", "否", "大一班"};
+}
 } // namespace
 
 class TestPrinting : public QObject
@@ -82,6 +122,73 @@ private slots:
         delete page;
         delete doc;
         delete w;
+    }
+
+    // A recorded receipt says its serial and way of payment, a part payment
+    // what it leaves owed, and a copy that it is one and of which receipt,
+    // each where the form is blank.
+    void receiptSaysWhatItIs()
+    {
+        w->setSetting(QStringLiteral("a"), QStringLiteral("0.9"));
+        w->setSetting(QStringLiteral("b"), QStringLiteral("100"));
+        for (const char *k : {"c", "d", "e", "f"})
+            w->setSetting(QLatin1String(k), QStringLiteral("10"));
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"大一班"}, {seededChild("甲"), seededChild("乙")});
+        MainWindow mw(config);
+        w->questionAnswers = {QMessageBox::Yes};
+        mw.toolAction(QStringLiteral("billMonth"))->trigger();
+        RosterPage *a = mw.page(0);
+        // 甲 pays 500 of 1100 by WeChat.
+        w->paymentMethod = QStringLiteral("微信");
+        w->paymentReference = QStringLiteral("WX9");
+        w->paymentReceived = QStringLiteral("500");
+        w->printToPdf = w->path(QStringLiteral("part.pdf"));
+        a->tableView->setCurrentIndex(a->document()->index(0, 0));
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        const QVector<Word> part = pdfWords(w->printToPdf);
+        const SheetLayout sheet;
+        struct Expect {
+            QString text;
+            QPointF at;
+        };
+        const QVector<Expect> first = {
+            {QStringLiteral("编号"), ReceiptLayout::serialAt(sheet)},
+            {QStringLiteral("2026-000001"), {}},
+            {QStringLiteral("微信支付"), ReceiptLayout::methodAt(sheet)},
+            {QStringLiteral("WX9"), {}},
+            {QStringLiteral("部分缴费，尚欠"), ReceiptLayout::noteAt(sheet)},
+            {QStringLiteral("600.00"), {}}};
+        for (const Expect &e : first) {
+            const Word found = wordStarting(part, e.text);
+            QVERIFY2(!found.text.isEmpty(), qPrintable(e.text));
+            if (e.at.isNull())
+                continue;
+            // Starts where laid out; the baseline is just above the word's bottom.
+            QVERIFY2(qAbs(found.x - e.at.x()) < 1.0, qPrintable(QString::number(found.x)));
+            QVERIFY2(found.bottom > e.at.y() - 0.5 && found.bottom < e.at.y() + 2.0,
+                     qPrintable(QString::number(found.bottom)));
+        }
+        // 乙 pays in full in cash, then the receipt is printed again: a copy.
+        w->paymentMethod = QStringLiteral("现金");
+        w->paymentReference.clear();
+        w->paymentReceived.clear();
+        a->tableView->setCurrentIndex(a->document()->index(1, 0));
+        w->printToPdf = w->path(QStringLiteral("full.pdf"));
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        const QVector<Word> full = pdfWords(w->printToPdf);
+        QVERIFY(!wordStarting(full, QStringLiteral("现金支付")).text.isEmpty());
+        QVERIFY(wordStarting(full, QStringLiteral("部分缴费")).text.isEmpty());
+        QVERIFY(wordStarting(full, QStringLiteral("补打")).text.isEmpty());
+        w->printToPdf = w->path(QStringLiteral("copy.pdf"));
+        a->toolButton(QStringLiteral("printSelected"))->click();
+        const QVector<Word> copy = pdfWords(w->printToPdf);
+        const Word again = wordStarting(copy, QStringLiteral("补打"));
+        QCOMPARE(again.text, QStringLiteral("补打（原收据"));
+        QVERIFY(!wordStarting(copy, QStringLiteral("2026-000002）")).text.isEmpty());
+        QVERIFY(qAbs(again.x - ReceiptLayout::noteAt(sheet).x()) < 1.0);
+        QVERIFY(wordStarting(copy, QStringLiteral("现金支付")).text.isEmpty());
+        QVERIFY(!wordStarting(copy, QStringLiteral("2026-000003")).text.isEmpty());
     }
 
     void printSelected()
