@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -70,6 +71,14 @@ void RosterPage::buildWidgets()
     tableView->setObjectName(QStringLiteral("rosterTable"));
     tableView->setModel(m_document);
     tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Each column as wide as its caption (and an eight-digit amount), so
+    // that the whole row, 打印状态 included, fits a 1366 pixels wide screen.
+    {
+        QHeaderView *header = tableView->horizontalHeader();
+        const int amount = tableView->fontMetrics().horizontalAdvance(QStringLiteral("00000000"));
+        for (int c = 0; c < header->count(); ++c)
+            header->resizeSection(c, qMax(header->sectionSizeHint(c), amount));
+    }
     // The child's account, from the row's context menu.
     if (m_session) {
         auto *account = new QAction(QStringLiteral("缴费记录"), tableView);

@@ -22,6 +22,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -204,6 +205,40 @@ private slots:
         mw.toolAction(QStringLiteral("billMonth"))->trigger();
         QCOMPARE(w->confirmActions.last(), QStringLiteral("本班/全部班级"));
         QVERIFY(w->questionTexts.last().contains(QStringLiteral("大一班")));
+    }
+
+    // Nothing cut off at a common office screen: the whole roster row, the
+    // desk and the settings fit 1366 × 768; FEEOFFICE_SHOTS=DIR keeps the
+    // pictures of the windows at both sizes.
+    void fitsTheScreen_data()
+    {
+        QTest::addColumn<QSize>("screen");
+        QTest::newRow("1366x768") << QSize(1366, 768);
+        QTest::newRow("1920x1080") << QSize(1920, 1080);
+    }
+    void fitsTheScreen()
+    {
+        QFETCH(QSize, screen);
+        seeded();
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        mw.resize(screen);
+        mw.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&mw));
+        QTest::keyClicks(mw.desk()->searchEdit(), QStringLiteral("zxm"));
+        QTest::keyClick(mw.desk()->searchEdit(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+        RosterPage *p = mw.page(0);
+        QTableView *table = p->tableView;
+        const int right = table->columnViewportPosition(Roster::PrintStatus) +
+                          table->columnWidth(Roster::PrintStatus);
+        QVERIFY2(right <= table->viewport()->width(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(right).arg(table->viewport()->width())));
+        QVERIFY(mw.desk()->card()->height() >=
+                mw.desk()->card()->heightForWidth(mw.desk()->card()->width()));
+        if (qEnvironmentVariableIsSet("FEEOFFICE_SHOTS"))
+            mw.grab().save(
+                qEnvironmentVariable("FEEOFFICE_SHOTS") +
+                QStringLiteral("/main-%1x%2.png").arg(screen.width()).arg(screen.height()));
     }
 
     void menusShortcutsAndTitle()
