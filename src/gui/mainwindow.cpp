@@ -272,26 +272,22 @@ void MainWindow::build()
     if (QAction *absences = toolAction(QStringLiteral("absences")))
         connect(absences, &QAction::triggered, this, &MainWindow::showAbsences);
     if (QAction *audit = toolAction(QStringLiteral("auditLog")))
-        connect(audit, &QAction::triggered, this,
-                [this] { (new AuditDialog(*m_session, this))->show(); });
+        connect(audit, &QAction::triggered, this, [this] { showOnce<AuditDialog>(); });
     if (QAction *backups = toolAction(QStringLiteral("backups")))
-        connect(backups, &QAction::triggered, this,
-                [this] { (new BackupDialog(*m_session, this))->show(); });
+        connect(backups, &QAction::triggered, this, [this] { showOnce<BackupDialog>(); });
     if (QAction *day = toolAction(QStringLiteral("dayReport")))
-        connect(day, &QAction::triggered, this,
-                [this] { (new DayReportDialog(*m_session, this))->show(); });
+        connect(day, &QAction::triggered, this, [this] { showOnce<DayReportDialog>(); });
     if (QAction *month = toolAction(QStringLiteral("monthReport")))
-        connect(month, &QAction::triggered, this,
-                [this] { (new MonthReportDialog(*m_session, this))->show(); });
+        connect(month, &QAction::triggered, this, [this] { showOnce<MonthReportDialog>(); });
     if (QAction *close = toolAction(QStringLiteral("closeMonth")))
         connect(close, &QAction::triggered, this, &MainWindow::closeMonth);
     connect(toolAction(QStringLiteral("lock")), &QAction::triggered, this, &MainWindow::lock);
     connect(toolAction(QStringLiteral("switchUser")), &QAction::triggered, this,
             &MainWindow::switchUser);
     connect(toolAction(QStringLiteral("ownPassword")), &QAction::triggered, this,
-            [this] { (new PasswordDialog(*m_session, this))->show(); });
+            [this] { showOnce<PasswordDialog>(); });
     connect(toolAction(QStringLiteral("users")), &QAction::triggered, this,
-            [this] { (new UsersDialog(*m_session, this))->show(); });
+            [this] { showOnce<UsersDialog>(); });
 
     buildMenus();
     connect(tabWidget, &QTabWidget::currentChanged, this, &MainWindow::updateTitle);
@@ -882,9 +878,7 @@ void MainWindow::onButtonSaveUnprint()
 
 void MainWindow::showJournal()
 {
-    auto *dialog = new JournalDialog(*m_session, this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->show();
+    showOnce<JournalDialog>()->setAttribute(Qt::WA_DeleteOnClose);
 }
 
 void MainWindow::showCalibration()
@@ -1054,8 +1048,18 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     if (hasUnsavedChanges()) {
+        // What 丢弃 would throw away, by class.
+        QStringList lost;
+        for (RosterDocument *d : m_session->documents())
+            if (d->isModified())
+                lost << QStringLiteral("班级“%1”（%2 名儿童）")
+                            .arg(ClassName::visible(d->className()))
+                            .arg(d->size());
         const auto answer = Prompts::current().question(
-            this, Prompts::title(), QStringLiteral("花名册有未保存的更改。是否保存到数据库？"),
+            this, Prompts::title(),
+            QStringLiteral(
+                "花名册有未保存的更改。是否保存到数据库？\n选“丢弃”将失去这些班级的更改：%1")
+                .arg(lost.join(QStringLiteral("、"))),
             QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
         if (answer == QMessageBox::Cancel ||
             (answer == QMessageBox::Save && !onButtonSaveDB() && !keepLocalCopy())) {

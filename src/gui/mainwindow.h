@@ -126,6 +126,20 @@ private:
     // "收费室 — <class> — <database>", marked while rosters are unsaved.
     void updateTitle();
     void restartIdle();
+    // A window of the kind opens once: a second press brings the open one
+    // to the front.
+    template <typename Window> Window *showOnce()
+    {
+        for (Window *open : findChildren<Window *>(Qt::FindDirectChildrenOnly))
+            if (open->isVisible()) {
+                open->raise();
+                open->activateWindow();
+                return open;
+            }
+        auto *window = new Window(*m_session, this);
+        window->show();
+        return window;
+    }
 
     std::unique_ptr<OfficeSession> m_ownSession;
     OfficeSession *m_session = nullptr;

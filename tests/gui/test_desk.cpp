@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
@@ -239,6 +240,25 @@ private slots:
             mw.grab().save(
                 qEnvironmentVariable("FEEOFFICE_SHOTS") +
                 QStringLiteral("/main-%1x%2.png").arg(screen.width()).arg(screen.height()));
+    }
+
+    // A window opens once; closing with unsaved rosters says which are lost.
+    void windowsOpenOnceAndClosingSaysWhatIsLost()
+    {
+        seeded();
+        MainWindow mw(DbConfig::sqlite(w->databasePath()));
+        for (const char *command : {"journal", "dayReport", "monthReport", "auditLog", "backups"}) {
+            const int before = mw.findChildren<QDialog *>().size();
+            mw.toolAction(QLatin1String(command))->trigger();
+            mw.toolAction(QLatin1String(command))->trigger();
+            QCOMPARE(mw.findChildren<QDialog *>().size(), before + 1);
+        }
+        mw.page(1)->document()->setText(0, 1, QStringLiteral("6"));
+        w->questionAnswer = QMessageBox::Cancel;
+        QVERIFY(!mw.close());
+        QVERIFY2(w->questionTexts.last().contains(QStringLiteral("班级“小二班”（2 名儿童）")),
+                 qPrintable(w->questionTexts.last()));
+        QVERIFY(!w->questionTexts.last().contains(QStringLiteral("大一班")));
     }
 
     void menusShortcutsAndTitle()
