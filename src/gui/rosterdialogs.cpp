@@ -85,7 +85,26 @@ ReadRangeDialog::ReadRangeDialog(QWidget *parent) : QDialog(parent)
     v->addLayout(row({new QLabel(QStringLiteral("输入需要读取列编号：")), columnEdit}));
     v->addLayout(row({new QLabel(QStringLiteral("输入需要读取编号区间：")), fromEdit,
                       new QLabel(QStringLiteral(" 至 ")), toEdit}));
+    summary = new QLabel(this);
+    summary->setObjectName(QStringLiteral("readSummary"));
+    v->addWidget(summary);
     v->addLayout(row({okButton, cancelButton}));
+    for (QLineEdit *e : {fromEdit, toEdit})
+        connect(e, &QLineEdit::textChanged, this,
+                [this] { summary->setText(summaryFor(fromEdit->text(), toEdit->text())); });
+}
+
+QString ReadRangeDialog::summaryFor(const QString &from, const QString &to)
+{
+    bool a = false, b = false;
+    const int first = from.toInt(&a), end = to.toInt(&b);
+    if (!a || !b)
+        return {};
+    if (end <= first)
+        return QStringLiteral("结束编号那一行不读入：请让结束编号大于起始编号");
+    if (end - first == 1)
+        return QStringLiteral("将读取第 %1 行，共 1 个").arg(first);
+    return QStringLiteral("将读取第 %1–%2 行，共 %3 个").arg(first).arg(end - 1).arg(end - first);
 }
 
 ClassChangeDialog::ClassChangeDialog(QWidget *parent) : QDialog(parent)

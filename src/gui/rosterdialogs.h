@@ -7,6 +7,7 @@
 
 class RosterPage;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -38,6 +39,10 @@ public:
     QLineEdit *toEdit = nullptr;
     QPushButton *okButton = nullptr;
     QPushButton *cancelButton = nullptr;
+    // Which rows and how many names will be read, said before reading:
+    // "将读取第 2–7 行，共 6 个" (the end row is not read).
+    QLabel *summary = nullptr;
+    static QString summaryFor(const QString &from, const QString &to);
 };
 
 // The class the selected children move to.

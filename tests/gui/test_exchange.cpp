@@ -2,12 +2,14 @@
 #include "mainwindow.h"
 #include "officesession.h"
 #include "querywindow.h"
+#include "rosterdialogs.h"
 #include "rosterexchange.h"
 #include "rosterpage.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -54,10 +56,39 @@ class TestExchange : public QObject
         page->readColumnEdit->setText(column);
         page->readFromEdit->setText(from);
         page->readToEdit->setText(to);
+        // Said before reading: the rows and how many names.
+        QCOMPARE(page->readRangeDialog->summary->text(), ReadRangeDialog::summaryFor(from, to));
         QTest::mousePress(button(page->readRangeDialog, "readRangeOk"), Qt::LeftButton);
     }
 
 private slots:
+    void rangeSummary_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("six") << "2"
+                             << "8" << QStringLiteral("将读取第 2–7 行，共 6 个");
+        QTest::newRow("one") << "3"
+                             << "4" << QStringLiteral("将读取第 3 行，共 1 个");
+        QTest::newRow("end first")
+            << "5"
+            << "5" << QStringLiteral("结束编号那一行不读入：请让结束编号大于起始编号");
+        QTest::newRow("not typed yet") << "2"
+                                       << "" << QString();
+    }
+
+    void rangeSummary()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, said);
+        ReadRangeDialog dialog(nullptr);
+        dialog.fromEdit->setText(from);
+        dialog.toEdit->setText(to);
+        QCOMPARE(dialog.summary->text(), said);
+    }
+
     void init()
     {
         w = new TestWorld;
