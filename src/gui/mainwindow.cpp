@@ -22,6 +22,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QDockWidget>
 #include <QIcon>
@@ -464,6 +465,11 @@ void MainWindow::lock()
         return;
     // The same user, or another, signs in again; the rosters stay as they are.
     const auto me = m_session->access().user();
+    // The other windows close with the lock: nothing of the books stays
+    // readable behind it.
+    for (QDialog *d : findChildren<QDialog *>())
+        if (d->isVisible())
+            d->reject();
     m_session->users().signOut();
     showSignIn(me ? me->name : QString());
     showStatus(QStringLiteral("已锁定：请重新登录"));
@@ -1022,8 +1028,9 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     case QEvent::MouseButtonPress:
     case QEvent::MouseMove:
     case QEvent::Wheel:
+        // The same interval again: no reading of the settings per event.
         if (m_idle && m_idle->isActive())
-            restartIdle();
+            m_idle->start();
         break;
     default:
         break;

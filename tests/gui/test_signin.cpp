@@ -244,6 +244,13 @@ private slots:
         QCOMPARE(close->toolTip(), Roles::whoMay(Roles::CloseMonth));
         QVERIFY(mw.onButtonSaveDB());
         QCOMPARE(storedStudents(w->databasePath()).at(1).at(10), cashName);
+        // Locking closes the other windows.
+        mw.toolAction(QStringLiteral("journal"))->trigger();
+        auto *open = mw.findChild<JournalDialog *>();
+        QVERIFY(open && open->isVisible());
+        mw.toolAction(QStringLiteral("lock"))->trigger();
+        QVERIFY(!open->isVisible());
+        QVERIFY(signInAs(mw, cashName, cashPass));
         // Idle: the timer set from the users' window locks the window.
         auto *idle = mw.findChild<QTimer *>(QStringLiteral("idleLock"));
         QVERIFY(idle);
