@@ -109,6 +109,26 @@ RosterDocument *OfficeSession::createDocument(const QString &name)
     return doc;
 }
 
+std::optional<int> OfficeSession::childrenOwing() const
+{
+    if (!m_database->isOpen())
+        return std::nullopt;
+    QStringList ids;
+    for (RosterDocument *doc : documents())
+        for (int r = 0; r < doc->size(); ++r)
+            if (!doc->record(r).childId.isEmpty())
+                ids << doc->record(r).childId;
+    QString error;
+    const auto months =
+        LedgerStore::childMonths(*m_database, ids, Journal::month(Clock::now()), &error);
+    if (!months)
+        return std::nullopt;
+    int owing = 0;
+    for (const Account::ChildMonth &m : *months)
+        owing += m.owed() > 0 ? 1 : 0;
+    return owing;
+}
+
 void OfficeSession::refreshAccounts()
 {
     for (RosterDocument *doc : std::as_const(m_documents))

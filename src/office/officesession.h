@@ -163,6 +163,9 @@ public:
 
     // The rosters' 已收 and 尚欠 are read again when next shown.
     void refreshAccounts();
+    // How many children of every roster still owe this month, in one
+    // reading of the accounts; nullopt when they cannot be read.
+    std::optional<int> childrenOwing() const;
 
 signals:
     void documentsReplaced();
