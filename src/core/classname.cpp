@@ -106,3 +106,16 @@ QString exportPath(const QString &dir, const QString &prefix, const QString &nam
 }
 
 } // namespace ClassName
+
+QStringList ClassName::inOrder(const QStringList &classes, const QStringList &order)
+{
+    QStringList listed, rest;
+    for (const QString &c : order)
+        if (classes.contains(c) && !listed.contains(c))
+            listed << c;
+    for (const QString &c : classes)
+        if (!listed.contains(c) && !rest.contains(c))
+            rest << c;
+    rest.sort();
+    return listed + rest;
+}

@@ -29,3 +29,10 @@ QString forTitle(const QString &name);
 QString exportPath(const QString &dir, const QString &prefix, const QString &name,
                    const QString &suffix, QString *why);
 } // namespace ClassName
+
+namespace ClassName
+{
+// The classes of a report in the order of the class list (the tabs'
+// order); classes no longer listed follow, by name.
+QStringList inOrder(const QStringList &classes, const QStringList &order);
+} // namespace ClassName

@@ -160,6 +160,19 @@ QVector<QPair<QString, QVector<QStringList>>> DayReport::sheets() const
         list << QStringList{
             r.serial, r.time,  r.className, r.name, Journal::yuan(r.total), Journal::yuan(r.paid),
             r.method, r.status};
+    // What the table adds up to, as its last row.
+    qint64 printed = 0;
+    for (const Row &r : rows)
+        if (r.paid != 0)
+            printed += r.total;
+    list << QStringList{QStringLiteral("合计"),
+                        QStringLiteral("%1 张").arg(rows.size()),
+                        QString(),
+                        QString(),
+                        Journal::yuan(printed),
+                        Journal::yuan(received),
+                        QString(),
+                        QString()};
     QVector<QStringList> totals{{QStringLiteral("项目"), QStringLiteral("金额（元）")}};
     for (auto it = byMethod.cbegin(); it != byMethod.cend(); ++it)
         totals << QStringList{QStringLiteral("收款方式：%1").arg(it.key()),
@@ -183,6 +196,17 @@ QVector<QPair<QString, QVector<QStringList>>> DayReport::sheets() const
     for (const Refund &f : refunds)
         back << QStringList{f.serial,  f.time,   f.className,          f.name,
                             f.receipt, f.method, Journal::yuan(f.fen), f.reason};
+    qint64 backFen = 0;
+    for (const Refund &f : refunds)
+        backFen += f.fen;
+    back << QStringList{QStringLiteral("合计"),
+                        QStringLiteral("%1 笔").arg(refunds.size()),
+                        QString(),
+                        QString(),
+                        QString(),
+                        QString(),
+                        Journal::yuan(backFen),
+                        QString()};
     return {{QStringLiteral("收据"), list},
             {QStringLiteral("合计"), totals},
             {QStringLiteral("退款"), back}};

@@ -1,5 +1,7 @@
 #include "monthreport.h"
 
+#include "classname.h"
+
 #include <QHash>
 
 MonthReport MonthReport::build(const QString &month, const QVector<LedgerSum> &sums,
@@ -72,9 +74,9 @@ QStringList MonthReport::lines() const
     QStringList out;
     out << QStringLiteral("月报  %1").arg(month);
     out << QStringLiteral("班级：应收 / 实收 / 缺勤退费 / 退款 / 欠费（元）");
-    for (auto it = byClass.cbegin(); it != byClass.cend(); ++it)
+    for (const QString &c : ClassName::inOrder(byClass.keys(), classOrder))
         out << QStringLiteral("  %1：%2")
-                   .arg(it.key(), money(*it, true).join(QStringLiteral(" / ")));
+                   .arg(c, money(byClass.value(c), true).join(QStringLiteral(" / ")));
     out << QStringLiteral("  合计：%1").arg(money(all, true).join(QStringLiteral(" / ")));
     return out;
 }
@@ -84,23 +86,25 @@ QVector<QPair<QString, QVector<QStringList>>> MonthReport::sheets() const
     QVector<QStringList> classes{{QStringLiteral("班级"), QStringLiteral("应收（元）"),
                                   QStringLiteral("实收（元）"), QStringLiteral("缺勤退费（元）"),
                                   QStringLiteral("退款（元）"), QStringLiteral("欠费（元）")}};
-    for (auto it = byClass.cbegin(); it != byClass.cend(); ++it)
-        classes << (QStringList{it.key()} + money(*it, true));
+    for (const QString &c : ClassName::inOrder(byClass.keys(), classOrder))
+        classes << (QStringList{c} + money(byClass.value(c), true));
     classes << (QStringList{QStringLiteral("全部")} + money(all, true));
     QVector<QStringList> items{{QStringLiteral("班级"), QStringLiteral("收费项目"),
                                 QStringLiteral("应收（元）"), QStringLiteral("实收（元）"),
                                 QStringLiteral("缺勤退费（元）"),
                                 QStringLiteral("未收（元，估算）")}};
     QMap<QString, Sums> allItems;
-    for (auto c = byClassAndItem.cbegin(); c != byClassAndItem.cend(); ++c)
-        for (auto i = c->cbegin(); i != c->cend(); ++i) {
-            items << (QStringList{c.key(), i.key()} + money(*i, false));
+    for (const QString &c : ClassName::inOrder(byClassAndItem.keys(), classOrder)) {
+        const QMap<QString, Sums> byItem = byClassAndItem.value(c);
+        for (auto i = byItem.cbegin(); i != byItem.cend(); ++i) {
+            items << (QStringList{c, i.key()} + money(*i, false));
             Sums &a = allItems[i.key()];
             a.charged += i->charged;
             a.received += i->received;
             a.credited += i->credited;
             a.owed += i->owed;
         }
+    }
     for (auto i = allItems.cbegin(); i != allItems.cend(); ++i)
         items << (QStringList{QStringLiteral("全部"), i.key()} + money(*i, false));
     return {{QStringLiteral("按班级"), classes}, {QStringLiteral("按收费项目"), items}};

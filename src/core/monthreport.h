@@ -31,6 +31,8 @@ struct MonthReport {
     // per item).
     QMap<QString, QMap<QString, Sums>> byClassAndItem;
     Sums all;
+    // The class list's order (the tabs'); the lines and sheets follow it.
+    QStringList classOrder;
 
     static MonthReport build(const QString &month, const QVector<LedgerSum> &sums,
                              const QVector<JournalEntry> &receipts,

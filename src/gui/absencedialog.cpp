@@ -4,6 +4,7 @@
 #include "classname.h"
 #include "clock.h"
 #include "journal.h"
+#include "monthpicker.h"
 #include "prompts.h"
 #include "workbook.h"
 
@@ -44,9 +45,8 @@ AbsenceDialog::AbsenceDialog(OfficeSession &session, const QString &className, Q
     for (RosterDocument *doc : session.documents())
         m_class->addItem(ClassName::visible(doc->className()), doc->className());
     m_class->setCurrentIndex(qMax(0, m_class->findData(className)));
-    m_month = new QLineEdit(Journal::month(Clock::now()), this);
+    m_month = new MonthPicker(Clock::now().date(), this);
     m_month->setObjectName(QStringLiteral("absenceMonth"));
-    m_month->setMaximumWidth(90);
     top->addWidget(new QLabel(QStringLiteral("班级："), this));
     top->addWidget(m_class, 1);
     top->addWidget(new QLabel(QStringLiteral("月份："), this));
@@ -108,8 +108,7 @@ AbsenceDialog::AbsenceDialog(OfficeSession &session, const QString &className, Q
 
 std::optional<QDate> AbsenceDialog::monthStart() const
 {
-    const QDate d = QDate::fromString(m_month->text().trimmed() + QStringLiteral("-01"),
-                                      QStringLiteral("yyyy-MM-dd"));
+    const QDate d = m_month->date();
     return d.isValid() ? std::optional<QDate>(d) : std::nullopt;
 }
 
@@ -120,7 +119,7 @@ bool AbsenceDialog::load()
     const auto start = monthStart();
     if (!start) {
         Prompts::error(this,
-                       QStringLiteral("“%1”不是月份（应为 2026-12 这样）").arg(m_month->text()));
+                       QStringLiteral("“%1”不是月份（应为 2026-12 这样）").arg(m_month->month()));
         return false;
     }
     const QString month = start->toString(QStringLiteral("yyyy-MM"));
@@ -245,7 +244,7 @@ bool AbsenceDialog::save()
     const auto start = monthStart();
     if (!start) {
         Prompts::error(this,
-                       QStringLiteral("“%1”不是月份（应为 2026-12 这样）").arg(m_month->text()));
+                       QStringLiteral("“%1”不是月份（应为 2026-12 这样）").arg(m_month->month()));
         return false;
     }
     const QString month = start->toString(QStringLiteral("yyyy-MM"));

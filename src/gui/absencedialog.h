@@ -6,6 +6,7 @@
 
 class QComboBox;
 class QLabel;
+class MonthPicker;
 class QLineEdit;
 class QTableWidget;
 
@@ -31,7 +32,7 @@ public:
     void importList();
 
     QComboBox *classBox() const { return m_class; }
-    QLineEdit *monthEdit() const { return m_month; }
+    MonthPicker *monthEdit() const { return m_month; }
     QLineEdit *holidaysEdit() const { return m_holidays; }
     QLineEdit *workdaysEdit() const { return m_workdays; }
     QTableWidget *grid() const { return m_grid; }
@@ -48,7 +49,7 @@ private:
 
     OfficeSession &m_session;
     QComboBox *m_class = nullptr;
-    QLineEdit *m_month = nullptr;
+    MonthPicker *m_month = nullptr;
     QLineEdit *m_holidays = nullptr;
     QLineEdit *m_workdays = nullptr;
     QTableWidget *m_grid = nullptr;

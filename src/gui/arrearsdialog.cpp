@@ -1,5 +1,6 @@
 #include "arrearsdialog.h"
 
+#include "classname.h"
 #include "clock.h"
 #include "journal.h"
 #include "officesession.h"
@@ -62,12 +63,15 @@ void ArrearsModel::setOwing(QVector<Ledger::Owing> owing)
 {
     beginResetModel();
     m_owing = std::move(owing);
+    m_sum = 0;
+    for (const Ledger::Owing &o : m_owing)
+        m_sum += o.total;
     endResetModel();
 }
 
 int ArrearsModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_owing.size());
+    return parent.isValid() || m_owing.isEmpty() ? 0 : int(m_owing.size()) + 1;
 }
 
 int ArrearsModel::columnCount(const QModelIndex &parent) const
@@ -77,10 +81,25 @@ int ArrearsModel::columnCount(const QModelIndex &parent) const
 
 QVariant ArrearsModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_owing.size())
+    if (!index.isValid() || index.row() > m_owing.size())
         return {};
-    if (role == Qt::DisplayRole)
+    const bool total = isTotalRow(index.row());
+    if (role == Qt::DisplayRole && !total)
         return cellText(m_owing.at(index.row()), index.column());
+    if (role == Qt::DisplayRole) {
+        if (index.column() == 0)
+            return QStringLiteral("合计");
+        if (index.column() == 1)
+            return QStringLiteral("%1 名").arg(m_owing.size());
+        if (index.column() == 3)
+            return Journal::yuan(m_sum);
+        return {};
+    }
+    if (role == Qt::FontRole && total) {
+        QFont f;
+        f.setBold(true);
+        return f;
+    }
     if (role == Qt::TextAlignmentRole && index.column() == 3)
         return int(Qt::AlignRight | Qt::AlignVCenter);
     return {};
@@ -139,15 +158,25 @@ bool ArrearsDialog::refresh()
         m_totals->setText(QStringLiteral("无法读取账目：%1").arg(error));
         return false;
     }
+    // Classes in the tabs' order, each class's children as the books list them.
+    const QStringList order = ClassName::inOrder(byClass(*owing).keys(), m_session.classes());
+    QHash<QString, int> rank;
+    for (int i = 0; i < order.size(); ++i)
+        rank.insert(order.at(i), i);
+    std::stable_sort(owing->begin(), owing->end(),
+                     [&rank](const Ledger::Owing &a, const Ledger::Owing &b) {
+                         return rank.value(a.className) < rank.value(b.className);
+                     });
     m_model->setOwing(std::move(*owing));
     qint64 all = 0;
     QStringList parts;
     const auto sums = byClass(m_model->owing());
-    for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
-        all += it->fen;
+    for (const QString &name : order) {
+        const ClassSum sum = sums.value(name);
+        all += sum.fen;
         // One pass: a class named "%1" stays its name.
         parts << QStringLiteral("%1：%2 名，%3 元")
-                     .arg(it.key(), QString::number(it->children), Journal::yuan(it->fen));
+                     .arg(name, QString::number(sum.children), Journal::yuan(sum.fen));
     }
     m_totals->setText(m_model->owing().isEmpty()
                           ? QStringLiteral("没有欠费的儿童。")
@@ -179,12 +208,14 @@ void ArrearsDialog::exportList()
     int row = 2, children = 0;
     qint64 all = 0;
     const auto sums = byClass(owing);
-    for (auto it = sums.cbegin(); it != sums.cend(); ++it, ++row) {
-        classes.setCell(row, 1, it.key());
-        classes.setCell(row, 2, QString::number(it->children));
-        classes.setCell(row, 3, Journal::yuan(it->fen));
-        children += it->children;
-        all += it->fen;
+    for (const QString &name : ClassName::inOrder(sums.keys(), m_session.classes())) {
+        const ClassSum sum = sums.value(name);
+        classes.setCell(row, 1, name);
+        classes.setCell(row, 2, QString::number(sum.children));
+        classes.setCell(row, 3, Journal::yuan(sum.fen));
+        children += sum.children;
+        all += sum.fen;
+        ++row;
     }
     classes.setCell(row, 1, QStringLiteral("全部"));
     classes.setCell(row, 2, QString::number(children));

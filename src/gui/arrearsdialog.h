@@ -10,7 +10,7 @@ class QLabel;
 class QTableView;
 
 // The children owing anything, one row each: class, name, the months owed
-// and the amount.
+// and the amount; a 合计 row last.
 class ArrearsModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -22,6 +22,7 @@ public:
 
     void setOwing(QVector<Ledger::Owing> owing);
     const QVector<Ledger::Owing> &owing() const { return m_owing; }
+    bool isTotalRow(int row) const { return row == m_owing.size() && !m_owing.isEmpty(); }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -31,6 +32,7 @@ public:
 
 private:
     QVector<Ledger::Owing> m_owing;
+    qint64 m_sum = 0;
 };
 
 // "欠费": who owes, per class, with totals, and the export of the list.

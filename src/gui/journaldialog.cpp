@@ -1,9 +1,12 @@
 #include "journaldialog.h"
 
+#include "classname.h"
 #include "clock.h"
+#include "monthpicker.h"
 #include "officesession.h"
 #include "prompts.h"
 #include "receiptjob.h"
+#include "reporttable.h"
 #include "rosterexchange.h"
 
 #include <QBarCategoryAxis>
@@ -102,12 +105,21 @@ void JournalModel::setEntries(QVector<JournalEntry> entries)
 {
     beginResetModel();
     m_entries = std::move(entries);
+    m_counted = 0;
+    m_sum = 0;
+    for (const JournalEntry &e : m_entries)
+        if (!e.voided && !e.unprinted && !e.isReprint()) {
+            ++m_counted;
+            m_sum += e.total;
+        }
     endResetModel();
 }
 
 int JournalModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_entries.size());
+    if (parent.isValid() || m_entries.isEmpty())
+        return 0;
+    return int(m_entries.size()) + 1;
 }
 
 int JournalModel::columnCount(const QModelIndex &parent) const
@@ -117,9 +129,34 @@ int JournalModel::columnCount(const QModelIndex &parent) const
 
 QVariant JournalModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_entries.size())
+    if (!index.isValid() || index.row() > m_entries.size())
         return {};
-    return cellText(m_entries.at(index.row()), index.column());
+    const bool total = isTotalRow(index.row());
+    if (role == Qt::TextAlignmentRole && index.column() == 4)
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == Qt::FontRole && total) {
+        QFont f;
+        f.setBold(true);
+        return f;
+    }
+    if (role != Qt::DisplayRole)
+        return {};
+    if (!total)
+        return cellText(m_entries.at(index.row()), index.column());
+    switch (index.column()) {
+    case 0:
+        return QStringLiteral("合计");
+    case 3:
+        return QStringLiteral("%1 张").arg(m_counted);
+    case 4:
+        return Journal::yuan(m_sum);
+    case 6:
+        return m_counted < m_entries.size() ? QStringLiteral("另 %1 张补打、作废或未打印不计")
+                                                  .arg(m_entries.size() - m_counted)
+                                            : QString();
+    default:
+        return {};
+    }
 }
 
 QVariant JournalModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -134,9 +171,8 @@ JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
 {
     setObjectName(QStringLiteral("journalDialog"));
     setWindowTitle(QStringLiteral("收据记录"));
-    m_monthEdit = new QDateEdit(Clock::now().date(), this);
+    m_monthEdit = new MonthPicker(Clock::now().date(), this);
     m_monthEdit->setObjectName(QStringLiteral("journalMonth"));
-    m_monthEdit->setDisplayFormat(QStringLiteral("yyyy年MM月"));
     m_class = new QComboBox(this);
     m_class->setObjectName(QStringLiteral("journalClass"));
     m_name = new QLineEdit(this);
@@ -168,6 +204,7 @@ JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->verticalHeader()->setDefaultSectionSize(22);
     m_chart = new QChartView(new QChart, this);
     m_chart->setObjectName(QStringLiteral("journalChart"));
     m_chart->setMinimumWidth(320);
@@ -195,7 +232,7 @@ JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
     layout->addWidget(m_totals);
     resize(1200, 640);
 
-    connect(m_monthEdit, &QDateEdit::dateChanged, this, &JournalDialog::showMonth);
+    connect(m_monthEdit, &MonthPicker::monthChanged, this, &JournalDialog::showMonth);
     connect(m_class, &QComboBox::currentTextChanged, this, &JournalDialog::applyFilter);
     connect(m_name, &QLineEdit::textChanged, this, &JournalDialog::applyFilter);
     connect(exportButton, &QPushButton::clicked, this, &JournalDialog::exportMonth);
@@ -225,14 +262,25 @@ bool JournalDialog::showMonth(const QDate &month)
         else
             m_refunds = *refunds;
     }
-    m_refundTable->setRowCount(int(m_refunds.size()));
-    for (int r = 0; r < m_refunds.size(); ++r)
+    QVector<QStringList> refundRows{{}};
+    for (int c = 0; c < RefundColumns; ++c)
+        refundRows.first() << QString::fromUtf16(refundHeaders[c]);
+    for (const LedgerEntry &e : std::as_const(m_refunds)) {
+        QStringList cells;
         for (int c = 0; c < RefundColumns; ++c)
-            m_refundTable->setItem(r, c, new QTableWidgetItem(refundText(m_refunds.at(r), c)));
+            cells << refundText(e, c);
+        refundRows << cells;
+    }
+    if (!m_refunds.isEmpty())
+        refundRows << QStringList{QStringLiteral("合计"), QString(), QString(),
+                                  QStringLiteral("%1 笔").arg(m_refunds.size()),
+                                  Journal::yuan(refundSum(m_refunds))};
+    ReportTable::fill(m_refundTable, refundRows);
     const QSignalBlocker blocker(m_class);
     m_class->clear();
     m_class->addItem(QStringLiteral("全部班级"));
-    m_class->addItems(Journal::totalsByClass(m_month).keys());
+    m_class->addItems(
+        ClassName::inOrder(Journal::totalsByClass(m_month).keys(), m_session.classes()));
     applyFilter();
     showTotals();
     return read.has_value();
@@ -264,17 +312,21 @@ void JournalDialog::showTotals()
     int count = 0, reprints = 0;
     QStringList parts;
     auto *set = new QBarSet(QStringLiteral("合计（元）"));
-    for (auto it = totals.cbegin(); it != totals.cend(); ++it) {
-        sum += it->total;
-        count += it->count;
-        reprints += it->reprints;
+    const QStringList order = ClassName::inOrder(totals.keys(), m_session.classes());
+    qint64 highest = 0;
+    for (const QString &name : order) {
+        const Journal::ClassTotal t = totals.value(name);
+        sum += t.total;
+        count += t.count;
+        reprints += t.reprints;
+        highest = qMax(highest, t.total);
         // One pass: a class named "%1" stays its name.
         QString part = QStringLiteral("%1：%2 张，%3 元")
-                           .arg(it.key(), QString::number(it->count), Journal::yuan(it->total));
-        if (it->reprints > 0)
-            part += QStringLiteral("（另补打 %1 张）").arg(it->reprints);
+                           .arg(name, QString::number(t.count), Journal::yuan(t.total));
+        if (t.reprints > 0)
+            part += QStringLiteral("（另补打 %1 张）").arg(t.reprints);
         parts << part;
-        *set << double(it->total) / 100.0;
+        *set << double(t.total) / 100.0;
     }
     // A reprint is listed, but the money was received once.
     m_totals->setText(
@@ -304,12 +356,16 @@ void JournalDialog::showTotals()
     series->append(set);
     chart->addSeries(series);
     auto *classes = new QBarCategoryAxis;
-    classes->append(totals.keys());
+    classes->append(order);
     chart->addAxis(classes, Qt::AlignBottom);
     series->attachAxis(classes);
     auto *amounts = new QValueAxis;
+    // Round ticks from 0: 0, 500, 1000 … rather than 0, 347.3 …
+    amounts->setRange(0, qMax(1.0, double(highest) / 100.0));
+    amounts->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(amounts, Qt::AlignLeft);
     series->attachAxis(amounts);
+    amounts->applyNiceNumbers();
     chart->setTitle(QStringLiteral("各班收费合计（元）"));
     chart->legend()->hide();
 }
@@ -332,14 +388,16 @@ void JournalDialog::exportMonth()
     int row = 2, count = 0, reprints = 0;
     qint64 sum = 0;
     const auto totals = Journal::totalsByClass(m_month);
-    for (auto it = totals.cbegin(); it != totals.cend(); ++it, ++row) {
-        classes.setCell(row, 1, it.key());
-        classes.setCell(row, 2, QString::number(it->count));
-        classes.setCell(row, 3, Journal::yuan(it->total));
-        classes.setCell(row, 4, QString::number(it->reprints));
-        count += it->count;
-        sum += it->total;
-        reprints += it->reprints;
+    for (const QString &name : ClassName::inOrder(totals.keys(), m_session.classes())) {
+        const Journal::ClassTotal t = totals.value(name);
+        classes.setCell(row, 1, name);
+        classes.setCell(row, 2, QString::number(t.count));
+        classes.setCell(row, 3, Journal::yuan(t.total));
+        classes.setCell(row, 4, QString::number(t.reprints));
+        count += t.count;
+        sum += t.total;
+        reprints += t.reprints;
+        ++row;
     }
     classes.setCell(row, 1, QStringLiteral("全部"));
     classes.setCell(row, 2, QString::number(count));
@@ -410,7 +468,7 @@ JournalDialog::approval(Roles::Permission permission, const QString &what)
 void JournalDialog::voidSelected()
 {
     const QModelIndex current = m_table->currentIndex();
-    if (!current.isValid()) {
+    if (!current.isValid() || m_model->isTotalRow(current.row())) {
         Prompts::warn(this, QStringLiteral("请先在表中选中要作废的收据"));
         return;
     }
@@ -437,7 +495,7 @@ void JournalDialog::voidSelected()
 void JournalDialog::refundSelected()
 {
     const QModelIndex current = m_table->currentIndex();
-    if (!current.isValid()) {
+    if (!current.isValid() || m_model->isTotalRow(current.row())) {
         Prompts::warn(this, QStringLiteral("请先在表中选中要退款的收据"));
         return;
     }
@@ -483,7 +541,7 @@ void JournalDialog::refundSelected()
 void JournalDialog::reprintSelected()
 {
     const QModelIndex current = m_table->currentIndex();
-    if (!current.isValid()) {
+    if (!current.isValid() || m_model->isTotalRow(current.row())) {
         Prompts::warn(this, QStringLiteral("请先在表中选中要重新打印的收据"));
         return;
     }

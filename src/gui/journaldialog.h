@@ -10,14 +10,15 @@
 class OfficeSession;
 class QChartView;
 class QComboBox;
-class QDateEdit;
+class MonthPicker;
 class QLabel;
 class QLineEdit;
 class QTableView;
 class QTableWidget;
 
 // The month's receipts as a table: serial, time, class, child, total,
-// clerk, reprint mark.
+// clerk, reprint mark; under them a 合计 row of the receipts that took
+// money (copies, voided and unprinted ones not counted).
 class JournalModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -25,6 +26,8 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
     void setEntries(QVector<JournalEntry> entries);
     const QVector<JournalEntry> &entries() const { return m_entries; }
+    // Whether the row is the 合计 row after the receipts.
+    bool isTotalRow(int row) const { return row == m_entries.size() && !m_entries.isEmpty(); }
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -33,6 +36,8 @@ public:
 
 private:
     QVector<JournalEntry> m_entries;
+    int m_counted = 0;
+    qint64 m_sum = 0;
 };
 
 // "收据记录": every receipt printed in a month, filtered by class and name,
@@ -78,7 +83,7 @@ private:
     QVector<LedgerEntry> m_refunds;
     QDate m_shown;
     JournalModel *m_model = nullptr;
-    QDateEdit *m_monthEdit = nullptr;
+    MonthPicker *m_monthEdit = nullptr;
     QComboBox *m_class = nullptr;
     QLineEdit *m_name = nullptr;
     QTableView *m_table = nullptr;

@@ -18,6 +18,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <memory>
@@ -110,21 +111,38 @@ Prompts Prompts::standard()
         auto *area = new QScrollArea(&dialog);
         auto *content = new QWidget;
         auto *column = new QVBoxLayout(content);
-        // The whole 205 × 100 mm form fits the window's width.
+        // The whole 205 × 100 mm form fits the window's width; a report's
+        // A4 page is as wide.
         const int width = 900;
-        for (const QImage &page : pages) {
+        for (int i = 0; i < pages.size(); ++i) {
+            auto *caption =
+                new QLabel(QStringLiteral("第 %1 张，共 %2 张").arg(i + 1).arg(pages.size()));
+            QFont f = caption->font();
+            f.setBold(true);
+            caption->setFont(f);
+            column->addWidget(caption);
             auto *label = new QLabel;
             label->setPixmap(
-                QPixmap::fromImage(page.scaledToWidth(width, Qt::SmoothTransformation)));
+                QPixmap::fromImage(pages.at(i).scaledToWidth(width, Qt::SmoothTransformation)));
             column->addWidget(label);
         }
         area->setWidget(content);
         layout->addWidget(area);
-        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+        auto *buttons = new QDialogButtonBox(&dialog);
+        auto *print = buttons->addButton(QStringLiteral("打印"), QDialogButtonBox::AcceptRole);
+        print->setObjectName(QStringLiteral("previewPrint"));
+        print->setAutoDefault(false);
+        auto *close = buttons->addButton(QStringLiteral("关闭"), QDialogButtonBox::RejectRole);
+        close->setDefault(true);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
         QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
         layout->addWidget(buttons);
-        dialog.resize(width + 60, qMin(pages.size(), 2) * (width * 100 / 205 + 12) + 90);
-        dialog.exec();
+        const QSize screen =
+            parent && parent->screen() ? parent->screen()->availableSize() : QSize(1366, 768);
+        dialog.resize(qMin(width + 60, screen.width()),
+                      qMin(int(qMin(pages.size(), qsizetype(2))) * (width * 100 / 205 + 40) + 90,
+                           screen.height() - 60));
+        return dialog.exec() == QDialog::Accepted;
     };
     p.approve = [](QWidget *parent, const QString &what,
                    const QStringList &approvers) -> std::optional<Approval> {

@@ -34,7 +34,9 @@ struct Prompts {
     // "全部班级") with 取消 last, the default and the Esc key: the index of
     // the choice, or -1 for 取消.
     std::function<int(QWidget *parent, const QString &text, const QStringList &choices)> choose;
-    std::function<void(QWidget *parent, const QString &title, const QVector<QImage> &pages)>
+    // The pages as they will print, each with its caption; true when the
+    // clerk pressed 打印 there (关闭, the default, prints nothing).
+    std::function<bool(QWidget *parent, const QString &title, const QVector<QImage> &pages)>
         preview;
     // How the money of the receipts about to print is paid: the method
     // (preset with the last one used) and, for a single receipt, a

@@ -278,7 +278,8 @@ void ReceiptCommands::preview(int row)
     ReceiptPlan plan = planFor(CapitalPlacement::LeftAligned);
     if (row >= 0 && row < m_rows())
         plan.add(m_child(row));
-    showPreview(plan);
+    if (showPreview(plan))
+        printSelected(row);
 }
 
 void ReceiptCommands::preview(int from, int to)
@@ -288,13 +289,14 @@ void ReceiptCommands::preview(int from, int to)
     const int last = qMin(to - 1, m_rows() - 1);
     for (int r = first; r <= last; ++r)
         plan.add(m_child(r));
-    showPreview(plan);
+    if (showPreview(plan))
+        printRange(from, to);
 }
 
-void ReceiptCommands::showPreview(ReceiptPlan &plan)
+bool ReceiptCommands::showPreview(ReceiptPlan &plan)
 {
     if (!feesUsable())
-        return;
+        return false;
     // The preview shows the receipt that would print, credit used.
     if (m_session)
         m_session->accounts().decide(plan);
@@ -312,7 +314,7 @@ void ReceiptCommands::showPreview(ReceiptPlan &plan)
             QStringLiteral("以下收据无法打印：\n%1").arg(refused.join(QLatin1Char('\n'))));
     if (pages.isEmpty()) {
         m_status(QStringLiteral("没有可预览的收据：请先选中一名儿童"));
-        return;
+        return false;
     }
-    Prompts::current().preview(m_parent, QStringLiteral("打印预览"), pages);
+    return Prompts::current().preview(m_parent, QStringLiteral("打印预览"), pages);
 }

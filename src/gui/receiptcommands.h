@@ -27,6 +27,8 @@ public:
     void printSelected(int row);
     // Rows numbered from 1, both ends included.
     void printRange(int from, int to);
+    // What would print; printed as printSelected/printRange would when the
+    // clerk presses 打印 in the preview.
     void preview(int row);
     void preview(int from, int to);
 
@@ -47,7 +49,8 @@ private:
     int print(ReceiptJob &job, const ReceiptPlan &plan);
     QString m_method;
     QString m_reference;
-    void showPreview(ReceiptPlan &plan);
+    // Whether the clerk asked to print what was shown.
+    bool showPreview(ReceiptPlan &plan);
     FeeMirror fees() const;
     QString feeProblem() const;
 

@@ -4,10 +4,12 @@
 #include "clock.h"
 #include "database.h"
 #include "journal.h"
+#include "monthpicker.h"
 #include "officesession.h"
 #include "officesettings.h"
 #include "prompts.h"
 #include "reportprinter.h"
+#include "reporttable.h"
 #include "rosterexchange.h"
 #include "workbook.h"
 
@@ -18,8 +20,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -33,13 +35,27 @@ QPushButton *button(QWidget *parent, QLayout *layout, const QString &text, const
     return b;
 }
 
-QPlainTextEdit *reportText(QWidget *parent, const char *name)
+QLabel *summaryLabel(QWidget *parent, const char *name)
 {
-    auto *t = new QPlainTextEdit(parent);
+    auto *l = new QLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    l->setWordWrap(true);
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return l;
+}
+
+QTabWidget *tabs(QWidget *parent, const char *name)
+{
+    auto *t = new QTabWidget(parent);
     t->setObjectName(QLatin1String(name));
-    t->setReadOnly(true);
-    t->setLineWrapMode(QPlainTextEdit::NoWrap);
+    t->setDocumentMode(true);
     return t;
+}
+
+// A line added under the summary, as "已导出到 …".
+void addLine(QLabel *label, const QString &line)
+{
+    label->setText(label->text() + QLatin1Char('\n') + line);
 }
 } // namespace
 
@@ -90,8 +106,10 @@ DayReportDialog::DayReportDialog(OfficeSession &session, QWidget *parent)
     top->addWidget(new QLabel(QStringLiteral("经办人："), this));
     top->addWidget(m_clerk, 1);
     layout->addLayout(top);
-    m_text = reportText(this, "dayReportText");
-    layout->addWidget(m_text, 1);
+    m_summary = summaryLabel(this, "dayReportSummary");
+    layout->addWidget(m_summary);
+    m_tables = tabs(this, "dayReportTables");
+    layout->addWidget(m_tables, 1);
     auto *buttons = new QHBoxLayout;
     auto *preview = button(this, buttons, QStringLiteral("打印预览"), "dayReportPreview");
     auto *print = button(this, buttons, QStringLiteral("打印"), "dayReportPrint");
@@ -112,18 +130,32 @@ bool DayReportDialog::refresh()
     m_report =
         m_session.reports().dayReport(m_day->date(), m_clerk->currentData().toString(), &error);
     if (!m_report) {
-        m_text->setPlainText(QStringLiteral("无法读取收据记录：%1").arg(error));
+        m_summary->setText(QStringLiteral("无法读取收据记录：%1").arg(error));
+        ReportTable::fillTabs(m_tables, QStringLiteral("dayReportTable"), {});
         return false;
     }
-    m_text->setPlainText(m_report->lines().join(QLatin1Char('\n')));
+    // The serials' lines of the paper report, then the money to hand over.
+    QStringList top = m_report->lines().mid(0, 3);
+    QString money = QStringLiteral("实收合计：%1 元").arg(Journal::yuan(m_report->received));
+    if (m_report->refundedCash != 0)
+        money += QStringLiteral("；当天现金退款：%1 元").arg(Journal::yuan(m_report->refundedCash));
+    money += QStringLiteral("；应交现金：%1 元").arg(Journal::yuan(m_report->cash));
+    top << money;
+    m_summary->setText(top.join(QLatin1Char('\n')));
+    ReportTable::fillTabs(m_tables, QStringLiteral("dayReportTable"), m_report->sheets());
     return true;
+}
+
+QString DayReportDialog::shownText() const
+{
+    return m_summary->text() + QLatin1Char('\n') + ReportTable::text(m_tables);
 }
 
 void DayReportDialog::preview()
 {
-    if (m_report)
-        Prompts::current().preview(this, QStringLiteral("日结预览"),
-                                   ReportPrinter::render(m_report->lines()));
+    if (m_report && Prompts::current().preview(this, QStringLiteral("日结预览"),
+                                               ReportPrinter::render(m_report->lines())))
+        print();
 }
 
 bool DayReportDialog::print()
@@ -151,8 +183,7 @@ void DayReportDialog::exportReport()
         this, m_report->day.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("日结.xlsx"),
         m_report->sheets());
     if (!path.isEmpty())
-        m_text->appendPlainText(
-            QStringLiteral("\n已导出到 %1").arg(QDir::toNativeSeparators(path)));
+        addLine(m_summary, QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(path)));
 }
 
 MonthReportDialog::MonthReportDialog(OfficeSession &session, QWidget *parent)
@@ -163,46 +194,54 @@ MonthReportDialog::MonthReportDialog(OfficeSession &session, QWidget *parent)
     resize(760, 520);
     auto *layout = new QVBoxLayout(this);
     auto *top = new QHBoxLayout;
-    m_month = new QLineEdit(Journal::month(Clock::now()), this);
+    m_month = new MonthPicker(Clock::now().date(), this);
     m_month->setObjectName(QStringLiteral("monthReportMonth"));
     top->addWidget(new QLabel(QStringLiteral("月份："), this));
     top->addWidget(m_month);
-    auto *show = button(this, top, QStringLiteral("显示"), "monthReportShow");
+    auto *show = button(this, top, QStringLiteral("刷新"), "monthReportShow");
     top->addStretch(1);
     layout->addLayout(top);
-    m_text = reportText(this, "monthReportText");
-    layout->addWidget(m_text, 1);
+    m_summary = summaryLabel(this, "monthReportSummary");
+    layout->addWidget(m_summary);
+    m_tables = tabs(this, "monthReportTables");
+    layout->addWidget(m_tables, 1);
     auto *buttons = new QHBoxLayout;
     auto *exporting = button(this, buttons, QStringLiteral("导出Excel"), "monthReportExport");
     buttons->addStretch(1);
     layout->addLayout(buttons);
     connect(show, &QPushButton::clicked, this, &MonthReportDialog::refresh);
+    connect(m_month, &MonthPicker::monthChanged, this, &MonthReportDialog::refresh);
     connect(exporting, &QPushButton::clicked, this, &MonthReportDialog::exportReport);
     refresh();
 }
 
 bool MonthReportDialog::refresh()
 {
-    const QString month = m_month->text().trimmed();
-    if (!QDate::fromString(month + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd")).isValid()) {
-        m_report.reset();
-        m_text->setPlainText(QStringLiteral("“%1”不是月份（应为 2026-12 这样）").arg(month));
-        return false;
-    }
+    const QString month = m_month->month();
     QString error;
     m_report = m_session.reports().monthReport(month, &error);
     if (!m_report) {
-        m_text->setPlainText(QStringLiteral("无法读取账目：%1").arg(error));
+        m_summary->setText(QStringLiteral("无法读取账目：%1").arg(error));
+        ReportTable::fillTabs(m_tables, QStringLiteral("monthReportTable"), {});
         return false;
     }
-    QStringList lines = m_report->lines();
-    QString closed;
+    m_report->classOrder = m_session.classes();
+    QString said =
+        QStringLiteral("%1：应收 %2 元，实收 %3 元，欠费 %4 元。")
+            .arg(month, Journal::yuan(m_report->all.charged), Journal::yuan(m_report->all.received),
+                 Journal::yuan(m_report->all.owed));
     if (const auto c = m_session.accounts().monthClosing(month); c && !c->isEmpty())
-        lines << QString() << *c;
+        said += QLatin1Char('\n') + *c;
     else
-        lines << QString() << QStringLiteral("%1 还没有月结。").arg(month);
-    m_text->setPlainText(lines.join(QLatin1Char('\n')));
+        said += QStringLiteral("\n%1 还没有月结。").arg(month);
+    m_summary->setText(said);
+    ReportTable::fillTabs(m_tables, QStringLiteral("monthReportTable"), m_report->sheets());
     return true;
+}
+
+QString MonthReportDialog::shownText() const
+{
+    return m_summary->text() + QLatin1Char('\n') + ReportTable::text(m_tables);
 }
 
 void MonthReportDialog::exportReport()
@@ -213,8 +252,7 @@ void MonthReportDialog::exportReport()
     const QString path = ::exportReport(
         this, month.remove(QLatin1Char('-')) + QStringLiteral("月报.xlsx"), m_report->sheets());
     if (!path.isEmpty())
-        m_text->appendPlainText(
-            QStringLiteral("\n已导出到 %1").arg(QDir::toNativeSeparators(path)));
+        addLine(m_summary, QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(path)));
 }
 
 AuditDialog::AuditDialog(OfficeSession &session, QWidget *parent)

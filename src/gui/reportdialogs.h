@@ -6,11 +6,13 @@
 #include <QDialog>
 #include <optional>
 
+class MonthPicker;
 class OfficeSession;
 class QComboBox;
 class QDateEdit;
+class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class QTabWidget;
 class QTableWidget;
 
 // Writes sheets of text rows as one workbook into a folder the clerk
@@ -29,6 +31,7 @@ public:
 
     // Reads the chosen day again.
     bool refresh();
+    // The pages as they print; printed when the clerk presses 打印 there.
     void preview();
     // Prints through the print dialog; false when cancelled or failed (said).
     bool print();
@@ -37,14 +40,20 @@ public:
 
     QDateEdit *dayEdit() const { return m_day; }
     QComboBox *clerkBox() const { return m_clerk; }
-    QPlainTextEdit *text() const { return m_text; }
+    // The serials and the money to hand over, above the tables.
+    QLabel *summary() const { return m_summary; }
+    // 收据, 合计 and 退款, each a table with its totals row.
+    QTabWidget *tables() const { return m_tables; }
+    // The summary and every table's cells, as the clerk reads them.
+    QString shownText() const;
     const std::optional<DayReport> &report() const { return m_report; }
 
 private:
     OfficeSession &m_session;
     QDateEdit *m_day = nullptr;
     QComboBox *m_clerk = nullptr;
-    QPlainTextEdit *m_text = nullptr;
+    QLabel *m_summary = nullptr;
+    QTabWidget *m_tables = nullptr;
     std::optional<DayReport> m_report;
 };
 
@@ -60,14 +69,18 @@ public:
     // Writes <yyyyMM>月报.xlsx.
     void exportReport();
 
-    QLineEdit *monthEdit() const { return m_month; }
-    QPlainTextEdit *text() const { return m_text; }
+    MonthPicker *monthEdit() const { return m_month; }
+    QLabel *summary() const { return m_summary; }
+    // 按班级 and 按收费项目, classes in the tabs' order.
+    QTabWidget *tables() const { return m_tables; }
+    QString shownText() const;
     const std::optional<MonthReport> &report() const { return m_report; }
 
 private:
     OfficeSession &m_session;
-    QLineEdit *m_month = nullptr;
-    QPlainTextEdit *m_text = nullptr;
+    MonthPicker *m_month = nullptr;
+    QLabel *m_summary = nullptr;
+    QTabWidget *m_tables = nullptr;
     std::optional<MonthReport> m_report;
 };
 

@@ -177,6 +177,36 @@ private slots:
                      qPrintable(desk->today()->text()));
     }
 
+    // The preview names each page and offers 打印; Enter closes it.
+    void previewOffersPrint()
+    {
+        const QVector<QImage> pages(2, QImage(205, 100, QImage::Format_RGB32));
+        for (const bool print : {false, true}) {
+            QStringList captions;
+            QString byDefault;
+            QTimer::singleShot(0, [&] {
+                auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+                if (!dialog)
+                    return;
+                for (QLabel *l : dialog->findChildren<QLabel *>())
+                    if (!l->text().isEmpty())
+                        captions << l->text();
+                for (QPushButton *b : dialog->findChildren<QPushButton *>())
+                    if (b->isDefault())
+                        byDefault = b->text();
+                if (print)
+                    dialog->findChild<QPushButton *>(QStringLiteral("previewPrint"))->click();
+                else
+                    QTest::keyClick(dialog, Qt::Key_Return);
+            });
+            QCOMPARE(Prompts::standard().preview(nullptr, QStringLiteral("打印预览"), pages),
+                     print);
+            QCOMPARE(captions, (QStringList{QStringLiteral("第 1 张，共 2 张"),
+                                            QStringLiteral("第 2 张，共 2 张")}));
+            QCOMPARE(byDefault, QStringLiteral("关闭"));
+        }
+    }
+
     // Questions name their buttons for what they do, and the default is the
     // harmless one: 取消, which Esc and Enter choose.
     void questionsNameTheirButtons()

@@ -556,8 +556,10 @@ private slots:
         mw.toolAction(QStringLiteral("arrears"))->trigger();
         auto *dialog = mw.findChild<ArrearsDialog *>();
         QVERIFY(dialog && dialog->isVisible());
-        QCOMPARE(dialog->model()->rowCount(), 1);
+        QCOMPARE(dialog->model()->owing().size(), qsizetype(1));
         QCOMPARE(dialog->model()->index(0, 1).data().toString(), QStringLiteral("乙"));
+        QCOMPARE(dialog->model()->index(1, 0).data().toString(), QStringLiteral("合计"));
+        QCOMPARE(dialog->model()->index(1, 3).data().toString(), QStringLiteral("900.00"));
         QCOMPARE(dialog->model()->index(0, 2).data().toString(), QStringLiteral("2026-05"));
         QCOMPARE(dialog->model()->index(0, 3).data().toString(), QStringLiteral("900.00"));
         QVERIFY2(
@@ -688,7 +690,7 @@ private slots:
         mw.toolAction(QStringLiteral("journal"))->trigger();
         auto *journal = mw.findChild<JournalDialog *>();
         QVERIFY(journal);
-        QCOMPARE(journal->tableModel()->rowCount(), 3);
+        QCOMPARE(journal->tableModel()->entries().size(), qsizetype(3));
         journal->table()->setCurrentIndex(journal->tableModel()->index(0, 0));
         // A reason is required: cancelled or empty, nothing happens.
         button(journal, "journalVoid")->click();
@@ -699,7 +701,7 @@ private slots:
         // Voided: the serial stays, marked with why; its reprint goes along.
         w->textAnswers = {QStringLiteral("金额打错")};
         button(journal, "journalVoid")->click();
-        QCOMPARE(journal->tableModel()->rowCount(), 3);
+        QCOMPARE(journal->tableModel()->entries().size(), qsizetype(3));
         QCOMPARE(journal->tableModel()->index(0, 0).data().toString(),
                  QStringLiteral("2026-000001"));
         QCOMPARE(journal->tableModel()->index(0, 6).data().toString(),
@@ -1152,7 +1154,9 @@ private slots:
         QCOMPARE(account.last().method, QStringLiteral("现金"));
         QCOMPARE(account.last().corrects, account.at(1).id);
         // Listed in 收据记录 with its serial and way, and off the month's takings.
-        QCOMPARE(journal->refundTable()->rowCount(), 1);
+        QCOMPARE(journal->refundTable()->rowCount(), 1 + 1);
+        QCOMPARE(journal->refundTable()->item(1, 0)->text(), QStringLiteral("合计"));
+        QCOMPARE(journal->refundTable()->item(1, 4)->text(), QStringLiteral("100.50"));
         QCOMPARE(journal->refundTable()->item(0, 0)->text(), QStringLiteral("2026-R000001"));
         QCOMPARE(journal->refundTable()->item(0, 4)->text(), QStringLiteral("100.50"));
         QCOMPARE(journal->refundTable()->item(0, 5)->text(), QStringLiteral("2026-000001"));

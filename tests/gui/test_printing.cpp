@@ -235,6 +235,20 @@ private slots:
             QCOMPARE(cell(*page, r, Roster::PrintStatus), QStringLiteral("否"));
     }
 
+    // 打印 in the preview prints what was shown, as the print command would.
+    void previewPrintsOnRequest()
+    {
+        w->previewPrints = true;
+        w->printToPdf = w->path(QStringLiteral("previewed.pdf"));
+        page->tableView->setCurrentIndex(doc->index(0, 0));
+        page->toolButton(QStringLiteral("preview"))->click();
+        QCOMPARE(w->previews.size(), 1);
+        QCOMPARE(w->printDialogs, 1);
+        QCOMPARE(pdfPageCount(w->printToPdf), 1);
+        QCOMPARE(cell(*page, 0, Roster::PrintStatus), QStringLiteral("05已打印"));
+        QCOMPARE(cell(*page, 1, Roster::PrintStatus), QStringLiteral("否"));
+    }
+
     void noCurrentRowDoesNothing()
     {
         page->onButtonPrint();

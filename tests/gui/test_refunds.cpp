@@ -12,6 +12,7 @@
 #include "ledger.h"
 #include "ledgerstore.h"
 #include "mainwindow.h"
+#include "monthpicker.h"
 #include "officesession.h"
 #include "officesettings.h"
 #include "rosterpage.h"
@@ -181,7 +182,7 @@ private slots:
         // December closed: its refunds cannot change any more.
         w->questionAnswers = {QMessageBox::Yes};
         mw.toolAction(QStringLiteral("closeMonth"))->trigger();
-        d->monthEdit()->setText(QStringLiteral("2026-12"));
+        QVERIFY(d->monthEdit()->setMonth(QStringLiteral("2026-12")));
         QVERIFY(d->load());
         d->setMark(1, QDate(2026, 12, 3), QStringLiteral("缺"));
         mark(d, 1, {4, 7, 8}, false);

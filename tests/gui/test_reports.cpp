@@ -1,11 +1,13 @@
 // The day's closing (日结) and the month's report (月报): their totals are
 // the journal's and the ledger's, printed on A4, previewed and exported.
+#include "classname.h"
 #include "clock.h"
 #include "database.h"
 #include "dayreport.h"
 #include "journalstore.h"
 #include "ledgerstore.h"
 #include "mainwindow.h"
+#include "monthpicker.h"
 #include "officesession.h"
 #include "reportdialogs.h"
 #include "rosterpage.h"
@@ -15,11 +17,13 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QFrame>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringEncoder>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
 
@@ -117,7 +121,7 @@ private slots:
         mw.toolAction(QStringLiteral("dayReport"))->trigger();
         auto *d = mw.findChild<DayReportDialog *>();
         QVERIFY(d && d->isVisible());
-        QVERIFY2(d->report(), qPrintable(d->text()->toPlainText()));
+        QVERIFY2(d->report(), qPrintable(d->shownText()));
         QCOMPARE(d->clerkBox()->currentText(), QStringLiteral("李"));
         const DayReport &r = *d->report();
         QCOMPARE(r.rows.size(), 5);
@@ -147,12 +151,22 @@ private slots:
         QCOMPARE(r.refunds.at(1).receipt, QStringLiteral("2026-000005"));
         QCOMPARE(r.refundsByMethod.value(QStringLiteral("现金")), qint64(5000));
         QCOMPARE(r.refundsByMethod.value(QStringLiteral("微信")), qint64(2000));
-        QVERIFY2(d->text()->toPlainText().contains(QStringLiteral("退款按退还方式")),
-                 qPrintable(d->text()->toPlainText()));
-        QVERIFY(d->text()->toPlainText().contains(QStringLiteral("2026-R000002")));
+        QVERIFY(d->shownText().contains(QStringLiteral("2026-R000002")));
+        // Three tables, amounts right-aligned, each summed in its last row.
+        QCOMPARE(d->tables()->count(), 3);
+        auto *receipts = qobject_cast<QTableWidget *>(d->tables()->widget(0));
+        QVERIFY(receipts);
+        QCOMPARE(receipts->rowCount(), 5 + 1);
+        QCOMPARE(receipts->item(5, 0)->text(), QStringLiteral("合计"));
+        QCOMPARE(receipts->item(5, 5)->text(), Journal::yuan(r.received));
+        QVERIFY(receipts->item(5, 0)->font().bold());
+        QVERIFY(receipts->item(0, 4)->textAlignment() & Qt::AlignRight);
+        QVERIFY(!(receipts->item(0, 3)->textAlignment() & Qt::AlignRight));
+        auto *refunds = qobject_cast<QTableWidget *>(d->tables()->widget(2));
+        QCOMPARE(refunds->item(refunds->rowCount() - 1, 6)->text(), QStringLiteral("70.00"));
         QCOMPARE(r.cash, qint64(320000 - 5000));
-        QVERIFY(d->text()->toPlainText().contains(QStringLiteral("应交现金：3150.00 元")));
-        QVERIFY(d->text()->toPlainText().contains(QStringLiteral("没有缺号")));
+        QVERIFY(d->shownText().contains(QStringLiteral("应交现金：3150.00 元")));
+        QVERIFY(d->shownText().contains(QStringLiteral("没有缺号")));
         // Every clerk: 王's receipt too.
         d->clerkBox()->setCurrentIndex(1);
         QCOMPARE(d->report()->rows.size(), 6);
@@ -171,10 +185,11 @@ private slots:
         button(d, "dayReportExport")->click();
         const QString file = w->path(QStringLiteral("20260514日结.xlsx"));
         const auto list = readWithOpenpyxl(file, 0);
-        QCOMPARE(list.size(), 6);
+        QCOMPARE(list.size(), 7);
         QCOMPARE(list.at(2).at(7), QStringLiteral("作废：打错"));
+        QCOMPARE(list.last().first(), QStringLiteral("合计"));
         const auto back = readWithOpenpyxl(file, 2);
-        QCOMPARE(back.size(), 3);
+        QCOMPARE(back.size(), 4);
         QCOMPARE(back.at(2).at(5), QStringLiteral("微信"));
         const auto totals = readWithOpenpyxl(file, 1);
         QVERIFY(
@@ -260,7 +275,7 @@ private slots:
         mw.toolAction(QStringLiteral("monthReport"))->trigger();
         auto *d = mw.findChild<MonthReportDialog *>();
         QVERIFY(d && d->isVisible());
-        QVERIFY2(d->report(), qPrintable(d->text()->toPlainText()));
+        QVERIFY2(d->report(), qPrintable(d->shownText()));
         const MonthReport &r = *d->report();
         QCOMPARE(r.byClass.value(QStringLiteral("A")).charged, qint64(120000 + 110000));
         QCOMPARE(r.byClass.value(QStringLiteral("A")).received, qint64(120000 + 50000));
@@ -271,7 +286,7 @@ private slots:
         QVERIFY(db.open());
         QCOMPARE(r.all.owed, *LedgerStore(db).monthTotal(QStringLiteral("2026-05")));
         QCOMPARE(r.all.owed, qint64(60000 + 2000 + 80000));
-        QVERIFY(d->text()->toPlainText().contains(QStringLiteral("还没有月结")));
+        QVERIFY(d->shownText().contains(QStringLiteral("还没有月结")));
         w->directoryAnswers << w->path(QString());
         button(d, "monthReportExport")->click();
         const QString file = w->path(QStringLiteral("202605月报.xlsx"));
@@ -281,10 +296,57 @@ private slots:
         QCOMPARE(classes.last().first(), QStringLiteral("全部"));
         const auto items = readWithOpenpyxl(file, 1);
         QVERIFY(items.contains(QStringList{"A", "保教费", "1900.00", "1500.00", "0.00", "400.00"}));
-        // A month that is no month is said.
-        d->monthEdit()->setText(QStringLiteral("2026-13"));
-        QVERIFY(!d->refresh());
-        QVERIFY(d->text()->toPlainText().contains(QStringLiteral("不是月份")));
+        // The tables: classes as the tabs list them, 全部 last and bold.
+        auto *byClass = qobject_cast<QTableWidget *>(d->tables()->widget(0));
+        QVERIFY(byClass);
+        QCOMPARE(byClass->item(0, 0)->text(), QStringLiteral("A"));
+        QCOMPARE(byClass->item(byClass->rowCount() - 1, 0)->text(), QStringLiteral("全部"));
+        QVERIFY(byClass->item(byClass->rowCount() - 1, 1)->font().bold());
+        QVERIFY(byClass->item(0, 1)->textAlignment() & Qt::AlignRight);
+        // Another month from the picker: nothing charged in it.
+        QVERIFY(!d->monthEdit()->setMonth(QStringLiteral("2026-13")));
+        QFrame *months = d->monthEdit()->showMonths();
+        months->findChild<QToolButton *>(QStringLiteral("monthPickerYearBefore"))->click();
+        button(months, "monthPickerMonth5")->click();
+        QCOMPARE(d->monthEdit()->month(), QStringLiteral("2025-05"));
+        QVERIFY(d->report());
+        QCOMPARE(d->report()->all.charged, qint64(0));
+    }
+
+    // Reports list classes as the tabs do; a class no longer listed
+    // (its children moved on) follows by name.
+    void classesFollowTheTabs_data()
+    {
+        QTest::addColumn<QStringList>("classes");
+        QTest::addColumn<QStringList>("tabs");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("tab order, not by name")
+            << QStringList{"大班", "小班", "中班"} << QStringList{"小班", "中班", "大班"}
+            << QStringList{"小班", "中班", "大班"};
+        QTest::newRow("unlisted last, by name")
+            << QStringList{"乙", "旧班", "甲", "A"} << QStringList{"甲", "乙"}
+            << QStringList{"甲", "乙", "A", "旧班"};
+        QTest::newRow("a tab listed twice, once")
+            << QStringList{"甲"} << QStringList{"甲", "甲"} << QStringList{"甲"};
+        QTest::newRow("tabs without figures left out")
+            << QStringList{"乙"} << QStringList{"甲", "乙"} << QStringList{"乙"};
+    }
+    void classesFollowTheTabs()
+    {
+        QFETCH(QStringList, classes);
+        QFETCH(QStringList, tabs);
+        QFETCH(QStringList, expected);
+        QCOMPARE(ClassName::inOrder(classes, tabs), expected);
+        MonthReport r;
+        for (const QString &c : classes)
+            r.byClass[c].charged = 100;
+        r.classOrder = tabs;
+        QStringList listed;
+        const auto sheets = r.sheets();
+        for (int row = 1; row < sheets.first().second.size() - 1; ++row)
+            listed << sheets.first().second.at(row).first();
+        QCOMPARE(listed, expected);
+        QCOMPARE(sheets.first().second.last().first(), QStringLiteral("全部"));
     }
 };
 

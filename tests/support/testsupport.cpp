@@ -113,6 +113,7 @@ TestWorld::TestWorld()
     };
     p.preview = [this](QWidget *, const QString &, const QVector<QImage> &pages) {
         previews << pages;
+        return previewPrints;
     };
 }
 

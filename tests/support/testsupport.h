@@ -58,6 +58,7 @@ public:
     // the actions offered, in turn.
     QStringList confirmActions;
     QVector<QVector<QImage>> previews;
+    bool previewPrints = false; // the preview's answer: 打印 (true) or 关闭
     // The payment prompt: the method and number it answers (the preset
     // method when empty), or cancelled.
     QString paymentMethod;
