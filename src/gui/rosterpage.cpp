@@ -5,6 +5,7 @@
 #include "exchangecommands.h"
 #include "prompts.h"
 #include "receiptcommands.h"
+#include "rosterdelegate.h"
 #include "rosterdialogs.h"
 
 #include <QAction>
@@ -46,8 +47,12 @@ void RosterPage::setDocument(RosterDocument *document)
 {
     m_document = document;
     setObjectName(className());
-    if (tableView)
+    if (tableView) {
         tableView->setModel(document);
+        QAbstractItemDelegate *old = tableView->itemDelegate();
+        tableView->setItemDelegate(new RosterDelegate(document, tableView));
+        delete old;
+    }
 }
 
 void RosterPage::showEvent(QShowEvent *event)
@@ -71,6 +76,7 @@ void RosterPage::buildWidgets()
     tableView->setObjectName(QStringLiteral("rosterTable"));
     tableView->setModel(m_document);
     tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tableView->setItemDelegate(new RosterDelegate(m_document, tableView));
     // Each column as wide as its caption (and an eight-digit amount), so
     // that the whole row, 打印状态 included, fits a 1366 pixels wide screen.
     {

@@ -258,10 +258,48 @@ QVariant RosterDocument::headerData(int section, Qt::Orientation orientation, in
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < Roster::ColumnCount)
         return QString::fromUtf16(Roster::columnNames()[size_t(section)].caption);
+    if (orientation == Qt::Horizontal && role == Qt::ToolTipRole && section >= 0 &&
+        section < Roster::ColumnCount)
+        return columnTip(section);
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && m_accountSource &&
         (section == ReceivedColumn || section == OwedColumn))
         return section == ReceivedColumn ? QStringLiteral("已收") : QStringLiteral("尚欠");
     return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+QString RosterDocument::columnTip(int column) const
+{
+    const auto price = [this](int index) {
+        return QString::number(double(m_fees.price(index)), 'f', 2);
+    };
+    switch (column) {
+    case Roster::Tuition:
+        return m_fees.tuitionPrices.isEmpty()
+                   ? QStringLiteral("每月保教费的金额（元）")
+                   : QStringLiteral("每月保教费的金额（元），或从设置的保教费列表（%1）中选择")
+                         .arg(m_fees.tuitionPrices.join(QStringLiteral("、")));
+    case Roster::Accommodation:
+        return QStringLiteral("住宿的月数，每月 %1 元").arg(price(Fees::AccommodationPrice));
+    case Roster::Meals:
+        return QStringLiteral("在园吃饭的天数，每天 %1 元").arg(price(Fees::MealPrice));
+    case Roster::Bedding:
+        return QStringLiteral("床上用品的套数，每套 %1 元").arg(price(Fees::BeddingPrice));
+    case Roster::SchoolBus:
+        return QStringLiteral("校车接送的份数，每份 %1 元").arg(price(Fees::SchoolBusPrice));
+    case Roster::Insurance:
+        return QStringLiteral("意外伤害保险的份数，每份 %1 元").arg(price(Fees::InsurancePrice));
+    case Roster::Total:
+        return QStringLiteral("按以上各项和折扣自动算出，不用填写");
+    case Roster::Discount:
+        return QStringLiteral("填 1 享受折扣（折扣率 %1），0 或空不享受")
+            .arg(price(Fees::DiscountFactor));
+    case Roster::Clerk:
+        return QStringLiteral("经办人：算费时填为登录的人");
+    case Roster::PrintStatus:
+        return QStringLiteral("“否”是本月还没有打印收据，“05已打印”是 5 月打印过");
+    default:
+        return {};
+    }
 }
 
 Qt::ItemFlags RosterDocument::flags(const QModelIndex &index) const

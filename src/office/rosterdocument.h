@@ -36,6 +36,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // What a column's header says it counts, with today's price.
+    QString columnTip(int column) const;
     // What the clerk types: control characters (a pasted tab or line break,
     // a NUL) are left out, since no database may store them; the row's
     // total follows.

@@ -10,11 +10,13 @@
 #include "mainwindow.h"
 #include "officesession.h"
 #include "paymentdialog.h"
+#include "rosterdelegate.h"
 #include "rosterpage.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDockWidget>
 #include <QLabel>
@@ -175,6 +177,89 @@ private slots:
                      qPrintable(desk->today()->text()));
         QTRY_VERIFY2(desk->today()->text().contains(QStringLiteral("本月未缴清 3 名儿童")),
                      qPrintable(desk->today()->text()));
+    }
+
+    // A choice from the list is stored so that it reads as the amount
+    // chosen, whatever the list's length.
+    void tuitionCellReadsAsChosen_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("list");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("an amount") << "1500" << QStringList{"1200", "1500"} << "1500";
+        QTest::newRow("typed, not listed") << "1300" << QStringList{"1200", "1500"} << "1300";
+        QTest::newRow("listed amount below the count")
+            << "1" << QStringList{"2000", "1", "3000"} << "1";
+        QTest::newRow("small amount at another place") << "0" << QStringList{"1200", "0"} << "1";
+        QTest::newRow("an index stays") << " 2 " << QStringList{"2000", "1", "2"} << "2";
+        QTest::newRow("blank") << "" << QStringList{"1200"} << "";
+    }
+    void tuitionCellReadsAsChosen()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, list);
+        QFETCH(QString, stored);
+        const QString cell = RosterDelegate::tuitionCell(typed, list);
+        QCOMPARE(cell, stored);
+        // What the fee rule makes of it is what was typed.
+        if (!typed.trimmed().isEmpty())
+            QCOMPARE(RosterDelegate::tuitionShown(cell, list), typed.trimmed());
+    }
+
+    // The 保教费 cell edits through the list; a month above 10,000 元 asks
+    // once, and 取消 takes the edit back. Headers say what they count.
+    void entryExplainsItself()
+    {
+        w->setSetting(QStringLiteral("bjcombox"), QStringLiteral("1200,1500,"));
+        const DbConfig config = seeded();
+        MainWindow mw(config);
+        RosterPage *a = mw.page(0);
+        RosterDocument *doc = a->document();
+        const QModelIndex tuition = doc->index(0, Roster::Tuition);
+        a->tableView->setCurrentIndex(tuition);
+        a->tableView->edit(tuition);
+        auto *box = a->tableView->findChild<QComboBox *>(QStringLiteral("tuitionEditor"));
+        QVERIFY(box);
+        QCOMPARE(box->count(), 2);
+        QCOMPARE(box->currentText(), QStringLiteral("1000"));
+        box->setCurrentIndex(1);
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(doc->cell(0, Roster::Tuition).value_or(QString()), QStringLiteral("1500"));
+        QCOMPARE(doc->cell(0, Roster::Total).value_or(QString()), QStringLiteral("1600"));
+        QCOMPARE(w->questions, 0);
+        // 20,000 元: asked, 取消 puts 1500 back.
+        const auto typeTuition = [&](const QString &text) {
+            a->tableView->edit(tuition);
+            auto *editor = qobject_cast<QComboBox *>(a->tableView->indexWidget(tuition));
+            QVERIFY(editor);
+            editor->setEditText(text);
+            QTest::keyClick(editor->lineEdit(), Qt::Key_Return);
+        };
+        w->questionAnswers = {QMessageBox::No};
+        typeTuition(QStringLiteral("20000"));
+        QCOMPARE(w->questions, 1);
+        QVERIFY2(w->questionTexts.last().contains(
+                     QStringLiteral("张小明本月合计 20100 元，超过 10000 元")),
+                 qPrintable(w->questionTexts.last()));
+        QCOMPARE(w->confirmActions.last(), QStringLiteral("保留"));
+        QCOMPARE(doc->cell(0, Roster::Tuition).value_or(QString()), QStringLiteral("1500"));
+        // 保留 keeps it, and a further change above the line asks no more.
+        w->questionAnswers = {QMessageBox::Yes};
+        typeTuition(QStringLiteral("20000"));
+        QCOMPARE(w->questions, 2);
+        QCOMPARE(doc->cell(0, Roster::Total).value_or(QString()), QStringLiteral("20100"));
+        typeTuition(QStringLiteral("21000"));
+        QCOMPARE(w->questions, 2);
+        QCOMPARE(doc->cell(0, Roster::Tuition).value_or(QString()), QStringLiteral("21000"));
+        // What each quantity column counts, with today's price.
+        QCOMPARE(doc->headerData(Roster::Meals, Qt::Horizontal, Qt::ToolTipRole).toString(),
+                 QStringLiteral("在园吃饭的天数，每天 10.00 元"));
+        QVERIFY(doc->headerData(Roster::Tuition, Qt::Horizontal, Qt::ToolTipRole)
+                    .toString()
+                    .contains(QStringLiteral("1200、1500")));
+        for (int c = Roster::Tuition; c < Roster::ColumnCount; ++c)
+            QVERIFY2(!doc->headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString().isEmpty(),
+                     qPrintable(QString::number(c)));
     }
 
     // The preview names each page and offers 打印; Enter closes it.
