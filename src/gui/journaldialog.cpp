@@ -27,6 +27,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
+#include <cmath>
 
 namespace
 {
@@ -100,6 +101,21 @@ QString cellText(const JournalEntry &e, int column)
     }
 }
 } // namespace
+
+RoundAxis roundAxis(double highest)
+{
+    const double most = qMax(highest, 100.0);
+    const double raw = most / 5.0;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double norm = raw / magnitude;
+    const double step = (norm <= 1.0   ? 1.0
+                         : norm <= 2.0 ? 2.0
+                         : norm <= 5.0 ? 5.0
+                                       : 10.0) *
+                        magnitude;
+    const int steps = int(std::ceil(most / step - 1e-9));
+    return {step * steps, steps + 1};
+}
 
 void JournalModel::setEntries(QVector<JournalEntry> entries)
 {
@@ -205,6 +221,21 @@ JournalDialog::JournalDialog(OfficeSession &session, QWidget *parent)
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->verticalHeader()->setDefaultSectionSize(22);
+    // Widths from sample texts, not from the rows: a month may hold many.
+    {
+        const QFontMetrics fm = m_table->fontMetrics();
+        const char16_t *const samples[Columns] = {u"2026-000000 ",
+                                                  u"2026-05-14 00:00 ",
+                                                  u"大一班大一班",
+                                                  u"欧阳小明明",
+                                                  u"合计（元）",
+                                                  u"经办人经办",
+                                                  u"补打（首张 2026-000000）",
+                                                  u"银行转账",
+                                                  u""};
+        for (int c = 0; c < Columns - 1; ++c)
+            m_table->setColumnWidth(c, fm.horizontalAdvance(QString::fromUtf16(samples[c])) + 16);
+    }
     m_chart = new QChartView(new QChart, this);
     m_chart->setObjectName(QStringLiteral("journalChart"));
     m_chart->setMinimumWidth(320);
@@ -361,11 +392,12 @@ void JournalDialog::showTotals()
     series->attachAxis(classes);
     auto *amounts = new QValueAxis;
     // Round ticks from 0: 0, 500, 1000 … rather than 0, 347.3 …
-    amounts->setRange(0, qMax(1.0, double(highest) / 100.0));
+    const RoundAxis axis = roundAxis(double(highest) / 100.0);
+    amounts->setRange(0, axis.top);
+    amounts->setTickCount(axis.ticks);
     amounts->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(amounts, Qt::AlignLeft);
     series->attachAxis(amounts);
-    amounts->applyNiceNumbers();
     chart->setTitle(QStringLiteral("各班收费合计（元）"));
     chart->legend()->hide();
 }

@@ -16,6 +16,14 @@ class QLineEdit;
 class QTableView;
 class QTableWidget;
 
+// The chart's amount axis: from 0 to top in ticks - 1 round steps (1, 2
+// or 5 times a power of ten), at least to 100 元.
+struct RoundAxis {
+    double top = 0;
+    int ticks = 0;
+};
+RoundAxis roundAxis(double highest);
+
 // The month's receipts as a table: serial, time, class, child, total,
 // clerk, reprint mark; under them a 合计 row of the receipts that took
 // money (copies, voided and unprinted ones not counted).

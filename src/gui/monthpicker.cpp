@@ -8,12 +8,29 @@
 #include <QPushButton>
 #include <QToolButton>
 
+namespace
+{
+// Focus by the keyboard lands on the month, as a click on the arrows steps it.
+class MonthEdit : public QDateEdit
+{
+public:
+    using QDateEdit::QDateEdit;
+
+protected:
+    void focusInEvent(QFocusEvent *event) override
+    {
+        QDateEdit::focusInEvent(event);
+        setSelectedSection(QDateTimeEdit::MonthSection);
+    }
+};
+} // namespace
+
 MonthPicker::MonthPicker(const QDate &month, QWidget *parent) : QWidget(parent)
 {
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
-    m_edit = new QDateEdit(QDate(month.year(), month.month(), 1), this);
+    m_edit = new MonthEdit(QDate(month.year(), month.month(), 1), this);
     m_edit->setDisplayFormat(QStringLiteral("yyyy年MM月"));
     m_edit->setCurrentSection(QDateTimeEdit::MonthSection);
     m_edit->setToolTip(QStringLiteral("↑/↓ 换月份；右边的按钮列出全年的月份"));

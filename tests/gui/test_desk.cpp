@@ -3,6 +3,7 @@
 // alone through the real payment window, and the commands a clerk finds in
 // the menus, shortcuts and the window title.
 #include "childsearch.h"
+#include "chinese.h"
 #include "clock.h"
 #include "database.h"
 #include "desk.h"
@@ -24,11 +25,14 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 
 namespace
 {
@@ -355,6 +359,82 @@ private slots:
             mw.grab().save(
                 qEnvironmentVariable("FEEOFFICE_SHOTS") +
                 QStringLiteral("/main-%1x%2.png").arg(screen.width()).arg(screen.height()));
+    }
+
+    // Every window the menus open fits a 1366 × 768 screen (less a task
+    // bar) at the size it opens with; FEEOFFICE_SHOTS=DIR keeps each over
+    // the main window, at both sizes.
+    void everyWindowFitsTheScreen_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QSize>("screen");
+        for (const char *command :
+             {"query", "journal", "backups", "arrears", "absences", "dayReport", "monthReport",
+              "auditLog", "users", "ownPassword", "calibrateMenu"})
+            for (const QSize &screen : {QSize(1366, 768), QSize(1920, 1080)})
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2x%3")
+                                             .arg(QLatin1String(command))
+                                             .arg(screen.width())
+                                             .arg(screen.height())))
+                    << QString::fromLatin1(command) << screen;
+    }
+    void everyWindowFitsTheScreen()
+    {
+        QFETCH(QString, command);
+        QFETCH(QSize, screen);
+        const DbConfig config = seeded();
+        // The pictures show the program as the office sees it: in Chinese.
+        static bool translated = false;
+        if (qEnvironmentVariableIsSet("FEEOFFICE_SHOTS") && !translated)
+            translated = installChineseTranslations(*QCoreApplication::instance());
+        MainWindow mw(config);
+        mw.resize(screen);
+        mw.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&mw));
+        w->questionAnswers = {QMessageBox::No}; // 全部班级
+        mw.toolAction(QStringLiteral("billMonth"))->trigger();
+        // A receipt in each class, for the windows to show.
+        w->printToPdf = w->path(QStringLiteral("shots.pdf"));
+        for (int p = 0; p < 2; ++p) {
+            mw.page(p)->tableView->setCurrentIndex(mw.page(p)->document()->index(0, 0));
+            mw.page(p)->toolButton(QStringLiteral("printSelected"))->click();
+        }
+        QSet<QWidget *> before;
+        for (QWidget *t : QApplication::topLevelWidgets())
+            if (t->isVisible())
+                before << t;
+        QAction *action = mw.toolAction(command) ? mw.toolAction(command) : mw.menuAction(command);
+        QVERIFY(action);
+        QVERIFY2(action->isEnabled(), qPrintable(action->toolTip()));
+        action->trigger();
+        QWidget *window = nullptr;
+        for (QWidget *t : QApplication::topLevelWidgets())
+            if (t->isVisible() && t != &mw && !before.contains(t) && !t->inherits("QMenu"))
+                window = t;
+        QVERIFY2(window, qPrintable(command));
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QSize room(1366, 768 - 40);
+        for (const QSize &size : {window->size(), window->minimumSizeHint()})
+            QVERIFY2(size.width() <= room.width() && size.height() <= room.height(),
+                     qPrintable(QStringLiteral("%1: %2×%3")
+                                    .arg(window->windowTitle())
+                                    .arg(size.width())
+                                    .arg(size.height())));
+        QVERIFY2(w->messages.isEmpty(), qPrintable(w->messages.value(0).text));
+        if (qEnvironmentVariableIsSet("FEEOFFICE_SHOTS")) {
+            QPixmap shot = mw.grab();
+            QPainter painter(&shot);
+            const QPixmap front = window->grab();
+            painter.fillRect(QRect(QPoint(0, 0), shot.size()), QColor(0, 0, 0, 60));
+            painter.drawPixmap((shot.width() - front.width()) / 2,
+                               qMax(0, (shot.height() - front.height()) / 2), front);
+            painter.end();
+            shot.save(qEnvironmentVariable("FEEOFFICE_SHOTS") + QStringLiteral("/%1-%2x%3.png")
+                                                                    .arg(command)
+                                                                    .arg(screen.width())
+                                                                    .arg(screen.height()));
+        }
+        window->close();
     }
 
     // A window opens once; closing with unsaved rosters says which are lost.

@@ -25,6 +25,7 @@
 #include <QTest>
 #include <QThread>
 #include <QToolButton>
+#include <QValueAxis>
 #include <QtCharts/QBarSeries>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QChart>
@@ -222,6 +223,11 @@ private slots:
         QVERIFY(series);
         QCOMPARE(series->barSets().at(0)->count(), 2);
         QCOMPARE(series->barSets().at(0)->at(0), 2700.0);
+        auto *axis =
+            qobject_cast<QValueAxis *>(dialog->chart()->chart()->axes(Qt::Vertical).value(0));
+        QVERIFY(axis);
+        QCOMPARE(axis->max(), 3000.0);
+        QCOMPARE(axis->tickCount(), 4);
         // Filters.
         dialog->classFilter()->setCurrentText(QStringLiteral("B"));
         QCOMPARE(dialog->tableModel()->entries().size(), qsizetype(1));
@@ -384,6 +390,29 @@ private slots:
         dialog.showMonth(QDate(2026, 5, 1));
         QVERIFY2(dialog.totals()->text().contains(QStringLiteral("共 1 张收据，合计 1500.00 元")),
                  qPrintable(dialog.totals()->text()));
+    }
+
+    // The chart's axis in round steps of 1, 2 or 5 times a power of ten.
+    void roundTicks_data()
+    {
+        QTest::addColumn<double>("highest");
+        QTest::addColumn<double>("top");
+        QTest::addColumn<int>("ticks");
+        QTest::newRow("nothing taken") << 0.0 << 100.0 << 6;     // 0, 20 … 100
+        QTest::newRow("exactly round") << 1000.0 << 1000.0 << 6; // steps of 200
+        QTest::newRow("2700") << 2700.0 << 3000.0 << 4;          // steps of 1000
+        QTest::newRow("3600") << 3600.0 << 4000.0 << 5;
+        QTest::newRow("a large school") << 123456.78 << 150000.0 << 4; // steps of 50000
+    }
+    void roundTicks()
+    {
+        QFETCH(double, highest);
+        QFETCH(double, top);
+        QFETCH(int, ticks);
+        const RoundAxis axis = roundAxis(highest);
+        QCOMPARE(axis.top, top);
+        QCOMPARE(axis.ticks, ticks);
+        QVERIFY(axis.top >= highest);
     }
 };
 
