@@ -1,11 +1,13 @@
 #include "accountdialog.h"
 
 #include "journal.h"
+#include "noticedialog.h"
 #include "officesession.h"
 #include "prompts.h"
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -31,6 +33,12 @@ AccountDialog::AccountDialog(OfficeSession &session, const QString &childId, con
     m_balance->setObjectName(QStringLiteral("accountBalance"));
     m_balance->setWordWrap(true);
     layout->addWidget(m_balance);
+    // The same entries for the parents, with the balance after each.
+    auto *statement = new QPushButton(QStringLiteral("对账单…"), this);
+    statement->setObjectName(QStringLiteral("accountStatement"));
+    layout->addWidget(statement, 0, Qt::AlignLeft);
+    connect(statement, &QPushButton::clicked, this,
+            [this, name] { (new StatementDialog(m_session, m_childId, name, this))->show(); });
     refresh();
 }
 

@@ -10,6 +10,7 @@
 #include "desk.h"
 #include "journal.h"
 #include "journaldialog.h"
+#include "noticedialog.h"
 #include "officesession.h"
 #include "officesettings.h"
 #include "prompts.h"
@@ -97,7 +98,8 @@ void MainWindow::build()
              {std::pair{u"生成本月应收", "billMonth"}, std::pair{u"欠费", "arrears"},
               std::pair{u"缺勤退费", "absences"}, std::pair{u"日结", "dayReport"},
               std::pair{u"月报", "monthReport"}, std::pair{u"月结", "closeMonth"},
-              std::pair{u"操作记录", "auditLog"}}) {
+              std::pair{u"操作记录", "auditLog"}, std::pair{u"缴费通知单", "notices"},
+              std::pair{u"催费单", "reminders"}}) {
             m_actions << new QAction(QString::fromUtf16(a.first), this);
             m_actions.last()->setObjectName(QLatin1String(a.second));
         }
@@ -280,6 +282,10 @@ void MainWindow::build()
         connect(day, &QAction::triggered, this, [this] { showOnce<DayReportDialog>(); });
     if (QAction *month = toolAction(QStringLiteral("monthReport")))
         connect(month, &QAction::triggered, this, [this] { showOnce<MonthReportDialog>(); });
+    if (QAction *notices = toolAction(QStringLiteral("notices")))
+        connect(notices, &QAction::triggered, this, [this] { showOnce<NoticeDialog>(); });
+    if (QAction *reminders = toolAction(QStringLiteral("reminders")))
+        connect(reminders, &QAction::triggered, this, [this] { showOnce<ReminderDialog>(); });
     if (QAction *close = toolAction(QStringLiteral("closeMonth")))
         connect(close, &QAction::triggered, this, &MainWindow::closeMonth);
     connect(toolAction(QStringLiteral("lock")), &QAction::triggered, this, &MainWindow::lock);
@@ -322,6 +328,7 @@ const std::pair<const char *, Roles::Permission> commandPermissions[] = {
     {"billMonth", Roles::BillMonth},    {"absences", Roles::Calendar},
     {"dayReport", Roles::OwnDayReport}, {"monthReport", Roles::MonthReport},
     {"closeMonth", Roles::CloseMonth},  {"users", Roles::Users},
+    {"notices", Roles::Print},          {"reminders", Roles::ArrearsExport},
 };
 } // namespace
 
@@ -373,8 +380,8 @@ void MainWindow::buildMenus()
         std::initializer_list<const char *> commands;
     } menus[] = {
         {u"文件", {"saveDatabase", "exportUnprinted", "addClass", "uploadToServer", "backups"}},
-        {u"收费", {"deskPay", "query", "billMonth", "absences", "journal"}},
-        {u"账目", {"arrears", "closeMonth", "auditLog"}},
+        {u"收费", {"deskPay", "query", "billMonth", "absences", "journal", "notices"}},
+        {u"账目", {"arrears", "reminders", "closeMonth", "auditLog"}},
         {u"报表", {"dayReport", "monthReport"}},
         {u"系统", {"settings", "calibrateMenu", "users", "ownPassword", "switchUser", "lock"}},
     };

@@ -4,6 +4,8 @@
 #include "ledger.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 OfficeSettings::OfficeSettings(QObject *parent) : QObject(parent) {}
@@ -165,6 +167,72 @@ bool OfficeSettings::savePaymentAndRefundRule(const QString &method, const QStri
     if (!changes.isEmpty())
         emit valuesChanged(changes);
     return stored;
+}
+
+QString OfficeSettings::noticeDetails()
+{
+    return SettingsStore::open()->value(QStringLiteral("notice/details")).toString();
+}
+
+QImage OfficeSettings::noticeImage()
+{
+    const QByteArray png = QByteArray::fromBase64(
+        SettingsStore::open()->value(QStringLiteral("notice/image")).toByteArray());
+    return png.isEmpty() ? QImage() : QImage::fromData(png, "PNG");
+}
+
+bool OfficeSettings::saveNoticeDetails(const QString &text, const QString &imagePath, QString *why)
+{
+    if (m_gate)
+        if (const QString no = m_gate(); !no.isEmpty()) {
+            *why = no;
+            return false;
+        }
+    QByteArray png;
+    const bool newImage = !imagePath.isEmpty() && imagePath != QStringLiteral("-");
+    if (newImage) {
+        QFile f(imagePath);
+        if (!f.open(QIODevice::ReadOnly)) {
+            *why = QStringLiteral("无法读取图片 %1：%2")
+                       .arg(QDir::toNativeSeparators(imagePath), f.errorString());
+            return false;
+        }
+        if (f.size() > 2 * 1024 * 1024) {
+            *why = QStringLiteral("图片 %1 超过 2 MB，请换一张小一些的 PNG")
+                       .arg(QDir::toNativeSeparators(imagePath));
+            return false;
+        }
+        png = f.readAll();
+        if (QImage::fromData(png, "PNG").isNull()) {
+            *why = QStringLiteral("%1 不是 PNG 图片").arg(QDir::toNativeSeparators(imagePath));
+            return false;
+        }
+    }
+    const QString before = noticeDetails();
+    const auto store = SettingsStore::open();
+    store->setValue(QStringLiteral("notice/details"), text.trimmed());
+    if (newImage)
+        store->setValue(QStringLiteral("notice/image"), png.toBase64());
+    else if (imagePath == QStringLiteral("-"))
+        store->remove(QStringLiteral("notice/image"));
+    store->sync();
+    if (store->status() != QSettings::NoError) {
+        *why = QStringLiteral("收款信息没有保存：无法写入 %1").arg(store->fileName());
+        return false;
+    }
+    QStringList changes;
+    if (before != text.trimmed())
+        changes << QStringLiteral("缴费通知的收款信息：%1 → %2")
+                       .arg(before.isEmpty() ? QStringLiteral("（空）") : before,
+                            text.trimmed().isEmpty() ? QStringLiteral("（空）") : text.trimmed());
+    if (newImage)
+        changes
+            << QStringLiteral("缴费通知的收款码图片：换为 %1").arg(QFileInfo(imagePath).fileName());
+    else if (imagePath == QStringLiteral("-"))
+        changes << QStringLiteral("缴费通知的收款码图片：去掉");
+    if (!changes.isEmpty())
+        emit valuesChanged(changes);
+    return true;
 }
 
 QPointF OfficeSettings::calibration(const QString &printerName)

@@ -4,6 +4,7 @@
 #include "dbconfig.h"
 #include "feesettings.h"
 
+#include <QImage>
 #include <QObject>
 #include <QPointF>
 #include <functional>
@@ -59,6 +60,16 @@ public:
     // change said in valuesChanged() for the audit log; false with why when
     // the rule is not usable or cannot be stored.
     bool savePaymentAndRefundRule(const QString &method, const QStringList &rule, QString *why);
+
+    // How parents pay, printed on every payment notice: the office's text
+    // and an optional picture (the collection code), kept as PNG bytes so
+    // that it does not depend on the file it came from.
+    static QString noticeDetails();
+    static QImage noticeImage();
+    // Stores both (imagePath empty: the picture as it is; "-": none), said
+    // in valuesChanged(); only who may change prices and rules may change
+    // where parents send money. False with why.
+    bool saveNoticeDetails(const QString &text, const QString &imagePath, QString *why);
 
     static QPointF calibration(const QString &printerName);
     static bool setCalibration(const QString &printerName, const QPointF &offset);

@@ -117,3 +117,62 @@ std::optional<QVector<LedgerEntry>> ReportService::account(const QString &childI
         *error = store.errorString();
     return entries;
 }
+
+std::optional<QVector<Notices::Notice>> ReportService::notices(const QVector<Child> &children,
+                                                               const QString &month,
+                                                               const QDate &payBy, QString *error)
+{
+    if (refused(Roles::Print, error))
+        return std::nullopt;
+    QStringList ids;
+    for (const Child &c : children)
+        if (!c.id.isEmpty())
+            ids << c.id;
+    const auto months = LedgerStore::childMonths(m_database, ids, month, error);
+    if (!months)
+        return std::nullopt;
+    LedgerStore store(m_database);
+    const auto balances = store.balances();
+    if (!balances) {
+        if (error)
+            *error = store.errorString();
+        return std::nullopt;
+    }
+    QHash<QString, qint64> earlier;
+    for (const Ledger::MonthBalance &b : *balances)
+        if (b.month < month)
+            earlier[b.childId] += b.balance;
+    QVector<Notices::Notice> out;
+    out.reserve(children.size());
+    for (const Child &c : children)
+        out << Notices::notice(c.id, c.className, c.name, month, months->value(c.id),
+                               earlier.value(c.id), payBy);
+    return out;
+}
+
+std::optional<QVector<Notices::Reminder>> ReportService::reminders(const QDate &today,
+                                                                   QString *error)
+{
+    if (refused(Roles::ArrearsExport, error))
+        return std::nullopt;
+    const auto owing = arrears(error);
+    if (!owing)
+        return std::nullopt;
+    QVector<Notices::Reminder> out;
+    out.reserve(owing->size());
+    for (const Ledger::Owing &o : *owing)
+        out << Notices::reminder(o, today);
+    return out;
+}
+
+std::optional<Notices::Statement> ReportService::statement(const QString &childId,
+                                                           const QString &from, const QString &to,
+                                                           QString *error)
+{
+    if (refused(Roles::Print, error))
+        return std::nullopt;
+    const auto entries = account(childId, error);
+    if (!entries)
+        return std::nullopt;
+    return Notices::statement(*entries, from, to);
+}

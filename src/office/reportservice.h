@@ -3,6 +3,7 @@
 #include "dayreport.h"
 #include "ledger.h"
 #include "monthreport.h"
+#include "notice.h"
 #include "roles.h"
 
 #include <QDate>
@@ -33,6 +34,21 @@ public:
     std::optional<QVector<Ledger::Owing>> arrears(QString *error = nullptr);
     // One child's account, oldest entry first.
     std::optional<QVector<LedgerEntry>> account(const QString &childId, QString *error = nullptr);
+
+    // The month's payment notices of the children, from their accounts:
+    // what each is to pay is the sum of its months up to this one.
+    struct Child {
+        QString id, className, name;
+    };
+    std::optional<QVector<Notices::Notice>> notices(const QVector<Child> &children,
+                                                    const QString &month, const QDate &payBy,
+                                                    QString *error = nullptr);
+    // Every child owing, with how long each month has been owing.
+    std::optional<QVector<Notices::Reminder>> reminders(const QDate &today,
+                                                        QString *error = nullptr);
+    // A child's entries from the first of one month to the end of another.
+    std::optional<Notices::Statement> statement(const QString &childId, const QString &from,
+                                                const QString &to, QString *error = nullptr);
 
 private:
     bool refused(Roles::Permission permission, QString *error) const;
