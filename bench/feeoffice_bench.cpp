@@ -17,6 +17,8 @@
 #include "journalstore.h"
 #include "ledgerstore.h"
 #include "mainwindow.h"
+#include "notice.h"
+#include "noticeprinter.h"
 #include "officesession.h"
 #include "prompts.h"
 #include "reportprinter.h"
@@ -500,6 +502,29 @@ int main(int argc, char **argv)
         }
         figure("desk_search_100000_key_ms", slowest, "ms");
         qDeleteAll(docs);
+    }
+    // 500 payment notices, each its own PDF for the parents' group.
+    {
+        QTemporaryDir out;
+        const QImage code(300, 300, QImage::Format_RGB32);
+        Account::ChildMonth month;
+        month.charged.insert(QStringLiteral("保教费"), 120000);
+        month.charged.insert(QStringLiteral("伙食费"), 44000);
+        t.start();
+        int written = 0;
+        for (int i = 0; i < 500; ++i) {
+            const Notices::Notice n = Notices::notice(
+                QString::number(i), QStringLiteral("大%1班").arg(i / 30),
+                QStringLiteral("儿童%1").arg(i), QStringLiteral("2026-05"), month, 0,
+                QDate(2026, 5, 10));
+            QString why;
+            written += NoticePrinter::writePdf(
+                out.filePath(QStringLiteral("%1.pdf").arg(i)),
+                {Notices::lines(n, QStringLiteral("微信扫码缴费"))}, code, 1, &why);
+        }
+        figure("notices_500_pdf_seconds", t.elapsed() / 1000.0, "s");
+        if (written != 500)
+            std::fprintf(stderr, "only %d notices written\n", written);
     }
     t.start();
     auto *mw = new MainWindow(config);
