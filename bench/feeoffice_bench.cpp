@@ -24,6 +24,7 @@
 #include "reportprinter.h"
 #include "rosterpage.h"
 #include "rosterstore.h"
+#include "statementfile.h"
 #include "userstore.h"
 #include "workbook.h"
 #include "writetransaction.h"
@@ -503,6 +504,43 @@ int main(int argc, char **argv)
         figure("desk_search_100000_key_ms", slowest, "ms");
         qDeleteAll(docs);
     }
+    // A month's WeChat bill of 10,000 rows read and matched to 10,000 payments.
+    {
+        const QString family = QStringLiteral("王李张刘陈杨黄赵吴周");
+        const QString given = QStringLiteral("明华小晓丽伟芳娜敏静秀英杰强磊");
+        QString text = QStringLiteral("交易时间,微信订单号,商户订单号,交易状态,订单金额,退款金额,"
+                                      "微信退款单号,商品名称,手续费\n");
+        QVector<Statements::Payment> books;
+        for (int i = 0; i < 10000; ++i) {
+            Statements::Payment p;
+            p.entryId = i + 1;
+            p.childName =
+                QString(family.at(i % 10)) + given.at((i / 10) % 15) + given.at((i / 150) % 15);
+            p.method = QStringLiteral("微信");
+            p.at = QDateTime(QDate(2026, 5, 1 + i % 28), QTime(8 + i % 9, i % 60));
+            p.fen = 100000 + (i % 13) * 1000;
+            p.receiptSerial = Journal::serial(2026, i + 1);
+            const QString number = QStringLiteral("42000%1").arg(1000000 + i);
+            if (i % 10 < 6)
+                p.reference = number;
+            const QString remark = i % 10 < 6   ? QStringLiteral("保教费")
+                                   : i % 10 < 9 ? p.childName + QStringLiteral(" 五月")
+                                                : QString();
+            text += QStringLiteral("`%1,`%2,`,`SUCCESS,`%3,`0.00,`,`%4,`%5\n")
+                        .arg(p.at.addSecs(20).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                             number, Journal::yuan(p.fen), remark, Journal::yuan(p.fen * 6 / 1000));
+            books << p;
+        }
+        const QByteArray bytes = text.toUtf8();
+        t.start();
+        QString why;
+        const auto file = Statements::read(Statements::Source::WeChat, bytes, {}, &why);
+        const auto m = file ? Statements::match(Statements::Source::WeChat, file->rows, books)
+                            : Statements::Matching();
+        figure("statement_10000_read_and_match_seconds", t.elapsed() / 1000.0, "s");
+        std::fprintf(stderr, "statement rows %d, matched %d\n", file ? int(file->rows.size()) : -1,
+                     int(m.matched.size()));
+    }
     // 500 payment notices, each its own PDF for the parents' group.
     {
         QTemporaryDir out;
@@ -513,14 +551,14 @@ int main(int argc, char **argv)
         t.start();
         int written = 0;
         for (int i = 0; i < 500; ++i) {
-            const Notices::Notice n = Notices::notice(
-                QString::number(i), QStringLiteral("大%1班").arg(i / 30),
-                QStringLiteral("儿童%1").arg(i), QStringLiteral("2026-05"), month, 0,
-                QDate(2026, 5, 10));
+            const Notices::Notice n =
+                Notices::notice(QString::number(i), QStringLiteral("大%1班").arg(i / 30),
+                                QStringLiteral("儿童%1").arg(i), QStringLiteral("2026-05"), month,
+                                0, QDate(2026, 5, 10));
             QString why;
-            written += NoticePrinter::writePdf(
-                out.filePath(QStringLiteral("%1.pdf").arg(i)),
-                {Notices::lines(n, QStringLiteral("微信扫码缴费"))}, code, 1, &why);
+            written += NoticePrinter::writePdf(out.filePath(QStringLiteral("%1.pdf").arg(i)),
+                                               {Notices::lines(n, QStringLiteral("微信扫码缴费"))},
+                                               code, 1, &why);
         }
         figure("notices_500_pdf_seconds", t.elapsed() / 1000.0, "s");
         if (written != 500)
