@@ -15,6 +15,7 @@
 #include "officesettings.h"
 #include "prompts.h"
 #include "querywindow.h"
+#include "reconciledialog.h"
 #include "reportdialogs.h"
 #include "rosterdialogs.h"
 #include "rosterexchange.h"
@@ -99,7 +100,7 @@ void MainWindow::build()
               std::pair{u"缺勤退费", "absences"}, std::pair{u"日结", "dayReport"},
               std::pair{u"月报", "monthReport"}, std::pair{u"月结", "closeMonth"},
               std::pair{u"操作记录", "auditLog"}, std::pair{u"缴费通知单", "notices"},
-              std::pair{u"催费单", "reminders"}}) {
+              std::pair{u"催费单", "reminders"}, std::pair{u"对账", "reconcile"}}) {
             m_actions << new QAction(QString::fromUtf16(a.first), this);
             m_actions.last()->setObjectName(QLatin1String(a.second));
         }
@@ -286,6 +287,8 @@ void MainWindow::build()
         connect(notices, &QAction::triggered, this, [this] { showOnce<NoticeDialog>(); });
     if (QAction *reminders = toolAction(QStringLiteral("reminders")))
         connect(reminders, &QAction::triggered, this, [this] { showOnce<ReminderDialog>(); });
+    if (QAction *reconcile = toolAction(QStringLiteral("reconcile")))
+        connect(reconcile, &QAction::triggered, this, [this] { showOnce<ReconcileDialog>(); });
     if (QAction *close = toolAction(QStringLiteral("closeMonth")))
         connect(close, &QAction::triggered, this, &MainWindow::closeMonth);
     connect(toolAction(QStringLiteral("lock")), &QAction::triggered, this, &MainWindow::lock);
@@ -329,6 +332,7 @@ const std::pair<const char *, Roles::Permission> commandPermissions[] = {
     {"dayReport", Roles::OwnDayReport}, {"monthReport", Roles::MonthReport},
     {"closeMonth", Roles::CloseMonth},  {"users", Roles::Users},
     {"notices", Roles::Print},          {"reminders", Roles::ArrearsExport},
+    {"reconcile", Roles::MonthReport},
 };
 } // namespace
 
@@ -381,7 +385,7 @@ void MainWindow::buildMenus()
     } menus[] = {
         {u"文件", {"saveDatabase", "exportUnprinted", "addClass", "uploadToServer", "backups"}},
         {u"收费", {"deskPay", "query", "billMonth", "absences", "journal", "notices"}},
-        {u"账目", {"arrears", "reminders", "closeMonth", "auditLog"}},
+        {u"账目", {"arrears", "reminders", "reconcile", "closeMonth", "auditLog"}},
         {u"报表", {"dayReport", "monthReport"}},
         {u"系统", {"settings", "calibrateMenu", "users", "ownPassword", "switchUser", "lock"}},
     };

@@ -14,6 +14,7 @@
 #include "journalservice.h"
 #include "ledger.h"
 #include "monthreport.h"
+#include "reconcileservice.h"
 #include "reportservice.h"
 #include "rosterdocument.h"
 #include "userservice.h"
@@ -142,6 +143,8 @@ public:
     BackupService &backups() { return *m_backups; }
     // The day's closing, the month's report, arrears and a child's account.
     ReportService &reports() { return *m_reports; }
+    // The platforms' statements matched to the books (对账).
+    ReconcileService &reconcile() { return *m_reconcile; }
     // Absences and meal refunds (缺勤退费).
     AttendanceService &attendance() { return *m_attendance; }
     const AuditService &audit() const { return *m_audit; }
@@ -207,6 +210,7 @@ private:
     std::unique_ptr<BackupService> m_backups;
     std::unique_ptr<AuditService> m_audit;
     std::unique_ptr<ReportService> m_reports;
+    std::unique_ptr<ReconcileService> m_reconcile;
     std::unique_ptr<AttendanceService> m_attendance;
     std::unique_ptr<AccountService> m_accounts;
     std::unique_ptr<JournalService> m_journal;

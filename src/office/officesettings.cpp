@@ -235,6 +235,22 @@ bool OfficeSettings::saveNoticeDetails(const QString &text, const QString &image
     return true;
 }
 
+QString OfficeSettings::bankColumns(const QString &bank)
+{
+    return SettingsStore::open()
+        ->value(QStringLiteral("statement/bank/%1").arg(QString::fromLatin1(bank.toUtf8().toHex())))
+        .toString();
+}
+
+void OfficeSettings::setBankColumns(const QString &bank, const QString &columns)
+{
+    const auto store = SettingsStore::open();
+    store->setValue(
+        QStringLiteral("statement/bank/%1").arg(QString::fromLatin1(bank.toUtf8().toHex())),
+        columns);
+    store->sync();
+}
+
 QPointF OfficeSettings::calibration(const QString &printerName)
 {
     return Calibration::offsetFor(printerName);

@@ -71,6 +71,10 @@ public:
     // where parents send money. False with why.
     bool saveNoticeDetails(const QString &text, const QString &imagePath, QString *why);
 
+    // A bank's statement columns, as chosen once for it ("time=0;amount=2…").
+    static QString bankColumns(const QString &bank);
+    static void setBankColumns(const QString &bank, const QString &columns);
+
     static QPointF calibration(const QString &printerName);
     static bool setCalibration(const QString &printerName, const QPointF &offset);
 

@@ -64,11 +64,16 @@ QString signInRefused()
     return QStringLiteral("登录失败");
 }
 
+QString reconciled()
+{
+    return QStringLiteral("对账");
+}
+
 QStringList kinds()
 {
-    return {savedClass(),  addedClass(), setting(),      voided(),         refunded(),
-            monthClosed(), restored(),   billed(),       absenceRefunds(), printed(),
-            notPrinted(),  users(),      signInRefused()};
+    return {savedClass(),  addedClass(), setting(),       voided(),         refunded(),
+            monthClosed(), restored(),   billed(),        absenceRefunds(), printed(),
+            notPrinted(),  users(),      signInRefused(), reconciled()};
 }
 
 bool add(Database &db, const QString &kind, const QString &what, QString *error)

@@ -30,6 +30,7 @@ QString printed();        // 打印收据
 QString notPrinted();     // 未打印
 QString users();          // 用户
 QString signInRefused();  // 登录失败
+QString reconciled();     // 对账
 
 // Adds a row inside the caller's transaction; the clerk and host are the
 // database's (Database::setActor).

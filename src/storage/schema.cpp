@@ -120,6 +120,21 @@ QStringList statements(const DbConfig &config)
             .arg(key),
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS sign_in_failure_name ON sign_in_failure (name, id)"),
+        // The platforms' statements as imported, each row once per source,
+        // and each row's link to the payment or refund of the books it is.
+        // A link taken back is a new link naming it (corrects), to no entry.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS statement_row (%1, source TEXT NOT NULL, "
+                       "row_key TEXT NOT NULL, at TEXT NOT NULL, amount_fen BIGINT NOT NULL, "
+                       "fee_fen BIGINT NOT NULL, refund INTEGER NOT NULL, number TEXT, "
+                       "merchant_number TEXT, remark TEXT, file_name TEXT, imported_at TEXT NOT "
+                       "NULL, clerk TEXT, UNIQUE (source, row_key))")
+            .arg(key),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS statement_row_at ON statement_row (source, at)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS statement_link (%1, row_id BIGINT NOT NULL, "
+                       "entry_id BIGINT NOT NULL, how TEXT NOT NULL, corrects BIGINT, clerk TEXT, "
+                       "at TEXT NOT NULL)")
+            .arg(key),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS statement_link_row ON statement_link (row_id)"),
         // The day's closing reads one day of receipts and of payments.
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS receipt_journal_printed ON receipt_journal (printed_at)"),
@@ -131,7 +146,8 @@ const char *const knownTables[] = {
     "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
     "ledger_entry",    "receipt_void",   "refund_serial",      "month_closing",
     "school_calendar", "attendance",     "audit_log",          "receipt_second_form",
-    "ledger_balance",  "receipt_child",  "user_entry",         "sign_in_failure"};
+    "ledger_balance",  "receipt_child",  "user_entry",         "sign_in_failure",
+    "statement_row",   "statement_link"};
 
 // What each child's month stands at: the sum of its entries, kept in the
 // transaction that writes them and proved against the entries at the
@@ -165,9 +181,9 @@ QStringList balanceTables(const DbConfig &config)
 
 // Rows of these are only ever added: money, receipts and who did what.
 // A mistake is mended by a new row that names the old one.
-const char *const appendOnly[] = {"ledger_entry",      "receipt_journal", "receipt_void",
-                                  "receipt_unprinted", "audit_log",       "month_closing",
-                                  "user_entry",        "sign_in_failure"};
+const char *const appendOnly[] = {
+    "ledger_entry",  "receipt_journal", "receipt_void",    "receipt_unprinted", "audit_log",
+    "month_closing", "user_entry",      "sign_in_failure", "statement_row",     "statement_link"};
 
 // The database refuses a change to them from any program, this one too.
 // SQLite keeps each statement's text as written, which is how a copy's

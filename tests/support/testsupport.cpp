@@ -343,7 +343,8 @@ DbConfig freshPostgres()
                 "feeoffice_class_revision, receipt_journal, receipt_serial, "
                 "receipt_unprinted, child_identity, ledger_entry, receipt_void, "
                 "refund_serial, month_closing, school_calendar, attendance, audit_log, "
-                "receipt_second_form, ledger_balance, receipt_child, user_entry, sign_in_failure "
+                "receipt_second_form, ledger_balance, receipt_child, user_entry, sign_in_failure, "
+                "statement_row, statement_link "
                 "CASCADE"));
     return postgresConfig();
 }
