@@ -162,6 +162,7 @@ bool NoticeDialog::refresh()
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(Qt::Unchecked);
         }
+    m_table->resizeColumnsToContents();
     if (!notices) {
         m_status->setText(QStringLiteral("无法读取账目：%1").arg(error));
         return false;

@@ -119,7 +119,8 @@ ReconcileDialog::ReconcileDialog(OfficeSession &session, QWidget *parent)
     top->addWidget(new QLabel(QStringLiteral("账单："), this));
     top->addWidget(m_source);
     top->addWidget(m_bank);
-    top->addWidget(m_columns, 1);
+    top->addWidget(m_columns, 3);
+    top->addStretch(1);
     top->addWidget(new QLabel(QStringLiteral("月份："), this));
     top->addWidget(m_month);
     auto *importing = button(this, top, QStringLiteral("导入账单…"), "reconcileImport");

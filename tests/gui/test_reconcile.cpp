@@ -84,10 +84,19 @@ private slots:
         w = nullptr;
     }
 
+    void weChatMonthReconciles_data()
+    {
+        QTest::addColumn<bool>("postgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgres") << true;
+    }
     void weChatMonthReconciles()
     {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
         w->setSetting(QStringLiteral("c"), QStringLiteral("20"));
-        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        const DbConfig config = postgres ? freshPostgres() : DbConfig::sqlite(w->databasePath());
         seedDatabase(config, {"A"},
                      {child("张小明", "1000"), child("李安", "900"), child("王晓明", "800"),
                       child("赵丽", "700"), child("陈伟", "600")});
