@@ -27,23 +27,6 @@
 
 namespace
 {
-QPushButton *button(QWidget *parent, QLayout *layout, const QString &text, const char *name)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    layout->addWidget(b);
-    return b;
-}
-
-QLabel *statusLabel(QWidget *parent, const char *name)
-{
-    auto *l = new QLabel(parent);
-    l->setObjectName(QLatin1String(name));
-    l->setWordWrap(true);
-    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return l;
-}
-
 // A name that cannot be part of a file name, or nullopt.
 std::optional<QChar> unfit(const QString &text)
 {
@@ -98,14 +81,16 @@ NoticeDialog::NoticeDialog(OfficeSession &session, QWidget *parent)
     layout->addLayout(top);
     m_table = ReportTable::create(this, QStringLiteral("noticeTable"));
     layout->addWidget(m_table, 1);
-    m_status = statusLabel(this, "noticeStatus");
+    m_status = ReportTable::summary(this, "noticeStatus");
     layout->addWidget(m_status);
     auto *buttons = new QHBoxLayout;
-    auto *print = button(this, buttons, QStringLiteral("打印（每页 3 张）"), "noticePrint");
-    auto *pdfs = button(this, buttons, QStringLiteral("每人一份 PDF"), "noticePdfs");
-    auto *book = button(this, buttons, QStringLiteral("导出Excel"), "noticeExport");
+    auto *print =
+        ReportTable::button(this, buttons, QStringLiteral("打印（每页 3 张）"), "noticePrint");
+    auto *pdfs = ReportTable::button(this, buttons, QStringLiteral("每人一份 PDF"), "noticePdfs");
+    auto *book = ReportTable::button(this, buttons, QStringLiteral("导出Excel"), "noticeExport");
     buttons->addStretch(1);
-    auto *details = button(this, buttons, QStringLiteral("收款信息…"), "noticeDetails");
+    auto *details =
+        ReportTable::button(this, buttons, QStringLiteral("收款信息…"), "noticeDetails");
     layout->addLayout(buttons);
     connect(m_class, &QComboBox::currentIndexChanged, this, &NoticeDialog::refresh);
     connect(m_month, &MonthPicker::monthChanged, this, &NoticeDialog::refresh);
@@ -337,8 +322,9 @@ void NoticeDialog::editDetails()
                                    : QStringLiteral("已有收款码图片"));
     auto *row = new QHBoxLayout;
     row->addWidget(image, 1);
-    auto *choose = button(&dialog, row, QStringLiteral("选择 PNG 图片…"), "noticeImageChoose");
-    auto *none = button(&dialog, row, QStringLiteral("不用图片"), "noticeImageNone");
+    auto *choose =
+        ReportTable::button(&dialog, row, QStringLiteral("选择 PNG 图片…"), "noticeImageChoose");
+    auto *none = ReportTable::button(&dialog, row, QStringLiteral("不用图片"), "noticeImageNone");
     layout->addLayout(row);
     connect(choose, &QPushButton::clicked, &dialog, [&] {
         const QString file = Prompts::current().openFile(&dialog);
@@ -377,11 +363,12 @@ ReminderDialog::ReminderDialog(OfficeSession &session, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     m_table = ReportTable::create(this, QStringLiteral("reminderTable"));
     layout->addWidget(m_table, 1);
-    m_status = statusLabel(this, "reminderStatus");
+    m_status = ReportTable::summary(this, "reminderStatus");
     layout->addWidget(m_status);
     auto *buttons = new QHBoxLayout;
-    auto *print = button(this, buttons, QStringLiteral("打印（每页 3 张）"), "reminderPrint");
-    auto *pdfs = button(this, buttons, QStringLiteral("每人一份 PDF"), "reminderPdfs");
+    auto *print =
+        ReportTable::button(this, buttons, QStringLiteral("打印（每页 3 张）"), "reminderPrint");
+    auto *pdfs = ReportTable::button(this, buttons, QStringLiteral("每人一份 PDF"), "reminderPdfs");
     buttons->addStretch(1);
     layout->addLayout(buttons);
     connect(print, &QPushButton::clicked, this, &ReminderDialog::print);
@@ -521,11 +508,11 @@ StatementDialog::StatementDialog(OfficeSession &session, const QString &childId,
     layout->addLayout(top);
     m_table = ReportTable::create(this, QStringLiteral("statementTable"));
     layout->addWidget(m_table, 1);
-    m_status = statusLabel(this, "statementStatus");
+    m_status = ReportTable::summary(this, "statementStatus");
     layout->addWidget(m_status);
     auto *buttons = new QHBoxLayout;
-    auto *print = button(this, buttons, QStringLiteral("打印"), "statementPrint");
-    auto *pdf = button(this, buttons, QStringLiteral("保存为 PDF"), "statementPdf");
+    auto *print = ReportTable::button(this, buttons, QStringLiteral("打印"), "statementPrint");
+    auto *pdf = ReportTable::button(this, buttons, QStringLiteral("保存为 PDF"), "statementPdf");
     buttons->addStretch(1);
     layout->addLayout(buttons);
     connect(m_from, &MonthPicker::monthChanged, this, &StatementDialog::refresh);

@@ -26,14 +26,6 @@
 
 namespace
 {
-QPushButton *button(QWidget *parent, QLayout *layout, const QString &text, const char *name)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    layout->addWidget(b);
-    return b;
-}
-
 QString yuanSigned(const Statements::Row &r)
 {
     return Journal::yuan(r.refund ? -r.fen : r.fen);
@@ -123,7 +115,8 @@ ReconcileDialog::ReconcileDialog(OfficeSession &session, QWidget *parent)
     top->addStretch(1);
     top->addWidget(new QLabel(QStringLiteral("月份："), this));
     top->addWidget(m_month);
-    auto *importing = button(this, top, QStringLiteral("导入账单…"), "reconcileImport");
+    auto *importing =
+        ReportTable::button(this, top, QStringLiteral("导入账单…"), "reconcileImport");
     layout->addLayout(top);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("reconcileStatus"));
@@ -135,8 +128,9 @@ ReconcileDialog::ReconcileDialog(OfficeSession &session, QWidget *parent)
     m_tabs->setDocumentMode(true);
     layout->addWidget(m_tabs, 1);
     auto *buttons = new QHBoxLayout;
-    auto *print = button(this, buttons, QStringLiteral("打印汇总"), "reconcilePrint");
-    auto *exporting = button(this, buttons, QStringLiteral("导出Excel"), "reconcileExport");
+    auto *print = ReportTable::button(this, buttons, QStringLiteral("打印汇总"), "reconcilePrint");
+    auto *exporting =
+        ReportTable::button(this, buttons, QStringLiteral("导出Excel"), "reconcileExport");
     buttons->addStretch(1);
     layout->addLayout(buttons);
     connect(m_source, &QComboBox::currentIndexChanged, this, &ReconcileDialog::sourceChanged);

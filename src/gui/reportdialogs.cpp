@@ -27,23 +27,6 @@
 
 namespace
 {
-QPushButton *button(QWidget *parent, QLayout *layout, const QString &text, const char *name)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    layout->addWidget(b);
-    return b;
-}
-
-QLabel *summaryLabel(QWidget *parent, const char *name)
-{
-    auto *l = new QLabel(parent);
-    l->setObjectName(QLatin1String(name));
-    l->setWordWrap(true);
-    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return l;
-}
-
 QTabWidget *tabs(QWidget *parent, const char *name)
 {
     auto *t = new QTabWidget(parent);
@@ -106,14 +89,16 @@ DayReportDialog::DayReportDialog(OfficeSession &session, QWidget *parent)
     top->addWidget(new QLabel(QStringLiteral("经办人："), this));
     top->addWidget(m_clerk, 1);
     layout->addLayout(top);
-    m_summary = summaryLabel(this, "dayReportSummary");
+    m_summary = ReportTable::summary(this, "dayReportSummary");
     layout->addWidget(m_summary);
     m_tables = tabs(this, "dayReportTables");
     layout->addWidget(m_tables, 1);
     auto *buttons = new QHBoxLayout;
-    auto *preview = button(this, buttons, QStringLiteral("打印预览"), "dayReportPreview");
-    auto *print = button(this, buttons, QStringLiteral("打印"), "dayReportPrint");
-    auto *exporting = button(this, buttons, QStringLiteral("导出Excel"), "dayReportExport");
+    auto *preview =
+        ReportTable::button(this, buttons, QStringLiteral("打印预览"), "dayReportPreview");
+    auto *print = ReportTable::button(this, buttons, QStringLiteral("打印"), "dayReportPrint");
+    auto *exporting =
+        ReportTable::button(this, buttons, QStringLiteral("导出Excel"), "dayReportExport");
     buttons->addStretch(1);
     layout->addLayout(buttons);
     connect(m_day, &QDateEdit::dateChanged, this, &DayReportDialog::refresh);
@@ -198,15 +183,16 @@ MonthReportDialog::MonthReportDialog(OfficeSession &session, QWidget *parent)
     m_month->setObjectName(QStringLiteral("monthReportMonth"));
     top->addWidget(new QLabel(QStringLiteral("月份："), this));
     top->addWidget(m_month);
-    auto *show = button(this, top, QStringLiteral("刷新"), "monthReportShow");
+    auto *show = ReportTable::button(this, top, QStringLiteral("刷新"), "monthReportShow");
     top->addStretch(1);
     layout->addLayout(top);
-    m_summary = summaryLabel(this, "monthReportSummary");
+    m_summary = ReportTable::summary(this, "monthReportSummary");
     layout->addWidget(m_summary);
     m_tables = tabs(this, "monthReportTables");
     layout->addWidget(m_tables, 1);
     auto *buttons = new QHBoxLayout;
-    auto *exporting = button(this, buttons, QStringLiteral("导出Excel"), "monthReportExport");
+    auto *exporting =
+        ReportTable::button(this, buttons, QStringLiteral("导出Excel"), "monthReportExport");
     buttons->addStretch(1);
     layout->addLayout(buttons);
     connect(show, &QPushButton::clicked, this, &MonthReportDialog::refresh);
@@ -288,7 +274,7 @@ AuditDialog::AuditDialog(OfficeSession &session, QWidget *parent)
     top->addWidget(m_clerk);
     top->addWidget(new QLabel(QStringLiteral("类别："), this));
     top->addWidget(m_kind);
-    auto *show = button(this, top, QStringLiteral("查询"), "auditShow");
+    auto *show = ReportTable::button(this, top, QStringLiteral("查询"), "auditShow");
     layout->addLayout(top);
     m_table = new QTableWidget(0, 5, this);
     m_table->setObjectName(QStringLiteral("auditTable"));
@@ -299,7 +285,8 @@ AuditDialog::AuditDialog(OfficeSession &session, QWidget *parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(m_table, 1);
     auto *buttons = new QHBoxLayout;
-    auto *exporting = button(this, buttons, QStringLiteral("导出Excel"), "auditExport");
+    auto *exporting =
+        ReportTable::button(this, buttons, QStringLiteral("导出Excel"), "auditExport");
     buttons->addStretch(1);
     layout->addLayout(buttons);
     connect(show, &QPushButton::clicked, this, &AuditDialog::refresh);

@@ -1,6 +1,9 @@
 #include "reporttable.h"
 
 #include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -95,4 +98,22 @@ QString ReportTable::text(const QTabWidget *tabs)
         }
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+QPushButton *ReportTable::button(QWidget *parent, QLayout *layout, const QString &text,
+                                 const char *name)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    layout->addWidget(b);
+    return b;
+}
+
+QLabel *ReportTable::summary(QWidget *parent, const char *name)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    l->setWordWrap(true);
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return l;
 }

@@ -3,6 +3,9 @@
 #include <QStringList>
 #include <QVector>
 
+class QLabel;
+class QLayout;
+class QPushButton;
 class QTabWidget;
 class QTableWidget;
 class QWidget;
@@ -23,4 +26,9 @@ void fillTabs(QTabWidget *tabs, const QString &prefix,
               const QVector<QPair<QString, QVector<QStringList>>> &sheets);
 // Every cell of every table in the tabs, a row a line, cells by tabs.
 QString text(const QTabWidget *tabs);
+
+// The parts every report window has: a named button added to a row, and
+// a selectable, wrapping line of figures under the filters.
+QPushButton *button(QWidget *parent, QLayout *layout, const QString &text, const char *name);
+QLabel *summary(QWidget *parent, const char *name);
 } // namespace ReportTable

@@ -1,6 +1,5 @@
 #include "noticeprinter.h"
 
-#include "receiptjob.h"
 #include "reportprinter.h"
 
 #include <QDir>
@@ -80,19 +79,6 @@ void paint(QPainter &p, double mm, const QVector<QStringList> &blocks, const QIm
     }
 }
 
-bool finish(QPrinter &printer, const QString &file, QString *error)
-{
-    if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted) {
-        *error = QStringLiteral("打印失败：打印机报告了错误");
-        return false;
-    }
-    if (!file.isEmpty() && !ReceiptJob::outputComplete(file)) {
-        *error = QStringLiteral("文件 %1 没有写完整（磁盘已满或不可写？）")
-                     .arg(QDir::toNativeSeparators(file));
-        return false;
-    }
-    return true;
-}
 } // namespace
 
 namespace NoticePrinter
@@ -113,7 +99,7 @@ bool print(QPrinter &printer, const QVector<QStringList> &blocks, const QImage &
     const double mm = printer.resolution() / 25.4;
     paint(p, mm, blocks, image, perPage, [&] { printer.newPage(); });
     p.end();
-    return finish(printer, printer.outputFileName(), error);
+    return ReportPrinter::finished(printer, error);
 }
 
 bool writePdf(const QString &path, const QVector<QStringList> &blocks, const QImage &image,

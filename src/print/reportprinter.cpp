@@ -59,7 +59,6 @@ void setUp(QPrinter &printer)
 
 bool print(QPrinter &printer, const QStringList &lines, QString *error)
 {
-    const QString file = printer.outputFileName();
     QPainter p;
     if (!p.begin(&printer)) {
         *error = QStringLiteral("打印失败：无法开始打印");
@@ -68,6 +67,12 @@ bool print(QPrinter &printer, const QStringList &lines, QString *error)
     const double dotsPerMm = printer.resolution() / 25.4;
     paint(p, dotsPerMm, lines, [&] { printer.newPage(); });
     p.end();
+    return finished(printer, error);
+}
+
+bool finished(QPrinter &printer, QString *error)
+{
+    const QString file = printer.outputFileName();
     if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted) {
         *error = QStringLiteral("打印失败：打印机报告了错误");
         return false;
