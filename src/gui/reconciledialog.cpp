@@ -6,6 +6,7 @@
 #include "officesession.h"
 #include "officesettings.h"
 #include "prompts.h"
+#include "receiptplan.h"
 #include "reportdialogs.h"
 #include "reportprinter.h"
 #include "reporttable.h"
@@ -21,7 +22,9 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace
@@ -128,6 +131,8 @@ ReconcileDialog::ReconcileDialog(OfficeSession &session, QWidget *parent)
     m_tabs->setDocumentMode(true);
     layout->addWidget(m_tabs, 1);
     auto *buttons = new QHBoxLayout;
+    auto *book = ReportTable::button(this, buttons, QStringLiteral("记为缴费…"), "reconcileBook");
+    book->setToolTip(QStringLiteral("把“账单有、账上没有”中选中的一笔记为某个儿童的缴费"));
     auto *print = ReportTable::button(this, buttons, QStringLiteral("打印汇总"), "reconcilePrint");
     auto *exporting =
         ReportTable::button(this, buttons, QStringLiteral("导出Excel"), "reconcileExport");
@@ -141,6 +146,16 @@ ReconcileDialog::ReconcileDialog(OfficeSession &session, QWidget *parent)
     });
     connect(m_month, &MonthPicker::monthChanged, this, &ReconcileDialog::refresh);
     connect(importing, &QPushButton::clicked, this, [this] { importFile(); });
+    connect(book, &QPushButton::clicked, this, [this] {
+        auto *table = qobject_cast<QTableWidget *>(m_tabs->widget(1));
+        const int row = table ? table->currentRow() : -1;
+        if (m_tabs->currentIndex() != 1 || !m_view || row < 0 ||
+            row >= m_view->onlyOnStatement.size()) {
+            Prompts::warn(this, QStringLiteral("请先在“账单有、账上没有”中选中一笔"));
+            return;
+        }
+        bookRow(row);
+    });
     connect(print, &QPushButton::clicked, this, &ReconcileDialog::print);
     connect(exporting, &QPushButton::clicked, this, &ReconcileDialog::exportWorkbook);
     sourceChanged();
@@ -238,6 +253,92 @@ bool ReconcileDialog::importFile(const QString &given)
     if (!imported.problems.isEmpty())
         Prompts::warn(this, QStringLiteral("%1 行读不出来，没有导入").arg(imported.problems.size()),
                       QString(), imported.problems.join(QLatin1Char('\n')));
+    return true;
+}
+
+bool ReconcileDialog::bookRow(int index)
+{
+    if (!m_view || index < 0 || index >= m_view->onlyOnStatement.size())
+        return false;
+    const Statements::Row row = m_view->onlyOnStatement.at(index).row;
+    if (row.refund) {
+        Prompts::warn(this, QStringLiteral("这是一笔退款，不能记为缴费：请在“收据记录”中退款"));
+        return false;
+    }
+    const auto typed = Prompts::current().text(
+        this, QStringLiteral("记为缴费"),
+        QStringLiteral("%1 %2 元（%3）是哪个儿童的缴费？儿童姓名：")
+            .arg(row.at.toString(QStringLiteral("M月d日 HH:mm")), Journal::yuan(row.fen),
+                 row.remark.isEmpty() ? row.number : row.remark));
+    if (!typed || typed->trimmed().isEmpty())
+        return false;
+    const QVector<ChildRef> found = m_session.find(typed->trimmed());
+    if (found.isEmpty()) {
+        Prompts::warn(this, QStringLiteral("没有叫“%1”的儿童").arg(typed->trimmed()));
+        return false;
+    }
+    ChildRef child = found.first();
+    if (found.size() > 1) {
+        QStringList choices;
+        for (const ChildRef &c : found)
+            choices << QStringLiteral("%1 %2").arg(c.document->className(), typed->trimmed());
+        const int chosen = Prompts::current().choose(
+            this, QStringLiteral("有 %1 个儿童叫“%2”：是哪一个？").arg(found.size()).arg(*typed),
+            choices);
+        if (chosen < 0)
+            return false;
+        child = found.at(chosen);
+    }
+    ReceiptPlan plan(m_session.settings().mirror(), CapitalPlacement::LeftAligned);
+    plan.add(child);
+    m_session.accounts().decide(plan);
+    const auto decided = plan.decision(0);
+    if (plan.printable().isEmpty() || !decided) {
+        Prompts::warn(this, QStringLiteral("这个儿童现在不能记缴费"), QString(),
+                      plan.refusalsByRow().join(QLatin1Char('\n')));
+        return false;
+    }
+    if (!decided->isPayment()) {
+        Prompts::warn(this,
+                      QStringLiteral("%1 本月账上已经没有欠费，这笔钱不能记为缴费").arg(*typed));
+        return false;
+    }
+    if (row.fen > decided->due &&
+        !Prompts::current().confirm(
+            this,
+            QStringLiteral("应收 %1 元，账单上是 %2 元：多出的 %3 元记为预收？")
+                .arg(Journal::yuan(decided->due), Journal::yuan(row.fen),
+                     Journal::yuan(row.fen - decided->due)),
+            QStringLiteral("记为预收")))
+        return false;
+    if (row.fen != decided->due)
+        plan.setReceived(row.fen);
+    QVector<JournalEntry> entries = plan.journalEntries(
+        {row.at}, QStringLiteral("对账入账（未打印）"), QSysInfo::machineHostName());
+    for (JournalEntry &e : entries) {
+        e.method = Statements::methodsOf(source()).first();
+        e.reference = row.number.isEmpty() ? row.merchantNumber : row.number;
+    }
+    const WriteResult recorded = m_session.journal().recordReceipts(entries);
+    if (!recorded) {
+        Prompts::error(this,
+                       recorded.kind == WriteResult::Refused ? recorded.text
+                                                             : QStringLiteral("没有记为缴费"),
+                       QString(), recorded.detail);
+        return false;
+    }
+    plan.markPrinted({row.at});
+    int linked = 0;
+    const WriteResult r = m_session.reconcile().relink(source(), m_month->month(), &linked);
+    refresh();
+    if (!r) {
+        Prompts::error(this, QStringLiteral("已记为缴费，但没有重新对账"), QString(), r.detail);
+        return false;
+    }
+    m_status->setText(
+        QStringLiteral("已把 %1 元记为 %2 的缴费（收据 %3，没有打印：可在“收据记录”中补打）。")
+            .arg(Journal::yuan(row.fen), *typed, entries.value(0).serial) +
+        QLatin1Char('\n') + m_status->text());
     return true;
 }
 

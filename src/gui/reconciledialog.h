@@ -27,6 +27,11 @@ public:
     // A file the clerk chooses (or path, for tests); false when nothing was imported.
     bool importFile(const QString &path = QString());
     bool refresh();
+    // The index'th row of 账单有、账上没有 booked as a payment of the child
+    // the clerk names: a receipt of the statement's number, time and way
+    // recorded (not printed: 重新打印 in 收据记录 prints it marked 补打),
+    // then matched to the row.
+    bool bookRow(int index);
     bool print();
     void exportWorkbook();
 

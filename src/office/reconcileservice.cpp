@@ -56,6 +56,18 @@ WriteResult ReconcileService::store(Statements::Source source, std::optional<Sta
     return r;
 }
 
+WriteResult ReconcileService::relink(Statements::Source source, const QString &month, int *linked)
+{
+    const auto permit = m_access.permit(Roles::MonthReport);
+    if (!permit)
+        return permit.result();
+    StatementStore::ImportReport report;
+    WriteResult r = StatementStore(m_database).importRows(source, {}, QString(), month, &report);
+    if (r && linked)
+        *linked = report.linked;
+    return r;
+}
+
 std::optional<ReconcileService::View> ReconcileService::view(Statements::Source source,
                                                              const QString &month, QString *error)
 {

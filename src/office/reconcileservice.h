@@ -35,6 +35,10 @@ public:
                            const Statements::BankColumns &bank, const QString &fileName,
                            const QString &month, Imported *imported);
 
+    // After a statement's row was booked as a payment: the month's rows
+    // without a link matched again (the booked one by its number).
+    WriteResult relink(Statements::Source source, const QString &month, int *linked = nullptr);
+
     // The three lists of the month.
     struct View {
         struct Pair {

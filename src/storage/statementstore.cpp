@@ -184,12 +184,17 @@ WriteResult StatementStore::importRows(Statements::Source source,
             return failed(q.lastError().text());
         ++r.linked;
     }
-    tx.audit(AuditLog::reconciled(),
-             QStringLiteral("%1对账单 %2（%3）：新增 %4 行，已导入过 %5 行，对上 %6 笔")
-                 .arg(Statements::sourceText(source), fileName, month)
-                 .arg(r.added)
-                 .arg(r.again)
-                 .arg(r.linked));
+    if (fileName.isEmpty())
+        tx.audit(AuditLog::reconciled(), QStringLiteral("%1对账（%2）重新对账：对上 %3 笔")
+                                             .arg(Statements::sourceText(source), month)
+                                             .arg(r.linked));
+    else
+        tx.audit(AuditLog::reconciled(),
+                 QStringLiteral("%1对账单 %2（%3）：新增 %4 行，已导入过 %5 行，对上 %6 笔")
+                     .arg(Statements::sourceText(source), fileName, month)
+                     .arg(r.added)
+                     .arg(r.again)
+                     .arg(r.linked));
     if (!tx.commit())
         return failed(tx.errorString());
     if (report)

@@ -5,6 +5,7 @@
 
 #include "clock.h"
 #include "database.h"
+#include "journal.h"
 #include "journalstore.h"
 #include "mainwindow.h"
 #include "monthpicker.h"
@@ -171,6 +172,33 @@ private slots:
         QCOMPARE(count(config, QStringLiteral("statement_link")), 4);
         QCOMPARE(d->view()->matched.size(), 4);
 
+        // The 300.00 nobody booked, booked for 王晓明 (owing 500.00): a
+        // part payment with the statement's number, time and way, then matched.
+        const int before = count(config, QStringLiteral("ledger_entry"));
+        w->textAnswers = {QStringLiteral("没有这个人")};
+        QVERIFY(!d->bookRow(0));
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("没有叫")));
+        w->textAnswers = {QStringLiteral("王晓明")};
+        QVERIFY2(d->bookRow(0), qPrintable(w->messages.value(0).text));
+        QVERIFY(d->view()->onlyOnStatement.isEmpty());
+        QCOMPARE(d->view()->matched.size(), 5);
+        QVERIFY(count(config, QStringLiteral("ledger_entry")) > before);
+        {
+            Database db(config);
+            QVERIFY(db.open());
+            const auto month = JournalStore(db).month(QStringLiteral("2026-05"));
+            QVERIFY(month);
+            const JournalEntry &booked = month->last();
+            QCOMPARE(booked.name, QStringLiteral("王晓明"));
+            QCOMPARE(booked.method, QStringLiteral("微信"));
+            QCOMPARE(booked.reference, QStringLiteral("4200000009202605140009"));
+            QCOMPARE(booked.total, qint64(30000));
+            QVERIFY2(booked.printedText.startsWith(QStringLiteral("2026-05-14 15:00")),
+                     qPrintable(booked.printedText));
+        }
+        // 陈伟 paid in cash, nothing owed: refused, nothing written.
+        QVERIFY(d->importFile(bill)); // nothing new
+        const int now = count(config, QStringLiteral("ledger_entry"));
         // A file of another month is refused.
         QVERIFY(d->monthEdit()->setMonth(QStringLiteral("2026-04")));
         QVERIFY(!d->importFile(bill));
@@ -192,7 +220,8 @@ private slots:
         w->directoryAnswers << w->path(QString());
         d->exportWorkbook();
         const auto days = readWithOpenpyxl(w->path(QStringLiteral("202605微信对账单汇总.xlsx")), 3);
-        QCOMPARE(days.last(), (QStringList{"合计", "3600.00", "3000.00", "3.00", "-600.00"}));
+        QCOMPARE(days.last(), (QStringList{"合计", "3900.00", "3000.00", "3.00", "-900.00"}));
+        QCOMPARE(count(config, QStringLiteral("ledger_entry")), now);
         w->printToPdf = w->path(QStringLiteral("summary.pdf"));
         QVERIFY(d->print());
         QVERIFY(pdfText(w->printToPdf).contains(QStringLiteral("对账单汇总")));
