@@ -16,14 +16,17 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 namespace
@@ -146,6 +149,21 @@ private slots:
         });
         QCOMPARE(OfficeSettings::noticeDetails(),
                  QStringLiteral("微信扫码或转账至 阳光幼儿园 6222 0000 0000"));
+        // The same through its window: the text typed, 保存.
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            auto *text = dialog->findChild<QPlainTextEdit *>(QStringLiteral("noticeDetailsText"));
+            text->setPlainText(text->toPlainText() + QStringLiteral("\n户名：阳光幼儿园"));
+            for (QPushButton *b : dialog->findChildren<QPushButton *>())
+                if (b->text() == QStringLiteral("保存"))
+                    b->click();
+        });
+        button(d, "noticeDetails")->click();
+        QVERIFY2(OfficeSettings::noticeDetails().endsWith(QStringLiteral("户名：阳光幼儿园")),
+                 qPrintable(OfficeSettings::noticeDetails()));
+        QVERIFY(!OfficeSettings::noticeImage().isNull());
         d->refresh();
 
         // One PDF per child, named for the parents' group, its amount the account's.

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -256,6 +257,17 @@ private slots:
         d.columnsEdit()->setText(QStringLiteral("1,3,5,6"));
         QVERIFY(d.importFile(file));
         QCOMPARE(d.view()->matched.size(), 1);
+        QCOMPARE(d.view()->onlyOnStatement.size(), 1);
+        // 记为缴费 needs a row of 账单有、账上没有 chosen.
+        button(&d, "reconcileBook")->click();
+        QVERIFY(
+            w->messages.last().text.contains(QStringLiteral("请先在“账单有、账上没有”中选中一笔")));
+        d.tables()->setCurrentIndex(1);
+        qobject_cast<QTableWidget *>(d.tables()->widget(1))->setCurrentCell(0, 0);
+        w->textAnswers = {QStringLiteral("甲")}; // paid: nothing owed
+        button(&d, "reconcileBook")->click();
+        QVERIFY2(w->messages.last().text.contains(QStringLiteral("已经没有欠费")),
+                 qPrintable(w->messages.last().text));
         QCOMPARE(d.view()->onlyOnStatement.size(), 1);
         // Another window, the same bank: its columns come back.
         ReconcileDialog again(mw.session(), nullptr);
