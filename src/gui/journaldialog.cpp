@@ -563,7 +563,7 @@ void JournalDialog::refundSelected()
     }
     showMonth(m_shown);
     // The receipt stays selected for the next step.
-    for (int row = 0; row < m_model->rowCount(); ++row)
+    for (int row = 0; row < m_model->entries().size(); ++row)
         if (m_model->entries().at(row).serial == e.serial)
             m_table->setCurrentIndex(m_model->index(row, 0));
     m_totals->setText(m_totals->text() + QStringLiteral("\n已记录退款 %1：收据 %2 %3退还 %4 元")
