@@ -7,7 +7,7 @@
 #include "officesession.h"
 #include "officesettings.h"
 #include "prompts.h"
-#include "reportprinter.h"
+#include "reportdialogs.h"
 #include "reporttable.h"
 #include "rosterexchange.h"
 
@@ -561,18 +561,7 @@ bool StatementDialog::refresh()
 
 bool StatementDialog::print()
 {
-    if (!m_statement)
-        return false;
-    QPrinter printer(QPrinter::HighResolution);
-    if (!Prompts::current().printDialog(&printer, this))
-        return false;
-    QString error;
-    ReportPrinter::setUp(printer);
-    if (!ReportPrinter::print(printer, Notices::lines(*m_statement), &error)) {
-        Prompts::error(this, error);
-        return false;
-    }
-    return true;
+    return m_statement && printReport(this, Notices::lines(*m_statement));
 }
 
 QString StatementDialog::writePdf()

@@ -8,7 +8,6 @@
 #include "prompts.h"
 #include "receiptplan.h"
 #include "reportdialogs.h"
-#include "reportprinter.h"
 #include "reporttable.h"
 #include "workbook.h"
 
@@ -19,7 +18,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSysInfo>
@@ -428,11 +426,6 @@ bool ReconcileDialog::print()
 {
     if (!m_view)
         return false;
-    QPrinter printer(QPrinter::HighResolution);
-    ReportPrinter::setUp(printer);
-    if (!Prompts::current().printDialog(&printer, this))
-        return false;
-    ReportPrinter::setUp(printer);
     QStringList lines{QStringLiteral("对账单汇总  %1  %2")
                           .arg(Statements::sourceText(source()), m_month->month())};
     for (const auto &sheet : sheets()) {
@@ -440,12 +433,7 @@ bool ReconcileDialog::print()
         for (const QStringList &row : sheet.second)
             lines << row.join(QLatin1Char('\t'));
     }
-    QString error;
-    if (!ReportPrinter::print(printer, lines, &error)) {
-        Prompts::error(this, error);
-        return false;
-    }
-    return true;
+    return printReport(this, lines);
 }
 
 void ReconcileDialog::exportWorkbook()

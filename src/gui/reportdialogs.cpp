@@ -143,21 +143,24 @@ void DayReportDialog::preview()
         print();
 }
 
-bool DayReportDialog::print()
+bool printReport(QWidget *parent, const QStringList &lines)
 {
-    if (!m_report)
-        return false;
     QPrinter printer(QPrinter::HighResolution);
     ReportPrinter::setUp(printer);
-    if (!Prompts::current().printDialog(&printer, this))
+    if (!Prompts::current().printDialog(&printer, parent))
         return false;
     ReportPrinter::setUp(printer);
     QString error;
-    if (!ReportPrinter::print(printer, m_report->lines(), &error)) {
-        Prompts::error(this, error);
+    if (!ReportPrinter::print(printer, lines, &error)) {
+        Prompts::error(parent, error);
         return false;
     }
     return true;
+}
+
+bool DayReportDialog::print()
+{
+    return m_report && printReport(this, m_report->lines());
 }
 
 void DayReportDialog::exportReport()

@@ -20,6 +20,10 @@ class QTableWidget;
 QString exportReport(QWidget *parent, const QString &fileName,
                      const QVector<QPair<QString, QVector<QStringList>>> &sheets);
 
+// Prints lines of a report on A4 through the print dialog; false when
+// cancelled or failed (said).
+bool printReport(QWidget *parent, const QStringList &lines);
+
 // "日结": a day's receipts of one clerk (or all), the totals by way of
 // payment and by fee item and the cash to hand over; previewed, printed on
 // A4 and exported.
