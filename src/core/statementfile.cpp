@@ -454,6 +454,59 @@ std::optional<File> readBank(const QVector<QStringList> &rows, const BankColumns
 }
 } // namespace
 
+std::optional<BankColumns> guessBankColumns(const QVector<QStringList> &rows, QStringList *captions)
+{
+    // Each column's captions, the more telling first; a caption is taken
+    // when a cell equals it, or holds it for the longer ones.
+    static const QVector<QStringList> words = {
+        {QStringLiteral("交易时间"), QStringLiteral("交易日期"), QStringLiteral("记账日期"),
+         QStringLiteral("记账时间"), QStringLiteral("入账日期"), QStringLiteral("扣款日期"),
+         QStringLiteral("日期"), QStringLiteral("时间")},
+        {QStringLiteral("收入金额"), QStringLiteral("贷方金额"), QStringLiteral("贷方发生额"),
+         QStringLiteral("扣款金额"), QStringLiteral("交易金额"), QStringLiteral("发生额"),
+         QStringLiteral("金额")},
+        {QStringLiteral("交易流水号"), QStringLiteral("流水号"), QStringLiteral("交易号"),
+         QStringLiteral("凭证号"), QStringLiteral("交易参考号"), QStringLiteral("单号")},
+        {QStringLiteral("附言"), QStringLiteral("用途"), QStringLiteral("备注"),
+         QStringLiteral("摘要"), QStringLiteral("交易备注")},
+        {QStringLiteral("手续费")}};
+    const int scan = qMin(int(rows.size()), 20);
+    for (int r = 0; r < scan; ++r) {
+        const QStringList &cells = rows.at(r);
+        int found[5] = {-1, -1, -1, -1, -1};
+        QVector<bool> taken(cells.size());
+        for (int w = 0; w < words.size(); ++w)
+            for (const QString &word : words.at(w)) {
+                for (int c = 0; c < cells.size() && found[w] < 0; ++c) {
+                    const QString cell = cells.at(c).trimmed();
+                    if (!taken.at(c) &&
+                        (cell == word || (word.size() >= 3 && cell.contains(word)))) {
+                        found[w] = c;
+                        taken[c] = true;
+                    }
+                }
+                if (found[w] >= 0)
+                    break;
+            }
+        if (found[0] < 0 || found[1] < 0)
+            continue;
+        BankColumns c;
+        c.time = found[0];
+        c.amount = found[1];
+        c.number = found[2];
+        c.remark = found[3];
+        c.fee = found[4];
+        c.headerRow = r;
+        if (captions) {
+            captions->clear();
+            for (int f : found)
+                *captions << (f < 0 ? QString() : cells.at(f).trimmed());
+        }
+        return c;
+    }
+    return std::nullopt;
+}
+
 std::optional<File> readRows(Source source, const QVector<QStringList> &rows,
                              const BankColumns &bank, QString *why)
 {

@@ -41,6 +41,14 @@ struct BankColumns {
     bool usable() const { return time >= 0 && amount >= 0; }
 };
 
+// The columns a bank's file names in its captions (交易日期, 收入金额,
+// 流水号, 附言, 手续费, …), looked for in its first twenty rows; nullopt
+// when no row names both a time and an amount. captions, when given, gets
+// the caption of each column found, in the order time, amount, number,
+// remark, fee ("" for none).
+std::optional<BankColumns> guessBankColumns(const QVector<QStringList> &rows,
+                                            QStringList *captions = nullptr);
+
 struct File {
     Source source = Source::WeChat;
     QVector<Row> rows;

@@ -104,9 +104,10 @@ ReconcileDialog::ReconcileDialog(OfficeSession &session, QWidget *parent)
     m_bank->setPlaceholderText(QStringLiteral("银行名称"));
     m_columns = new QLineEdit(this);
     m_columns->setObjectName(QStringLiteral("reconcileColumns"));
-    m_columns->setPlaceholderText(QStringLiteral("列号：时间,金额,单号,备注,手续费,标题行"));
+    m_columns->setPlaceholderText(QStringLiteral("列号：空着则按文件的标题认"));
     m_columns->setToolTip(QStringLiteral(
-        "银行文件各列的列号，从 1 起，没有的写 0；例如 1,3,5,6,0,1。每家银行记住一次。"));
+        "银行文件各列的列号：时间,金额,单号,备注,手续费,标题行，从 1 起，没有的写 "
+        "0；例如 1,3,5,6,0,1。空着时按文件的标题认出，问过再读。每家银行记住一次。"));
     m_month = new MonthPicker(Clock::now().date(), this);
     m_month->setObjectName(QStringLiteral("reconcileMonth"));
     top->addWidget(new QLabel(QStringLiteral("账单："), this));
@@ -177,13 +178,50 @@ bool ReconcileDialog::importFile(const QString &given)
     const QString path = given.isEmpty() ? Prompts::current().openFile(this) : given;
     if (path.isEmpty())
         return false;
-    Statements::BankColumns columns;
     const QString bank = m_bank->text().trimmed();
-    if (source() == Statements::Source::Bank) {
-        if (bank.isEmpty()) {
-            Prompts::warn(this, QStringLiteral("请先填写银行名称：每家银行的列记住一次"));
+    const bool isBank = source() == Statements::Source::Bank;
+    if (isBank && bank.isEmpty()) {
+        Prompts::warn(this, QStringLiteral("请先填写银行名称：每家银行的列记住一次"));
+        return false;
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        Prompts::error(this, QStringLiteral("无法打开 %1").arg(QDir::toNativeSeparators(path)),
+                       f.errorString());
+        return false;
+    }
+    const QString name = QFileInfo(path).fileName();
+    const Workbook::Format format = Workbook::detect(f.peek(8), path);
+    // A bank's workbook is read as its first sheet's rows; everything else
+    // as the file's bytes.
+    std::optional<QVector<QStringList>> sheetRows;
+    QByteArray bytes;
+    if (isBank && (format == Workbook::Format::Xlsx || format == Workbook::Format::Xls)) {
+        f.close();
+        Sheet sheet;
+        QString why;
+        if (!Workbook::read(path, 1, sheet, &why)) {
+            Prompts::error(this, QStringLiteral("没有导入"), why);
             return false;
         }
+        sheetRows.emplace();
+        for (int row = 1; row <= sheet.lastRow(); ++row) {
+            QStringList cells;
+            for (int c = 1; c <= sheet.lastColumn(); ++c)
+                cells << sheet.cell(row, c);
+            *sheetRows << cells;
+        }
+    } else {
+        if (f.size() > Workbook::MaxFileBytes) {
+            Prompts::error(this, QStringLiteral("文件太大，不像是一个月的账单：没有导入"));
+            return false;
+        }
+        bytes = f.readAll();
+    }
+    Statements::BankColumns columns;
+    if (isBank) {
+        if (m_columns->text().trimmed().isEmpty() && !chooseColumns(sheetRows, bytes))
+            return false;
         QString why;
         const auto parsed = parseColumns(m_columns->text(), &why);
         if (!parsed) {
@@ -192,49 +230,18 @@ bool ReconcileDialog::importFile(const QString &given)
         }
         columns = *parsed;
     }
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        Prompts::error(this, QStringLiteral("无法打开 %1").arg(QDir::toNativeSeparators(path)),
-                       f.errorString());
-        return false;
-    }
-    const QByteArray head = f.peek(8);
     ReconcileService::Imported imported;
-    WriteResult r;
-    const QString name = QFileInfo(path).fileName();
-    const Workbook::Format format = Workbook::detect(head, path);
-    if (source() == Statements::Source::Bank &&
-        (format == Workbook::Format::Xlsx || format == Workbook::Format::Xls)) {
-        f.close();
-        Sheet sheet;
-        QString why;
-        if (!Workbook::read(path, 1, sheet, &why)) {
-            Prompts::error(this, QStringLiteral("没有导入"), why);
-            return false;
-        }
-        QVector<QStringList> rows;
-        for (int row = 1; row <= sheet.lastRow(); ++row) {
-            QStringList cells;
-            for (int c = 1; c <= sheet.lastColumn(); ++c)
-                cells << sheet.cell(row, c);
-            rows << cells;
-        }
-        r = m_session.reconcile().importRows(source(), rows, columns, name, m_month->month(),
-                                             &imported);
-    } else {
-        if (f.size() > Workbook::MaxFileBytes) {
-            Prompts::error(this, QStringLiteral("文件太大，不像是一个月的账单：没有导入"));
-            return false;
-        }
-        r = m_session.reconcile().import(source(), f.readAll(), columns, name, m_month->month(),
-                                         &imported);
-    }
+    const WriteResult r = sheetRows
+                              ? m_session.reconcile().importRows(source(), *sheetRows, columns,
+                                                                 name, m_month->month(), &imported)
+                              : m_session.reconcile().import(source(), bytes, columns, name,
+                                                             m_month->month(), &imported);
     if (!r) {
         Prompts::error(this, r.kind == WriteResult::Refused ? r.text : QStringLiteral("没有导入"),
                        QString(), r.detail);
         return false;
     }
-    if (source() == Statements::Source::Bank)
+    if (isBank)
         OfficeSettings::setBankColumns(bank, columns.toText());
     refresh();
     QString said =
@@ -254,6 +261,41 @@ bool ReconcileDialog::importFile(const QString &given)
     return true;
 }
 
+bool ReconcileDialog::chooseColumns(const std::optional<QVector<QStringList>> &sheetRows,
+                                    const QByteArray &bytes)
+{
+    QVector<QStringList> rows;
+    if (sheetRows)
+        rows = *sheetRows;
+    else if (const auto text = Statements::decode(bytes))
+        rows = Statements::csv(*text);
+    QStringList captions;
+    const auto guessed = Statements::guessBankColumns(rows, &captions);
+    if (!guessed) {
+        Prompts::warn(this,
+                      QStringLiteral("认不出这个文件哪一列是时间、哪一列是金额：请在“列号”中写出"),
+                      QStringLiteral("例如 1,3,5,6,0,1：时间、金额、单号、备注、手续费的列号（从 1 "
+                                     "起，没有的写 0），再写标题在第几行。"),
+                      rows.isEmpty() ? QString() : rows.first().join(QStringLiteral(" | ")));
+        return false;
+    }
+    static const char *what[] = {"时间", "金额", "单号", "备注", "手续费"};
+    QStringList said;
+    for (int i = 0; i < captions.size(); ++i)
+        said << QStringLiteral("%1：%2").arg(QString::fromUtf8(what[i]),
+                                             captions.at(i).isEmpty()
+                                                 ? QStringLiteral("（没有）")
+                                                 : QStringLiteral("“%1”").arg(captions.at(i)));
+    if (!Prompts::current().confirm(this,
+                                    QStringLiteral("按第 %1 行的标题读这个银行的文件？\n%2")
+                                        .arg(guessed->headerRow + 1)
+                                        .arg(said.join(QLatin1Char('\n'))),
+                                    QStringLiteral("按这些列读")))
+        return false;
+    m_columns->setText(columnsText(*guessed));
+    return true;
+}
+
 bool ReconcileDialog::bookRow(int index)
 {
     if (!m_view || index < 0 || index >= m_view->onlyOnStatement.size())
@@ -263,29 +305,64 @@ bool ReconcileDialog::bookRow(int index)
         Prompts::warn(this, QStringLiteral("这是一笔退款，不能记为缴费：请在“收据记录”中退款"));
         return false;
     }
-    const auto typed = Prompts::current().text(
-        this, QStringLiteral("记为缴费"),
-        QStringLiteral("%1 %2 元（%3）是哪个儿童的缴费？儿童姓名：")
+    const QString about =
+        QStringLiteral("%1 %2 元（%3）")
             .arg(row.at.toString(QStringLiteral("M月d日 HH:mm")), Journal::yuan(row.fen),
-                 row.remark.isEmpty() ? row.number : row.remark));
-    if (!typed || typed->trimmed().isEmpty())
-        return false;
-    const QVector<ChildRef> found = m_session.find(typed->trimmed());
-    if (found.isEmpty()) {
-        Prompts::warn(this, QStringLiteral("没有叫“%1”的儿童").arg(typed->trimmed()));
-        return false;
-    }
-    ChildRef child = found.first();
-    if (found.size() > 1) {
+                 row.remark.isEmpty() ? row.number : row.remark);
+    // The children the remark names are offered first; any other is typed.
+    QVector<ChildRef> named;
+    QStringList namedNames;
+    for (RosterDocument *doc : m_session.documents())
+        for (int r = 0; r < doc->size(); ++r)
+            if (doc->record(r).has(Roster::Name)) {
+                const QString n = doc->record(r).text(Roster::Name);
+                if (n.size() >= 2 && row.remark.contains(n)) {
+                    named << ChildRef{doc, doc->uid(r)};
+                    namedNames << n;
+                }
+            }
+    ChildRef child{};
+    QString childName;
+    if (!named.isEmpty()) {
         QStringList choices;
-        for (const ChildRef &c : found)
-            choices << QStringLiteral("%1 %2").arg(c.document->className(), typed->trimmed());
+        for (int i = 0; i < named.size(); ++i)
+            choices << QStringLiteral("%1 %2").arg(named.at(i).document->className(),
+                                                   namedNames.at(i));
+        choices << QStringLiteral("其他儿童（输入姓名）…");
         const int chosen = Prompts::current().choose(
-            this, QStringLiteral("有 %1 个儿童叫“%2”：是哪一个？").arg(found.size()).arg(*typed),
-            choices);
+            this, QStringLiteral("%1 是哪个儿童的缴费？").arg(about), choices);
         if (chosen < 0)
             return false;
-        child = found.at(chosen);
+        if (chosen < named.size()) {
+            child = named.at(chosen);
+            childName = namedNames.at(chosen);
+        }
+    }
+    if (!child.document) {
+        const auto typed =
+            Prompts::current().text(this, QStringLiteral("记为缴费"),
+                                    QStringLiteral("%1 是哪个儿童的缴费？儿童姓名：").arg(about));
+        if (!typed || typed->trimmed().isEmpty())
+            return false;
+        childName = typed->trimmed();
+        const QVector<ChildRef> found = m_session.find(childName);
+        if (found.isEmpty()) {
+            Prompts::warn(this, QStringLiteral("没有叫“%1”的儿童").arg(childName));
+            return false;
+        }
+        child = found.first();
+        if (found.size() > 1) {
+            QStringList choices;
+            for (const ChildRef &c : found)
+                choices << QStringLiteral("%1 %2").arg(c.document->className(), childName);
+            const int chosen = Prompts::current().choose(
+                this,
+                QStringLiteral("有 %1 个儿童叫“%2”：是哪一个？").arg(found.size()).arg(childName),
+                choices);
+            if (chosen < 0)
+                return false;
+            child = found.at(chosen);
+        }
     }
     ReceiptPlan plan(m_session.settings().mirror(), CapitalPlacement::LeftAligned);
     plan.add(child);
@@ -298,7 +375,7 @@ bool ReconcileDialog::bookRow(int index)
     }
     if (!decided->isPayment()) {
         Prompts::warn(this,
-                      QStringLiteral("%1 本月账上已经没有欠费，这笔钱不能记为缴费").arg(*typed));
+                      QStringLiteral("%1 本月账上已经没有欠费，这笔钱不能记为缴费").arg(childName));
         return false;
     }
     if (row.fen > decided->due &&
@@ -335,7 +412,7 @@ bool ReconcileDialog::bookRow(int index)
     }
     m_status->setText(
         QStringLiteral("已把 %1 元记为 %2 的缴费（收据 %3，没有打印：可在“收据记录”中补打）。")
-            .arg(Journal::yuan(row.fen), *typed, entries.value(0).serial) +
+            .arg(Journal::yuan(row.fen), childName, entries.value(0).serial) +
         QLatin1Char('\n') + m_status->text());
     return true;
 }

@@ -50,6 +50,11 @@ public:
 
 private:
     QVector<QPair<QString, QVector<QStringList>>> sheets() const;
+    // The columns of a bank's file the clerk has not given, read from its
+    // captions and confirmed; false when they could not be, or the clerk
+    // declined.
+    bool chooseColumns(const std::optional<QVector<QStringList>> &sheetRows,
+                       const QByteArray &bytes);
     void sourceChanged();
 
     OfficeSession &m_session;

@@ -129,6 +129,55 @@ class TestStatements : public QObject
 {
     Q_OBJECT
 private slots:
+    void bankCaptions_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("columns"); // time,amount,number,remark,fee,header from 0
+        QTest::addColumn<QString>("captions");
+        QTest::newRow("plain") << "交易日期,摘要,收入金额,对方户名,流水号,附言\n"
+                               << "0,2,4,5,-1,0"
+                               << "交易日期|收入金额|流水号|附言|";
+        // Lines of the bank's own above; credit taken over debit.
+        QTest::newRow("titled")
+            << "某行交易明细\n账号,622\n记账日期,借方金额,贷方金额,交易流水号,用途,"
+               "手续费\n"
+            << "0,2,3,4,5,2"
+            << "记账日期|贷方金额|交易流水号|用途|手续费";
+        // The more telling caption wins over one that comes first.
+        QTest::newRow("time and date") << "日期,交易时间,金额,备注,摘要\n"
+                                       << "1,2,-1,3,-1,0"
+                                       << "交易时间|金额||备注|";
+        QTest::newRow("padded") << " 交易时间 , 交易金额(元) ,交易号\n"
+                                << "0,1,2,-1,-1,0"
+                                << "交易时间|交易金额(元)|交易号||";
+        QTest::newRow("no amount") << "交易日期,摘要,对方户名\n"
+                                   << ""
+                                   << "";
+        QTest::newRow("data only") << "2026-05-14,1200.00,B0001\n"
+                                   << ""
+                                   << "";
+    }
+    void bankCaptions()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, columns);
+        QFETCH(QString, captions);
+        QStringList found;
+        const auto c = guessBankColumns(csv(text), &found);
+        QCOMPARE(bool(c), !columns.isEmpty());
+        if (!c)
+            return;
+        QCOMPARE(QStringLiteral("%1,%2,%3,%4,%5,%6")
+                     .arg(c->time)
+                     .arg(c->amount)
+                     .arg(c->number)
+                     .arg(c->remark)
+                     .arg(c->fee)
+                     .arg(c->headerRow),
+                 columns);
+        QCOMPARE(found.join(QLatin1Char('|')), captions);
+    }
+
     void layouts_data()
     {
         QTest::addColumn<int>("source");

@@ -30,9 +30,9 @@
 
 namespace
 {
-QStringList child(const QString &name, const QString &tuition)
+QStringList child(const QString &name, const QString &tuition, const QString &className = "A")
 {
-    return {name, "4", tuition, "", "10", "", "", "", "", "0", "李", "否", "A"};
+    return {name, "4", tuition, "", "10", "", "", "", "", "0", "李", "否", className};
 }
 
 const QString header = QStringLiteral(
@@ -275,6 +275,80 @@ private slots:
         again.bankEdit()->setText(QStringLiteral("某某银行"));
         emit again.bankEdit()->editingFinished();
         QCOMPARE(again.columnsEdit()->text(), QStringLiteral("1,3,5,6,0,1"));
+    }
+
+    // A bank not seen before: its columns read from the file's captions and
+    // confirmed; a file without captions is refused with what it holds. A
+    // row whose remark names a child offers that child for 记为缴费.
+    void bankColumnsFromCaptions()
+    {
+        w->setSetting(QStringLiteral("c"), QStringLiteral("20"));
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        // Each month with ten meal days at 20.00: 1200.00 and 800.00.
+        seedDatabase(config, {"A", "B"}, {child("周一鸣", "1000"), child("吴迪", "600", "B")});
+        MainWindow mw(config);
+        const QString file = w->path(QStringLiteral("bank.csv"));
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QStringLiteral("某某银行对公账户交易明细\n"
+                                   "账号,6222000000000000\n"
+                                   "记账日期,借方金额,贷方金额,对方户名,交易流水号,用途\n"
+                                   "2026-05-14,,1200.00,周某某,B0001,周一鸣5月保教费\n")
+                        .toUtf8());
+        }
+        const QString plain = w->path(QStringLiteral("plain.csv"));
+        {
+            QFile f(plain);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray("2026-05-14,1200.00,B0001\n"));
+        }
+        ReconcileDialog d(mw.session(), nullptr);
+        d.sourceBox()->setCurrentIndex(2);
+        d.bankEdit()->setText(QStringLiteral("新银行"));
+        QVERIFY(d.columnsEdit()->text().isEmpty());
+        const int asked = w->questions;
+        QVERIFY(!d.importFile(plain));
+        QCOMPARE(w->questions, asked);
+        QVERIFY2(w->messages.last().text.contains(QStringLiteral("认不出")),
+                 qPrintable(w->messages.last().text));
+        QVERIFY(w->messages.last().detailed.contains(QStringLiteral("B0001")));
+        // Declined: nothing imported, nothing remembered.
+        w->questionAnswers = {QMessageBox::No};
+        QVERIFY(!d.importFile(file));
+        QVERIFY2(w->questionTexts.last().contains(QStringLiteral("按第 3 行的标题")),
+                 qPrintable(w->questionTexts.last()));
+        QVERIFY(w->questionTexts.last().contains(QStringLiteral("金额：“贷方金额”")));
+        QVERIFY(w->questionTexts.last().contains(QStringLiteral("手续费：（没有）")));
+        QCOMPARE(count(config, QStringLiteral("statement_row")), 0);
+        QVERIFY(OfficeSettings::bankColumns(QStringLiteral("新银行")).isEmpty());
+        w->questionAnswers = {QMessageBox::Yes};
+        QVERIFY(d.importFile(file));
+        QCOMPARE(d.columnsEdit()->text(), QStringLiteral("1,3,5,6,0,3"));
+        QCOMPARE(d.view()->onlyOnStatement.size(), 1);
+        QCOMPARE(d.view()->onlyOnStatement.first().row.fen, qint64(120000));
+        QVERIFY(!OfficeSettings::bankColumns(QStringLiteral("新银行")).isEmpty());
+
+        // 记为缴费: the remark names 周一鸣, offered first; 取消 writes nothing.
+        const int rows = count(config, QStringLiteral("receipt_journal"));
+        w->questionAnswers = {QMessageBox::Cancel};
+        QVERIFY(!d.bookRow(0));
+        QCOMPARE(w->confirmActions.last(), QStringLiteral("A 周一鸣/其他儿童（输入姓名）…"));
+        QCOMPARE(count(config, QStringLiteral("receipt_journal")), rows);
+        // The other child, typed: 吴迪 owes 800, the row is 1200: asked
+        // whether the 400 more is credit; declined.
+        w->questionAnswers = {QMessageBox::No, QMessageBox::No};
+        w->textAnswers = {QStringLiteral("吴迪")};
+        QVERIFY(!d.bookRow(0));
+        QVERIFY2(w->questionTexts.last().contains(QStringLiteral("多出的 400.00 元")),
+                 qPrintable(w->questionTexts.last()));
+        // 周一鸣, as offered: booked and matched.
+        w->questionAnswers = {QMessageBox::Yes};
+        QVERIFY2(d.bookRow(0), qPrintable(w->messages.value(0).text));
+        QCOMPARE(count(config, QStringLiteral("receipt_journal")), rows + 1);
+        QVERIFY(d.view()->onlyOnStatement.isEmpty());
+        QCOMPARE(d.view()->matched.size(), 1);
+        QVERIFY(d.status()->text().contains(QStringLiteral("记为 周一鸣 的缴费")));
     }
 
     void columnsText_data()
