@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVector>
 #include <array>
+#include <memory>
 #include <optional>
 
 // One printed receipt as the journal keeps it: what went out on paper, when,
@@ -73,7 +74,8 @@ struct JournalEntry {
     // clerk was shown (expected, expectedDue) must still hold there, or
     // nothing is recorded and nothing prints.
     bool decide = false;
-    Receipt full;
+    // Shared, not held: a month's list holds a hundred thousand entries.
+    std::shared_ptr<const Receipt> full;
     qint64 received = 0; // what the clerk typed; 0: what is due
     std::optional<Account::Kind> expected;
     qint64 expectedDue = -1;

@@ -130,8 +130,9 @@ QVector<JournalEntry> ReceiptPlan::journalEntries(const QVector<QDateTime> &mome
         // The account decides again inside the transaction that records
         // the receipt; the lines here are what it decided before the
         // dialogs, kept when the receipt can only wait on disk.
-        e.full = fullReceipt(i);
-        e.full.clerk = receipts.at(i).receipt.clerk;
+        Receipt full = fullReceipt(i);
+        full.clerk = receipts.at(i).receipt.clerk;
+        e.full = std::make_shared<const Receipt>(std::move(full));
         e.decide = !e.childId.isEmpty();
         e.child = JournalEntry::Child::PaysRest;
         if (const auto d = decision(i)) {

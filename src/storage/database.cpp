@@ -181,6 +181,10 @@ bool Database::connect()
         QSqlQuery probe(db);
         if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
             return fail(errorText(probe.lastError()));
+        // A month's journal or a year's accounts are read whole: room for
+        // up to 32 MB of pages (taken only as they are read), not the
+        // default 2 MB that reads the same pages from the file again.
+        probe.exec(QStringLiteral("PRAGMA cache_size = -32768"));
     }
     return true;
 }
@@ -308,6 +312,12 @@ void Database::announceSave()
 
 bool Database::watchSaves(QObject *context, const std::function<void()> &onSave)
 {
+    // Only PostgreSQL tells of other PCs' saves. SQLite's notifications are
+    // this connection's own row changes, one queued event for every row
+    // written (a billing's forty thousand), and never another PC's: the
+    // timer looks instead.
+    if (!m_config.isPostgres())
+        return false;
     QSqlDriver *driver = connection().driver();
     const QString channel = SqlDialect::savedChannel();
     if (!driver || !driver->hasFeature(QSqlDriver::EventNotifications))

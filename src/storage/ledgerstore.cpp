@@ -8,6 +8,7 @@
 #include "revisions.h"
 #include "rosterstore.h"
 #include "sqldialect.h"
+#include "sqlitedirect.h"
 #include "writetransaction.h"
 
 #include <QRegularExpression>
@@ -133,19 +134,10 @@ std::array<QVariant, 15> values(const LedgerEntry &e, const QString &at)
             at};
 }
 
-// The SQLite connection under Qt's, or null on any other driver.
-sqlite3 *sqliteHandle(const QSqlDatabase &db)
-{
-    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
-    if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3 *const *>(h.constData());
-}
-
 // Many entries into SQLite through its own statement: one row a step,
-// bound by position. Qt formats a placeholder's name for every value it
-// binds, which was most of a billing's time.
-std::optional<QSqlError> insertSqlite(sqlite3 *h, const QVector<std::array<QVariant, 15>> &rows)
+// bound by position, straight from the entries. Qt's values (and its
+// names for placeholders) cost most of a billing's time.
+std::optional<QSqlError> insertSqlite(sqlite3 *h, const QVector<LedgerEntry> &entries)
 {
     auto error = [h] {
         return QSqlError(QStringLiteral("账目没有写入"), QString::fromUtf8(sqlite3_errmsg(h)),
@@ -155,46 +147,85 @@ std::optional<QSqlError> insertSqlite(sqlite3 *h, const QVector<std::array<QVari
     sqlite3_stmt *st = nullptr;
     if (sqlite3_prepare_v2(h, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK)
         return error();
-    std::optional<QSqlError> failed;
     // A binding stays until it is replaced: a column that is the same as
     // in the row before (the month, the clerk, the class) is not bound again.
-    std::array<QVariant, 15> bound;
-    bool first = true;
-    for (const auto &row : rows) {
-        for (int c = 0; c < int(row.size()) && !failed; ++c) {
-            const QVariant &v = row[size_t(c)];
-            if (!first && v.isNull() == bound[size_t(c)].isNull() && v == bound[size_t(c)])
-                continue;
-            int rc;
-            if (v.isNull()) {
-                rc = sqlite3_bind_null(st, c + 1);
-            } else if (v.metaType().id() == QMetaType::LongLong) {
-                rc = sqlite3_bind_int64(st, c + 1, v.toLongLong());
-            } else {
-                const QString text = v.toString();
-                rc = sqlite3_bind_text16(st, c + 1, text.utf16(), int(text.size() * 2),
-                                         SQLITE_TRANSIENT);
-            }
-            if (rc != SQLITE_OK)
-                failed = error();
-            bound[size_t(c)] = v;
+    enum Bound { Unbound, Null, Value };
+    std::array<Bound, 15> state;
+    state.fill(Unbound);
+    std::array<QString, 15> texts;
+    std::array<qint64, 15> numbers{};
+    bool failed = false;
+    // A text column: "" for none, or NULL where none is stored as NULL.
+    auto bindText = [&](int c, const QString &value, bool nullWhenEmpty) {
+        if (nullWhenEmpty && value.isEmpty()) {
+            if (state[size_t(c)] != Null)
+                failed = failed || sqlite3_bind_null(st, c + 1) != SQLITE_OK;
+            state[size_t(c)] = Null;
+            return;
         }
-        first = false;
+        if (state[size_t(c)] == Value && texts[size_t(c)] == value)
+            return;
+        const QByteArray utf8 = value.toUtf8();
+        failed = failed || sqlite3_bind_text(st, c + 1, utf8.constData(), int(utf8.size()),
+                                             SQLITE_TRANSIENT) != SQLITE_OK;
+        texts[size_t(c)] = value;
+        state[size_t(c)] = Value;
+    };
+    auto bindNumber = [&](int c, qint64 value, bool nullWhenNotAbove0) {
+        if (nullWhenNotAbove0 && value <= 0) {
+            if (state[size_t(c)] != Null)
+                failed = failed || sqlite3_bind_null(st, c + 1) != SQLITE_OK;
+            state[size_t(c)] = Null;
+            return;
+        }
+        if (state[size_t(c)] == Value && numbers[size_t(c)] == value)
+            return;
+        failed = failed || sqlite3_bind_int64(st, c + 1, value) != SQLITE_OK;
+        numbers[size_t(c)] = value;
+        state[size_t(c)] = Value;
+    };
+    QDateTime lastAt;
+    QString at;
+    for (qsizetype i = 0; i < entries.size() && !failed; ++i) {
+        const LedgerEntry &e = entries.at(i);
+        if (i == 0 || e.at != lastAt) {
+            lastAt = e.at;
+            at = e.at.toString(timeFormat);
+        }
+        bindText(0, LedgerEntry::kindText(e.kind), false);
+        bindText(1, e.childId, false);
+        bindText(2, e.className, false);
+        bindText(3, e.childName, false);
+        bindText(4, e.month, false);
+        bindText(5, e.item, true);
+        bindNumber(6, e.amount, false);
+        bindText(7, e.method, false);
+        bindText(8, e.reference, false);
+        bindText(9, e.receiptSerial, false);
+        bindNumber(10, e.corrects, true);
+        bindText(11, e.reason, false);
+        bindText(12, e.clerk, false);
+        bindText(13, e.host, false);
+        bindText(14, at, false);
         if (failed || sqlite3_step(st) != SQLITE_DONE) {
-            if (!failed)
-                failed = error();
+            failed = true;
             break;
         }
         sqlite3_reset(st);
     }
+    std::optional<QSqlError> result;
+    if (failed)
+        result = error();
     sqlite3_finalize(st);
-    return failed;
+    return result;
 }
 
 std::optional<QSqlError> insertMany(QSqlDatabase db, const QVector<LedgerEntry> &entries)
 {
     if (entries.isEmpty())
         return std::nullopt;
+    if (sqlite3 *h = SqliteDirect::handle(db))
+        return insertSqlite(h, entries);
     // A column that is the same in every entry (the month, the clerk, the
     // time of a billing) is bound once, not once a row.
     QVector<std::array<QVariant, 15>> rows;
@@ -208,8 +239,6 @@ std::optional<QSqlError> insertMany(QSqlDatabase db, const QVector<LedgerEntry> 
         }
         rows << values(e, at);
     }
-    if (sqlite3 *h = sqliteHandle(db))
-        return insertSqlite(h, rows);
     std::array<bool, 15> shared;
     for (size_t c = 0; c < shared.size(); ++c) {
         shared[c] = true;

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// SQLite through its own statements, under Qt's connection, where Qt's
+// per-value cost is most of the time: bulk reads of a month and bulk
+// writes of a billing.
+namespace SqliteDirect
+{
+// The SQLite connection under Qt's, or null on any other driver.
+sqlite3 *handle(const QSqlDatabase &db);
+
+// A column of the current row as text ("" for NULL).
+QString text(sqlite3_stmt *st, int column);
+// The same, sharing the text of the row before when it is the same: a
+// month's class names, clerks and ways are few, its rows many.
+class SharedText
+{
+public:
+    const QString &operator()(sqlite3_stmt *st, int column);
+
+private:
+    QString m_last;
+};
+bool isNull(sqlite3_stmt *st, int column);
+qint64 integer(sqlite3_stmt *st, int column);
+
+// Runs the query with its texts bound in order, calling row once a row;
+// the error when it failed.
+std::optional<QSqlError> each(sqlite3 *h, const QString &sql, const QStringList &binds,
+                              const std::function<void(sqlite3_stmt *)> &row);
+} // namespace SqliteDirect
