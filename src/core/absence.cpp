@@ -223,6 +223,111 @@ std::optional<Rule> Rule::fromTexts(const QString &minDays, const QString &leave
     return rule;
 }
 
+std::optional<TuitionRule> TuitionRule::fromTexts(const QString &minDays, const QString &share,
+                                                  QString *why)
+{
+    auto refuse = [&](const QString &reason) -> std::optional<TuitionRule> {
+        if (why)
+            *why = reason;
+        return std::nullopt;
+    };
+    TuitionRule rule;
+    const QString m = minDays.trimmed(), p = share.trimmed();
+    static const QRegularExpression whole(QStringLiteral("^[0-9]{1,3}$"));
+    if (!m.isEmpty()) {
+        if (!whole.match(m).hasMatch() || m.toInt() > 23)
+            return refuse(
+                QStringLiteral("保教费退还：连续请假天数“%1”不是 0 到 23 之间的整数（0 表示不退）")
+                    .arg(m));
+        rule.minDays = m.toInt();
+    }
+    if (rule.minDays == 0)
+        return rule;
+    if (p.isEmpty() || !whole.match(p).hasMatch() || p.toInt() < 1 || p.toInt() > 100)
+        return refuse(
+            QStringLiteral("保教费退还：退还比例“%1”不是 1 到 100 之间的整数（百分之几）").arg(p));
+    rule.sharePercent = p.toInt();
+    return rule;
+}
+
+Refund tuitionBack(const QVector<Absent> &absent, const QVector<QDate> &schoolDays,
+                   const TuitionRule &rule, qint64 tuitionFen)
+{
+    Refund out;
+    if (!rule.enabled())
+        return out;
+    QHash<QDate, int> position;
+    for (int i = 0; i < schoolDays.size(); ++i)
+        position.insert(schoolDays.at(i), i);
+    QMap<int, bool> days; // place among the school days: leave asked
+    QVector<Run> runs;
+    for (const Absent &a : absent) {
+        if (!a.day.isValid()) {
+            if (a.count > 0 && a.leave) {
+                Run r;
+                r.counted = true;
+                r.days = r.leave = a.count;
+                runs << r;
+                out.days += a.count;
+            }
+            continue;
+        }
+        if (const auto it = position.constFind(a.day); it != position.constEnd())
+            days[*it] = days.value(*it) || a.leave;
+    }
+    for (auto it = days.cbegin(); it != days.cend();) {
+        if (!it.value()) {
+            ++it;
+            continue;
+        }
+        Run r;
+        int at = it.key();
+        r.first = schoolDays.at(at);
+        while (it != days.cend() && it.key() == at && it.value()) {
+            r.last = schoolDays.at(at);
+            ++r.days;
+            ++it;
+            ++at;
+        }
+        r.leave = r.days;
+        out.days += r.days;
+        runs << r;
+    }
+    if (runs.isEmpty()) {
+        out.reason = QStringLiteral("没有请假缺勤");
+        return out;
+    }
+    const Run *longest = &runs.first();
+    for (const Run &r : runs)
+        if (r.days > longest->days)
+            longest = &r;
+    out.refunded = longest->days;
+    const QString span =
+        longest->counted ? QStringLiteral("按天数记")
+        : longest->first == longest->last
+            ? dayText(longest->first)
+            : QStringLiteral("%1–%2").arg(dayText(longest->first), dayText(longest->last));
+    if (longest->days < rule.minDays) {
+        out.refunded = 0;
+        out.reason = QStringLiteral("请假连续缺勤最长 %1 天（%2），不满 %3 天，保教费不退")
+                         .arg(longest->days)
+                         .arg(span)
+                         .arg(rule.minDays);
+        return out;
+    }
+    // Half a fen and more is a fen.
+    out.fen = (qMax<qint64>(tuitionFen, 0) * rule.sharePercent + 50) / 100;
+    out.reason =
+        QStringLiteral("请假连续缺勤 %1 天（%2），满 %3 天，退本月保教费 %4 元的 %5%：%6 元")
+            .arg(longest->days)
+            .arg(span)
+            .arg(rule.minDays)
+            .arg(yuan(tuitionFen))
+            .arg(rule.sharePercent)
+            .arg(yuan(out.fen));
+    return out;
+}
+
 QVector<QDate> schoolDays(int year, int month, const Calendar &calendar)
 {
     QVector<QDate> days;

@@ -28,6 +28,19 @@ struct Rule {
                                          const QString &creditNext, QString *why);
 };
 
+// Tuition back after a long absence (保教费退还): once a child has been
+// absent, with leave asked, for at least minDays consecutive school days
+// in a month, a share of the month's tuition goes back as credit.
+struct TuitionRule {
+    int minDays = 0;      // 0: no tuition goes back
+    int sharePercent = 0; // of the month's tuition, 1 to 100
+    bool enabled() const { return minDays > 0 && sharePercent > 0; }
+    // From the settings' texts (both empty or minDays 0: off); a value that
+    // is not usable is refused with why.
+    static std::optional<TuitionRule> fromTexts(const QString &minDays, const QString &share,
+                                                QString *why);
+};
+
 // The office's calendar: holidays on weekdays and working days on weekends
 // (make-up days).
 struct Calendar {
@@ -60,6 +73,15 @@ struct Refund {
 // fee charged, or -1 for no limit).
 Refund compute(const QVector<Absent> &absent, const QVector<QDate> &schoolDays, const Rule &rule,
                qint64 perDayFen, qint64 capFen);
+
+// The tuition that goes back for the month: the longest run of consecutive
+// school days absent with leave asked (weekends and holidays do not break
+// it, a day without leave does; a count of days from a list is a run of
+// its own) decides. fen is the share of tuitionFen, rounded to the fen;
+// refunded the run's days; days the leave days. Days that are no school
+// days of the month are left out (the meal refund says them).
+Refund tuitionBack(const QVector<Absent> &absent, const QVector<QDate> &schoolDays,
+                   const TuitionRule &rule, qint64 tuitionFen);
 
 // "12月3日".
 QString dayText(const QDate &day);

@@ -85,10 +85,11 @@ AbsenceDialog::AbsenceDialog(OfficeSession &session, const QString &className, Q
     buttons->addStretch(1);
     layout->addLayout(buttons);
 
-    m_results = new QTableWidget(0, 3, this);
+    m_results = new QTableWidget(0, 5, this);
     m_results->setObjectName(QStringLiteral("absenceRefunds"));
     m_results->setHorizontalHeaderLabels(
-        {QStringLiteral("儿童姓名"), QStringLiteral("退费（元）"), QStringLiteral("说明")});
+        {QStringLiteral("儿童姓名"), QStringLiteral("退费（元）"), QStringLiteral("说明"),
+         QStringLiteral("保教费退还（元）"), QStringLiteral("保教费退还说明")});
     m_results->horizontalHeader()->setStretchLastSection(true);
     m_results->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(m_results, 2);
@@ -295,17 +296,26 @@ bool AbsenceDialog::compute()
         return false;
     }
     m_results->setRowCount(int(m_plan->children.size()));
+    qint64 tuition = 0;
     for (int r = 0; r < m_plan->children.size(); ++r) {
         const auto &c = m_plan->children.at(r);
-        const QStringList cells = {c.name, Journal::yuan(c.refund.fen), c.refund.reason};
+        const QStringList cells = {c.name, Journal::yuan(c.refund.fen), c.refund.reason,
+                                   Journal::yuan(c.tuition.fen), c.tuition.reason};
         for (int col = 0; col < cells.size(); ++col)
             m_results->setItem(r, col, new QTableWidgetItem(cells.at(col)));
+        tuition += c.tuition.fen;
     }
+    // Tuition back is shown where the office gives it.
+    const bool tuitionBack = m_plan->tuitionRule.enabled();
+    m_results->setColumnHidden(3, !tuitionBack);
+    m_results->setColumnHidden(4, !tuitionBack);
     QString text = QStringLiteral("%1 名儿童，退费合计 %2 元，%3。")
                        .arg(m_plan->children.size())
                        .arg(Journal::yuan(m_plan->total), m_plan->rule.creditNextMonth
                                                               ? QStringLiteral("记入下月（预收）")
                                                               : QStringLiteral("应用时当即退还"));
+    if (tuitionBack)
+        text += QStringLiteral("其中保教费退还 %1 元，总是记入账上。").arg(Journal::yuan(tuition));
     if (!m_plan->problems.isEmpty())
         text += QStringLiteral("\n没有计入：%1").arg(m_plan->problems.join(QStringLiteral("；")));
     m_summary->setText(text);

@@ -117,6 +117,20 @@ void configView::build()
     form->addRow(QStringLiteral("每天退（元）："), m_refundPerDay);
     form->addRow(m_refundDiscounted);
     form->addRow(QStringLiteral("退费方式："), m_refundMode);
+    // Tuition back after a long absence, as credit.
+    m_tuitionDays = new QLineEdit(rule);
+    m_tuitionDays->setObjectName(QStringLiteral("tuitionBackDays"));
+    m_tuitionDays->setToolTip(
+        QStringLiteral("请假连续缺勤满几个上学日，退还本月保教费的一部分（记入账上）；0 表示不退"));
+    m_tuitionShare = new QLineEdit(rule);
+    m_tuitionShare->setObjectName(QStringLiteral("tuitionBackShare"));
+    m_tuitionShare->setToolTip(QStringLiteral("退还本月保教费的百分之几（1 到 100）"));
+    auto *tuition = new QHBoxLayout;
+    tuition->addWidget(m_tuitionDays, 1);
+    tuition->addWidget(new QLabel(QStringLiteral("天，退"), rule));
+    tuition->addWidget(m_tuitionShare, 1);
+    tuition->addWidget(new QLabel(QStringLiteral("%"), rule));
+    form->addRow(QStringLiteral("保教费退还：请假连续满"), tuition);
     layout->addWidget(rule);
 
     auto *saveButton = new QPushButton(QStringLiteral("应用并保存"), this);
@@ -199,13 +213,13 @@ void configView::showRefundRule()
     m_refundPerDay->setText(t.at(2));
     m_refundDiscounted->setChecked(t.at(3) == yes);
     m_refundMode->setCurrentIndex(t.at(4) == QStringLiteral("否") ? 1 : 0);
-    m_shownRule = {m_refundMinDays->text(), m_refundLeave->isChecked() ? yes : QStringLiteral("否"),
-                   m_refundPerDay->text(),
-                   m_refundDiscounted->isChecked() ? yes : QStringLiteral("否"),
-                   m_refundMode->currentIndex() == 0 ? yes : QStringLiteral("否")};
+    m_tuitionDays->setText(t.at(5));
+    m_tuitionShare->setText(t.at(6));
+    m_shownRule = shownRule();
     QString why;
-    const bool usable = bool(OfficeSettings::refundRule(&why));
-    for (QLineEdit *e : {m_refundMinDays, m_refundPerDay}) {
+    const bool usable =
+        bool(OfficeSettings::refundRule(&why)) && bool(OfficeSettings::tuitionRule(&why));
+    for (QLineEdit *e : {m_refundMinDays, m_refundPerDay, m_tuitionDays, m_tuitionShare}) {
         e->setStyleSheet(usable ? QString() : QStringLiteral("background: rgb(255, 205, 205)"));
         e->setToolTip(usable ? QString() : why);
     }
@@ -269,13 +283,11 @@ void configView::saveAll()
         return;
     // The refund rule is checked as the prices are: nothing is stored while
     // one of its values is not usable.
-    const QString yes = QStringLiteral("是"), no = QStringLiteral("否");
-    const QStringList rule = {m_refundMinDays->text(), m_refundLeave->isChecked() ? yes : no,
-                              m_refundPerDay->text(), m_refundDiscounted->isChecked() ? yes : no,
-                              m_refundMode->currentIndex() == 0 ? yes : no};
+    const QStringList rule = shownRule();
     QString why;
     if (!Absence::Rule::fromTexts(rule.at(0), rule.at(1), rule.at(2), rule.at(3), rule.at(4),
-                                  &why)) {
+                                  &why) ||
+        !Absence::TuitionRule::fromTexts(rule.at(5), rule.at(6), &why)) {
         Prompts::error(this, why, QStringLiteral("设置没有保存，请改正后再保存。"));
         return;
     }
@@ -295,6 +307,18 @@ void configView::saveAll()
     // The panel shows what is stored now, the rule and way included.
     showRefundRule();
     showPaymentMethod();
+}
+
+QStringList configView::shownRule() const
+{
+    const QString yes = QStringLiteral("是"), no = QStringLiteral("否");
+    return {m_refundMinDays->text(),
+            m_refundLeave->isChecked() ? yes : no,
+            m_refundPerDay->text(),
+            m_refundDiscounted->isChecked() ? yes : no,
+            m_refundMode->currentIndex() == 0 ? yes : no,
+            m_tuitionDays->text(),
+            m_tuitionShare->text()};
 }
 
 void configView::showPaymentMethod()

@@ -56,6 +56,8 @@ private:
     void fillTable();
     void showRefundRule();
     void showPaymentMethod();
+    // The refund rule as the panel shows it, as the settings keep it.
+    QStringList shownRule() const;
     FeeSettings edited() const;
     // Why a stored value is shown red (not a number, an empty or
     // out-of-range discount), or empty.
@@ -77,4 +79,6 @@ private:
     QLineEdit *m_refundPerDay = nullptr;
     QCheckBox *m_refundDiscounted = nullptr;
     QComboBox *m_refundMode = nullptr;
+    QLineEdit *m_tuitionDays = nullptr;
+    QLineEdit *m_tuitionShare = nullptr;
 };

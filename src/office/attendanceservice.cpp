@@ -105,6 +105,9 @@ AttendanceService::refunds(const QString &className, const QString &month, QStri
     const auto rule = OfficeSettings::refundRule(&why);
     if (!rule)
         return refuse(why);
+    const auto tuitionRule = OfficeSettings::tuitionRule(&why);
+    if (!tuitionRule)
+        return refuse(why);
     const auto cal = calendar(month, error);
     if (!cal)
         return std::nullopt;
@@ -117,6 +120,7 @@ AttendanceService::refunds(const QString &className, const QString &month, QStri
     plan.className = className;
     plan.month = month;
     plan.rule = *rule;
+    plan.tuitionRule = *tuitionRule;
     QSet<QString> seen;
     for (int r = 0; r < doc->size(); ++r) {
         const ChildRecord &rec = doc->record(r);
@@ -133,15 +137,19 @@ AttendanceService::refunds(const QString &className, const QString &month, QStri
             perDay = qint64(Fees::roundedProduct(double(perDay), fees.price(Fees::DiscountFactor)));
         c.perDayFen = perDay;
         // Never more than the month's meal fee.
-        qint64 meals = 0;
-        for (const auto &charge : Ledger::charges(cells, fees))
+        qint64 meals = 0, tuition = 0;
+        for (const auto &charge : Ledger::charges(cells, fees)) {
             if (charge.first == QStringLiteral("伙食费"))
                 meals = charge.second;
+            if (charge.first == QStringLiteral("保教费"))
+                tuition = charge.second; // as charged: the discount applied
+        }
         const auto mine = absent->value(rec.childId);
         c.refund = Absence::compute(mine.second, days, *rule, perDay, meals);
+        c.tuition = Absence::tuitionBack(mine.second, days, *tuitionRule, tuition);
         for (const QString &e : c.refund.errors)
             plan.problems << QStringLiteral("%1：%2").arg(c.name, e);
-        plan.total += c.refund.fen;
+        plan.total += c.refund.fen + c.tuition.fen;
         plan.children << c;
     }
     for (auto it = absent->cbegin(); it != absent->cend(); ++it)
@@ -162,7 +170,8 @@ WriteResult AttendanceService::applyRefunds(const RefundPlan &plan, int *written
         return r;
     QVector<LedgerStore::AbsenceRefund> list;
     for (const ChildRefund &c : plan.children)
-        list.append({c.childId, plan.className, c.name, c.refund.fen, c.refund.reason});
+        list.append({c.childId, plan.className, c.name, c.refund.fen, c.refund.reason,
+                     c.tuition.fen, c.tuition.reason});
     QVector<LedgerEntry> entries;
     const WriteResult r =
         LedgerStore(m_database)

@@ -48,10 +48,13 @@ public:
         QString childId, name;
         qint64 perDayFen = 0;
         Absence::Refund refund;
+        // Tuition back after a long absence, always credited.
+        Absence::Refund tuition;
     };
     struct RefundPlan {
         QString className, month;
         Absence::Rule rule;
+        Absence::TuitionRule tuitionRule;
         QVector<ChildRefund> children;
         QStringList problems;
         qint64 total = 0;

@@ -98,9 +98,11 @@ void OfficeSettings::setPaymentMethod(const QString &method)
 
 namespace
 {
-const char *const refundKeys[] = {"refund/minDays", "refund/leaveRequired", "refund/perDay",
-                                  "refund/discounted", "refund/creditNext"};
-}
+const char *const refundKeys[] = {
+    "refund/minDays",    "refund/leaveRequired", "refund/perDay",      "refund/discounted",
+    "refund/creditNext", "refund/tuitionDays",   "refund/tuitionShare"};
+constexpr int refundTexts = 7;
+} // namespace
 
 QStringList OfficeSettings::refundRuleTexts()
 {
@@ -108,11 +110,14 @@ QStringList OfficeSettings::refundRuleTexts()
     const Absence::Rule defaults;
     const QStringList fallback = {
         QString::number(defaults.minDays),
-        defaults.leaveRequired ? QStringLiteral("是") : QStringLiteral("否"), QString(),
+        defaults.leaveRequired ? QStringLiteral("是") : QStringLiteral("否"),
+        QString(),
         defaults.discounted ? QStringLiteral("是") : QStringLiteral("否"),
-        defaults.creditNextMonth ? QStringLiteral("是") : QStringLiteral("否")};
+        defaults.creditNextMonth ? QStringLiteral("是") : QStringLiteral("否"),
+        QStringLiteral("0"),
+        QString()};
     QStringList texts;
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < refundTexts; ++i)
         texts << store->value(QLatin1String(refundKeys[i]), fallback.at(i)).toString();
     return texts;
 }
@@ -123,13 +128,23 @@ std::optional<Absence::Rule> OfficeSettings::refundRule(QString *why)
     return Absence::Rule::fromTexts(t.at(0), t.at(1), t.at(2), t.at(3), t.at(4), why);
 }
 
+std::optional<Absence::TuitionRule> OfficeSettings::tuitionRule(QString *why)
+{
+    const QStringList t = refundRuleTexts();
+    return Absence::TuitionRule::fromTexts(t.at(5), t.at(6), why);
+}
+
 bool OfficeSettings::setRefundRule(const QStringList &texts, QString *why)
 {
-    if (texts.size() != 5 || !Absence::Rule::fromTexts(texts.at(0), texts.at(1), texts.at(2),
-                                                       texts.at(3), texts.at(4), why))
+    // Five texts leave tuition back as it is.
+    if ((texts.size() != 5 && texts.size() != refundTexts) ||
+        !Absence::Rule::fromTexts(texts.at(0), texts.at(1), texts.at(2), texts.at(3), texts.at(4),
+                                  why) ||
+        (texts.size() == refundTexts &&
+         !Absence::TuitionRule::fromTexts(texts.at(5), texts.at(6), why)))
         return false;
     const auto store = SettingsStore::open();
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < texts.size(); ++i)
         store->setValue(QLatin1String(refundKeys[i]), texts.at(i).trimmed());
     store->sync();
     if (store->status() != QSettings::NoError) {
@@ -158,9 +173,10 @@ bool OfficeSettings::savePaymentAndRefundRule(const QString &method, const QStri
     if (paymentMethod() != methodBefore)
         changes << QStringLiteral("默认收款方式：%1 → %2").arg(methodBefore, paymentMethod());
     const QStringList ruleAfter = refundRuleTexts();
-    static const char16_t *const captions[] = {u"退费起算天数", u"须请假", u"每天退费", u"退费打折",
-                                               u"退费记入下月"};
-    for (int i = 0; i < 5 && i < ruleBefore.size() && i < ruleAfter.size(); ++i)
+    static const char16_t *const captions[] = {
+        u"退费起算天数",       u"须请假",        u"每天退费", u"退费打折", u"退费记入下月",
+        u"保教费退还起算天数", u"保教费退还比例"};
+    for (int i = 0; i < refundTexts && i < ruleBefore.size() && i < ruleAfter.size(); ++i)
         if (ruleBefore.at(i) != ruleAfter.at(i))
             changes << QStringLiteral("%1：%2 → %3")
                            .arg(QString::fromUtf16(captions[i]), ruleBefore.at(i), ruleAfter.at(i));

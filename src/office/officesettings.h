@@ -49,11 +49,15 @@ public:
 
     // The rule of meal refunds for days absent (退费规则), as texts: the least
     // consecutive days, leave required, the amount per day, discount
-    // applies, credited to the next month ("是"/"否" for the yes/no ones).
+    // applies, credited to the next month ("是"/"否" for the yes/no ones),
+    // then tuition back after a long absence: the least consecutive days
+    // with leave (0: none) and the share in percent.
     static QStringList refundRuleTexts();
     // The rule, or nullopt with why when a stored value is not usable.
     static std::optional<Absence::Rule> refundRule(QString *why = nullptr);
-    // Stores the texts after checking them; false with why otherwise.
+    static std::optional<Absence::TuitionRule> tuitionRule(QString *why = nullptr);
+    // Stores the texts (all seven, or the first five) after checking them;
+    // false with why otherwise.
     static bool setRefundRule(const QStringList &texts, QString *why);
 
     // The panel's default way of payment and refund rule stored, each

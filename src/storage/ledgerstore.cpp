@@ -1212,51 +1212,62 @@ WriteResult LedgerStore::applyAbsenceRefunds(const QString &month,
     };
     if (WriteResult r = refuseClosed(month, QStringLiteral("不能再记缺勤退费")); !r)
         return r;
-    // What each child was given back for the month already.
-    QHash<QString, qint64> given;
+    // What each child was given back for the month already, per item
+    // (伙食费 for meals, 保教费 for tuition back).
+    const QString meals = QStringLiteral("伙食费"), tuition = QStringLiteral("保教费");
+    QHash<QString, QHash<QString, qint64>> given;
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        q.prepare(QStringLiteral("SELECT child_id, SUM(amount_fen) FROM ledger_entry WHERE month "
-                                 "= ? AND kind = '缺勤退费' GROUP BY child_id"));
+        q.prepare(QStringLiteral("SELECT child_id, COALESCE(item, ''), SUM(amount_fen) FROM "
+                                 "ledger_entry WHERE month = ? AND kind = '缺勤退费' GROUP BY "
+                                 "child_id, COALESCE(item, '')"));
         q.addBindValue(month);
         if (!q.exec())
             return failed(q.lastError());
         while (q.next())
-            given.insert(q.value(0).toString(), -q.value(1).toLongLong());
+            given[q.value(0).toString()].insert(q.value(1).toString(), -q.value(2).toLongLong());
     }
     QVector<LedgerEntry> done;
     for (const AbsenceRefund &r : refunds) {
-        const qint64 diff = r.fen - given.value(r.childId);
-        if (diff == 0 || r.childId.isEmpty())
+        if (r.childId.isEmpty())
             continue;
-        LedgerEntry e;
-        e.kind = LedgerEntry::AbsenceRefund;
-        e.childId = r.childId;
-        e.className = r.className;
-        e.childName = r.childName;
-        e.month = month;
-        e.item = QStringLiteral("伙食费");
-        e.amount = -diff;
-        e.reason =
-            given.contains(r.childId) ? QStringLiteral("%1（更正）").arg(r.reason) : r.reason;
-        e.clerk = clerk;
-        e.host = host;
-        e.at = at;
-        done << e;
-        // Handed out now: the credit leaves the account as money.
-        if (payOut && diff > 0) {
-            LedgerEntry out = e;
-            out.kind = LedgerEntry::Refund;
-            out.item.clear();
-            out.amount = diff;
-            out.method = method;
-            out.reason = QStringLiteral("缺勤退费当即退还");
-            QSqlError serialError;
-            out.ownSerial = nextRefundSerial(db, at.date().year(), &serialError);
-            if (out.ownSerial.isEmpty())
-                return failed(serialError);
-            done << out;
+        for (const QString &item : {meals, tuition}) {
+            const bool isMeals = item == meals;
+            const qint64 wanted = isMeals ? r.fen : r.tuitionFen;
+            const auto before = given.value(r.childId);
+            const qint64 diff = wanted - before.value(item);
+            if (diff == 0)
+                continue;
+            const QString reason = isMeals ? r.reason : r.tuitionReason;
+            LedgerEntry e;
+            e.kind = LedgerEntry::AbsenceRefund;
+            e.childId = r.childId;
+            e.className = r.className;
+            e.childName = r.childName;
+            e.month = month;
+            e.item = item;
+            e.amount = -diff;
+            e.reason = before.contains(item) ? QStringLiteral("%1（更正）").arg(reason) : reason;
+            e.clerk = clerk;
+            e.host = host;
+            e.at = at;
+            done << e;
+            // Meals handed out now: the credit leaves the account as money.
+            // Tuition back always stays as credit.
+            if (isMeals && payOut && diff > 0) {
+                LedgerEntry out = e;
+                out.kind = LedgerEntry::Refund;
+                out.item.clear();
+                out.amount = diff;
+                out.method = method;
+                out.reason = QStringLiteral("缺勤退费当即退还");
+                QSqlError serialError;
+                out.ownSerial = nextRefundSerial(db, at.date().year(), &serialError);
+                if (out.ownSerial.isEmpty())
+                    return failed(serialError);
+                done << out;
+            }
         }
     }
     QSqlQuery ins(db);

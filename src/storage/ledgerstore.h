@@ -99,10 +99,14 @@ public:
     // already (nothing when it is the same). Credited to the account, or
     // with payOut also handed out at once (a refund entry of its own serial).
     // Refused for a closed month.
+    // A child's meal refund, and tuition back after a long absence (always
+    // credited, never handed out).
     struct AbsenceRefund {
         QString childId, className, childName;
         qint64 fen = 0;
         QString reason;
+        qint64 tuitionFen = 0;
+        QString tuitionReason;
     };
     WriteResult applyAbsenceRefunds(const QString &month, const QVector<AbsenceRefund> &refunds,
                                     bool payOut, const QString &method, const QString &clerk,

@@ -125,6 +125,110 @@ private slots:
         QVERIFY(r.errors.isEmpty());
     }
 
+    // Tuition back (保教费退还): rule 10 days, half of 1200.00 unless said.
+    // December 2026 as above: the 25th a holiday, Saturday the 26th a
+    // make-up school day.
+    void tuitionBack_data()
+    {
+        QTest::addColumn<QString>("absent");
+        QTest::addColumn<int>("minDays");
+        QTest::addColumn<int>("share");
+        QTest::addColumn<qint64>("tuition");
+        QTest::addColumn<qint64>("fen");
+        QTest::addColumn<int>("run");
+        QTest::addColumn<QString>("reason");
+        // 1–4, 7–11 and 14 are ten school days in a row (weekends between):
+        // at the threshold, 1200.00 × 50% = 600.00.
+        QTest::newRow("at the threshold")
+            << "1L,2L,3L,4L,7L,8L,9L,10L,11L,14L" << 10 << 50 << qint64(120000) << qint64(60000)
+            << 10
+            << "请假连续缺勤 10 天（12月1日–12月14日），满 10 天，退本月保教费 1200.00 元的 "
+               "50%：600.00 元";
+        // Without the 14th: nine days, one short.
+        QTest::newRow("one day short")
+            << "1L,2L,3L,4L,7L,8L,9L,10L,11L" << 10 << 50 << qint64(120000) << qint64(0) << 0
+            << "请假连续缺勤最长 9 天（12月1日–12月11日），不满 10 天，保教费不退";
+        // A day without leave in the middle breaks the run: 5 + 4.
+        QTest::newRow("a day without leave breaks it")
+            << "1L,2L,3L,4L,7L,8,9L,10L,11L,14L" << 5 << 50 << qint64(120000) << qint64(60000) << 5
+            << "请假连续缺勤 5 天（12月1日–12月7日），满 5 天，退本月保教费 1200.00 元的 "
+               "50%：600.00 "
+               "元";
+        // Days absent without leave never count.
+        QTest::newRow("no leave asked") << "1,2,3,4,7,8,9,10,11,14" << 5 << 50 << qint64(120000)
+                                        << qint64(0) << 0 << "没有请假缺勤";
+        // 21–24, (25th holiday), 26 (make-up), 28–31: nine school days in a
+        // row across the holiday and the make-up Saturday. 30% of 1080.00
+        // (a discounted 1200.00) = 324.00.
+        QTest::newRow("across the holiday and the make-up day")
+            << "21L,22L,23L,24L,26L,28L,29L,30L,31L" << 9 << 30 << qint64(108000) << qint64(32400)
+            << 9
+            << "请假连续缺勤 9 天（12月21日–12月31日），满 9 天，退本月保教费 1080.00 元的 "
+               "30%：324.00 元";
+        // Present on the make-up Saturday: 21–24 (4) and 28–31 (4).
+        QTest::newRow("present on the make-up day")
+            << "21L,22L,23L,24L,28L,29L,30L,31L" << 5 << 30 << qint64(108000) << qint64(0) << 0
+            << "请假连续缺勤最长 4 天（12月21日–12月24日），不满 5 天，保教费不退";
+        // 1333.33 × 1/3 … shares are whole percents: 1333.33 × 33% =
+        // 439.9989, rounded to 440.00.
+        QTest::newRow("rounded to the fen")
+            << "n12L" << 12 << 33 << qint64(133333) << qint64(44000) << 12
+            << "请假连续缺勤 12 天（按天数记），满 12 天，退本月保教费 1333.33 元的 33%：440.00 元";
+        QTest::newRow("off") << "n20L" << 0 << 50 << qint64(120000) << qint64(0) << 0 << "";
+    }
+    void tuitionBack()
+    {
+        QFETCH(QString, absent);
+        QFETCH(int, minDays);
+        QFETCH(int, share);
+        QFETCH(qint64, tuition);
+        QFETCH(qint64, fen);
+        QFETCH(int, run);
+        QFETCH(QString, reason);
+        TuitionRule rule;
+        rule.minDays = minDays;
+        rule.sharePercent = share;
+        const Refund r = Absence::tuitionBack(days(absent), december(), rule, tuition);
+        QCOMPARE(r.reason, reason);
+        QCOMPARE(r.fen, fen);
+        QCOMPARE(r.refunded, run);
+    }
+
+    void tuitionRuleValues_data()
+    {
+        QTest::addColumn<QString>("minDays");
+        QTest::addColumn<QString>("share");
+        QTest::addColumn<bool>("usable");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("off, empty") << ""
+                                    << "" << true << false;
+        QTest::newRow("off, 0") << "0"
+                                << "abc" << true << false;
+        QTest::newRow("ten days, half") << "10"
+                                        << "50" << true << true;
+        QTest::newRow("share missing") << "10"
+                                       << "" << false << false;
+        QTest::newRow("share above 100") << "10"
+                                         << "120" << false << false;
+        QTest::newRow("days not a number") << "十"
+                                           << "50" << false << false;
+        QTest::newRow("more days than a month has") << "24"
+                                                    << "50" << false << false;
+    }
+    void tuitionRuleValues()
+    {
+        QFETCH(QString, minDays);
+        QFETCH(QString, share);
+        QFETCH(bool, usable);
+        QFETCH(bool, enabled);
+        QString why;
+        const auto rule = TuitionRule::fromTexts(minDays, share, &why);
+        QCOMPARE(bool(rule), usable);
+        QCOMPARE(why.isEmpty(), usable);
+        if (rule)
+            QCOMPARE(rule->enabled(), enabled);
+    }
+
     // A weekend, a holiday or a day of another month is no school day: said,
     // never counted.
     void daysThatAreNoSchoolDays()

@@ -320,6 +320,110 @@ private slots:
                  qPrintable(d->summary()->text()));
     }
 
+    // Tuition back after a long absence, set in the panel: shown beside the
+    // meal refund with its reason, credited (never handed out, even where
+    // meals are), applied once, then only the difference when the share
+    // changes; a share that is not usable is refused and nothing stored.
+    void tuitionBackForLongAbsence_data() { backends_data(); }
+    void tuitionBackForLongAbsence()
+    {
+        QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
+        const DbConfig config = backend(postgres);
+        // Tuition 1000.00; 丙 discounted (0.8): 800.00.
+        seedDatabase(config, {"A"}, {child("甲", "20"), child("乙", "20"), child("丙", "20", "1")});
+        QString why;
+        QVERIFY(OfficeSettings::setRefundRule({"5", "是", "", "否", "否"}, &why));
+        MainWindow mw(config);
+        configView *panel = mw.findChild<configView *>();
+        auto *days = panel->findChild<QLineEdit *>(QStringLiteral("tuitionBackDays"));
+        auto *share = panel->findChild<QLineEdit *>(QStringLiteral("tuitionBackShare"));
+        QVERIFY(days && share);
+        QCOMPARE(days->text(), QStringLiteral("0"));
+        days->setText(QStringLiteral("10"));
+        share->setText(QStringLiteral("150"));
+        panel->saveAll();
+        QVERIFY2(w->messages.last().text.contains(QStringLiteral("不是 1 到 100")),
+                 qPrintable(w->messages.last().text));
+        QCOMPARE(OfficeSettings::refundRuleTexts().at(5), QStringLiteral("0"));
+        share->setText(QStringLiteral("50"));
+        panel->saveAll();
+        QCOMPARE(OfficeSettings::tuitionRule()->minDays, 10);
+        QCOMPARE(OfficeSettings::tuitionRule()->sharePercent, 50);
+
+        const QString jia = mw.page(0)->document()->record(0).childId;
+        const QString yi = mw.page(0)->document()->record(1).childId;
+        const QString bing = mw.page(0)->document()->record(2).childId;
+        auto *d = new AbsenceDialog(mw.session(), QStringLiteral("A"), &mw);
+        d->holidaysEdit()->setText(QStringLiteral("25"));
+        d->workdaysEdit()->setText(QStringLiteral("26"));
+        QVERIFY(d->save());
+        // 甲: ten school days with leave (1–4, 7–11, 14); 乙: nine, one
+        // short; 丙: Friday the 18th, 21–24, (the 25th off), Saturday the
+        // 26th (made up), 28–31: ten in a row across the holiday.
+        mark(d, 0, {1, 2, 3, 4, 7, 8, 9, 10, 11, 14}, true);
+        mark(d, 1, {1, 2, 3, 4, 7, 8, 9, 10, 11}, true);
+        mark(d, 2, {18, 21, 22, 23, 24, 26, 28, 29, 30, 31}, true);
+        QVERIFY(d->compute());
+        QVERIFY(!d->results()->isColumnHidden(3));
+        QCOMPARE(d->results()->item(0, 3)->text(), QStringLiteral("500.00"));
+        QCOMPARE(d->results()->item(0, 4)->text(),
+                 QStringLiteral("请假连续缺勤 10 天（12月1日–12月14日），满 10 天，退本月保教费 "
+                                "1000.00 元的 50%：500.00 元"));
+        QCOMPARE(d->results()->item(1, 3)->text(), QStringLiteral("0.00"));
+        QVERIFY(d->results()->item(1, 4)->text().contains(QStringLiteral("不满 10 天")));
+        // 丙's tuition is discounted: 800.00 × 50%.
+        QCOMPARE(d->results()->item(2, 3)->text(), QStringLiteral("400.00"));
+        QCOMPARE(d->results()->item(2, 4)->text(),
+                 QStringLiteral("请假连续缺勤 10 天（12月18日–12月31日），满 10 天，退本月保教费 "
+                                "800.00 元的 50%：400.00 元"));
+        QVERIFY2(d->summary()->text().contains(QStringLiteral("其中保教费退还 900.00 元")),
+                 qPrintable(d->summary()->text()));
+        w->questionAnswers = {QMessageBox::Yes};
+        d->apply();
+        auto tuitionOf = [&](const QString &id, int *paidOut) {
+            qint64 back = 0;
+            *paidOut = 0;
+            for (const LedgerEntry &e : accountOf(config, id)) {
+                if (e.kind == LedgerEntry::AbsenceRefund && e.item == QStringLiteral("保教费"))
+                    back -= e.amount;
+                if (e.kind == LedgerEntry::Refund)
+                    ++*paidOut;
+            }
+            return back;
+        };
+        int paidOut = 0;
+        QCOMPARE(tuitionOf(jia, &paidOut), qint64(50000));
+        // The meals went out at once (one refund entry); the tuition did not.
+        QCOMPARE(paidOut, 1);
+        QCOMPARE(tuitionOf(yi, &paidOut), qint64(0));
+        // Applied again: nothing new.
+        const int before = int(accountOf(config, jia).size());
+        QVERIFY(d->compute());
+        w->questionAnswers = {QMessageBox::Yes};
+        d->apply();
+        QCOMPARE(int(accountOf(config, jia).size()), before);
+        // A share of 30% instead: 甲's 500.00 becomes 300.00 by one entry of
+        // the difference, said as a correction.
+        share->setText(QStringLiteral("30"));
+        panel->saveAll();
+        QVERIFY(d->compute());
+        w->questionAnswers = {QMessageBox::Yes};
+        d->apply();
+        QCOMPARE(tuitionOf(jia, &paidOut), qint64(30000));
+        const auto account = accountOf(config, jia);
+        QCOMPARE(account.last().amount, qint64(20000));
+        QVERIFY(account.last().reason.endsWith(QStringLiteral("（更正）")));
+        QCOMPARE(tuitionOf(bing, &paidOut), qint64(24000));
+        // Off again: the columns go.
+        days->setText(QStringLiteral("0"));
+        panel->saveAll();
+        QVERIFY(d->compute());
+        QVERIFY(d->results()->isColumnHidden(3));
+        QVERIFY(!d->summary()->text().contains(QStringLiteral("保教费退还")));
+    }
+
     // The rule in the settings panel: checked as the prices are.
     void ruleInThePanel()
     {
