@@ -422,7 +422,7 @@ int main(int argc, char **argv)
                                          "receipt_void, child_identity, ledger_entry, "
                                          "ledger_balance, receipt_second_form, audit_log, "
                                          "month_closing, refund_serial, receipt_child, user_entry, "
-                                         "sign_in_failure, statement_row, statement_link"));
+                                         "sign_in_failure, statement_row, statement_link, family_entry, family_member"));
         }
         Database db(config);
         if (!db.open()) {

@@ -8,6 +8,7 @@
 #include "clock.h"
 #include "configview.h"
 #include "desk.h"
+#include "familydialog.h"
 #include "journal.h"
 #include "journaldialog.h"
 #include "noticedialog.h"
@@ -100,7 +101,8 @@ void MainWindow::build()
               std::pair{u"缺勤退费", "absences"}, std::pair{u"日结", "dayReport"},
               std::pair{u"月报", "monthReport"}, std::pair{u"月结", "closeMonth"},
               std::pair{u"操作记录", "auditLog"}, std::pair{u"缴费通知单", "notices"},
-              std::pair{u"催费单", "reminders"}, std::pair{u"对账", "reconcile"}}) {
+              std::pair{u"催费单", "reminders"}, std::pair{u"对账", "reconcile"},
+              std::pair{u"家庭", "families"}}) {
             m_actions << new QAction(QString::fromUtf16(a.first), this);
             m_actions.last()->setObjectName(QLatin1String(a.second));
         }
@@ -289,6 +291,8 @@ void MainWindow::build()
         connect(reminders, &QAction::triggered, this, [this] { showOnce<ReminderDialog>(); });
     if (QAction *reconcile = toolAction(QStringLiteral("reconcile")))
         connect(reconcile, &QAction::triggered, this, [this] { showOnce<ReconcileDialog>(); });
+    if (QAction *families = toolAction(QStringLiteral("families")))
+        connect(families, &QAction::triggered, this, [this] { showOnce<FamilyDialog>(); });
     if (QAction *close = toolAction(QStringLiteral("closeMonth")))
         connect(close, &QAction::triggered, this, &MainWindow::closeMonth);
     connect(toolAction(QStringLiteral("lock")), &QAction::triggered, this, &MainWindow::lock);
@@ -332,7 +336,7 @@ const std::pair<const char *, Roles::Permission> commandPermissions[] = {
     {"dayReport", Roles::OwnDayReport}, {"monthReport", Roles::MonthReport},
     {"closeMonth", Roles::CloseMonth},  {"users", Roles::Users},
     {"notices", Roles::Print},          {"reminders", Roles::ArrearsExport},
-    {"reconcile", Roles::MonthReport},
+    {"reconcile", Roles::MonthReport},  {"families", Roles::Print},
 };
 } // namespace
 
@@ -384,7 +388,7 @@ void MainWindow::buildMenus()
         std::initializer_list<const char *> commands;
     } menus[] = {
         {u"文件", {"saveDatabase", "exportUnprinted", "addClass", "uploadToServer", "backups"}},
-        {u"收费", {"deskPay", "query", "billMonth", "absences", "journal", "notices"}},
+        {u"收费", {"deskPay", "query", "billMonth", "absences", "journal", "notices", "families"}},
         {u"账目", {"arrears", "reminders", "reconcile", "closeMonth", "auditLog"}},
         {u"报表", {"dayReport", "monthReport"}},
         {u"系统", {"settings", "calibrateMenu", "users", "ownPassword", "switchUser", "lock"}},

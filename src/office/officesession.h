@@ -14,6 +14,7 @@
 #include "journalservice.h"
 #include "ledger.h"
 #include "monthreport.h"
+#include "familyservice.h"
 #include "reconcileservice.h"
 #include "reportservice.h"
 #include "rosterdocument.h"
@@ -145,6 +146,7 @@ public:
     ReportService &reports() { return *m_reports; }
     // The platforms' statements matched to the books (对账).
     ReconcileService &reconcile() { return *m_reconcile; }
+    FamilyService &families() { return *m_families; }
     // Absences and meal refunds (缺勤退费).
     AttendanceService &attendance() { return *m_attendance; }
     const AuditService &audit() const { return *m_audit; }
@@ -211,6 +213,7 @@ private:
     std::unique_ptr<AuditService> m_audit;
     std::unique_ptr<ReportService> m_reports;
     std::unique_ptr<ReconcileService> m_reconcile;
+    std::unique_ptr<FamilyService> m_families;
     std::unique_ptr<AttendanceService> m_attendance;
     std::unique_ptr<AccountService> m_accounts;
     std::unique_ptr<JournalService> m_journal;

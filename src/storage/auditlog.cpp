@@ -69,6 +69,11 @@ QString reconciled()
     return QStringLiteral("对账");
 }
 
+QString family()
+{
+    return QStringLiteral("家庭");
+}
+
 QStringList kinds()
 {
     return {savedClass(),  addedClass(), setting(),       voided(),         refunded(),

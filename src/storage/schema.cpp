@@ -135,6 +135,18 @@ QStringList statements(const DbConfig &config)
                        "at TEXT NOT NULL)")
             .arg(key),
         QStringLiteral("CREATE INDEX IF NOT EXISTS statement_link_row ON statement_link (row_id)"),
+        // Families: a family is the id of its first row (family_id empty),
+        // later rows name it; a child's last row of family_member says
+        // which family it is in (0: none).
+        QStringLiteral("CREATE TABLE IF NOT EXISTS family_entry (%1, family_id BIGINT, payer TEXT "
+                       "NOT NULL, phone TEXT, clerk TEXT, at TEXT NOT NULL)")
+            .arg(key),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS family_member (%1, family_id BIGINT NOT NULL, "
+                       "child_id TEXT NOT NULL, child_name TEXT, class_name TEXT, clerk TEXT, at "
+                       "TEXT NOT NULL)")
+            .arg(key),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS family_member_child ON family_member (child_id, id)"),
         // The day's closing reads one day of receipts and of payments.
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS receipt_journal_printed ON receipt_journal (printed_at)"),
@@ -147,7 +159,7 @@ const char *const knownTables[] = {
     "ledger_entry",    "receipt_void",   "refund_serial",      "month_closing",
     "school_calendar", "attendance",     "audit_log",          "receipt_second_form",
     "ledger_balance",  "receipt_child",  "user_entry",         "sign_in_failure",
-    "statement_row",   "statement_link"};
+    "statement_row",   "statement_link", "family_entry",       "family_member"};
 
 // What each child's month stands at: the sum of its entries, kept in the
 // transaction that writes them and proved against the entries at the
@@ -181,9 +193,10 @@ QStringList balanceTables(const DbConfig &config)
 
 // Rows of these are only ever added: money, receipts and who did what.
 // A mistake is mended by a new row that names the old one.
-const char *const appendOnly[] = {
-    "ledger_entry",  "receipt_journal", "receipt_void",    "receipt_unprinted", "audit_log",
-    "month_closing", "user_entry",      "sign_in_failure", "statement_row",     "statement_link"};
+const char *const appendOnly[] = {"ledger_entry",      "receipt_journal", "receipt_void",
+                                  "receipt_unprinted", "audit_log",       "month_closing",
+                                  "user_entry",        "sign_in_failure", "statement_row",
+                                  "statement_link",    "family_entry",    "family_member"};
 
 // The database refuses a change to them from any program, this one too.
 // SQLite keeps each statement's text as written, which is how a copy's

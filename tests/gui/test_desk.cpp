@@ -368,9 +368,10 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QSize>("screen");
-        for (const char *command : {"query", "journal", "backups", "arrears", "absences",
-                                    "dayReport", "monthReport", "auditLog", "users", "ownPassword",
-                                    "calibrateMenu", "notices", "reminders", "reconcile"})
+        for (const char *command :
+             {"query", "journal", "backups", "arrears", "absences", "dayReport", "monthReport",
+              "auditLog", "users", "ownPassword", "calibrateMenu", "notices", "reminders",
+              "reconcile", "families"})
             for (const QSize &screen : {QSize(1366, 768), QSize(1920, 1080)})
                 QTest::newRow(qPrintable(QStringLiteral("%1 %2x%3")
                                              .arg(QLatin1String(command))
