@@ -2,7 +2,10 @@
 
 #include "journal.h"
 #include "officesession.h"
+#include "officesettings.h"
 #include "prompts.h"
+#include "receiptcommands.h"
+#include "receiptplan.h"
 #include "reporttable.h"
 
 #include <QHBoxLayout>
@@ -21,6 +24,8 @@ QStringList cardHeader()
 }
 } // namespace
 
+FamilyDialog::~FamilyDialog() = default;
+
 FamilyDialog::FamilyDialog(OfficeSession &session, QWidget *parent)
     : QDialog(parent), m_session(session)
 {
@@ -33,6 +38,8 @@ FamilyDialog::FamilyDialog(OfficeSession &session, QWidget *parent)
     auto *payer = ReportTable::button(this, buttons, QStringLiteral("修改付款人…"), "familyPayer");
     auto *add = ReportTable::button(this, buttons, QStringLiteral("加入儿童…"), "familyAdd");
     auto *remove = ReportTable::button(this, buttons, QStringLiteral("移出儿童"), "familyRemove");
+    auto *pay = ReportTable::button(this, buttons, QStringLiteral("全家收款并打印…"), "familyPay");
+    pay->setToolTip(QStringLiteral("一次收款：本月有应收的每名儿童各打印一张收据"));
     buttons->addStretch(1);
     layout->addLayout(buttons);
     m_summary = ReportTable::summary(this, "familySummary");
@@ -51,6 +58,11 @@ FamilyDialog::FamilyDialog(OfficeSession &session, QWidget *parent)
     connect(payer, &QPushButton::clicked, this, [this] { editPayer(); });
     connect(add, &QPushButton::clicked, this, [this] { addChild(); });
     connect(remove, &QPushButton::clicked, this, [this] { removeChild(); });
+    connect(pay, &QPushButton::clicked, this, [this] { payForFamily(); });
+    m_receipts = std::make_unique<ReceiptCommands>(
+        this, &m_session, [this] { return int(m_paying.size()); },
+        [this](int r) { return m_paying.value(r); },
+        [this](const QString &t) { m_summary->setText(t); });
     connect(m_families, &QTableWidget::currentCellChanged, this, [this](int row) { choose(row); });
     refresh();
 }
@@ -253,4 +265,68 @@ bool FamilyDialog::removeChild()
         return false;
     return said(m_session.families().setMember(0, child), QStringLiteral("没有移出家庭")) &&
            refresh();
+}
+
+bool FamilyDialog::payForFamily()
+{
+    if (!m_shown || m_shown->lines.isEmpty()) {
+        Prompts::warn(this, QStringLiteral("请先在左边选中一个有儿童的家庭"));
+        return false;
+    }
+    // The children as their rosters hold them now.
+    QVector<ChildRef> members;
+    QStringList missing;
+    for (const FamilyService::Line &l : std::as_const(m_shown->lines)) {
+        ChildRef found;
+        for (RosterDocument *doc : m_session.documents())
+            for (int r = 0; r < doc->size() && !found.document; ++r)
+                if (doc->record(r).childId == l.child.childId)
+                    found = ChildRef{doc, doc->uid(r)};
+        if (found.document)
+            members << found;
+        else
+            missing << QStringLiteral("%1 %2").arg(l.child.className, l.child.name);
+    }
+    ReceiptPlan plan(m_session.settings().mirror(), CapitalPlacement::FixedColumns);
+    for (const ChildRef &c : std::as_const(members))
+        plan.add(c);
+    m_session.accounts().decide(plan);
+    m_paying.clear();
+    QStringList lines;
+    qint64 total = 0;
+    const QVector<PlannedReceipt> printable = plan.printable();
+    for (int i = 0; i < printable.size(); ++i) {
+        const auto d = plan.decision(i);
+        if (!d || !d->isPayment() || d->due <= 0)
+            continue;
+        const ChildRef &c = plan.child(printable.at(i));
+        m_paying << c;
+        lines << QStringLiteral("%1 %2：%3 元")
+                     .arg(c.document->className(), c.document->record(c.row()).text(Roster::Name),
+                          Journal::yuan(d->due));
+        total += d->due;
+    }
+    QStringList notes = plan.refusalsByRow();
+    for (const QString &m : std::as_const(missing))
+        notes << QStringLiteral("%1：不在现在的名单里").arg(m);
+    if (m_paying.isEmpty()) {
+        Prompts::warn(this, QStringLiteral("这个家庭本月没有要收的费用"), QString(),
+                      notes.join(QLatin1Char('\n')));
+        return false;
+    }
+    QString text =
+        QStringLiteral("付款人 %1 一次缴清 %2 名儿童本月的费用，每人一张收据：\n%3\n合计 %4 元")
+            .arg(m_shown->family.payer)
+            .arg(m_paying.size())
+            .arg(lines.join(QLatin1Char('\n')), Journal::yuan(total));
+    if (!notes.isEmpty())
+        text += QStringLiteral("\n不收：%1").arg(notes.join(QStringLiteral("；")));
+    if (!Prompts::current().confirm(this, text, QStringLiteral("收款并打印")))
+        return false;
+    m_receipts->printRange(1, int(m_paying.size()));
+    const QString status = m_summary->text();
+    refresh();
+    if (!status.isEmpty() && status.startsWith(QStringLiteral("已打印")))
+        m_summary->setText(status + QStringLiteral("。") + m_summary->text());
+    return true;
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "familyservice.h"
+#include "rosterdocument.h"
 
 #include <QDialog>
+#include <memory>
 #include <optional>
 
 class OfficeSession;
+class ReceiptCommands;
 class QLabel;
 class QTableWidget;
 
@@ -18,6 +21,7 @@ class FamilyDialog : public QDialog
     Q_OBJECT
 public:
     FamilyDialog(OfficeSession &session, QWidget *parent);
+    ~FamilyDialog() override;
 
     // Reads the families again, keeping the one chosen; false when they
     // could not be read (said).
@@ -28,6 +32,9 @@ public:
     bool editPayer();
     bool addChild();
     bool removeChild();
+    // One payment for the family: each child whose account is owed this
+    // month gets its receipt, after the clerk has seen who and how much.
+    bool payForFamily();
 
     QTableWidget *familyTable() const { return m_families; }
     QTableWidget *cardTable() const { return m_card; }
@@ -44,4 +51,6 @@ private:
     QLabel *m_summary = nullptr;
     QVector<FamilyStore::Family> m_list;
     std::optional<FamilyService::Card> m_shown;
+    QVector<ChildRef> m_paying;
+    std::unique_ptr<ReceiptCommands> m_receipts;
 };

@@ -206,6 +206,55 @@ private slots:
         QVERIFY(!d->newFamily());
         QCOMPARE(count(config, QStringLiteral("SELECT count(*) FROM family_entry")), 3);
     }
+
+    // A family of three paying once: one receipt per child still owed this
+    // month, across classes, the way of payment asked once; a child paid
+    // already is left out; declined, nothing is written.
+    void familyPaysOnce()
+    {
+        w->setSetting(QStringLiteral("c"), QStringLiteral("10"));
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A", "B"},
+                     {child("甲", "1100", "A"), child("乙", "900", "A"), child("丙", "700", "B"),
+                      child("丁", "600", "B")});
+        MainWindow mw(config);
+        QVERIFY(
+            mw.session().accounts().billMonth({QStringLiteral("A"), QStringLiteral("B")}).result);
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        printRow(mw.page(0), 1, QString()); // 乙 pays in full at the desk
+        auto *d = new FamilyDialog(mw.session(), &mw);
+        w->textAnswers = {QStringLiteral("赵敏"), QString(), QStringLiteral("甲"),
+                          QStringLiteral("乙"), QStringLiteral("丙")};
+        QVERIFY(d->newFamily());
+        QVERIFY(d->addChild() && d->addChild() && d->addChild());
+        const int receipts = count(config, QStringLiteral("SELECT count(*) FROM receipt_journal"));
+        w->questionAnswers = {QMessageBox::No};
+        QVERIFY(!d->payForFamily());
+        const QString asked = w->questionTexts.last();
+        QVERIFY2(asked.contains(QStringLiteral("一次缴清 2 名儿童")), qPrintable(asked));
+        QVERIFY(asked.contains(QStringLiteral("A 甲：1200.00 元")));
+        QVERIFY(asked.contains(QStringLiteral("B 丙：800.00 元")));
+        QVERIFY(asked.contains(QStringLiteral("合计 2000.00 元")));
+        QVERIFY(!asked.contains(QStringLiteral("乙：")));
+        QCOMPARE(count(config, QStringLiteral("SELECT count(*) FROM receipt_journal")), receipts);
+
+        const int prompts = w->paymentPrompts;
+        w->paymentMethod = QStringLiteral("微信");
+        w->questionAnswers = {QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Yes};
+        QVERIFY(d->payForFamily());
+        QVERIFY2(w->messages.isEmpty(), qPrintable(w->messages.value(0).text));
+        QCOMPARE(w->paymentPrompts, prompts + 1);
+        QCOMPARE(count(config, QStringLiteral("SELECT count(*) FROM receipt_journal")),
+                 receipts + 2);
+        QCOMPARE(count(config, QStringLiteral("SELECT count(*) FROM ledger_entry WHERE kind = "
+                                              "'实收' AND method = '微信'")),
+                 2);
+        QCOMPARE(d->card()->balance, qint64(0));
+        QCOMPARE(d->card()->owed, qint64(0));
+        // Paid: nothing more to take.
+        QVERIFY(!d->payForFamily());
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("本月没有要收的费用")));
+    }
 };
 
 QTEST_MAIN(TestFamilies)
