@@ -160,7 +160,7 @@ bool AbsenceDialog::load()
     m_grid->setColumnCount(int(m_days.size()) + 1);
     QStringList headers;
     static const QString weekdays = QStringLiteral("一二三四五六日");
-    for (const QDate &d : m_days)
+    for (const QDate &d : std::as_const(m_days))
         headers << QStringLiteral("%1\n%2").arg(d.day()).arg(weekdays.at(d.dayOfWeek() - 1));
     headers << QStringLiteral("按天数");
     m_grid->setHorizontalHeaderLabels(headers);

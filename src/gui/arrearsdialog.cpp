@@ -64,7 +64,7 @@ void ArrearsModel::setOwing(QVector<Ledger::Owing> owing)
     beginResetModel();
     m_owing = std::move(owing);
     m_sum = 0;
-    for (const Ledger::Owing &o : m_owing)
+    for (const Ledger::Owing &o : std::as_const(m_owing))
         m_sum += o.total;
     endResetModel();
 }

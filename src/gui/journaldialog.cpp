@@ -123,7 +123,9 @@ void JournalModel::setEntries(QVector<JournalEntry> entries)
     m_entries = std::move(entries);
     m_counted = 0;
     m_sum = 0;
-    for (const JournalEntry &e : m_entries)
+    // Read through a const view: the list is shared with the window's, and
+    // a non-const walk would copy all of it.
+    for (const JournalEntry &e : std::as_const(m_entries))
         if (!e.voided && !e.unprinted && !e.isReprint()) {
             ++m_counted;
             m_sum += e.total;
@@ -327,7 +329,7 @@ void JournalDialog::applyFilter()
         return;
     }
     QVector<JournalEntry> shown;
-    for (const JournalEntry &e : m_month)
+    for (const JournalEntry &e : std::as_const(m_month))
         // A name, or the number of a transfer or scan the clerk checks.
         if ((allClasses || e.className == cls) &&
             (name.isEmpty() || e.name.contains(name) ||

@@ -222,7 +222,7 @@ QList<RosterDocument *> OfficeSession::documents() const
 {
     QList<RosterDocument *> list;
     QSet<RosterDocument *> seen;
-    for (const QString &name : m_classes)
+    for (const QString &name : std::as_const(m_classes))
         if (RosterDocument *doc = document(name); doc && !seen.contains(doc)) {
             seen.insert(doc);
             list << doc;

@@ -27,7 +27,7 @@ public:
         : QUndoCommand(text), m_doc(doc), m_after(std::move(after))
     {
         m_before.reserve(m_after.size());
-        for (const auto &c : m_after)
+        for (const auto &c : std::as_const(m_after))
             m_before << doc->m_rows.at(c.first).record;
     }
     void redo() override { apply(false); }
@@ -148,7 +148,7 @@ std::optional<Account::ChildMonth> RosterDocument::account(int row) const
         // Every child of the roster at once: a view asks cell by cell.
         QStringList ids;
         ids.reserve(m_rows.size());
-        for (const Row &r : m_rows)
+        for (const Row &r : std::as_const(m_rows))
             if (!r.record.childId.isEmpty())
                 ids << r.record.childId;
         m_accountsError.clear();
@@ -245,7 +245,7 @@ QStringList RosterDocument::uncomputable() const
     QStringList reasons;
     if (!m_feeProblem.isEmpty())
         return reasons;
-    for (const Row &r : m_rows) {
+    for (const Row &r : std::as_const(m_rows)) {
         const QString why = Fees::rowProblem(r.record.feeCells(), m_fees);
         if (!why.isEmpty())
             reasons << why;
@@ -340,7 +340,7 @@ QVector<ChildRecord> RosterDocument::records() const
 {
     QVector<ChildRecord> list;
     list.reserve(m_rows.size());
-    for (const Row &r : m_rows)
+    for (const Row &r : std::as_const(m_rows))
         list << r.record;
     return list;
 }
