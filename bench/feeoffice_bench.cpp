@@ -7,6 +7,7 @@
 // process of its own so that its peak memory is its own.
 
 #include "access.h"
+#include "allocator.h"
 #include "attendancestore.h"
 #include "backup.h"
 #include "childsearch.h"
@@ -329,6 +330,8 @@ void largeShapes(const QStringList &args)
 
 int main(int argc, char **argv)
 {
+    // As the program does.
+    Allocator::tune();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // The windows measured work as an administrator without a sign-in.
@@ -422,7 +425,8 @@ int main(int argc, char **argv)
                                          "receipt_void, child_identity, ledger_entry, "
                                          "ledger_balance, receipt_second_form, audit_log, "
                                          "month_closing, refund_serial, receipt_child, user_entry, "
-                                         "sign_in_failure, statement_row, statement_link, family_entry, family_member"));
+                                         "sign_in_failure, statement_row, statement_link, "
+                                         "family_entry, family_member"));
         }
         Database db(config);
         if (!db.open()) {

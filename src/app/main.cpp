@@ -1,3 +1,4 @@
+#include "allocator.h"
 #include "backup.h"
 #include "chinese.h"
 #include "clock.h"
@@ -83,6 +84,7 @@ int backupAndExit(const DbConfig &config, const QString &dir)
 
 int main(int argc, char *argv[])
 {
+    Allocator::tune();
     QCoreApplication::setApplicationName(QStringLiteral("feeoffice"));
     QCoreApplication::setApplicationVersion(QStringLiteral(FEEOFFICE_VERSION));
     Options options;

@@ -1,0 +1,17 @@
+#include "allocator.h"
+
+#include <cstdlib> // defines __GLIBC__ where it is the C library
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace Allocator
+{
+void tune()
+{
+#if defined(__GLIBC__)
+    mallopt(M_TOP_PAD, 64 * 1024 * 1024);
+#endif
+}
+} // namespace Allocator
