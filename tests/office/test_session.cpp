@@ -9,6 +9,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -239,6 +240,49 @@ private slots:
         QVERIFY2(add, qPrintable(add.text));
         QCOMPARE(storedClasses(config), (QStringList{"A", "X", "Y"}));
         QVERIFY(pc2.classes().contains(QStringLiteral("X")));
+    }
+
+    // Billing writes a row per child and item; the connection must not turn
+    // each of them into an event for the window to work through afterwards
+    // (SQLite's own-row notifications never told of another PC's save).
+    void writesPostNoEventPerRow()
+    {
+        QVector<QStringList> rows;
+        for (int i = 0; i < 200; ++i)
+            rows << QStringList{QStringLiteral("儿童%1").arg(i),
+                                "4",
+                                "1000",
+                                "",
+                                "10",
+                                "",
+                                "",
+                                "",
+                                "",
+                                "0",
+                                "李",
+                                "否",
+                                "A"};
+        seedDatabase(w->databasePath(), {"A"}, rows);
+        OfficeSession s(DbConfig::sqlite(w->databasePath()));
+        QVERIFY(s.open());
+        QSqlDriver *driver = s.database().connection().driver();
+        QVERIFY(driver);
+        struct Counter : QObject {
+            int calls = 0;
+            bool eventFilter(QObject *, QEvent *e) override
+            {
+                if (e->type() == QEvent::MetaCall)
+                    ++calls;
+                return false;
+            }
+        } counter;
+        driver->installEventFilter(&counter);
+        const auto billed = s.accounts().billMonth({QStringLiteral("A")});
+        QVERIFY(billed.result);
+        QVERIFY(billed.entries >= 200);
+        QCoreApplication::processEvents();
+        QCOMPARE(counter.calls, 0);
+        driver->removeEventFilter(&counter);
     }
 
     void reloadReplacesDocuments()
