@@ -190,6 +190,8 @@ private slots:
     void classAddsMergeUntilStored()
     {
         QFETCH(bool, postgres);
+        if (postgres && !postgresAvailable())
+            QSKIP("no PostgreSQL test server (scripts/test.sh starts one)");
         const DbConfig config = backend(postgres);
         seedDatabase(config, {"A"}, {});
         OfficeSession pc1(config), pc2(config), pc3(config), pc4(config), pc5(config);
