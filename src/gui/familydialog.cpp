@@ -1,5 +1,6 @@
 #include "familydialog.h"
 
+#include "childchoice.h"
 #include "journal.h"
 #include "officesession.h"
 #include "officesettings.h"
@@ -203,28 +204,12 @@ bool FamilyDialog::addChild()
         Prompts::warn(this, QStringLiteral("请先在左边选中一个家庭"));
         return false;
     }
-    const auto typed =
-        Prompts::current().text(this, QStringLiteral("加入儿童"), QStringLiteral("儿童姓名："));
-    if (!typed || typed->trimmed().isEmpty())
+    QString name;
+    const auto chosen = askForChild(this, m_session, QStringLiteral("加入儿童"),
+                                    QStringLiteral("儿童姓名："), &name);
+    if (!chosen)
         return false;
-    const QString name = typed->trimmed();
-    const QVector<ChildRef> found = m_session.find(name);
-    if (found.isEmpty()) {
-        Prompts::warn(this, QStringLiteral("没有叫“%1”的儿童").arg(name));
-        return false;
-    }
-    ChildRef child = found.first();
-    if (found.size() > 1) {
-        QStringList choices;
-        for (const ChildRef &c : found)
-            choices << QStringLiteral("%1 %2").arg(c.document->className(), name);
-        const int chosen = Prompts::current().choose(
-            this, QStringLiteral("有 %1 个儿童叫“%2”：是哪一个？").arg(found.size()).arg(name),
-            choices);
-        if (chosen < 0)
-            return false;
-        child = found.at(chosen);
-    }
+    const ChildRef child = *chosen;
     const int row = child.row();
     if (row < 0)
         return false;

@@ -1,5 +1,6 @@
 #include "reconciledialog.h"
 
+#include "childchoice.h"
 #include "clock.h"
 #include "journal.h"
 #include "monthpicker.h"
@@ -340,29 +341,11 @@ bool ReconcileDialog::bookRow(int index)
     }
     if (!child.document) {
         const auto typed =
-            Prompts::current().text(this, QStringLiteral("记为缴费"),
-                                    QStringLiteral("%1 是哪个儿童的缴费？儿童姓名：").arg(about));
-        if (!typed || typed->trimmed().isEmpty())
+            askForChild(this, m_session, QStringLiteral("记为缴费"),
+                        QStringLiteral("%1 是哪个儿童的缴费？儿童姓名：").arg(about), &childName);
+        if (!typed)
             return false;
-        childName = typed->trimmed();
-        const QVector<ChildRef> found = m_session.find(childName);
-        if (found.isEmpty()) {
-            Prompts::warn(this, QStringLiteral("没有叫“%1”的儿童").arg(childName));
-            return false;
-        }
-        child = found.first();
-        if (found.size() > 1) {
-            QStringList choices;
-            for (const ChildRef &c : found)
-                choices << QStringLiteral("%1 %2").arg(c.document->className(), childName);
-            const int chosen = Prompts::current().choose(
-                this,
-                QStringLiteral("有 %1 个儿童叫“%2”：是哪一个？").arg(found.size()).arg(childName),
-                choices);
-            if (chosen < 0)
-                return false;
-            child = found.at(chosen);
-        }
+        child = *typed;
     }
     ReceiptPlan plan(m_session.settings().mirror(), CapitalPlacement::LeftAligned);
     plan.add(child);
