@@ -14,4 +14,11 @@ void tune()
     mallopt(M_TOP_PAD, 64 * 1024 * 1024);
 #endif
 }
+
+void releaseFree()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 } // namespace Allocator

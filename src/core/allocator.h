@@ -10,4 +10,7 @@ namespace Allocator
 // which on a virtual machine was most of the time of printing 500
 // receipts. Where the C library offers no such setting, nothing changes.
 void tune();
+
+// Gives the free memory at the top of the heap back to the system.
+void releaseFree();
 } // namespace Allocator

@@ -52,6 +52,21 @@ QString halfWidth(const QString &text)
 
 std::optional<int> wholeNumber(const QString &text)
 {
+    // Most cells are a few plain digits: read at once, as toInt would.
+    if (!text.isEmpty() && text.size() <= 9) {
+        int v = 0;
+        bool digits = true;
+        for (const QChar ch : text) {
+            const char16_t u = ch.unicode();
+            if (u < u'0' || u > u'9') {
+                digits = false;
+                break;
+            }
+            v = v * 10 + int(u - u'0');
+        }
+        if (digits)
+            return v;
+    }
     bool ok = false;
     const int v = halfWidth(text).toInt(&ok, 10);
     return ok ? std::optional<int>(v) : std::nullopt;

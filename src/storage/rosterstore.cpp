@@ -7,6 +7,7 @@
 #include "database.h"
 #include "revisions.h"
 #include "sqldialect.h"
+#include "sqlitedirect.h"
 
 #include <QSet>
 #include <QSqlError>
@@ -99,20 +100,12 @@ std::optional<QHash<QString, QVector<ChildRecord>>> RosterStore::select(const QS
     QStringList cols;
     for (const QString &c : Schema::studentColumns())
         cols << (schema.missingStudentColumns.contains(c) ? QStringLiteral("''") : quoted(c));
-    QSqlQuery q(m_db.connection());
-    q.setForwardOnly(true);
     // A class name is bound, never pasted into the statement.
-    q.prepare(QStringLiteral("SELECT %1, student.%2, ci.child_id FROM student LEFT JOIN "
-                             "child_identity ci ON ci.student_id = student.%2 %3 ORDER BY "
-                             "student.%2")
-                  .arg(cols.join(QStringLiteral(", ")), quoted(schema.keyColumn),
-                       className ? QStringLiteral("WHERE \"班级\" = ?") : QString()));
-    if (className)
-        q.addBindValue(nonNull(*className));
-    if (!q.exec()) {
-        m_db.readFailed(q.lastError());
-        return std::nullopt;
-    }
+    const QString sql =
+        QStringLiteral("SELECT %1, student.%2, ci.child_id FROM student LEFT JOIN "
+                       "child_identity ci ON ci.student_id = student.%2 %3 ORDER BY student.%2")
+            .arg(cols.join(QStringLiteral(", ")), quoted(schema.keyColumn),
+                 className ? QStringLiteral("WHERE \"班级\" = ?") : QString());
     QHash<QString, QVector<ChildRecord>> byClass;
     // Most cells repeat from child to child (ages, prices, the clerk, the
     // print status, the class): each text is kept once and shared, which
@@ -126,6 +119,42 @@ std::optional<QHash<QString, QVector<ChildRecord>>> RosterStore::select(const QS
             pool.insert(text);
         return text;
     };
+    // On SQLite the rows are read through its own statement: Qt's cached
+    // result and its QVariants were most of the time of a large start.
+    if (sqlite3 *h = SqliteDirect::handle(m_db.connection())) {
+        // Every row is read once; the children's identities are looked up
+        // beside them, and 5 MB holds those of 100,000 children.
+        const SqliteDirect::CacheLimit once(m_db.connection(), 5120);
+        const auto failed = SqliteDirect::each(
+            h, sql, className ? QStringList{nonNull(*className)} : QStringList(),
+            [&](sqlite3_stmt *st) {
+                ChildRecord r;
+                for (int i = 0; i < Roster::ColumnCount; ++i)
+                    if (!SqliteDirect::isNull(st, i)) {
+                        QString v = SqliteDirect::valueText(st, i);
+                        r.cells[size_t(i)] = i == Roster::Name ? v : shared(i, std::move(v));
+                    }
+                r.className =
+                    shared(Roster::ColumnCount, SqliteDirect::valueText(st, Roster::ColumnCount));
+                r.id = SqliteDirect::integer(st, Roster::ColumnCount + 1);
+                r.childId = SqliteDirect::text(st, Roster::ColumnCount + 2);
+                byClass[r.className].append(std::move(r));
+            });
+        if (failed) {
+            m_db.readFailed(*failed);
+            return std::nullopt;
+        }
+        return byClass;
+    }
+    QSqlQuery q(m_db.connection());
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    if (className)
+        q.addBindValue(nonNull(*className));
+    if (!q.exec()) {
+        m_db.readFailed(q.lastError());
+        return std::nullopt;
+    }
     while (q.next()) {
         ChildRecord r;
         // NULL is a cell the roster never had; empty text is an empty cell.
@@ -137,7 +166,7 @@ std::optional<QHash<QString, QVector<ChildRecord>>> RosterStore::select(const QS
         r.className = shared(Roster::ColumnCount, q.value(Roster::ColumnCount).toString());
         r.id = q.value(Roster::ColumnCount + 1).toLongLong();
         r.childId = q.value(Roster::ColumnCount + 2).toString();
-        byClass[r.className] << r;
+        byClass[r.className].append(std::move(r));
     }
     return byClass;
 }

@@ -1,5 +1,6 @@
 #include "sqlitedirect.h"
 
+#include <QLocale>
 #include <QSqlDriver>
 #include <QVariant>
 
@@ -31,6 +32,14 @@ const QString &SharedText::operator()(sqlite3_stmt *st, int column)
     if (now != QStringView(m_last))
         m_last = now.toString();
     return m_last;
+}
+
+QString valueText(sqlite3_stmt *st, int column)
+{
+    if (sqlite3_column_type(st, column) == SQLITE_FLOAT)
+        return QString::number(sqlite3_column_double(st, column), 'g',
+                               QLocale::FloatingPointShortest);
+    return text(st, column);
 }
 
 bool isNull(sqlite3_stmt *st, int column)
@@ -69,5 +78,35 @@ std::optional<QSqlError> each(sqlite3 *h, const QString &sql, const QStringList 
         failed = error();
     sqlite3_finalize(st);
     return failed;
+}
+namespace
+{
+void setCacheSize(sqlite3 *h, int size)
+{
+    const QByteArray sql = "PRAGMA cache_size = " + QByteArray::number(size);
+    sqlite3_exec(h, sql.constData(), nullptr, nullptr, nullptr);
+}
+} // namespace
+
+CacheLimit::CacheLimit(const QSqlDatabase &db, int kib) : m_handle(handle(db))
+{
+    if (!m_handle)
+        return;
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(m_handle, "PRAGMA cache_size", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        m_before = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    if (m_before == 0) {
+        m_handle = nullptr;
+        return;
+    }
+    setCacheSize(m_handle, -kib);
+}
+
+CacheLimit::~CacheLimit()
+{
+    if (m_handle)
+        setCacheSize(m_handle, m_before);
 }
 } // namespace SqliteDirect

@@ -30,6 +30,9 @@ public:
 private:
     QString m_last;
 };
+// A column as Qt's driver would give it as text: a real number in its
+// shortest form ("3", not "3.0"), anything else as its text.
+QString valueText(sqlite3_stmt *st, int column);
 bool isNull(sqlite3_stmt *st, int column);
 qint64 integer(sqlite3_stmt *st, int column);
 
@@ -37,4 +40,19 @@ qint64 integer(sqlite3_stmt *st, int column);
 // the error when it failed.
 std::optional<QSqlError> each(sqlite3 *h, const QString &sql, const QStringList &binds,
                               const std::function<void(sqlite3_stmt *)> &row);
+// The page cache held at most `kib` for as long as it lives, then as it
+// was: a read that goes through a table once (the rosters at the start)
+// gains nothing from a large cache and would keep it filled.
+class CacheLimit
+{
+public:
+    CacheLimit(const QSqlDatabase &db, int kib);
+    ~CacheLimit();
+    CacheLimit(const CacheLimit &) = delete;
+    CacheLimit &operator=(const CacheLimit &) = delete;
+
+private:
+    sqlite3 *m_handle;
+    int m_before = 0;
+};
 } // namespace SqliteDirect
