@@ -434,7 +434,8 @@ int main(int argc, char **argv)
                                          "ledger_balance, receipt_second_form, audit_log, "
                                          "month_closing, refund_serial, receipt_child, user_entry, "
                                          "sign_in_failure, statement_row, statement_link, "
-                                         "family_entry, family_member"));
+                                         "family_entry, family_member, reduction_type, "
+                                         "reduction_grant, receipt_reduction"));
         }
         Database db(config);
         if (!db.open()) {

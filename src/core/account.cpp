@@ -1,6 +1,7 @@
 #include "account.h"
 
 #include "ledger.h"
+#include "reductions.h"
 
 namespace Account
 {
@@ -13,11 +14,21 @@ qint64 ChildMonth::chargedTotal() const
     return sum;
 }
 
+QMap<QString, qint64> ChildMonth::keyed() const
+{
+    QMap<QString, qint64> out = charged;
+    for (auto it = reductions.cbegin(); it != reductions.cend(); ++it) {
+        out[Reductions::split(it.key()).first] -= it.value();
+        out.insert(it.key(), it.value());
+    }
+    return out;
+}
+
 Decision decide(const ChildMonth &month, const Receipt &full,
                 const QVector<QPair<QString, qint64>> &charges)
 {
     Decision d;
-    d.charge = Ledger::differences(charges, month.charged);
+    d.charge = Ledger::differences(charges, month.keyed());
     qint64 now = 0;
     for (const auto &c : charges)
         now += c.second;
@@ -49,6 +60,10 @@ Decision decide(const ChildMonth &month, const Receipt &full,
     }
     d.receipt = Ledger::partReceipt(full, toPay, d.paidBefore);
     d.receipt.credit = static_cast<qint32>(d.creditUsed);
+    // The reductions are said on the month's first receipt, whose lines are
+    // net of them.
+    if (d.kind != Kind::First)
+        d.receipt.reduced = 0;
     d.due = d.receipt.total;
     return d;
 }
@@ -58,6 +73,8 @@ Receipt partOf(const Decision &decision, const Receipt &full, qint64 receivedFen
     Receipt r = Ledger::partReceipt(full, qBound(qint64(0), receivedFen, decision.due),
                                     decision.paidBefore);
     r.credit = static_cast<qint32>(decision.creditUsed);
+    if (decision.kind != Kind::First)
+        r.reduced = 0;
     return r;
 }
 

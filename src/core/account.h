@@ -15,6 +15,9 @@ namespace Account
 // One child's month as its entries say.
 struct ChildMonth {
     QMap<QString, qint64> charged; // per item: charges and adjustments
+    // Of those, the reductions (减免), keyed by item and type
+    // (Reductions::key), negative.
+    QMap<QString, qint64> reductions;
     // Every other entry of the month: payments take away, voids and refunds
     // add back, credit moved onto the month takes away, absence refunds
     // take away.
@@ -28,6 +31,9 @@ struct ChildMonth {
     QString lastReceipt;
 
     qint64 chargedTotal() const;
+    // The charges as billing and the decision compare them: each item
+    // before its reductions, and each reduction on its own.
+    QMap<QString, qint64> keyed() const;
     // What the month still owes (its balance; below 0 when paid ahead).
     qint64 owed() const { return chargedTotal() + settled; }
 };
@@ -58,8 +64,9 @@ struct Decision {
     bool isPayment() const { return kind != Kind::Copy; }
 };
 
-// full: the receipt of the fees now; charges: the same fees per item
-// (Ledger::charges).
+// full: the receipt of the fees now, net of the reductions; charges: the
+// same fees per item (Ledger::charges) followed by the reductions
+// (Reductions::lines).
 Decision decide(const ChildMonth &month, const Receipt &full,
                 const QVector<QPair<QString, qint64>> &charges);
 

@@ -17,6 +17,7 @@ Receipt JournalEntry::receipt() const
     }
     r.total = static_cast<qint32>(total);
     r.credit = static_cast<qint32>(credit);
+    r.reduced = static_cast<qint32>(reduced);
     return r;
 }
 
@@ -32,6 +33,7 @@ void JournalEntry::setLines(const Receipt &receipt)
     }
     total = receipt.total;
     credit = receipt.credit;
+    reduced = receipt.reduced;
 }
 
 JournalEntry JournalEntry::fromReceipt(const Receipt &receipt, const QString &className,

@@ -3,6 +3,7 @@
 #include "account.h"
 #include "layout.h"
 #include "receipt.h"
+#include "reductions.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -47,6 +48,11 @@ struct JournalEntry {
     qint64 paid = 0; // money received when more than the total (a credit); 0: the total
     // Credit from earlier months that paid part of the fees (预收抵扣).
     qint64 credit = 0;
+    // Reductions (减免) the lines are net of.
+    qint64 reduced = 0;
+    // The child's fee items before and after the discount, for the
+    // reductions the account grants, found inside the transaction.
+    QVector<Reductions::Base> bases;
     // What the month charges the child per item, recorded with the first
     // receipt of a month nobody billed yet (so that a part paid leaves the
     // rest owed, and money paid is never taken for money paid ahead).

@@ -177,11 +177,23 @@ QVector<QPair<QString, qint64>> differences(const QVector<QPair<QString, qint64>
     QMap<QString, qint64> want;
     for (const auto &w : wanted)
         want[w.first] += w.second;
-    for (const QString &item : items()) {
+    const QStringList names = items();
+    for (const QString &item : names) {
         const qint64 d = want.value(item) - charged.value(item);
         if (d != 0)
             out.append({item, d});
     }
+    // Then the reductions, each keyed by its item and type, in key order.
+    QMap<QString, qint64> reductions;
+    for (auto it = want.cbegin(); it != want.cend(); ++it)
+        if (!names.contains(it.key()))
+            reductions[it.key()] += it.value();
+    for (auto it = charged.cbegin(); it != charged.cend(); ++it)
+        if (!names.contains(it.key()))
+            reductions[it.key()] -= it.value();
+    for (auto it = reductions.cbegin(); it != reductions.cend(); ++it)
+        if (it.value() != 0)
+            out.append({it.key(), it.value()});
     return out;
 }
 

@@ -67,7 +67,9 @@ QStringList items();
 QVector<QPair<QString, qint64>> charges(const Roster::Cells &row, const FeeMirror &fees);
 
 // What billing must record for one child: the difference between what the
-// month should be charged per item and what is already charged.
+// month should be charged per item and what is already charged. Keys that
+// are no item are reductions (Reductions::key): their differences follow
+// the items'.
 QVector<QPair<QString, qint64>> differences(const QVector<QPair<QString, qint64>> &wanted,
                                             const QMap<QString, qint64> &charged);
 

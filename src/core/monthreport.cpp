@@ -11,6 +11,10 @@ MonthReport MonthReport::build(const QString &month, const QVector<LedgerSum> &s
     MonthReport r;
     r.month = month;
     for (const LedgerSum &s : sums) {
+        if (s.kind == QStringLiteral("减免")) {
+            r.reductions[s.item][s.className] -= s.fen;
+            continue;
+        }
         Sums &c = r.byClass[s.className];
         c.owed += s.fen;
         if (s.kind == QStringLiteral("应收") || s.kind == QStringLiteral("调整")) {
@@ -78,6 +82,16 @@ QStringList MonthReport::lines() const
         out << QStringLiteral("  %1：%2")
                    .arg(c, money(byClass.value(c), true).join(QStringLiteral(" / ")));
     out << QStringLiteral("  合计：%1").arg(money(all, true).join(QStringLiteral(" / ")));
+    if (!reductions.isEmpty()) {
+        QStringList byType;
+        for (auto t = reductions.cbegin(); t != reductions.cend(); ++t) {
+            qint64 fen = 0;
+            for (qint64 v : *t)
+                fen += v;
+            byType << QStringLiteral("%1 %2").arg(t.key(), Journal::yuan(fen));
+        }
+        out << QStringLiteral("减免（已计入应收，元）：%1").arg(byType.join(QStringLiteral("；")));
+    }
     return out;
 }
 
@@ -107,5 +121,23 @@ QVector<QPair<QString, QVector<QStringList>>> MonthReport::sheets() const
     }
     for (auto i = allItems.cbegin(); i != allItems.cend(); ++i)
         items << (QStringList{QStringLiteral("全部"), i.key()} + money(*i, false));
-    return {{QStringLiteral("按班级"), classes}, {QStringLiteral("按收费项目"), items}};
+    QVector<QPair<QString, QVector<QStringList>>> out{{QStringLiteral("按班级"), classes},
+                                                      {QStringLiteral("按收费项目"), items}};
+    if (!reductions.isEmpty()) {
+        QVector<QStringList> types{
+            {QStringLiteral("减免类型"), QStringLiteral("班级"), QStringLiteral("减免（元）")}};
+        qint64 total = 0;
+        for (auto t = reductions.cbegin(); t != reductions.cend(); ++t) {
+            qint64 fen = 0;
+            for (const QString &c : ClassName::inOrder(t->keys(), classOrder)) {
+                types << QStringList{t.key(), c, Journal::yuan(t->value(c))};
+                fen += t->value(c);
+            }
+            types << QStringList{t.key(), QStringLiteral("合计"), Journal::yuan(fen)};
+            total += fen;
+        }
+        types << QStringList{QStringLiteral("全部"), QString(), Journal::yuan(total)};
+        out.append({QStringLiteral("按减免类型"), types});
+    }
+    return out;
 }

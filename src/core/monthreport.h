@@ -19,6 +19,8 @@ struct MonthReport {
         qint64 owed = 0;     // the sum of every entry: what is still owed
     };
     // One sum of ledger entries of the month.
+    // A sum of kind "减免" is the reductions of one type (item: its name),
+    // beside the adjustments they are among.
     struct LedgerSum {
         QString className, kind, item;
         qint64 fen = 0;
@@ -31,6 +33,9 @@ struct MonthReport {
     // per item).
     QMap<QString, QMap<QString, Sums>> byClassAndItem;
     Sums all;
+    // Reductions (减免) by type, then class, in fen (positive): the same
+    // adjustments counted in charged, told apart by the type they name.
+    QMap<QString, QMap<QString, qint64>> reductions;
     // The class list's order (the tabs'); the lines and sheets follow it.
     QStringList classOrder;
 

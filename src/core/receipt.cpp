@@ -156,6 +156,7 @@ QVector<Receipt> forms(const Receipt &receipt)
     second.entryCount = 0;
     second.total = 0;
     second.credit = 0;
+    second.reduced = 0;
     for (int i = Receipt::FormLines; i < receipt.entryCount; ++i) {
         second.entries[size_t(second.entryCount++)] = receipt.entries[size_t(i)];
         second.total += receipt.entries[size_t(i)].amount;

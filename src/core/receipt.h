@@ -32,6 +32,8 @@ struct Receipt {
     // Credit from earlier months that paid part of the fees (预收抵扣), in
     // fen: the lines and the total are what is left to pay.
     qint32 credit = 0;
+    // Reductions (减免) the lines are already net of, in fen.
+    qint32 reduced = 0;
 };
 
 namespace ReceiptText

@@ -17,6 +17,7 @@
 #include "prompts.h"
 #include "querywindow.h"
 #include "reconciledialog.h"
+#include "reductiondialog.h"
 #include "reportdialogs.h"
 #include "rosterdialogs.h"
 #include "rosterexchange.h"
@@ -102,7 +103,7 @@ void MainWindow::build()
               std::pair{u"月报", "monthReport"}, std::pair{u"月结", "closeMonth"},
               std::pair{u"操作记录", "auditLog"}, std::pair{u"缴费通知单", "notices"},
               std::pair{u"催费单", "reminders"}, std::pair{u"对账", "reconcile"},
-              std::pair{u"家庭", "families"}}) {
+              std::pair{u"家庭", "families"}, std::pair{u"减免", "reductions"}}) {
             m_actions << new QAction(QString::fromUtf16(a.first), this);
             m_actions.last()->setObjectName(QLatin1String(a.second));
         }
@@ -293,6 +294,8 @@ void MainWindow::build()
         connect(reconcile, &QAction::triggered, this, [this] { showOnce<ReconcileDialog>(); });
     if (QAction *families = toolAction(QStringLiteral("families")))
         connect(families, &QAction::triggered, this, [this] { showOnce<FamilyDialog>(); });
+    if (QAction *reductions = toolAction(QStringLiteral("reductions")))
+        connect(reductions, &QAction::triggered, this, [this] { showOnce<ReductionDialog>(); });
     if (QAction *close = toolAction(QStringLiteral("closeMonth")))
         connect(close, &QAction::triggered, this, &MainWindow::closeMonth);
     connect(toolAction(QStringLiteral("lock")), &QAction::triggered, this, &MainWindow::lock);
@@ -330,13 +333,21 @@ namespace
 {
 // What each command needs; commands not listed are open to every user.
 const std::pair<const char *, Roles::Permission> commandPermissions[] = {
-    {"saveDatabase", Roles::Rosters},   {"exportUnprinted", Roles::Rosters},
-    {"addClass", Roles::Rosters},       {"uploadToServer", Roles::Rosters},
-    {"billMonth", Roles::BillMonth},    {"absences", Roles::Calendar},
-    {"dayReport", Roles::OwnDayReport}, {"monthReport", Roles::MonthReport},
-    {"closeMonth", Roles::CloseMonth},  {"users", Roles::Users},
-    {"notices", Roles::Print},          {"reminders", Roles::ArrearsExport},
-    {"reconcile", Roles::MonthReport},  {"families", Roles::Print},
+    {"saveDatabase", Roles::Rosters},
+    {"exportUnprinted", Roles::Rosters},
+    {"addClass", Roles::Rosters},
+    {"uploadToServer", Roles::Rosters},
+    {"billMonth", Roles::BillMonth},
+    {"absences", Roles::Calendar},
+    {"dayReport", Roles::OwnDayReport},
+    {"monthReport", Roles::MonthReport},
+    {"closeMonth", Roles::CloseMonth},
+    {"users", Roles::Users},
+    {"notices", Roles::Print},
+    {"reminders", Roles::ArrearsExport},
+    {"reconcile", Roles::MonthReport},
+    {"families", Roles::Print},
+    {"reductions", Roles::PricesAndRules},
 };
 } // namespace
 
@@ -388,7 +399,9 @@ void MainWindow::buildMenus()
         std::initializer_list<const char *> commands;
     } menus[] = {
         {u"文件", {"saveDatabase", "exportUnprinted", "addClass", "uploadToServer", "backups"}},
-        {u"收费", {"deskPay", "query", "billMonth", "absences", "journal", "notices", "families"}},
+        {u"收费",
+         {"deskPay", "query", "billMonth", "absences", "journal", "notices", "families",
+          "reductions"}},
         {u"账目", {"arrears", "reminders", "reconcile", "closeMonth", "auditLog"}},
         {u"报表", {"dayReport", "monthReport"}},
         {u"系统", {"settings", "calibrateMenu", "users", "ownPassword", "switchUser", "lock"}},

@@ -1,5 +1,7 @@
 #include "accountservice.h"
 
+#include "reductionstore.h"
+
 #include "access.h"
 #include "account.h"
 #include "classname.h"
@@ -65,7 +67,8 @@ AccountService::Billing AccountService::billMonth(const QStringList &classes)
                 billing.refused << why;
                 continue;
             }
-            bills.append({rec, Ledger::charges(cells, doc->fees())});
+            bills.append(
+                {rec, Ledger::charges(cells, doc->fees()), Reductions::bases(cells, doc->fees())});
         }
     }
     QVector<LedgerEntry> written;
@@ -214,6 +217,9 @@ void AccountService::decide(ReceiptPlan &plan)
     const auto accounts = LedgerStore::childMonths(m_database, ids, month, &error);
     if (!accounts)
         return;
+    const auto granted = ReductionStore::granted(m_database, ids, month, &error);
+    if (!granted)
+        return;
     JournalStore journal(m_database);
     for (int i = 0; i < receipts.size(); ++i) {
         const ChildRef &c = plan.child(receipts.at(i));
@@ -221,13 +227,19 @@ void AccountService::decide(ReceiptPlan &plan)
         if (row < 0)
             continue;
         const ChildRecord &rec = c.document->record(row);
+        const Roster::Cells cells = rec.feeCells();
+        QVector<QPair<QString, qint64>> charges = Ledger::charges(cells, c.document->fees());
+        QVector<QPair<QString, qint64>> reductions;
+        if (const auto g = granted->constFind(rec.childId); g != granted->cend())
+            reductions = Reductions::lines(*g, Reductions::bases(cells, c.document->fees()));
+        const Receipt net = Reductions::net(plan.fullReceipt(i), reductions);
         const Account::Decision d = Account::decide(
-            rec.childId.isEmpty() ? Account::ChildMonth() : accounts->value(rec.childId),
-            plan.fullReceipt(i), Ledger::charges(rec.feeCells(), c.document->fees()));
+            rec.childId.isEmpty() ? Account::ChildMonth() : accounts->value(rec.childId), net,
+            charges + reductions);
         Receipt copied;
         if (!d.isPayment())
             if (const auto e = journal.entry(d.copyOf))
                 copied = e->receipt();
-        plan.setDecision(i, d, copied);
+        plan.setDecision(i, d, copied, net);
     }
 }

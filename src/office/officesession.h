@@ -10,12 +10,13 @@
 #include "childrecord.h"
 #include "dayreport.h"
 #include "dbconfig.h"
+#include "familyservice.h"
 #include "journal.h"
 #include "journalservice.h"
 #include "ledger.h"
 #include "monthreport.h"
-#include "familyservice.h"
 #include "reconcileservice.h"
+#include "reductionservice.h"
 #include "reportservice.h"
 #include "rosterdocument.h"
 #include "userservice.h"
@@ -147,6 +148,7 @@ public:
     // The platforms' statements matched to the books (对账).
     ReconcileService &reconcile() { return *m_reconcile; }
     FamilyService &families() { return *m_families; }
+    ReductionService &reductions() { return *m_reductions; }
     // Absences and meal refunds (缺勤退费).
     AttendanceService &attendance() { return *m_attendance; }
     const AuditService &audit() const { return *m_audit; }
@@ -214,6 +216,7 @@ private:
     std::unique_ptr<ReportService> m_reports;
     std::unique_ptr<ReconcileService> m_reconcile;
     std::unique_ptr<FamilyService> m_families;
+    std::unique_ptr<ReductionService> m_reductions;
     std::unique_ptr<AttendanceService> m_attendance;
     std::unique_ptr<AccountService> m_accounts;
     std::unique_ptr<JournalService> m_journal;

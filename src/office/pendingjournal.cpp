@@ -50,6 +50,7 @@ QJsonObject toJson(const JournalEntry &e)
     // What the payment does to the account: the credit printed on the paper
     // and the month's charges it records.
     o[QStringLiteral("creditFen")] = QString::number(e.credit);
+    o[QStringLiteral("reducedFen")] = QString::number(e.reduced);
     o[QStringLiteral("studentId")] = QString::number(e.studentId);
     QJsonArray charges;
     for (const auto &c : e.charges)
@@ -88,6 +89,7 @@ JournalEntry fromJson(const QJsonObject &o)
     e.reference = o.value(QStringLiteral("reference")).toString();
     e.paid = o.value(QStringLiteral("paidFen")).toString().toLongLong();
     e.credit = o.value(QStringLiteral("creditFen")).toString().toLongLong();
+    e.reduced = o.value(QStringLiteral("reducedFen")).toString().toLongLong();
     e.studentId = o.value(QStringLiteral("studentId")).toString().toLongLong();
     for (const QJsonValue &c : o.value(QStringLiteral("charges")).toArray())
         e.charges.append({c.toObject().value(QStringLiteral("item")).toString(),

@@ -27,10 +27,20 @@ Receipt ReceiptPlan::fullReceipt(int index) const
     return p ? p->receipt : Receipt();
 }
 
-void ReceiptPlan::setDecision(int index, const Account::Decision &decision, const Receipt &copied)
+Receipt ReceiptPlan::netReceipt(int index) const
+{
+    if (const auto it = m_net.constFind(index); it != m_net.cend())
+        return *it;
+    return fullReceipt(index);
+}
+
+void ReceiptPlan::setDecision(int index, const Account::Decision &decision, const Receipt &copied,
+                              const std::optional<Receipt> &net)
 {
     if (!m_full.contains(index))
         m_full.insert(index, fullReceipt(index));
+    if (net)
+        m_net.insert(index, *net);
     m_decisions.insert(index, decision);
     Receipt shown = decision.isPayment() ? decision.receipt : copied;
     if (!decision.isPayment()) {
@@ -55,7 +65,7 @@ void ReceiptPlan::setReceived(qint64 receivedFen)
     const auto d = decision(0);
     if (!d || !d->isPayment() || receivedFen <= 0 || receivedFen >= d->due)
         return;
-    m_batch.replace(0, Account::partOf(*d, fullReceipt(0), receivedFen));
+    m_batch.replace(0, Account::partOf(*d, netReceipt(0), receivedFen));
 }
 
 void ReceiptPlan::add(const ChildRef &child)
@@ -127,6 +137,7 @@ QVector<JournalEntry> ReceiptPlan::journalEntries(const QVector<QDateTime> &mome
         e.childId = rec.childId;
         e.studentId = rec.id;
         e.charges = Ledger::charges(m_cells.at(receipts.at(i).row), m_fees);
+        e.bases = Reductions::bases(m_cells.at(receipts.at(i).row), m_fees);
         // The account decides again inside the transaction that records
         // the receipt; the lines here are what it decided before the
         // dialogs, kept when the receipt can only wait on disk.

@@ -36,10 +36,16 @@ public:
     // What the index'th printable receipt is, as its child's account
     // decides it now (before the transaction that records it decides
     // again): the receipt that would print, or for a copy the copied one.
-    void setDecision(int index, const Account::Decision &decision, const Receipt &copied = {});
+    // net: the receipt of the fees less the child's reductions, which the
+    // decision's lines come from.
+    void setDecision(int index, const Account::Decision &decision, const Receipt &copied = {},
+                     const std::optional<Receipt> &net = std::nullopt);
     std::optional<Account::Decision> decision(int index) const;
-    // The printable receipt of the fees now, before any decision.
+    // The printable receipt of the fees now, before any decision and
+    // before reductions.
     Receipt fullReceipt(int index) const;
+    // The same less the reductions the decision found.
+    Receipt netReceipt(int index) const;
     // The children's identities, for looking up their accounts.
     QStringList childIds() const;
     // Why receipts cannot print, each named by its roster row.
@@ -61,5 +67,6 @@ private:
     QVector<Roster::Cells> m_cells;
     QHash<int, Account::Decision> m_decisions; // by printable index
     QHash<int, Receipt> m_full;                // the receipts of the fees now
+    QHash<int, Receipt> m_net;                 // the same less the reductions
     qint64 m_received = 0;
 };

@@ -74,11 +74,17 @@ QString family()
     return QStringLiteral("家庭");
 }
 
+QString reduction()
+{
+    return QStringLiteral("减免");
+}
+
 QStringList kinds()
 {
-    return {savedClass(),  addedClass(), setting(),       voided(),         refunded(),
-            monthClosed(), restored(),   billed(),        absenceRefunds(), printed(),
-            notPrinted(),  users(),      signInRefused(), reconciled()};
+    return {savedClass(),     addedClass(),  setting(),    voided(),
+            refunded(),       monthClosed(), restored(),   billed(),
+            absenceRefunds(), printed(),     notPrinted(), users(),
+            signInRefused(),  reconciled(),  family(),     reduction()};
 }
 
 bool add(Database &db, const QString &kind, const QString &what, QString *error)

@@ -32,6 +32,7 @@ QString users();          // 用户
 QString signInRefused();  // 登录失败
 QString reconciled();     // 对账
 QString family();         // 家庭
+QString reduction();      // 减免
 
 // Adds a row inside the caller's transaction; the clerk and host are the
 // database's (Database::setActor).

@@ -1,5 +1,7 @@
 #include "journalstore.h"
 
+#include "reductionstore.h"
+
 #include "auditlog.h"
 
 #include "database.h"
@@ -166,11 +168,16 @@ bool JournalStore::decide(QVector<JournalEntry> &entries, QString *refusal)
             byMonth[e.belongsTo()] << e.childId;
     }
     QHash<QString, QHash<QString, Account::ChildMonth>> accounts;
+    QHash<QString, QHash<QString, QVector<Reductions::Type>>> reductions;
     for (auto it = byMonth.cbegin(); it != byMonth.cend(); ++it) {
         const auto months = LedgerStore::childMonths(m_database, it.value(), it.key(), &error);
         if (!months)
             return fail(error);
         accounts.insert(it.key(), *months);
+        const auto granted = ReductionStore::granted(m_database, it.value(), it.key(), &error);
+        if (!granted)
+            return fail(error);
+        reductions.insert(it.key(), *granted);
     }
     for (JournalEntry &e : entries) {
         if (e.childId.isEmpty() || !e.decide)
@@ -188,10 +195,17 @@ bool JournalStore::decide(QVector<JournalEntry> &entries, QString *refusal)
         }
         const Account::ChildMonth *account = &accounts[month][e.childId];
         e.accountRead = true;
-        e.chargedBefore = account->charged;
+        e.chargedBefore = account->keyed();
         if (!e.full)
             return fail(QStringLiteral("“%1”的收据没有可以核对的收费").arg(e.name));
-        const Account::Decision d = Account::decide(*account, *e.full, e.charges);
+        // The reductions as the database grants them now: recorded with the
+        // charges, and taken off the lines.
+        const auto lines = Reductions::lines(reductions[month].value(e.childId), e.bases);
+        e.charges.removeIf(
+            [](const auto &c) { return !Reductions::split(c.first).second.isEmpty(); });
+        e.charges += lines;
+        const Receipt net = Reductions::net(*e.full, lines);
+        const Account::Decision d = Account::decide(*account, net, e.charges);
         // The clerk was shown (and asked for money by) what the account said
         // a moment ago: if another PC has printed the child since, the
         // answer is another one and nothing prints.
@@ -229,7 +243,7 @@ bool JournalStore::decide(QVector<JournalEntry> &entries, QString *refusal)
             return false;
         }
         const bool part = e.received > 0 && e.received < d.due;
-        e.setLines(part ? Account::partOf(d, *e.full, e.received) : d.receipt);
+        e.setLines(part ? Account::partOf(d, net, e.received) : d.receipt);
         e.paid = e.received > d.due ? e.received : 0;
         e.reprintOf.clear();
         e.child = JournalEntry::Child::PaysRest;
@@ -382,6 +396,18 @@ bool JournalStore::insert(const QVector<JournalEntry> &recorded)
             if (!own.exec())
                 return fail(own.lastError().text());
         }
+    }
+    // What a receipt's lines were reduced by, said again on its copies.
+    for (const JournalEntry &e : recorded) {
+        if (e.reduced <= 0 || e.isReprint())
+            continue;
+        QSqlQuery red(m_database.connection());
+        red.prepare(
+            QStringLiteral("INSERT INTO receipt_reduction (serial, reduced_fen) VALUES (?, ?)"));
+        red.addBindValue(e.serial);
+        red.addBindValue(e.reduced);
+        if (!red.exec())
+            return fail(red.lastError().text());
     }
     // A print command's receipts go in a few statements, not one each: on
     // a server every statement is a round trip. SQLite binds a long
@@ -796,5 +822,9 @@ std::optional<JournalEntry> JournalStore::entry(const QString &asked)
     q.addBindValue(e.month);
     if (q.exec() && q.next())
         e.credit = qMax(qint64(0), q.value(0).toLongLong());
+    q.prepare(QStringLiteral("SELECT reduced_fen FROM receipt_reduction WHERE serial = ?"));
+    q.addBindValue(e.isReprint() ? e.reprintOf : e.serial);
+    if (q.exec() && q.next())
+        e.reduced = qMax(qint64(0), q.value(0).toLongLong());
     return e;
 }

@@ -1,5 +1,7 @@
 #include "ledgerstore.h"
 
+#include "reductionstore.h"
+
 #include "auditlog.h"
 #include "clock.h"
 
@@ -449,34 +451,56 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
         tx->rollback();
         return result;
     }
-    // What the month already charges each child, per item.
+    // What the month already charges each child, per item, and each
+    // reduction on its own.
     QHash<QString, QMap<QString, qint64>> charged;
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        q.prepare(QStringLiteral("SELECT child_id, item, SUM(amount_fen) FROM ledger_entry WHERE "
-                                 "month = ? AND kind IN ('应收', '调整') GROUP BY child_id, item"));
+        q.prepare(QStringLiteral(
+            "SELECT child_id, item, reason, SUM(amount_fen) FROM ledger_entry WHERE month = ? AND "
+            "kind IN ('应收', '调整') GROUP BY child_id, item, reason"));
         q.addBindValue(month);
         if (!q.exec())
             return failed(q.lastError());
         while (q.next())
-            charged[q.value(0).toString()][q.value(1).toString()] = q.value(2).toLongLong();
+            charged[q.value(0).toString()]
+                   [Reductions::key(q.value(1).toString(), q.value(2).toString())] +=
+                q.value(3).toLongLong();
+    }
+    // The reductions each child is granted this month, as the database
+    // holds them now.
+    QStringList ids;
+    for (const Bill &b : children)
+        ids << b.child.childId;
+    QString grantError;
+    const auto granted = ReductionStore::granted(m_db, ids, month, &grantError);
+    if (!granted) {
+        tx->rollback();
+        return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("账目没有写入"),
+                                    grantError);
     }
     QVector<LedgerEntry> done;
     for (const Bill &b : children) {
         const auto it = charged.constFind(b.child.childId);
         const bool first = it == charged.constEnd();
-        const auto diff = Ledger::differences(b.charges, first ? QMap<QString, qint64>() : *it);
+        QVector<QPair<QString, qint64>> wanted = b.charges;
+        if (const auto g = granted->constFind(b.child.childId); g != granted->cend())
+            wanted += Reductions::lines(*g, b.bases);
+        const auto diff = Ledger::differences(wanted, first ? QMap<QString, qint64>() : *it);
         for (const auto &d : diff) {
+            const auto [item, reduction] = Reductions::split(d.first);
             LedgerEntry e;
-            e.kind = first ? LedgerEntry::Charge : LedgerEntry::Adjustment;
+            e.kind = first && reduction.isEmpty() ? LedgerEntry::Charge : LedgerEntry::Adjustment;
             e.childId = b.child.childId;
             e.className = b.child.className;
             e.childName = b.child.text(Roster::Name);
             e.month = month;
-            e.item = d.first;
+            e.item = item;
             e.amount = d.second;
-            e.reason = first ? QString() : Ledger::rosterChanged();
+            e.reason = !reduction.isEmpty() ? reduction
+                       : first              ? QString()
+                                            : Ledger::rosterChanged();
             e.clerk = clerk;
             e.host = host;
             e.at = at;
@@ -583,19 +607,26 @@ LedgerStore::childMonths(Database &db, const QStringList &childIds, const QStrin
             *error = q.lastError().text();
             return false;
         };
+        // Reasons apart only for adjustments: a reduction is one of them.
         if (!run(QStringLiteral(
-                "SELECT child_id, kind, item, SUM(amount_fen) FROM ledger_entry WHERE "
-                "child_id IN (%1) AND month = ? GROUP BY child_id, kind, item")))
+                "SELECT child_id, kind, item, CASE WHEN kind = '调整' THEN reason END, "
+                "SUM(amount_fen) FROM ledger_entry WHERE child_id IN (%1) AND month = ? GROUP BY "
+                "child_id, kind, item, CASE WHEN kind = '调整' THEN reason END")))
             return std::nullopt;
         while (q.next()) {
             Account::ChildMonth &m = months[q.value(0).toString()];
             const QString kind = q.value(1).toString();
-            if (kind == charge || kind == adjustment)
-                m.charged[q.value(2).toString()] += q.value(3).toLongLong();
-            else
-                m.settled += q.value(3).toLongLong();
+            const qint64 fen = q.value(4).toLongLong();
+            if (kind == charge || kind == adjustment) {
+                const QString item = q.value(2).toString();
+                m.charged[item] += fen;
+                if (const QString key = Reductions::key(item, q.value(3).toString()); key != item)
+                    m.reductions[key] += fen;
+            } else {
+                m.settled += fen;
+            }
             if (money.contains(kind))
-                m.received -= q.value(3).toLongLong();
+                m.received -= fen;
         }
         if (!run(QStringLiteral("SELECT child_id, SUM(amount_fen) FROM ledger_entry WHERE "
                                 "child_id IN (%1) AND month < ? GROUP BY child_id")))
@@ -712,24 +743,29 @@ bool LedgerStore::addPayments(Database &db, const QVector<JournalEntry> &receipt
             if (!r.accountRead) {
                 if (!flush())
                     return false;
-                read.prepare(QStringLiteral("SELECT item, SUM(amount_fen) FROM ledger_entry WHERE "
-                                            "child_id = ? AND month = ? AND kind IN ('应收', "
-                                            "'调整') GROUP BY item"));
+                read.prepare(QStringLiteral(
+                    "SELECT item, reason, SUM(amount_fen) FROM ledger_entry WHERE child_id = ? AND "
+                    "month = ? AND kind IN ('应收', '调整') GROUP BY item, reason"));
                 read.addBindValue(r.childId);
                 read.addBindValue(r.belongsTo());
                 if (!read.exec())
                     return failed(read);
                 while (read.next()) {
                     billed = true;
-                    charged[read.value(0).toString()] += read.value(1).toLongLong();
+                    charged[Reductions::key(read.value(0).toString(), read.value(1).toString())] +=
+                        read.value(2).toLongLong();
                 }
                 read.finish();
             }
             for (const auto &c : Ledger::differences(r.charges, charged)) {
-                LedgerEntry e =
-                    entry(billed ? LedgerEntry::Adjustment : LedgerEntry::Charge, month, c.second);
-                e.item = c.first;
-                e.reason = billed ? Ledger::rosterChanged() : Ledger::chargedByReceipt();
+                const auto [item, reduction] = Reductions::split(c.first);
+                LedgerEntry e = entry(billed || !reduction.isEmpty() ? LedgerEntry::Adjustment
+                                                                     : LedgerEntry::Charge,
+                                      month, c.second);
+                e.item = item;
+                e.reason = !reduction.isEmpty() ? reduction
+                           : billed             ? Ledger::rosterChanged()
+                                                : Ledger::chargedByReceipt();
                 if (!closedNote.isEmpty())
                     e.reason += QStringLiteral("（%1）").arg(closedNote);
                 e.receiptSerial.clear();
@@ -1353,6 +1389,25 @@ std::optional<QVector<MonthReport::LedgerSum>> LedgerStore::monthSums(const QStr
     while (q.next())
         sums.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
                      q.value(3).toLongLong()});
+    // The reductions among the adjustments, by the type their reason names.
+    q.prepare(QStringLiteral("SELECT COALESCE(cur.cls, e.class_name), e.reason, SUM(e.amount_fen) "
+                             "FROM ledger_entry e LEFT JOIN %1 cur ON cur.child_id = e.child_id "
+                             "WHERE e.month = ? AND e.kind = '调整' AND e.reason LIKE ? GROUP BY "
+                             "COALESCE(cur.cls, e.class_name), e.reason")
+                  .arg(currentChildren(m_db)));
+    q.addBindValue(month);
+    q.addBindValue(Reductions::reason(QString()) + QLatin1Char('%'));
+    if (!q.exec()) {
+        fail(q.lastError().text());
+        return std::nullopt;
+    }
+    QMap<QPair<QString, QString>, qint64> reduced;
+    while (q.next())
+        if (const auto type = Reductions::typeOf(q.value(1).toString()))
+            reduced[{q.value(0).toString(), *type}] += q.value(2).toLongLong();
+    for (auto it = reduced.cbegin(); it != reduced.cend(); ++it)
+        if (it.value() != 0)
+            sums.append({it.key().first, QStringLiteral("减免"), it.key().second, it.value()});
     q.prepare(QStringLiteral("SELECT receipt_serial, -SUM(amount_fen) FROM ledger_entry WHERE "
                              "month = ? AND kind = '实收' GROUP BY receipt_serial"));
     q.addBindValue(month);

@@ -8,6 +8,7 @@
 #include "journal.h"
 #include "ledger.h"
 #include "monthreport.h"
+#include "reductions.h"
 #include "writeresult.h"
 
 #include <QHash>
@@ -32,6 +33,9 @@ public:
     struct Bill {
         ChildRecord child;
         QVector<QPair<QString, qint64>> charges;
+        // The fee items before and after the discount, for the reductions
+        // the child is granted that month (found inside the transaction).
+        QVector<Reductions::Base> bases;
     };
     // Records the month's charges of the children: a first charge per item,
     // or only the difference to what is already charged (an adjustment with

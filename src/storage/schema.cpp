@@ -147,6 +147,23 @@ QStringList statements(const DbConfig &config)
             .arg(key),
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS family_member_child ON family_member (child_id, id)"),
+        // Reductions (减免): a type is the id of its first row (type_id
+        // empty), later rows change or withdraw it; a grant gives a child a
+        // type for a span of months, and a later row withdraws it.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS reduction_type (%1, type_id BIGINT, name TEXT "
+                       "NOT NULL, items TEXT NOT NULL, kind TEXT NOT NULL, value BIGINT NOT NULL, "
+                       "combine TEXT NOT NULL, sibling_from INTEGER NOT NULL, withdrawn INTEGER "
+                       "NOT NULL, clerk TEXT, at TEXT NOT NULL)")
+            .arg(key),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS reduction_grant (%1, child_id TEXT NOT NULL, "
+                       "child_name TEXT, class_name TEXT, type_id BIGINT NOT NULL, from_month "
+                       "TEXT NOT NULL, to_month TEXT, reason TEXT, granted_by TEXT, withdraws "
+                       "BIGINT, at TEXT NOT NULL)")
+            .arg(key),
+        // What a receipt's lines were already reduced by, printed again on
+        // a copy.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_reduction (serial TEXT PRIMARY KEY, "
+                       "reduced_fen BIGINT NOT NULL)"),
         // The day's closing reads one day of receipts and of payments.
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS receipt_journal_printed ON receipt_journal (printed_at)"),
@@ -154,12 +171,13 @@ QStringList statements(const DbConfig &config)
 }
 
 const char *const knownTables[] = {
-    "class",           "student",        "feeoffice_revision", "feeoffice_class_revision",
-    "receipt_journal", "receipt_serial", "receipt_unprinted",  "child_identity",
-    "ledger_entry",    "receipt_void",   "refund_serial",      "month_closing",
-    "school_calendar", "attendance",     "audit_log",          "receipt_second_form",
-    "ledger_balance",  "receipt_child",  "user_entry",         "sign_in_failure",
-    "statement_row",   "statement_link", "family_entry",       "family_member"};
+    "class",           "student",         "feeoffice_revision", "feeoffice_class_revision",
+    "receipt_journal", "receipt_serial",  "receipt_unprinted",  "child_identity",
+    "ledger_entry",    "receipt_void",    "refund_serial",      "month_closing",
+    "school_calendar", "attendance",      "audit_log",          "receipt_second_form",
+    "ledger_balance",  "receipt_child",   "user_entry",         "sign_in_failure",
+    "statement_row",   "statement_link",  "family_entry",       "family_member",
+    "reduction_type",  "reduction_grant", "receipt_reduction"};
 
 // What each child's month stands at: the sum of its entries, kept in the
 // transaction that writes them and proved against the entries at the
@@ -196,7 +214,8 @@ QStringList balanceTables(const DbConfig &config)
 const char *const appendOnly[] = {"ledger_entry",      "receipt_journal", "receipt_void",
                                   "receipt_unprinted", "audit_log",       "month_closing",
                                   "user_entry",        "sign_in_failure", "statement_row",
-                                  "statement_link",    "family_entry",    "family_member"};
+                                  "statement_link",    "family_entry",    "family_member",
+                                  "reduction_type",    "reduction_grant", "receipt_reduction"};
 
 // The database refuses a change to them from any program, this one too.
 // SQLite keeps each statement's text as written, which is how a copy's

@@ -610,7 +610,7 @@ private slots:
                 RosterStore(db).readStudents(QStringLiteral("A"));
                 QVector<LedgerStore::Bill> bills;
                 for (const ChildRecord &r : stored)
-                    bills.append({r, {{QStringLiteral("保教费"), 100000}}});
+                    bills.append({r, {{QStringLiteral("保教费"), 100000}}, {}});
                 const WriteResult r =
                     LedgerStore(db).bill(QStringLiteral("2026-05"), bills, QString(), QString(),
                                          QDateTime(QDate(2026, 5, 14), QTime(10, 0)));

@@ -344,7 +344,9 @@ DbConfig freshPostgres()
                 "receipt_unprinted, child_identity, ledger_entry, receipt_void, "
                 "refund_serial, month_closing, school_calendar, attendance, audit_log, "
                 "receipt_second_form, ledger_balance, receipt_child, user_entry, sign_in_failure, "
-                "statement_row, statement_link, family_entry, family_member "
+                "statement_row, statement_link, family_entry, family_member, reduction_type, "
+                "reduction_grant, "
+                "receipt_reduction "
                 "CASCADE"));
     return postgresConfig();
 }
