@@ -160,6 +160,8 @@ QStringList statements(const DbConfig &config)
                        "TEXT NOT NULL, to_month TEXT, reason TEXT, granted_by TEXT, withdraws "
                        "BIGINT, at TEXT NOT NULL)")
             .arg(key),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS reduction_grant_withdraws ON reduction_grant "
+                       "(withdraws)"),
         // What a receipt's lines were already reduced by, printed again on
         // a copy.
         QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_reduction (serial TEXT PRIMARY KEY, "
