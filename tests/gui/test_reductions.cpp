@@ -10,11 +10,13 @@
 #include "database.h"
 #include "familystore.h"
 #include "journal.h"
+#include "journalstore.h"
 #include "ledgerstore.h"
 #include "mainwindow.h"
 #include "officesession.h"
 #include "reductiondialog.h"
 #include "reductions.h"
+#include "reductionstore.h"
 #include "rosterpage.h"
 #include "testsupport.h"
 
@@ -219,7 +221,8 @@ private slots:
         // 二孩: half the tuition from a family's second child on.
         d->itemBox(0)->setChecked(true);
         d->siblingBox()->setValue(2);
-        QVERIFY2(d->newType(), qPrintable(w->messages.value(w->messages.size() - 1).text + w->messages.value(w->messages.size() - 1).detailed));
+        QVERIFY2(d->newType(), qPrintable(w->messages.value(w->messages.size() - 1).text +
+                                          w->messages.value(w->messages.size() - 1).detailed));
         // 困难家庭: 100.00 a month off tuition and off meals, granted.
         d->nameEdit()->setText(QStringLiteral("困难家庭"));
         d->itemBox(2)->setChecked(true);
@@ -324,6 +327,70 @@ private slots:
         QSqlQuery q(db.connection());
         QVERIFY(!q.exec(QStringLiteral("DELETE FROM reduction_grant")));
         QVERIFY(!q.exec(QStringLiteral("UPDATE reduction_type SET value = 0")));
+    }
+
+    // A month nobody billed: the first receipt charges the fees and writes
+    // the reductions beside them, decided inside its own transaction; a
+    // copy says again what was taken off.
+    void firstReceiptWritesItsReductions()
+    {
+        w->setSetting(QStringLiteral("c"), QStringLiteral("10"));
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"}, {child("丙", "1000", "A")});
+        MainWindow mw(config);
+        const QString month = Journal::month(Clock::now());
+        const QString bing = mw.page(0)->document()->record(0).childId;
+        QVERIFY(!bing.isEmpty());
+        {
+            Database db(config);
+            QVERIFY(db.open());
+            ReductionStore store(db);
+            Reductions::Type staff{0,
+                                   QStringLiteral("教职工子女"),
+                                   {QStringLiteral("保教费")},
+                                   Kind::Percent,
+                                   3000,
+                                   Order::AfterDiscount,
+                                   0};
+            qint64 id = 0;
+            QVERIFY(store.saveType(staff, &id));
+            ReductionStore::Grant g;
+            g.childId = bing;
+            g.childName = QStringLiteral("丙");
+            g.className = QStringLiteral("A");
+            g.typeId = id;
+            g.fromMonth = month;
+            g.toMonth = month;
+            g.reason = QStringLiteral("本园教师子女");
+            QVERIFY(store.grant(g));
+            // A month written otherwise, or ending before it begins, is refused.
+            g.toMonth = QStringLiteral("2000-01");
+            QVERIFY(!store.grant(g));
+            g.toMonth = QStringLiteral("2026-13");
+            QVERIFY(!store.grant(g));
+        }
+        w->printToPdf = w->path(QStringLiteral("r.pdf"));
+        printRow(mw.page(0), 0);
+        QVERIFY2(w->messages.isEmpty(), qPrintable(w->messages.value(0).text));
+        // 1000.00 tuition less 30 % = 700.00, with 100.00 of meals: 800.00.
+        QCOMPARE(number(config, "SELECT total_fen FROM receipt_journal"), 80000);
+        QCOMPARE(number(config, "SELECT amount_fen FROM ledger_entry WHERE reason = "
+                                "'减免：教职工子女' AND item = '保教费'"),
+                 -30000);
+        QCOMPARE(number(config, "SELECT SUM(amount_fen) FROM ledger_entry"), 0);
+        // Printed again: a copy, which takes nothing and says 已减免 300.00.
+        printRow(mw.page(0), 0);
+        QCOMPARE(number(config, "SELECT count(*) FROM receipt_journal WHERE reprint_of <> ''"), 1);
+        Database db(config);
+        QVERIFY(db.open());
+        JournalStore journal(db);
+        const auto month_ = journal.month(month);
+        QVERIFY(month_ && month_->size() == 2);
+        const auto copy = journal.entry(month_->last().serial);
+        QVERIFY(copy && copy->isReprint());
+        QCOMPARE(copy->reduced, qint64(30000));
+        QCOMPARE(copy->receipt().reduced, 30000);
+        QCOMPARE(number(config, "SELECT SUM(amount_fen) FROM ledger_entry"), 0);
     }
 };
 
