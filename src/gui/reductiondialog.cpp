@@ -1,6 +1,7 @@
 #include "reductiondialog.h"
 
 #include "childchoice.h"
+#include "clock.h"
 #include "journal.h"
 #include "ledger.h"
 #include "officesession.h"
@@ -273,7 +274,7 @@ bool ReductionDialog::grant()
         return false;
     const auto from = Prompts::current().text(
         this, QStringLiteral("批准减免"),
-        QStringLiteral("从哪个月起（如 %1）：").arg(Journal::month(QDateTime::currentDateTime())));
+        QStringLiteral("从哪个月起（如 %1）：").arg(Journal::month(Clock::now())));
     if (!from)
         return false;
     const auto to = Prompts::current().text(this, QStringLiteral("批准减免"),
