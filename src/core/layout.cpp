@@ -127,11 +127,11 @@ QVector<DrawOp> layout(const Receipt &receipt, const QDate &date, CapitalPlaceme
         ops << text(QStringLiteral("已用预收 %1 元抵扣")
                         .arg(Capital::amountText(receipt.credit).value_or(QString())),
                     left + 66, top + 12, off);
-    // So are the reductions the lines are already net of.
+    // The reductions the lines are already net of, beside the total.
     if (receipt.reduced > 0)
         ops << text(QStringLiteral("已减免 %1 元")
                         .arg(Capital::amountText(receipt.reduced).value_or(QString())),
-                    left + 66, top + 20, off);
+                    left + 66, top + 40, off);
     if (!marks.serial.isEmpty()) {
         const QPointF at = serialAt(s);
         ops << text(QStringLiteral("编号 %1").arg(marks.serial), at.x(), at.y(), off);

@@ -11,6 +11,7 @@
 #include "familystore.h"
 #include "journal.h"
 #include "journalstore.h"
+#include "layout.h"
 #include "ledgerstore.h"
 #include "mainwindow.h"
 #include "officesession.h"
@@ -190,6 +191,24 @@ private slots:
         QCOMPARE(net.total, 2600);
         QCOMPARE(net.reduced, 98200);
         QCOMPARE(Reductions::total(lines), qint64(98200));
+        // On paper beside the serial, the way, a note and the credit: each
+        // on a line of its own.
+        Receipt both = net;
+        both.credit = 1000;
+        ReceiptMarks marks;
+        marks.serial = QStringLiteral("2026-000001");
+        marks.method = QStringLiteral("微信");
+        marks.owedAfter = 500;
+        QVector<double> beside;
+        bool said = false;
+        for (const DrawOp &op : ReceiptLayout::layout(both, QDate(2026, 5, 1),
+                                                      CapitalPlacement::LeftAligned, {}, {}, marks))
+            if (op.kind == DrawOp::Text && op.at.x() == SheetLayout().feeLeft + 66.0) {
+                QVERIFY2(!beside.contains(op.at.y()), qPrintable(op.text));
+                beside << op.at.y();
+                said = said || op.text == QStringLiteral("已减免 982.00 元");
+            }
+        QVERIFY(said);
     }
 
     void throughTheWindow_data()
