@@ -48,6 +48,56 @@ bool isMonth(const QString &m)
     return form.match(m).hasMatch();
 }
 
+// A type's row: new (type.id 0), changed, or withdrawn. The new row's id,
+// or nullopt with the error.
+std::optional<qint64> insertType(Database &db, const Reductions::Type &type, bool withdrawn,
+                                 QString *error)
+{
+    QSqlQuery q(db.connection());
+    q.prepare(QStringLiteral(
+        "INSERT INTO reduction_type (type_id, name, items, kind, value, combine, sibling_from, "
+        "withdrawn, clerk, at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    q.addBindValue(type.id > 0 ? QVariant(type.id) : QVariant(QMetaType::fromType<qint64>()));
+    q.addBindValue(type.name);
+    q.addBindValue(type.items.join(QLatin1Char(',')));
+    q.addBindValue(type.kind == Kind::Fixed ? QStringLiteral("fixed") : QStringLiteral("percent"));
+    q.addBindValue(type.value);
+    q.addBindValue(orderCode(type.order));
+    q.addBindValue(type.siblingFrom);
+    q.addBindValue(withdrawn ? 1 : 0);
+    q.addBindValue(db.actorClerk());
+    q.addBindValue(Clock::now().toString(timeFormat));
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return std::nullopt;
+    }
+    return q.lastInsertId().toLongLong();
+}
+
+// A grant's row, or (withdraws > 0) the row that withdraws that grant.
+bool insertGrant(Database &db, const ReductionStore::Grant &g, const QString &reason,
+                 qint64 withdraws, QString *error)
+{
+    QSqlQuery q(db.connection());
+    q.prepare(QStringLiteral(
+        "INSERT INTO reduction_grant (child_id, child_name, class_name, type_id, from_month, "
+        "to_month, reason, granted_by, withdraws, at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    q.addBindValue(g.childId);
+    q.addBindValue(g.childName);
+    q.addBindValue(g.className);
+    q.addBindValue(g.typeId);
+    q.addBindValue(g.fromMonth);
+    q.addBindValue(g.toMonth);
+    q.addBindValue(reason);
+    q.addBindValue(db.actorClerk());
+    q.addBindValue(withdraws > 0 ? QVariant(withdraws) : QVariant(QMetaType::fromType<qint64>()));
+    q.addBindValue(Clock::now().toString(timeFormat));
+    if (q.exec())
+        return true;
+    *error = q.lastError().text();
+    return false;
+}
+
 // The latest row of every type, withdrawn ones too.
 std::optional<QVector<QPair<Reductions::Type, bool>>> readTypes(Database &db, QString *error)
 {
@@ -122,22 +172,10 @@ WriteResult ReductionStore::saveType(const Reductions::Type &given, qint64 *newI
         return refused(QStringLiteral("减免类型的名称不能改：账目里的减免记录以“%1”为名。"
                                       "可以停用它，另建一个。")
                            .arg(before->name));
-    QSqlQuery q(m_db.connection());
-    q.prepare(QStringLiteral(
-        "INSERT INTO reduction_type (type_id, name, items, kind, value, combine, sibling_from, "
-        "withdrawn, clerk, at) VALUES (?, ?, ?, ?, ?, ?, ?, 0, ?, ?)"));
-    q.addBindValue(type.id > 0 ? QVariant(type.id) : QVariant(QMetaType::fromType<qint64>()));
-    q.addBindValue(type.name);
-    q.addBindValue(type.items.join(QLatin1Char(',')));
-    q.addBindValue(type.kind == Kind::Fixed ? QStringLiteral("fixed") : QStringLiteral("percent"));
-    q.addBindValue(type.value);
-    q.addBindValue(orderCode(type.order));
-    q.addBindValue(type.siblingFrom);
-    q.addBindValue(m_db.actorClerk());
-    q.addBindValue(Clock::now().toString(timeFormat));
-    if (!q.exec())
-        return unwritten(q.lastError().text());
-    const qint64 written = type.id > 0 ? type.id : q.lastInsertId().toLongLong();
+    const auto row = insertType(m_db, type, false, &error);
+    if (!row)
+        return unwritten(error);
+    const qint64 written = type.id > 0 ? type.id : *row;
     if (written <= 0)
         return unwritten(QStringLiteral("没有得到新减免类型的编号"));
     QString what = QStringLiteral("%1：%2，%3，%4，%5")
@@ -173,22 +211,8 @@ WriteResult ReductionStore::withdrawType(qint64 typeId)
     for (const auto &t : *all) {
         if (t.first.id != typeId || t.second)
             continue;
-        QSqlQuery q(m_db.connection());
-        q.prepare(QStringLiteral(
-            "INSERT INTO reduction_type (type_id, name, items, kind, value, combine, "
-            "sibling_from, withdrawn, clerk, at) VALUES (?, ?, ?, ?, ?, ?, ?, 1, ?, ?)"));
-        q.addBindValue(typeId);
-        q.addBindValue(t.first.name);
-        q.addBindValue(t.first.items.join(QLatin1Char(',')));
-        q.addBindValue(t.first.kind == Kind::Fixed ? QStringLiteral("fixed")
-                                                   : QStringLiteral("percent"));
-        q.addBindValue(t.first.value);
-        q.addBindValue(orderCode(t.first.order));
-        q.addBindValue(t.first.siblingFrom);
-        q.addBindValue(m_db.actorClerk());
-        q.addBindValue(Clock::now().toString(timeFormat));
-        if (!q.exec())
-            return unwritten(q.lastError().text());
+        if (!insertType(m_db, t.first, true, &error))
+            return unwritten(error);
         tx.audit(AuditLog::reduction(), QStringLiteral("停用减免类型 %1").arg(t.first.name));
         if (!tx.commit())
             return unwritten(tx.errorString());
@@ -267,21 +291,8 @@ WriteResult ReductionStore::grant(const Grant &g)
         return refused(QStringLiteral("没有这个减免类型，或它已停用"));
     if (type->siblingFrom > 0)
         return refused(QStringLiteral("“%1”按家庭人数自动减免，不用逐个批准").arg(type->name));
-    QSqlQuery q(m_db.connection());
-    q.prepare(QStringLiteral(
-        "INSERT INTO reduction_grant (child_id, child_name, class_name, type_id, from_month, "
-        "to_month, reason, granted_by, withdraws, at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, NULL, ?)"));
-    q.addBindValue(g.childId);
-    q.addBindValue(g.childName);
-    q.addBindValue(g.className);
-    q.addBindValue(g.typeId);
-    q.addBindValue(g.fromMonth);
-    q.addBindValue(g.toMonth);
-    q.addBindValue(reason);
-    q.addBindValue(m_db.actorClerk());
-    q.addBindValue(Clock::now().toString(timeFormat));
-    if (!q.exec())
-        return unwritten(q.lastError().text());
+    if (!insertGrant(m_db, g, reason, 0, &error))
+        return unwritten(error);
     tx.audit(AuditLog::reduction(),
              QStringLiteral("批准 %1 %2 %3（%4 至 %5）：%6")
                  .arg(g.className, g.childName, type->name, g.fromMonth,
@@ -308,28 +319,20 @@ WriteResult ReductionStore::withdrawGrant(qint64 grantId)
         return unwritten(q.lastError().text());
     if (!q.next())
         return refused(QStringLiteral("这项减免已经撤销，或不存在"));
-    const QString childId = q.value(0).toString(), name = q.value(1).toString(),
-                  cls = q.value(2).toString(), from = q.value(4).toString(),
-                  to = q.value(5).toString();
-    const qint64 typeId = q.value(3).toLongLong();
+    Grant g;
+    g.childId = q.value(0).toString();
+    g.childName = q.value(1).toString();
+    g.className = q.value(2).toString();
+    g.typeId = q.value(3).toLongLong();
+    g.fromMonth = q.value(4).toString();
+    g.toMonth = q.value(5).toString();
     q.finish();
-    q.prepare(QStringLiteral(
-        "INSERT INTO reduction_grant (child_id, child_name, class_name, type_id, from_month, "
-        "to_month, reason, granted_by, withdraws, at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    q.addBindValue(childId);
-    q.addBindValue(name);
-    q.addBindValue(cls);
-    q.addBindValue(typeId);
-    q.addBindValue(from);
-    q.addBindValue(to);
-    q.addBindValue(QStringLiteral("撤销"));
-    q.addBindValue(m_db.actorClerk());
-    q.addBindValue(grantId);
-    q.addBindValue(Clock::now().toString(timeFormat));
-    if (!q.exec())
-        return unwritten(q.lastError().text());
-    tx.audit(AuditLog::reduction(),
-             QStringLiteral("撤销 %1 %2 的减免（%3 起）").arg(cls, name, from));
+    QString error;
+    if (!insertGrant(m_db, g, QStringLiteral("撤销"), grantId, &error))
+        return unwritten(error);
+    tx.audit(
+        AuditLog::reduction(),
+        QStringLiteral("撤销 %1 %2 的减免（%3 起）").arg(g.className, g.childName, g.fromMonth));
     if (!tx.commit())
         return unwritten(tx.errorString());
     return WriteResult::success();
