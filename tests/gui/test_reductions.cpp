@@ -340,6 +340,28 @@ private slots:
             number(config, "SELECT total_fen FROM receipt_journal ORDER BY number DESC LIMIT 1"),
             20000);
         QCOMPARE(number(config, "SELECT count(*) FROM receipt_reduction"), 1);
+
+        // A type changed through the form is a new row; its name stays.
+        d->typeTable()->setCurrentCell(0, 0);
+        QCOMPARE(d->nameEdit()->text(), QStringLiteral("二孩"));
+        QCOMPARE(d->valueEdit()->text(), QStringLiteral("50"));
+        d->valueEdit()->setText(QStringLiteral("40"));
+        QVERIFY(d->saveType());
+        QCOMPARE(d->typeTable()->item(0, 2)->text(), QStringLiteral("40%"));
+        d->typeTable()->setCurrentCell(0, 0);
+        d->nameEdit()->setText(QStringLiteral("二胎"));
+        QVERIFY(!d->saveType());
+        QVERIFY(w->messages.last().text.contains(QStringLiteral("名称不能改")));
+        // Withdrawn after the clerk confirms; declined, it stays.
+        d->typeTable()->setCurrentCell(1, 0);
+        w->questionAnswers = {QMessageBox::No};
+        QVERIFY(!d->withdrawType());
+        QCOMPARE(d->typeTable()->rowCount(), 2);
+        d->typeTable()->setCurrentCell(1, 0);
+        w->questionAnswers = {QMessageBox::Yes};
+        QVERIFY(d->withdrawType());
+        QCOMPARE(d->typeTable()->rowCount(), 1);
+        QCOMPARE(number(config, "SELECT count(*) FROM reduction_type"), 4);
         // Nothing of it is ever changed in place.
         Database db(config);
         QVERIFY(db.open());
