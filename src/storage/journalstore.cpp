@@ -398,16 +398,20 @@ bool JournalStore::insert(const QVector<JournalEntry> &recorded)
         }
     }
     // What a receipt's lines were reduced by, said again on its copies.
+    std::optional<QSqlQuery> reduced;
     for (const JournalEntry &e : recorded) {
         if (e.reduced <= 0 || e.isReprint())
             continue;
-        QSqlQuery red(m_database.connection());
-        red.prepare(
-            QStringLiteral("INSERT INTO receipt_reduction (serial, reduced_fen) VALUES (?, ?)"));
-        red.addBindValue(e.serial);
-        red.addBindValue(e.reduced);
-        if (!red.exec())
-            return fail(red.lastError().text());
+        if (!reduced) {
+            reduced.emplace(m_database.connection());
+            if (!reduced->prepare(QStringLiteral(
+                    "INSERT INTO receipt_reduction (serial, reduced_fen) VALUES (?, ?)")))
+                return fail(reduced->lastError().text());
+        }
+        reduced->bindValue(0, e.serial);
+        reduced->bindValue(1, e.reduced);
+        if (!reduced->exec())
+            return fail(reduced->lastError().text());
     }
     // A print command's receipts go in a few statements, not one each: on
     // a server every statement is a round trip. SQLite binds a long
