@@ -435,7 +435,8 @@ int main(int argc, char **argv)
                                          "month_closing, refund_serial, receipt_child, user_entry, "
                                          "sign_in_failure, statement_row, statement_link, "
                                          "family_entry, family_member, reduction_type, "
-                                         "reduction_grant, receipt_reduction"));
+                                         "reduction_grant, receipt_reduction, child_stay, "
+                                         "part_month_rule"));
         }
         Database db(config);
         if (!db.open()) {

@@ -11,6 +11,6 @@ GRANT CONNECT ON DATABASE :"DBNAME" TO :"clerk";
 GRANT USAGE ON SCHEMA public TO :"clerk";
 REVOKE ALL ON ALL TABLES IN SCHEMA public FROM :"clerk";
 GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO :"clerk";
-REVOKE UPDATE, DELETE ON ledger_entry, receipt_journal, receipt_void, receipt_unprinted, audit_log, month_closing, user_entry, sign_in_failure, statement_row, statement_link, family_entry, family_member, reduction_type, reduction_grant, receipt_reduction FROM :"clerk";
+REVOKE UPDATE, DELETE ON ledger_entry, receipt_journal, receipt_void, receipt_unprinted, audit_log, month_closing, user_entry, sign_in_failure, statement_row, statement_link, family_entry, family_member, reduction_type, reduction_grant, receipt_reduction, child_stay, part_month_rule FROM :"clerk";
 GRANT TRUNCATE ON ledger_entry TO :"clerk";
 GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO :"clerk";

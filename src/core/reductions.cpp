@@ -2,6 +2,7 @@
 
 #include "journal.h"
 #include "ledger.h"
+#include "partmonth.h"
 
 #include <QHash>
 
@@ -108,8 +109,14 @@ std::optional<QString> typeOf(const QString &reason)
 
 QString key(const QString &item, const QString &reason)
 {
-    const auto type = typeOf(reason);
-    return type ? item + keySeparator + Reductions::reason(*type) : item;
+    if (const auto type = typeOf(reason))
+        return item + keySeparator + Reductions::reason(*type);
+    if (PartMonth::isPartMonth(reason)) {
+        // A note may follow in brackets, as on a reduction's entry.
+        const qsizetype bracket = reason.indexOf(QChar(0xFF08));
+        return item + keySeparator + (bracket < 0 ? reason : reason.left(bracket));
+    }
+    return item;
 }
 
 QPair<QString, QString> split(const QString &key)
@@ -124,8 +131,13 @@ Receipt net(const Receipt &full, const QVector<QPair<QString, qint64>> &lines)
 {
     Receipt r = full;
     QHash<QString, qint64> byItem;
-    for (const auto &l : lines)
-        byItem[split(l.first).first] -= l.second;
+    qint64 reductions = 0; // a part month is no reduction, and is not said as one
+    for (const auto &l : lines) {
+        const auto [item, why] = split(l.first);
+        byItem[item] -= l.second;
+        if (typeOf(why))
+            reductions -= l.second;
+    }
     qint64 reduced = 0;
     for (int i = 0; i < r.entryCount && i < Receipt::Slots; ++i) {
         QString item = ReceiptText::decode(r.entries[size_t(i)].label);
@@ -138,7 +150,7 @@ Receipt net(const Receipt &full, const QVector<QPair<QString, qint64>> &lines)
         reduced += fen;
     }
     r.total -= static_cast<qint32>(reduced);
-    r.reduced = static_cast<qint32>(reduced);
+    r.reduced = static_cast<qint32>(qMin(reduced, reductions));
     return r;
 }
 
@@ -146,7 +158,8 @@ qint64 total(const QVector<QPair<QString, qint64>> &lines)
 {
     qint64 sum = 0;
     for (const auto &l : lines)
-        sum -= l.second;
+        if (typeOf(split(l.first).second))
+            sum -= l.second;
     return sum;
 }
 

@@ -22,6 +22,7 @@
 #include "rosterdialogs.h"
 #include "rosterexchange.h"
 #include "signin.h"
+#include "staydialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -103,7 +104,8 @@ void MainWindow::build()
               std::pair{u"月报", "monthReport"}, std::pair{u"月结", "closeMonth"},
               std::pair{u"操作记录", "auditLog"}, std::pair{u"缴费通知单", "notices"},
               std::pair{u"催费单", "reminders"}, std::pair{u"对账", "reconcile"},
-              std::pair{u"家庭", "families"}, std::pair{u"减免", "reductions"}}) {
+              std::pair{u"家庭", "families"}, std::pair{u"减免", "reductions"},
+              std::pair{u"插班退园", "stays"}}) {
             m_actions << new QAction(QString::fromUtf16(a.first), this);
             m_actions.last()->setObjectName(QLatin1String(a.second));
         }
@@ -296,6 +298,8 @@ void MainWindow::build()
         connect(families, &QAction::triggered, this, [this] { showOnce<FamilyDialog>(); });
     if (QAction *reductions = toolAction(QStringLiteral("reductions")))
         connect(reductions, &QAction::triggered, this, [this] { showOnce<ReductionDialog>(); });
+    if (QAction *stays = toolAction(QStringLiteral("stays")))
+        connect(stays, &QAction::triggered, this, [this] { showOnce<StayDialog>(); });
     if (QAction *close = toolAction(QStringLiteral("closeMonth")))
         connect(close, &QAction::triggered, this, &MainWindow::closeMonth);
     connect(toolAction(QStringLiteral("lock")), &QAction::triggered, this, &MainWindow::lock);
@@ -348,6 +352,7 @@ const std::pair<const char *, Roles::Permission> commandPermissions[] = {
     {"reconcile", Roles::MonthReport},
     {"families", Roles::Print},
     {"reductions", Roles::PricesAndRules},
+    {"stays", Roles::Rosters},
 };
 } // namespace
 
@@ -401,7 +406,7 @@ void MainWindow::buildMenus()
         {u"文件", {"saveDatabase", "exportUnprinted", "addClass", "uploadToServer", "backups"}},
         {u"收费",
          {"deskPay", "query", "billMonth", "absences", "journal", "notices", "families",
-          "reductions"}},
+          "reductions", "stays"}},
         {u"账目", {"arrears", "reminders", "reconcile", "closeMonth", "auditLog"}},
         {u"报表", {"dayReport", "monthReport"}},
         {u"系统", {"settings", "calibrateMenu", "users", "ownPassword", "switchUser", "lock"}},

@@ -1,6 +1,6 @@
 #include "accountservice.h"
 
-#include "reductionstore.h"
+#include "staystore.h"
 
 #include "access.h"
 #include "account.h"
@@ -83,6 +83,98 @@ AccountService::Billing AccountService::billMonth(const QStringList &classes)
     for (const LedgerEntry &e : written)
         billing.amount += e.amount;
     return billing;
+}
+
+AccountService::Leaving AccountService::settleLeaving(const QString &className, int row,
+                                                      const QDate &lastDay, const QString &method,
+                                                      const QString &note)
+{
+    Leaving leaving;
+    // Money goes back: held while the settlement is written.
+    const auto permit = m_access.permit(Roles::Refund);
+    if (!permit) {
+        leaving.result = permit.result();
+        return leaving;
+    }
+    if (!m_hooks.readable()) {
+        leaving.result = unread();
+        return leaving;
+    }
+    auto refuse = [&](const QString &why) {
+        leaving.result = WriteResult::failure(WriteResult::Refused, why);
+        return leaving;
+    };
+    RosterDocument *doc = m_hooks.roster(className);
+    if (!doc || row < 0 || row >= doc->size())
+        return refuse(QStringLiteral("没有找到这名儿童"));
+    if (doc->isModified())
+        return refuse(QStringLiteral("班级“%1”有未保存的更改：请先“保存到数据库”，再办理退园")
+                          .arg(ClassName::visible(className)));
+    const ChildRecord rec = doc->record(row);
+    const QString name = rec.text(Roster::Name);
+    if (rec.childId.isEmpty())
+        return refuse(QStringLiteral("“%1”还没有保存到数据库，请先保存名单").arg(name));
+    if (!lastDay.isValid())
+        return refuse(QStringLiteral("请填写退园日期"));
+    const QDateTime now = Clock::now();
+    const QString month = Journal::month(now);
+    if (Journal::month(QDateTime(lastDay, QTime(12, 0))) > month)
+        return refuse(QStringLiteral("退园日期 %1 在以后的月份：请到那个月再结算")
+                          .arg(lastDay.toString(QStringLiteral("yyyy-MM-dd"))));
+    const Roster::Cells cells = rec.feeCells();
+    if (const QString why = Fees::rowProblem(cells, doc->fees()); !why.isEmpty())
+        return refuse(why);
+    if (const QString problem = m_settings.feeProblem(); !problem.isEmpty())
+        return refuse(problem);
+    // The last day, then the months it changes billed again for the days
+    // the child was there, then the account settled.
+    QString error;
+    const auto before = StayStore::stays(m_database, {rec.childId}, &error);
+    if (!before) {
+        leaving.result = WriteResult::failure(WriteResult::Unreachable,
+                                              QStringLiteral("退园结算没有记录"), error);
+        return leaving;
+    }
+    PartMonth::Stay stay = before->value(rec.childId);
+    if (stay.left != lastDay) {
+        stay.left = lastDay;
+        StayStore::Row r;
+        r.childId = rec.childId;
+        r.childName = name;
+        r.className = className;
+        r.stay = stay;
+        r.note = note.trimmed().isEmpty() ? QStringLiteral("退园结算") : note;
+        if (WriteResult w = StayStore(m_database).record(r); !w) {
+            leaving.result = w;
+            return leaving;
+        }
+    }
+    LedgerStore ledger(m_database);
+    const QString host = QSysInfo::machineHostName();
+    const QString clerk = m_settings.fees().clerk();
+    QStringList months{Journal::month(QDateTime(lastDay, QTime(12, 0)))};
+    if (!months.contains(month))
+        months << month;
+    for (const QString &m : std::as_const(months)) {
+        const auto closed = LedgerStore::closing(m_database, m);
+        if (!closed || !closed->isEmpty())
+            continue; // a closed month keeps what it charged
+        const QVector<LedgerStore::Bill> bill{
+            {rec, Ledger::charges(cells, doc->fees()), Reductions::bases(cells, doc->fees())}};
+        if (WriteResult w = ledger.bill(m, bill, clerk, host, now); !w) {
+            leaving.result = w;
+            return leaving;
+        }
+        m_hooks.wrote({className});
+    }
+    LedgerStore::Settlement settled;
+    leaving.result = ledger.settleLeaving(
+        month, rec.childId, className, name,
+        method.isEmpty() ? OfficeSettings::paymentMethod() : method, clerk, host, now, &settled);
+    leaving.refunded = settled.refunded;
+    leaving.serial = settled.serial;
+    leaving.childId = rec.childId;
+    return leaving;
 }
 
 namespace
@@ -217,8 +309,8 @@ void AccountService::decide(ReceiptPlan &plan)
     const auto accounts = LedgerStore::childMonths(m_database, ids, month, &error);
     if (!accounts)
         return;
-    const auto granted = ReductionStore::granted(m_database, ids, month, &error);
-    if (!granted)
+    const auto terms = StayStore::terms(m_database, ids, month, &error);
+    if (!terms)
         return;
     JournalStore journal(m_database);
     for (int i = 0; i < receipts.size(); ++i) {
@@ -230,8 +322,8 @@ void AccountService::decide(ReceiptPlan &plan)
         const Roster::Cells cells = rec.feeCells();
         QVector<QPair<QString, qint64>> charges = Ledger::charges(cells, c.document->fees());
         QVector<QPair<QString, qint64>> reductions;
-        if (const auto g = granted->constFind(rec.childId); g != granted->cend())
-            reductions = Reductions::lines(*g, Reductions::bases(cells, c.document->fees()));
+        if (const auto t = terms->constFind(rec.childId); t != terms->cend())
+            reductions = PartMonth::adjustments(*t, Reductions::bases(cells, c.document->fees()));
         const Receipt net = Reductions::net(plan.fullReceipt(i), reductions);
         const Account::Decision d = Account::decide(
             rec.childId.isEmpty() ? Account::ChildMonth() : accounts->value(rec.childId), net,

@@ -3,6 +3,7 @@
 #include "roles.h"
 #include "writeresult.h"
 
+#include <QDate>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -74,6 +75,19 @@ public:
     WriteResult refund(const QString &receipt, const QString &amount, const QString &reason,
                        QString *serial = nullptr, const QString &method = {},
                        const std::optional<Approver> &approver = std::nullopt);
+    // Settles a child who leaves (退园结算): its last day is recorded, the
+    // month it leaves (while open) and the open month are billed again for
+    // its days, and what it has paid ahead is handed back in the way given,
+    // under a refund serial, leaving its account at zero. Refused while it
+    // still owes (the amount said), or its class has unsaved changes.
+    struct Leaving {
+        WriteResult result;
+        qint64 refunded = 0;
+        QString serial;
+        QString childId;
+    };
+    Leaving settleLeaving(const QString &className, int row, const QDate &lastDay,
+                          const QString &method, const QString &note = {});
     // Closes a month that is over (月结): refused while receipts still wait
     // for the journal, or when it is closed already.
     WriteResult closeMonth(const QString &month);

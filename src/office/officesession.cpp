@@ -30,6 +30,7 @@ OfficeSession::OfficeSession(const DbConfig &config, QObject *parent)
       m_reconcile(std::make_unique<ReconcileService>(*m_database, *m_access)),
       m_families(std::make_unique<FamilyService>(*m_database, *m_access)),
       m_reductions(std::make_unique<ReductionService>(*m_database, *m_access)),
+      m_stays(std::make_unique<StayService>(*m_database, *m_access)),
       m_attendance(std::make_unique<AttendanceService>(
           *m_database, *m_settings, *m_access, [this](const QString &c) { return document(c); },
           [this] { return m_readable; })),

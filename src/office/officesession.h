@@ -19,6 +19,7 @@
 #include "reductionservice.h"
 #include "reportservice.h"
 #include "rosterdocument.h"
+#include "stayservice.h"
 #include "userservice.h"
 #include "writeresult.h"
 
@@ -149,6 +150,8 @@ public:
     ReconcileService &reconcile() { return *m_reconcile; }
     FamilyService &families() { return *m_families; }
     ReductionService &reductions() { return *m_reductions; }
+    // Children's joining and leaving dates, and the part month's rule.
+    StayService &stays() { return *m_stays; }
     // Absences and meal refunds (缺勤退费).
     AttendanceService &attendance() { return *m_attendance; }
     const AuditService &audit() const { return *m_audit; }
@@ -217,6 +220,7 @@ private:
     std::unique_ptr<ReconcileService> m_reconcile;
     std::unique_ptr<FamilyService> m_families;
     std::unique_ptr<ReductionService> m_reductions;
+    std::unique_ptr<StayService> m_stays;
     std::unique_ptr<AttendanceService> m_attendance;
     std::unique_ptr<AccountService> m_accounts;
     std::unique_ptr<JournalService> m_journal;

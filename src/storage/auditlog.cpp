@@ -79,12 +79,17 @@ QString reduction()
     return QStringLiteral("减免");
 }
 
+QString stay()
+{
+    return QStringLiteral("在园");
+}
+
 QStringList kinds()
 {
-    return {savedClass(),     addedClass(),  setting(),    voided(),
-            refunded(),       monthClosed(), restored(),   billed(),
-            absenceRefunds(), printed(),     notPrinted(), users(),
-            signInRefused(),  reconciled(),  family(),     reduction()};
+    return {savedClass(),  addedClass(), setting(),       voided(),         refunded(),
+            monthClosed(), restored(),   billed(),        absenceRefunds(), printed(),
+            notPrinted(),  users(),      signInRefused(), reconciled(),     family(),
+            reduction(),   stay()};
 }
 
 bool add(Database &db, const QString &kind, const QString &what, QString *error)

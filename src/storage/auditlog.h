@@ -33,6 +33,7 @@ QString signInRefused();  // 登录失败
 QString reconciled();     // 对账
 QString family();         // 家庭
 QString reduction();      // 减免
+QString stay();           // 在园
 
 // Adds a row inside the caller's transaction; the clerk and host are the
 // database's (Database::setActor).

@@ -1,6 +1,6 @@
 #include "journalstore.h"
 
-#include "reductionstore.h"
+#include "staystore.h"
 
 #include "auditlog.h"
 
@@ -168,16 +168,16 @@ bool JournalStore::decide(QVector<JournalEntry> &entries, QString *refusal)
             byMonth[e.belongsTo()] << e.childId;
     }
     QHash<QString, QHash<QString, Account::ChildMonth>> accounts;
-    QHash<QString, QHash<QString, QVector<Reductions::Type>>> reductions;
+    QHash<QString, QHash<QString, PartMonth::Terms>> terms;
     for (auto it = byMonth.cbegin(); it != byMonth.cend(); ++it) {
         const auto months = LedgerStore::childMonths(m_database, it.value(), it.key(), &error);
         if (!months)
             return fail(error);
         accounts.insert(it.key(), *months);
-        const auto granted = ReductionStore::granted(m_database, it.value(), it.key(), &error);
-        if (!granted)
+        const auto read = StayStore::terms(m_database, it.value(), it.key(), &error);
+        if (!read)
             return fail(error);
-        reductions.insert(it.key(), *granted);
+        terms.insert(it.key(), *read);
     }
     for (JournalEntry &e : entries) {
         if (e.childId.isEmpty() || !e.decide)
@@ -198,9 +198,16 @@ bool JournalStore::decide(QVector<JournalEntry> &entries, QString *refusal)
         e.chargedBefore = account->keyed();
         if (!e.full)
             return fail(QStringLiteral("“%1”的收据没有可以核对的收费").arg(e.name));
-        // The reductions as the database grants them now: recorded with the
-        // charges, and taken off the lines.
-        const auto lines = Reductions::lines(reductions[month].value(e.childId), e.bases);
+        // The reductions and the part month as the database holds them
+        // now: recorded with the charges, and taken off the lines.
+        const PartMonth::Terms childTerms = terms[month].value(e.childId);
+        if (childTerms.absent) {
+            *refusal = QStringLiteral("“%1”%2月不在园（见“插班退园”的日期），不能为这个月收费："
+                                      "没有打印，也没有记录。")
+                           .arg(e.name, month);
+            return false;
+        }
+        const auto lines = PartMonth::adjustments(childTerms, e.bases);
         e.charges.removeIf(
             [](const auto &c) { return !Reductions::split(c.first).second.isEmpty(); });
         e.charges += lines;

@@ -1,6 +1,7 @@
 #include "ledgerstore.h"
 
 #include "reductionstore.h"
+#include "staystore.h"
 
 #include "auditlog.h"
 #include "clock.h"
@@ -468,25 +469,34 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
                    [Reductions::key(q.value(1).toString(), q.value(2).toString())] +=
                 q.value(3).toLongLong();
     }
-    // The reductions each child is granted this month, as the database
-    // holds them now.
+    // The reductions each child is granted this month and its days in the
+    // kindergarten, as the database holds them now.
     QStringList ids;
     for (const Bill &b : children)
         ids << b.child.childId;
-    QString grantError;
-    const auto granted = ReductionStore::granted(m_db, ids, month, &grantError);
-    if (!granted) {
+    QString termsError;
+    const auto terms = StayStore::terms(m_db, ids, month, &termsError);
+    if (!terms) {
         tx->rollback();
         return WriteResult::failure(WriteResult::Unreachable, QStringLiteral("账目没有写入"),
-                                    grantError);
+                                    termsError);
     }
     QVector<LedgerEntry> done;
     for (const Bill &b : children) {
         const auto it = charged.constFind(b.child.childId);
         const bool first = it == charged.constEnd();
-        QVector<QPair<QString, qint64>> wanted = b.charges;
-        if (const auto g = granted->constFind(b.child.childId); g != granted->cend())
-            wanted += Reductions::lines(*g, b.bases);
+        const auto t = terms->constFind(b.child.childId);
+        // A child not in the kindergarten that month is not charged for it;
+        // what was charged before its dates were known is taken back.
+        const bool absent = t != terms->cend() && t->absent;
+        if (absent && first)
+            continue;
+        QVector<QPair<QString, qint64>> wanted;
+        if (!absent) {
+            wanted = b.charges;
+            if (t != terms->cend())
+                wanted += PartMonth::adjustments(*t, b.bases);
+        }
         const auto diff = Ledger::differences(wanted, first ? QMap<QString, qint64>() : *it);
         for (const auto &d : diff) {
             const auto [item, reduction] = Reductions::split(d.first);
@@ -500,6 +510,7 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
             e.amount = d.second;
             e.reason = !reduction.isEmpty() ? reduction
                        : first              ? QString()
+                       : absent             ? PartMonth::notThere()
                                             : Ledger::rosterChanged();
             e.clerk = clerk;
             e.host = host;
@@ -1333,6 +1344,142 @@ WriteResult LedgerStore::applyAbsenceRefunds(const QString &month,
                                     tx->errorString());
     if (written)
         *written = done;
+    return WriteResult::success();
+}
+
+WriteResult LedgerStore::settleLeaving(const QString &month, const QString &childId,
+                                       const QString &className, const QString &childName,
+                                       const QString &method, const QString &clerk,
+                                       const QString &host, const QDateTime &at,
+                                       Settlement *settled)
+{
+    m_error.clear();
+    const QString unwritten = QStringLiteral("退园结算没有记录");
+    if (childId.isEmpty())
+        return WriteResult::failure(
+            WriteResult::Refused,
+            QStringLiteral("“%1”还没有保存到数据库，没有账目可以结算").arg(childName));
+    WriteResult begun;
+    const auto tx = beginLocked(unwritten, &begun);
+    if (!tx)
+        return begun;
+    QSqlDatabase db = m_db.connection();
+    auto failed = [&](const QSqlError &e) {
+        tx->rollback();
+        return m_db.unreachable(e);
+    };
+    if (WriteResult r = refuseClosed(month, QStringLiteral("不能再办理退园结算")); !r)
+        return r;
+    QVector<QPair<QString, qint64>> balances;
+    qint64 total = 0;
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("SELECT month, SUM(amount_fen) FROM ledger_entry WHERE child_id "
+                                 "= ? GROUP BY month ORDER BY month"));
+        q.addBindValue(childId);
+        if (!q.exec())
+            return failed(q.lastError());
+        while (q.next()) {
+            balances.append({q.value(0).toString(), q.value(1).toLongLong()});
+            total += balances.last().second;
+        }
+    }
+    if (total > 0) {
+        tx->rollback();
+        return WriteResult::failure(
+            WriteResult::Refused,
+            QStringLiteral("“%1”还欠 %2 元：请先收费（打印收据），再办理退园结算")
+                .arg(childName, Journal::yuan(total)));
+    }
+    auto entry = [&](LedgerEntry::Kind kind, const QString &m, qint64 amount,
+                     const QString &reason) {
+        LedgerEntry e;
+        e.kind = kind;
+        e.childId = childId;
+        e.className = className;
+        e.childName = childName;
+        e.month = m;
+        e.amount = amount;
+        e.reason = reason;
+        e.clerk = clerk;
+        e.host = host;
+        e.at = at;
+        return e;
+    };
+    // Each open month's balance moves onto the settling month; a closed
+    // month is never written again, and what it holds is settled in this
+    // one, naming it.
+    QVector<LedgerEntry> done;
+    QStringList closedMonths;
+    qint64 moved = 0;
+    for (const auto &[m, balance] : std::as_const(balances)) {
+        if (m == month || balance == 0)
+            continue;
+        const auto closed = closing(m_db, m);
+        if (!closed)
+            return failed(db.lastError());
+        if (!closed->isEmpty()) {
+            closedMonths << m;
+            continue;
+        }
+        done << entry(LedgerEntry::CreditUsed, m, -balance,
+                      QStringLiteral("退园结算：转入 %1").arg(month));
+        moved += balance;
+    }
+    if (moved != 0)
+        done << entry(LedgerEntry::CreditUsed, month, moved,
+                      QStringLiteral("退园结算：各月余额转入"));
+    Settlement out;
+    if (total < 0) {
+        QString reason = QStringLiteral("退园结算：退还预收余额");
+        if (!closedMonths.isEmpty())
+            reason +=
+                QStringLiteral("（含已月结的 %1）").arg(closedMonths.join(QStringLiteral("、")));
+        LedgerEntry e = entry(LedgerEntry::Refund, month, -total, reason);
+        e.method = method;
+        QSqlError serialError;
+        e.ownSerial = nextRefundSerial(db, at.date().year(), &serialError);
+        if (e.ownSerial.isEmpty())
+            return failed(serialError);
+        out.refunded = -total;
+        out.serial = e.ownSerial;
+        done << e;
+    }
+    if (done.isEmpty()) {
+        // Already at zero in every month: nothing to write.
+        tx->rollback();
+        if (settled)
+            *settled = out;
+        return WriteResult::success();
+    }
+    QSqlQuery ins(db);
+    if (!ins.prepare(QStringLiteral(
+            "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, item, "
+            "amount_fen, method, reference, receipt_serial, corrects, reason, clerk, host, "
+            "recorded_at, own_serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+        return failed(ins.lastError());
+    for (const LedgerEntry &e : std::as_const(done)) {
+        bind(ins, 0, e);
+        ins.bindValue(15, text(e.ownSerial));
+        if (!ins.exec())
+            return failed(ins.lastError());
+    }
+    out.moved = 0;
+    for (const LedgerEntry &e : std::as_const(done))
+        if (e.kind == LedgerEntry::CreditUsed && e.amount > 0)
+            out.moved += e.amount;
+    QString what = QStringLiteral("%1 %2：").arg(className, childName);
+    what += out.refunded > 0 ? QStringLiteral("退还 %1 元（%2，%3）")
+                                   .arg(Journal::yuan(out.refunded), method, out.serial)
+                             : QStringLiteral("没有要退还的钱");
+    if (moved != 0)
+        what += QStringLiteral("，各月余额转入 %1").arg(month);
+    tx->audit(AuditLog::stay(), QStringLiteral("退园结算 ") + what);
+    if (!tx->commit())
+        return WriteResult::failure(WriteResult::Unreachable, unwritten, tx->errorString());
+    if (settled)
+        *settled = out;
     return WriteResult::success();
 }
 

@@ -116,6 +116,20 @@ public:
                                     bool payOut, const QString &method, const QString &clerk,
                                     const QString &host, const QDateTime &at,
                                     QVector<LedgerEntry> *written = nullptr);
+    // Settles a leaving child's account (退园结算) in the open month: every
+    // open month's balance is brought onto it (credit used, 冲抵), and what
+    // the child has paid ahead is handed back under a refund serial, so
+    // that its account stands at zero. Refused, with what is owed, while
+    // the child still owes. An account at zero in every month writes nothing.
+    struct Settlement {
+        qint64 refunded = 0; // fen handed back
+        qint64 moved = 0;    // fen moved between months
+        QString serial;      // the refund's serial, when money went back
+    };
+    WriteResult settleLeaving(const QString &month, const QString &childId,
+                              const QString &className, const QString &childName,
+                              const QString &method, const QString &clerk, const QString &host,
+                              const QDateTime &at, Settlement *settled);
     // The payments recorded on a day, by receipt serial (way and money), and
     // the cash handed back that day by the clerk (every clerk when empty).
     struct DayMoney {

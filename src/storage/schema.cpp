@@ -166,6 +166,17 @@ QStringList statements(const DbConfig &config)
         // a copy.
         QStringLiteral("CREATE TABLE IF NOT EXISTS receipt_reduction (serial TEXT PRIMARY KEY, "
                        "reduced_fen BIGINT NOT NULL)"),
+        // When children joined and left: a child's newest row holds; and the
+        // rule for a part month's tuition, the newest row holding.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS child_stay (%1, child_id TEXT NOT NULL, "
+                       "child_name TEXT, class_name TEXT, joined_on TEXT, left_on TEXT, note "
+                       "TEXT, clerk TEXT, at TEXT NOT NULL)")
+            .arg(key),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS child_stay_child ON child_stay (child_id, id)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS part_month_rule (%1, kind TEXT NOT NULL, "
+                       "full_from INTEGER NOT NULL, half_from INTEGER NOT NULL, clerk TEXT, at "
+                       "TEXT NOT NULL)")
+            .arg(key),
         // The day's closing reads one day of receipts and of payments.
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS receipt_journal_printed ON receipt_journal (printed_at)"),
@@ -179,7 +190,8 @@ const char *const knownTables[] = {
     "school_calendar", "attendance",      "audit_log",          "receipt_second_form",
     "ledger_balance",  "receipt_child",   "user_entry",         "sign_in_failure",
     "statement_row",   "statement_link",  "family_entry",       "family_member",
-    "reduction_type",  "reduction_grant", "receipt_reduction"};
+    "reduction_type",  "reduction_grant", "receipt_reduction",  "child_stay",
+    "part_month_rule"};
 
 // What each child's month stands at: the sum of its entries, kept in the
 // transaction that writes them and proved against the entries at the
@@ -213,11 +225,11 @@ QStringList balanceTables(const DbConfig &config)
 
 // Rows of these are only ever added: money, receipts and who did what.
 // A mistake is mended by a new row that names the old one.
-const char *const appendOnly[] = {"ledger_entry",      "receipt_journal", "receipt_void",
-                                  "receipt_unprinted", "audit_log",       "month_closing",
-                                  "user_entry",        "sign_in_failure", "statement_row",
-                                  "statement_link",    "family_entry",    "family_member",
-                                  "reduction_type",    "reduction_grant", "receipt_reduction"};
+const char *const appendOnly[] = {
+    "ledger_entry",  "receipt_journal", "receipt_void",    "receipt_unprinted", "audit_log",
+    "month_closing", "user_entry",      "sign_in_failure", "statement_row",     "statement_link",
+    "family_entry",  "family_member",   "reduction_type",  "reduction_grant",   "receipt_reduction",
+    "child_stay",    "part_month_rule"};
 
 // The database refuses a change to them from any program, this one too.
 // SQLite keeps each statement's text as written, which is how a copy's

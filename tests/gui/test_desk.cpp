@@ -371,7 +371,7 @@ private slots:
         for (const char *command :
              {"query", "journal", "backups", "arrears", "absences", "dayReport", "monthReport",
               "auditLog", "users", "ownPassword", "calibrateMenu", "notices", "reminders",
-              "reconcile", "families", "reductions"})
+              "reconcile", "families", "reductions", "stays"})
             for (const QSize &screen : {QSize(1366, 768), QSize(1920, 1080)})
                 QTest::newRow(qPrintable(QStringLiteral("%1 %2x%3")
                                              .arg(QLatin1String(command))

@@ -83,17 +83,29 @@ private slots:
         QStringList texts;
         for (QAction *a : mw.toolActions())
             texts << a->text();
-        QCOMPARE(texts, (QStringList{QStringLiteral("保存到数据库"),   QStringLiteral("查询"),
-                                     QStringLiteral("导出未打印名单"), QStringLiteral("添加班级"),
-                                     QStringLiteral("收据记录"),       QStringLiteral("备份与恢复"),
-                                     QStringLiteral("生成本月应收"),   QStringLiteral("欠费"),
-                                     QStringLiteral("缺勤退费"),       QStringLiteral("日结"),
-                                     QStringLiteral("月报"),           QStringLiteral("月结"),
-                                     QStringLiteral("操作记录"),       QStringLiteral("缴费通知单"),
-                                     QStringLiteral("催费单"),         QStringLiteral("对账"),
-                                     QStringLiteral("家庭"),           QStringLiteral("减免"),
-                                     QStringLiteral("锁定"),           QStringLiteral("切换用户"),
-                                     QStringLiteral("修改密码"),       QStringLiteral("用户")}));
+        QCOMPARE(texts, (QStringList{QStringLiteral("保存到数据库"),
+                                     QStringLiteral("查询"),
+                                     QStringLiteral("导出未打印名单"),
+                                     QStringLiteral("添加班级"),
+                                     QStringLiteral("收据记录"),
+                                     QStringLiteral("备份与恢复"),
+                                     QStringLiteral("生成本月应收"),
+                                     QStringLiteral("欠费"),
+                                     QStringLiteral("缺勤退费"),
+                                     QStringLiteral("日结"),
+                                     QStringLiteral("月报"),
+                                     QStringLiteral("月结"),
+                                     QStringLiteral("操作记录"),
+                                     QStringLiteral("缴费通知单"),
+                                     QStringLiteral("催费单"),
+                                     QStringLiteral("对账"),
+                                     QStringLiteral("家庭"),
+                                     QStringLiteral("减免"),
+                                     QStringLiteral("插班退园"),
+                                     QStringLiteral("锁定"),
+                                     QStringLiteral("切换用户"),
+                                     QStringLiteral("修改密码"),
+                                     QStringLiteral("用户")}));
         mw.toolAction(QStringLiteral("addClass"))->trigger();
         QVERIFY(mw.addclassWidget->isVisible());
         mw.addclassEdit->setText(QStringLiteral("大一班"));

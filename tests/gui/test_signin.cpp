@@ -429,6 +429,23 @@ private slots:
              [&] { return text(s.accounts().voidReceipt(QStringLiteral("2026-000009"), "x")); }},
             {"refund", Roles::Refund,
              [&] { return text(s.accounts().refund(QStringLiteral("2026-000009"), "1", "x")); }},
+            {"settleLeaving", Roles::Refund,
+             [&] {
+                 return text(s.accounts()
+                                 .settleLeaving(QStringLiteral("A"), 0, QDate(2026, 5, 3), "现金")
+                                 .result);
+             }},
+            {"recordStay", Roles::Rosters,
+             [&] {
+                 StayStore::Row row;
+                 row.childId = QStringLiteral("x");
+                 row.stay.joined = QDate(2026, 5, 3);
+                 return text(s.stays().record(row));
+             }},
+            {"partMonthRule", Roles::PricesAndRules,
+             [&] {
+                 return text(s.stays().saveRule({PartMonth::Kind::ByDays, 0, 0}));
+             }},
             {"closeMonth", Roles::CloseMonth,
              [&] { return text(s.accounts().closeMonth(QStringLiteral("2026-04"))); }},
             {"restore", Roles::Restore,

@@ -346,7 +346,7 @@ DbConfig freshPostgres()
                 "receipt_second_form, ledger_balance, receipt_child, user_entry, sign_in_failure, "
                 "statement_row, statement_link, family_entry, family_member, reduction_type, "
                 "reduction_grant, "
-                "receipt_reduction "
+                "receipt_reduction, child_stay, part_month_rule "
                 "CASCADE"));
     return postgresConfig();
 }
