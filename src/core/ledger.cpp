@@ -51,9 +51,11 @@ QString chargedByReceipt()
 
 QStringList items()
 {
-    return {QStringLiteral("保教费"),     QStringLiteral("住宿费"),
-            QStringLiteral("伙食费"),     QStringLiteral("床上用品费"),
-            QStringLiteral("校车接送费"), QStringLiteral("意外保险费")};
+    // Built once: billing asks for it for every child.
+    static const QStringList names{QStringLiteral("保教费"),     QStringLiteral("住宿费"),
+                                   QStringLiteral("伙食费"),     QStringLiteral("床上用品费"),
+                                   QStringLiteral("校车接送费"), QStringLiteral("意外保险费")};
+    return names;
 }
 
 std::optional<qint64> parseYuan(const QString &text, QString *why)

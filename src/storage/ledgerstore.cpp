@@ -482,6 +482,7 @@ WriteResult LedgerStore::bill(const QString &month, const QVector<Bill> &childre
                                     termsError);
     }
     QVector<LedgerEntry> done;
+    done.reserve(children.size() * 5);
     for (const Bill &b : children) {
         const auto it = charged.constFind(b.child.childId);
         const bool first = it == charged.constEnd();

@@ -14,8 +14,10 @@
 #include "mainwindow.h"
 #include "officesession.h"
 #include "partmonth.h"
+#include "reductionstore.h"
 #include "rosterpage.h"
 #include "staydialog.h"
+#include "staystore.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -408,6 +410,69 @@ private slots:
         QSqlQuery q(db.connection());
         QVERIFY(!q.exec(QStringLiteral("DELETE FROM child_stay")));
         QVERIFY(!q.exec(QStringLiteral("UPDATE part_month_rule SET kind = 'full'")));
+    }
+
+    // A grant without an end holds past a month's closing: the closed month
+    // keeps what it was charged, the next one is billed with the reduction,
+    // and the part month only in the month it falls in.
+    void reductionKeptAcrossClosing()
+    {
+        w->setSetting(QStringLiteral("c"), QStringLiteral("10"));
+        const DbConfig config = DbConfig::sqlite(w->databasePath());
+        seedDatabase(config, {"A"}, {child("甲", "1000", "A")});
+        MainWindow mw(config);
+        const QString jia = mw.page(0)->document()->record(0).childId;
+        {
+            Database db(config);
+            QVERIFY(db.open());
+            QVERIFY(AttendanceStore(db).saveCalendar(QStringLiteral("2026-12"), december()));
+            ReductionStore store(db);
+            qint64 id = 0;
+            QVERIFY(store.saveType({0,
+                                    QStringLiteral("教职工子女"),
+                                    {QStringLiteral("保教费")},
+                                    Reductions::Kind::Percent,
+                                    3000,
+                                    Reductions::Order::AfterDiscount,
+                                    0},
+                                   &id));
+            ReductionStore::Grant g;
+            g.childId = jia;
+            g.childName = QStringLiteral("甲");
+            g.className = QStringLiteral("A");
+            g.typeId = id;
+            g.fromMonth = QStringLiteral("2026-12");
+            g.reason = QStringLiteral("本园教师子女");
+            QVERIFY(store.grant(g));
+            StayStore stays(db);
+            QVERIFY(stays.saveRule({Kind::ByDays, 0, 0}));
+            StayStore::Row row;
+            row.childId = jia;
+            row.childName = QStringLiteral("甲");
+            row.className = QStringLiteral("A");
+            row.stay.joined = dec(15);
+            QVERIFY(stays.record(row));
+        }
+        // December: 12 of 22 days, 100000 × 12 / 22 = 54545.45 → 54545,
+        // then 30 % of it, 16363.5 → 16364, off.
+        QVERIFY(mw.session().accounts().billMonth({QStringLiteral("A")}).result);
+        QCOMPARE(number(config, "SELECT SUM(amount_fen) FROM ledger_entry WHERE month = '2026-12' "
+                                "AND item = '保教费'"),
+                 54545 - 16364);
+        const qint64 december = number(config, "SELECT SUM(amount_fen) FROM ledger_entry WHERE "
+                                               "month = '2026-12'");
+        Clock::setFixed(QDateTime(QDate(2027, 1, 6), QTime(10, 0)));
+        QVERIFY(mw.session().accounts().closeMonth(QStringLiteral("2026-12")));
+        QVERIFY(mw.session().accounts().billMonth({QStringLiteral("A")}).result);
+        // January: the whole month, 30 % off; December as it was.
+        QCOMPARE(number(config, "SELECT SUM(amount_fen) FROM ledger_entry WHERE month = '2027-01' "
+                                "AND item = '保教费'"),
+                 70000);
+        QCOMPARE(number(config, "SELECT count(*) FROM ledger_entry WHERE month = '2027-01' AND "
+                                "reason LIKE '不足月%'"),
+                 0);
+        QCOMPARE(number(config, "SELECT SUM(amount_fen) FROM ledger_entry WHERE month = '2026-12'"),
+                 december);
     }
 };
 
