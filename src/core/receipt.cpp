@@ -10,10 +10,16 @@ namespace ReceiptText
 
 QByteArray encode(const QString &text, int maxBytes)
 {
-    QStringEncoder encoder("GB18030");
+    // Opening a converter costs more than a receipt's texts: one per thread.
+    thread_local QStringEncoder encoder("GB18030");
+    encoder.resetState();
+    QByteArray whole = encoder.encode(text);
+    if (whole.size() <= maxBytes && !encoder.hasError())
+        return whole;
+    encoder.resetState();
     QByteArray out;
-    // Encode character by character (surrogate pairs kept together) so the
-    // cut never falls inside a multi-byte character.
+    // Too long: encode character by character (surrogate pairs kept
+    // together) so the cut never falls inside a multi-byte character.
     for (int i = 0; i < text.size();) {
         const int len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
         const QByteArray piece = encoder.encode(QStringView(text).mid(i, len));
@@ -27,7 +33,8 @@ QByteArray encode(const QString &text, int maxBytes)
 
 QString decode(const QByteArray &bytes)
 {
-    QStringDecoder decoder("GB18030");
+    thread_local QStringDecoder decoder("GB18030");
+    decoder.resetState();
     return decoder.decode(bytes);
 }
 

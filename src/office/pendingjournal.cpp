@@ -19,45 +19,86 @@ namespace
 {
 const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-QJsonObject toJson(const JournalEntry &e)
+// JSON text written directly: a print of 500 receipts writes the file
+// before the paper comes out, and building it as objects took longer than
+// recording them.
+void appendString(QByteArray &out, const QString &text)
 {
-    QJsonObject o;
-    o[QStringLiteral("printedAt")] = e.printedAt.toString(timeFormat);
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    for (const char c : text.toUtf8()) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            out += "\\u00";
+            out += hex[u >> 4];
+            out += hex[u & 0xf];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+void appendField(QByteArray &out, const char *key, const QString &text)
+{
+    if (out.back() != '{')
+        out += ',';
+    out += '"';
+    out += key;
+    out += "\":";
+    appendString(out, text);
+}
+
+void appendJson(QByteArray &out, const JournalEntry &e)
+{
+    out += '{';
+    appendField(out, "printedAt", e.printedAt.toString(timeFormat));
     if (!e.serial.isEmpty())
-        o[QStringLiteral("serial")] = e.serial;
-    o[QStringLiteral("class")] = e.className;
-    o[QStringLiteral("name")] = e.name;
-    o[QStringLiteral("age")] = e.age;
-    QJsonArray lines;
+        appendField(out, "serial", e.serial);
+    appendField(out, "class", e.className);
+    appendField(out, "name", e.name);
+    appendField(out, "age", e.age);
+    out += ",\"lines\":[";
     for (int i = 0; i < Receipt::Slots; ++i) {
         if (e.labels[size_t(i)].isNull())
             break;
-        lines.append(QJsonObject{{QStringLiteral("label"), e.labels[size_t(i)]},
-                                 {QStringLiteral("fen"), QString::number(e.amounts[size_t(i)])}});
+        if (i > 0)
+            out += ',';
+        out += '{';
+        appendField(out, "label", e.labels[size_t(i)]);
+        appendField(out, "fen", QString::number(e.amounts[size_t(i)]));
+        out += '}';
     }
-    o[QStringLiteral("lines")] = lines;
-    o[QStringLiteral("totalFen")] = QString::number(e.total);
-    o[QStringLiteral("clerk")] = e.clerk;
-    o[QStringLiteral("printer")] = e.printer;
-    o[QStringLiteral("host")] = e.host;
-    o[QStringLiteral("month")] = e.belongsTo();
-    o[QStringLiteral("reprintOf")] = e.reprintOf;
-    o[QStringLiteral("child")] = int(e.child);
-    o[QStringLiteral("childId")] = e.childId;
-    o[QStringLiteral("method")] = e.method;
-    o[QStringLiteral("reference")] = e.reference;
-    o[QStringLiteral("paidFen")] = QString::number(e.paid);
+    out += ']';
+    appendField(out, "totalFen", QString::number(e.total));
+    appendField(out, "clerk", e.clerk);
+    appendField(out, "printer", e.printer);
+    appendField(out, "host", e.host);
+    appendField(out, "month", e.belongsTo());
+    appendField(out, "reprintOf", e.reprintOf);
+    out += ",\"child\":" + QByteArray::number(int(e.child));
+    appendField(out, "childId", e.childId);
+    appendField(out, "method", e.method);
+    appendField(out, "reference", e.reference);
+    appendField(out, "paidFen", QString::number(e.paid));
     // What the payment does to the account: the credit printed on the paper
     // and the month's charges it records.
-    o[QStringLiteral("creditFen")] = QString::number(e.credit);
-    o[QStringLiteral("reducedFen")] = QString::number(e.reduced);
-    o[QStringLiteral("studentId")] = QString::number(e.studentId);
-    QJsonArray charges;
-    for (const auto &c : e.charges)
-        charges.append(QJsonObject{{QStringLiteral("item"), c.first},
-                                   {QStringLiteral("fen"), QString::number(c.second)}});
-    o[QStringLiteral("charges")] = charges;
-    return o;
+    appendField(out, "creditFen", QString::number(e.credit));
+    appendField(out, "reducedFen", QString::number(e.reduced));
+    appendField(out, "studentId", QString::number(e.studentId));
+    out += ",\"charges\":[";
+    for (qsizetype i = 0; i < e.charges.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        out += '{';
+        appendField(out, "item", e.charges.at(i).first);
+        appendField(out, "fen", QString::number(e.charges.at(i).second));
+        out += '}';
+    }
+    out += "]}";
 }
 
 JournalEntry fromJson(const QJsonObject &o)
@@ -100,7 +141,9 @@ JournalEntry fromJson(const QJsonObject &o)
 
 QString PendingJournal::toText(const JournalEntry &entry)
 {
-    return QString::fromUtf8(QJsonDocument(toJson(entry)).toJson(QJsonDocument::Compact));
+    QByteArray out;
+    appendJson(out, entry);
+    return QString::fromUtf8(out);
 }
 
 JournalEntry PendingJournal::fromText(const QString &text)
@@ -126,12 +169,16 @@ QVector<JournalEntry> readFile(const QString &path)
 bool writeFile(const QString &path, const QVector<JournalEntry> &entries, QString *error)
 {
     OwnerOnly::createFolder(QFileInfo(path).absolutePath());
-    QJsonArray array;
-    for (const JournalEntry &e : entries)
-        array.append(toJson(e));
+    QByteArray text = "[";
+    text.reserve(entries.size() * 700 + 2);
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (i > 0)
+            text += ',';
+        appendJson(text, entries.at(i));
+    }
+    text += ']';
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) ||
-        f.write(QJsonDocument(array).toJson(QJsonDocument::Compact)) < 0 || !f.commit()) {
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) < 0 || !f.commit()) {
         *error =
             QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(path), f.errorString());
         return false;

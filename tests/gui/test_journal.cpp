@@ -7,6 +7,7 @@
 #include "journalstore.h"
 #include "mainwindow.h"
 #include "officesession.h"
+#include "pendingjournal.h"
 #include "querywindow.h"
 #include "rosterpage.h"
 #include "testsupport.h"
@@ -18,6 +19,8 @@
 #include <QAction>
 #include <QChartView>
 #include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSqlQuery>
@@ -413,6 +416,62 @@ private slots:
         QCOMPARE(axis.top, top);
         QCOMPARE(axis.ticks, ticks);
         QVERIFY(axis.top >= highest);
+    }
+    // The waiting-receipts file is JSON written by hand: every text comes
+    // back as it went in, whatever it holds, and the file is JSON any
+    // reader takes.
+    void waitingFileKeepsEveryText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("chinese") << QStringLiteral("王小明（大一班）");
+        QTest::newRow("quote-and-backslash") << QStringLiteral("a\"b\\c\\\"");
+        QTest::newRow("controls") << QStringLiteral("x\ny\tz\r") + QChar(1) + QChar(0x1f);
+        QTest::newRow("beyond-bmp") << QString::fromUtf8("\xF0\xA0\x80\x80\xF0\x9F\x98\x80");
+        QTest::newRow("empty") << QString();
+    }
+    void waitingFileKeepsEveryText()
+    {
+        QFETCH(QString, text);
+        JournalEntry e;
+        e.printedAt = QDateTime(QDate(2026, 12, 3), QTime(9, 30, 5));
+        e.serial = QStringLiteral("2026-000123");
+        e.className = text;
+        e.name = text + QStringLiteral("甲");
+        e.age = text;
+        e.labels[0] = QStringLiteral("保 教 费") + text;
+        e.amounts[0] = 120000;
+        e.labels[1] = QStringLiteral("伙食费");
+        e.amounts[1] = -5;
+        e.total = 119995;
+        e.clerk = text;
+        e.reference = text;
+        e.method = QStringLiteral("微信");
+        e.childId = QStringLiteral("c-1");
+        e.paid = 119995;
+        e.credit = 7;
+        e.reduced = 300;
+        e.studentId = 42;
+        e.charges = {{QStringLiteral("保教费"), 120000},
+                     {QStringLiteral("伙食费\x1f减免：") + text, -5}};
+        const QString json = PendingJournal::toText(e);
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(doc.object().value(QStringLiteral("name")).toString(), e.name);
+        const JournalEntry back = PendingJournal::fromText(json);
+        QCOMPARE(back.printedAt, e.printedAt);
+        QCOMPARE(back.serial, e.serial);
+        QCOMPARE(back.className, text.isNull() ? QString("") : text);
+        QCOMPARE(back.name, e.name);
+        QCOMPARE(back.labels[0], e.labels[0]);
+        QCOMPARE(back.amounts[1], -5);
+        QCOMPARE(back.total, e.total);
+        QCOMPARE(back.reference, e.reference.isNull() ? QString("") : e.reference);
+        QCOMPARE(back.paid, e.paid);
+        QCOMPARE(back.credit, e.credit);
+        QCOMPARE(back.reduced, e.reduced);
+        QCOMPARE(back.studentId, e.studentId);
+        QCOMPARE(back.charges, e.charges);
     }
 };
 
