@@ -86,11 +86,18 @@ std::optional<QSqlError> insertArrays(QSqlDatabase db, const QVector<LedgerEntry
         return q.lastError();
     auto nonNull = [](const QString &t) { return t.isNull() ? QStringLiteral("") : t; };
     constexpr int batch = 5000;
+    // A billing's entries share their time: written out once.
+    QDateTime lastAt;
+    QString at;
     for (int start = 0; start < entries.size(); start += batch) {
         const int count = int(qMin<qsizetype>(batch, entries.size() - start));
         std::array<QStringList, 15> columns;
         for (int r = start; r < start + count; ++r) {
             const LedgerEntry &e = entries.at(r);
+            if (r == 0 || e.at != lastAt) {
+                lastAt = e.at;
+                at = e.at.toString(timeFormat);
+            }
             const QStringList row = {LedgerEntry::kindText(e.kind),
                                      nonNull(e.childId),
                                      nonNull(e.className),
@@ -105,7 +112,7 @@ std::optional<QSqlError> insertArrays(QSqlDatabase db, const QVector<LedgerEntry
                                      nonNull(e.reason),
                                      nonNull(e.clerk),
                                      nonNull(e.host),
-                                     e.at.toString(timeFormat)};
+                                     at};
             for (size_t c = 0; c < columns.size(); ++c)
                 columns[c] << row.at(int(c));
         }
