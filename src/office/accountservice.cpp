@@ -159,6 +159,18 @@ AccountService::Leaving AccountService::settleLeaving(const QString &className, 
         const auto closed = LedgerStore::closing(m_database, m);
         if (!closed || !closed->isEmpty())
             continue; // a closed month keeps what it charged
+        if (m != month) {
+            // An earlier month is only corrected, never charged afresh.
+            QString why;
+            const auto before = LedgerStore::childMonths(m_database, {rec.childId}, m, &why);
+            if (!before) {
+                leaving.result = WriteResult::failure(WriteResult::Unreachable,
+                                                      QStringLiteral("退园结算没有记录"), why);
+                return leaving;
+            }
+            if (before->value(rec.childId).charged.isEmpty())
+                continue;
+        }
         const QVector<LedgerStore::Bill> bill{
             {rec, Ledger::charges(cells, doc->fees()), Reductions::bases(cells, doc->fees())}};
         if (WriteResult w = ledger.bill(m, bill, clerk, host, now); !w) {

@@ -202,7 +202,7 @@ bool JournalStore::decide(QVector<JournalEntry> &entries, QString *refusal)
         // now: recorded with the charges, and taken off the lines.
         const PartMonth::Terms childTerms = terms[month].value(e.childId);
         if (childTerms.absent) {
-            *refusal = QStringLiteral("“%1”%2月不在园（见“插班退园”的日期），不能为这个月收费："
+            *refusal = QStringLiteral("“%1”%2 不在园（见“插班退园”的日期），不能为这个月收费："
                                       "没有打印，也没有记录。")
                            .arg(e.name, month);
             return false;

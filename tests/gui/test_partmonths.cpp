@@ -248,7 +248,7 @@ private slots:
         // Each child 2200.00 of tuition and 100.00 of meals.
         seedDatabase(config, {"A"},
                      {child("甲", "2200", "A"), child("乙", "2200", "A"), child("丙", "2200", "A"),
-                      child("丁", "2200", "A")});
+                      child("丁", "2200", "A"), child("戊", "2200", "A")});
         {
             Database db(config);
             QVERIFY(db.open());
@@ -384,6 +384,22 @@ private slots:
                                                "'2026-11'")
                                     .arg(ding)),
                  0);
+        // 戊 left in November, which never charged it: November is not
+        // charged afresh, December's charges are taken back.
+        const QString wu = mw.page(0)->document()->record(4).childId;
+        QCOMPARE(balance(config, wu), 230000);
+        w->textAnswers = {QStringLiteral("戊"), QStringLiteral("2026-11-20")};
+        w->questionAnswers = {QMessageBox::Yes};
+        QVERIFY2(d->settleLeaving(), qPrintable(w->messages.value(w->messages.size() - 1).text));
+        QCOMPARE(balance(config, wu), 0);
+        QCOMPARE(number(config, QStringLiteral("SELECT count(*) FROM ledger_entry WHERE child_id = "
+                                               "'%1' AND month = '2026-11'")
+                                    .arg(wu)),
+                 0);
+        QCOMPARE(number(config, QStringLiteral("SELECT count(*) FROM ledger_entry WHERE child_id = "
+                                               "'%1' AND reason = '本月不在园'")
+                                    .arg(wu)),
+                 2);
         const auto arrears = mw.session().reports().arrears();
         QVERIFY(arrears);
         QVERIFY(arrears->isEmpty());
@@ -403,8 +419,8 @@ private slots:
                 w->messages.last().informative.contains(QStringLiteral("不在园")));
         QCOMPARE(balance(config, yi), 0);
         // 甲's date, the rule twice, 乙's date and settlement, 丙's date (its
-        // settlement wrote nothing), 丁's date and settlement.
-        QCOMPARE(number(config, "SELECT count(*) FROM audit_log WHERE kind = '在园'"), 8);
+        // settlement wrote nothing), 丁's date and settlement, 戊's date.
+        QCOMPARE(number(config, "SELECT count(*) FROM audit_log WHERE kind = '在园'"), 9);
         Database db(config);
         QVERIFY(db.open());
         QSqlQuery q(db.connection());
