@@ -70,6 +70,24 @@ void bind(QSqlQuery &q, int at, const LedgerEntry &e)
     q.bindValue(i++, e.at.toString(timeFormat));
 }
 
+// Entries a few at a time, each with its own serial (money handed back).
+std::optional<QSqlError> insertWithSerials(QSqlDatabase db, const QVector<LedgerEntry> &entries)
+{
+    QSqlQuery ins(db);
+    if (!ins.prepare(QStringLiteral(
+            "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, item, "
+            "amount_fen, method, reference, receipt_serial, corrects, reason, clerk, host, "
+            "recorded_at, own_serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+        return ins.lastError();
+    for (const LedgerEntry &e : entries) {
+        bind(ins, 0, e);
+        ins.bindValue(15, text(e.ownSerial));
+        if (!ins.exec())
+            return ins.lastError();
+    }
+    return std::nullopt;
+}
+
 // Many entries, a few hundred rows per statement: one statement per
 // entry is most of the time of billing a whole school.
 // PostgreSQL takes many entries best as one array per column, unnested in
@@ -1325,18 +1343,8 @@ WriteResult LedgerStore::applyAbsenceRefunds(const QString &month,
             }
         }
     }
-    QSqlQuery ins(db);
-    if (!ins.prepare(QStringLiteral(
-            "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, item, "
-            "amount_fen, method, reference, receipt_serial, corrects, reason, clerk, host, "
-            "recorded_at, own_serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
-        return failed(ins.lastError());
-    for (const LedgerEntry &e : done) {
-        bind(ins, 0, e);
-        ins.bindValue(15, text(e.ownSerial));
-        if (!ins.exec())
-            return failed(ins.lastError());
-    }
+    if (const auto error = insertWithSerials(db, done))
+        return failed(*error);
     qint64 credited = 0, paidOut = 0;
     for (const LedgerEntry &e : std::as_const(done))
         (e.kind == LedgerEntry::Refund ? paidOut : credited) += e.amount;
@@ -1461,22 +1469,8 @@ WriteResult LedgerStore::settleLeaving(const QString &month, const QString &chil
             *settled = out;
         return WriteResult::success();
     }
-    QSqlQuery ins(db);
-    if (!ins.prepare(QStringLiteral(
-            "INSERT INTO ledger_entry (kind, child_id, class_name, child_name, month, item, "
-            "amount_fen, method, reference, receipt_serial, corrects, reason, clerk, host, "
-            "recorded_at, own_serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
-        return failed(ins.lastError());
-    for (const LedgerEntry &e : std::as_const(done)) {
-        bind(ins, 0, e);
-        ins.bindValue(15, text(e.ownSerial));
-        if (!ins.exec())
-            return failed(ins.lastError());
-    }
-    out.moved = 0;
-    for (const LedgerEntry &e : std::as_const(done))
-        if (e.kind == LedgerEntry::CreditUsed && e.amount > 0)
-            out.moved += e.amount;
+    if (const auto error = insertWithSerials(db, done))
+        return failed(*error);
     QString what = QStringLiteral("%1 %2：").arg(className, childName);
     what += out.refunded > 0 ? QStringLiteral("退还 %1 元（%2，%3）")
                                    .arg(Journal::yuan(out.refunded), method, out.serial)

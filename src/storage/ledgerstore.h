@@ -123,7 +123,6 @@ public:
     // the child still owes. An account at zero in every month writes nothing.
     struct Settlement {
         qint64 refunded = 0; // fen handed back
-        qint64 moved = 0;    // fen moved between months
         QString serial;      // the refund's serial, when money went back
     };
     WriteResult settleLeaving(const QString &month, const QString &childId,
