@@ -8,7 +8,7 @@ set -euo pipefail
 required=(
   g++ cmake ninja-build pkgconf
   qt6-base-dev qt6-tools-dev qt6-l10n-tools libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins qt6-charts-dev libqt6opengl6-dev
-  libxlsxwriter-dev libminizip-dev libfreexl-dev libsqlite3-dev libsodium-dev
+  libxlsxwriter-dev libminizip-dev libfreexl-dev libsqlite3-dev libpq-dev libsodium-dev
   fonts-wqy-zenhei fonts-dejavu-core fonts-hanazono qt6-translations-l10n
   desktop-file-utils
   poppler-utils python3-openpyxl sqlite3 postgresql-client

@@ -186,6 +186,12 @@ bool Database::connect()
         // default 2 MB that reads the same pages from the file again.
         probe.exec(QStringLiteral("PRAGMA cache_size = -32768"));
     }
+    if (m_config.isPostgres()) {
+        // This connection's own setting, none of the server's: its queries
+        // are short and not compiled first (a month's journal, its figures
+        // not counted yet, took longer to compile than to read).
+        QSqlQuery(db).exec(QStringLiteral("SET jit = off"));
+    }
     return true;
 }
 

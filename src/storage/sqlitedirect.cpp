@@ -47,6 +47,12 @@ bool isNull(sqlite3_stmt *st, int column)
     return sqlite3_column_type(st, column) == SQLITE_NULL;
 }
 
+bool equals(sqlite3_stmt *st, int column, const QString &text)
+{
+    const auto *data = static_cast<const char16_t *>(sqlite3_column_text16(st, column));
+    return data && QStringView(data, sqlite3_column_bytes16(st, column) / 2) == text;
+}
+
 qint64 integer(sqlite3_stmt *st, int column)
 {
     return sqlite3_column_int64(st, column);

@@ -34,6 +34,8 @@ private:
 // shortest form ("3", not "3.0"), anything else as its text.
 QString valueText(sqlite3_stmt *st, int column);
 bool isNull(sqlite3_stmt *st, int column);
+// Whether the column holds this text, without making a string of it.
+bool equals(sqlite3_stmt *st, int column, const QString &text);
 qint64 integer(sqlite3_stmt *st, int column);
 
 // Runs the query with its texts bound in order, calling row once a row;
