@@ -91,10 +91,8 @@ std::optional<QSqlError> insertWithSerials(QSqlDatabase db, const QVector<Ledger
 
 // Many entries, a few hundred rows per statement: one statement per
 // entry is most of the time of billing a whole school.
-// PostgreSQL takes many entries best as one array per column, unnested in
-// order, a few thousand at a time (as the student rows go).
-// Straight to the server's COPY where its client library can be reached:
-// the rows as text, no value made for Qt and no array to unpack.
+// PostgreSQL takes many entries best by COPY where its client library can
+// be reached: the rows as text, no value made for Qt and no array to unpack.
 std::optional<QSqlError> insertCopy(pg_conn *conn, const QVector<LedgerEntry> &entries)
 {
     PgDirect::CopyRows rows;
@@ -139,6 +137,8 @@ std::optional<QSqlError> insertCopy(pg_conn *conn, const QVector<LedgerEntry> &e
                             rows);
 }
 
+// Otherwise as one array per column, unnested in order, a few thousand at
+// a time (as the student rows go).
 std::optional<QSqlError> insertArrays(QSqlDatabase db, const QVector<LedgerEntry> &entries)
 {
     if (entries.isEmpty())
